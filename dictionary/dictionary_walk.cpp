@@ -1,0 +1,157 @@
+#include "dictionary/dictionary_walk.h"
+
+#include <charconv>
+#include <cstring>
+
+#include "dictionary/file_reader.h"
+#include "dictionary/os_file.h"
+
+namespace kelmora {
+
+namespace {
+
+// Names longer than this are of no use to anybody and only cost memory on
+// damaged files where the scan runs on for megabytes.
+constexpr std::size_t kScratchLimit = 64 * 1024;
+
+std::uint32_t ReadU32(FileReader& r) {
+    std::uint8_t b[4] = {0, 0, 0, 0};
+    r.Read(b, 4);
+    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+}
+
+// Reads up to and including a byte of value stop at a 4-aligned offset; name gets
+// the bytes before the first NUL, trimmed. Returns false when the end of the file
+// comes first.
+bool ScanName(FileReader& r, std::uint8_t stop, std::string& name) {
+    name.clear();
+    bool sawNul = false;
+    bool found = false;
+    std::uint8_t b = 0;
+    for (;;) {
+        std::uint64_t at = r.Position();
+        if (!r.ReadByte(b))
+            break;
+        if (b == 0)
+            sawNul = true;
+        if (!sawNul && name.size() < kScratchLimit)
+            name += static_cast<char>(b);
+        if (b == stop && at % 4 == 0) {
+            found = true;
+            break;
+        }
+    }
+    std::size_t e = name.size();
+    while (e > 0 && static_cast<unsigned char>(name[e - 1]) <= 32)
+        --e;
+    name.resize(e);
+    std::size_t lead = 0;
+    while (lead < name.size() && static_cast<unsigned char>(name[lead]) <= 32)
+        ++lead;
+    if (lead)
+        name.erase(0, lead);
+    return found;
+}
+
+void AppendNumber(std::string& s, std::uint64_t v) {
+    char buf[24];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    s.append(buf, end);
+}
+
+void StoreCut(std::string& field, std::string&& text) {
+    if (text.size() > 255)
+        text.resize(255);
+    field = std::move(text);
+}
+
+} // namespace
+
+std::string WalkReport::Message() const {
+    return "Texture " + std::to_string(TextureNumber) + " of " + std::to_string(Count) + "\r\n" + NamePart +
+           "\r\n\r\n" + "-<[  ERROR!  ]>-" + "\r\n\r\n" + "Can't jump to position " + std::to_string(Next) +
+           ",\r\nfile size is only " + std::to_string(FileSize) + "!";
+}
+
+std::string FileNameOf(const std::string& path) {
+    std::size_t i = path.size();
+    while (i > 0 && !IsPathSeparator(path[i - 1]) && !(kPathSeparator == '\\' && path[i - 1] == ':'))
+        --i;
+    return path.substr(i);
+}
+
+WalkResult WalkDictionary(const std::string& path) {
+    FileReader r(path);
+    WalkResult result;
+
+    std::uint8_t header[28] = {};
+    // A file too short to hold the count word counts as empty.
+    if (r.Read(header, sizeof header) >= 26)
+        result.Count = static_cast<std::uint32_t>(header[24]) | static_cast<std::uint32_t>(header[25]) << 8;
+    result.Entries.resize(result.Count);
+    result.End = result.Count == 0 ? WalkEnd::Empty : WalkEnd::Complete;
+
+    const std::uint64_t fileSize = r.Size();
+    for (std::uint32_t i = 0; i < result.Count; ++i) {
+        r.Skip(44);
+        std::string name, mask;
+        bool scanned = ScanName(r, 2, name);
+        std::int32_t next = 0;
+        std::uint32_t w = 0, h = 0, d = 0;
+        if (scanned) {
+            r.Skip(11);
+            scanned = ScanName(r, 1, mask);
+        }
+        if (scanned) {
+            r.Skip(3);
+            std::uint32_t s = ReadU32(r);
+            next = static_cast<std::int32_t>(static_cast<std::uint32_t>(r.Position()) + s + 32u);
+            r.Skip(16);
+            result.Entries[i].DataOffset = static_cast<std::uint32_t>(r.Position());
+            w = ReadU32(r);
+            h = ReadU32(r);
+            d = ReadU32(r);
+        } else {
+            // A name that runs to the end of the file: the record needs at least one byte more.
+            next = static_cast<std::int32_t>(static_cast<std::uint32_t>(fileSize) + 1u);
+        }
+
+        TTexEntry& e = result.Entries[i];
+        std::string caption;
+        caption.reserve(32 + name.size() + mask.size());
+        AppendNumber(caption, i + 1);
+        caption += ". ";
+        const std::size_t namePartAt = caption.size();
+        caption += name;
+        if (!mask.empty()) {
+            caption += " / ";
+            caption += mask;
+        }
+        const std::size_t namePartEnd = caption.size();
+        caption += "  |  ";
+        AppendNumber(caption, w);
+        caption += " x ";
+        AppendNumber(caption, h);
+        caption += " (";
+        AppendNumber(caption, d);
+        caption += "bit)";
+        // A negative Next would move the position before the start of the file.
+        const bool stop = !scanned || next < 0 || static_cast<std::int64_t>(fileSize) < next;
+        std::string namePart = stop ? caption.substr(namePartAt, namePartEnd - namePartAt) : std::string();
+        StoreCut(e.Caption, std::move(caption));
+        StoreCut(e.AlphaName, mask.empty() ? name + "_alpha" : std::move(mask));
+        StoreCut(e.Name, std::move(name));
+        result.Listed = i + 1;
+
+        if (stop) {
+            result.End = WalkEnd::Stopped;
+            result.Report = {i + 1, result.Count, std::move(namePart), next, fileSize};
+            break;
+        }
+        r.Seek(static_cast<std::uint32_t>(next));
+    }
+    return result;
+}
+
+} // namespace kelmora

@@ -1,0 +1,38 @@
+#pragma once
+// The walk over a dictionary file that builds the texture index.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dictionary/tex_entry.h"
+
+namespace kelmora {
+
+enum class WalkEnd { Complete, Empty, Stopped };
+
+// What the user is told when a record runs past the end of the file.
+struct WalkReport {
+    std::uint32_t TextureNumber = 0; // counted from 1
+    std::uint32_t Count = 0;
+    std::string NamePart;            // name, or name " / " mask name
+    std::int32_t Next = 0;
+    std::uint64_t FileSize = 0;
+
+    std::string Message() const;
+};
+
+struct WalkResult {
+    std::vector<TTexEntry> Entries; // always Count elements
+    std::size_t Listed = 0;         // list lines: the captions of Entries[0 .. Listed)
+    std::uint32_t Count = 0;
+    WalkEnd End = WalkEnd::Empty;
+    WalkReport Report;              // set when End is Stopped
+};
+
+// Throws KelmoraError when the file cannot be opened.
+WalkResult WalkDictionary(const std::string& path);
+
+// The file name without its directory.
+std::string FileNameOf(const std::string& path);
+
+} // namespace kelmora

@@ -1,0 +1,48 @@
+#pragma once
+// A buffered, seekable reader over one dictionary file. Reads past the end
+// deliver nothing and leave the position where it was.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dictionary/os_file.h"
+
+namespace kelmora {
+
+class FileReader {
+public:
+    explicit FileReader(const std::string& path);
+
+    std::uint64_t Size() const { return size_; }
+    std::uint64_t Position() const { return pos_; }
+    void Seek(std::uint64_t pos) { pos_ = pos; }
+    void Skip(std::uint64_t n) { pos_ += n; }
+
+    // False at the end of the file; b is then left as it was.
+    bool ReadByte(std::uint8_t& b) {
+        if (pos_ >= bufStart_ && pos_ < bufStart_ + bufLen_) {
+            b = buf_[static_cast<std::size_t>(pos_ - bufStart_)];
+            ++pos_;
+            return true;
+        }
+        return ReadByteSlow(b);
+    }
+
+    // Returns how many bytes were read; fewer than n only at the end of the file.
+    std::size_t Read(void* dst, std::size_t n);
+    void Close() { file_.Close(); }
+
+private:
+    bool ReadByteSlow(std::uint8_t& b);
+    bool Fill();
+
+    OsFile file_;
+    std::uint64_t size_ = 0;
+    std::uint64_t pos_ = 0;
+    std::vector<std::uint8_t> buf_;
+    std::uint64_t bufStart_ = 0;
+    std::size_t bufLen_ = 0;
+};
+
+} // namespace kelmora

@@ -1,0 +1,147 @@
+#include "dictionary/os_file.h"
+
+#include <windows.h>
+
+#include "dictionary/errors.h"
+
+namespace kelmora {
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty())
+        return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+    return w;
+}
+
+std::string Narrow(const std::wstring& w) {
+    if (w.empty())
+        return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
+    return s;
+}
+
+std::string SystemText(DWORD code) {
+    wchar_t* buf = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+    std::wstring text = n ? std::wstring(buf, n) : std::wstring();
+    if (buf)
+        LocalFree(buf);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    return Narrow(text);
+}
+
+} // namespace
+
+bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+OsFile::OsFile(OsFile&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+
+OsFile& OsFile::operator=(OsFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        other.handle_ = nullptr;
+    }
+    return *this;
+}
+
+OsFile::~OsFile() { Close(); }
+
+void OsFile::Close() {
+    if (handle_) {
+        CloseHandle(handle_);
+        handle_ = nullptr;
+    }
+}
+
+OsFile OsFile::OpenRead(const std::string& path) {
+    OsFile f;
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw KelmoraError("Cannot open file \"" + path + "\". " + SystemText(GetLastError()));
+    f.handle_ = h;
+    return f;
+}
+
+OsFile OsFile::Create(const std::string& path) {
+    OsFile f;
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw KelmoraError("Cannot create file \"" + AbsolutePath(path) + "\". " + SystemText(GetLastError()));
+    f.handle_ = h;
+    return f;
+}
+
+std::uint64_t OsFile::Size() const {
+    LARGE_INTEGER size{};
+    if (!handle_ || !GetFileSizeEx(handle_, &size))
+        return 0;
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const {
+    std::size_t done = 0;
+    auto* out = static_cast<char*>(dst);
+    while (done < n) {
+        OVERLAPPED ov{};
+        std::uint64_t at = offset + done;
+        ov.Offset = static_cast<DWORD>(at);
+        ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD chunk = static_cast<DWORD>((n - done) > 0x40000000u ? 0x40000000u : (n - done));
+        DWORD got = 0;
+        if (!ReadFile(handle_, out + done, chunk, &got, &ov) || got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+std::size_t OsFile::Write(const void* src, std::size_t n) {
+    std::size_t done = 0;
+    const auto* in = static_cast<const char*>(src);
+    while (done < n) {
+        DWORD chunk = static_cast<DWORD>((n - done) > 0x40000000u ? 0x40000000u : (n - done));
+        DWORD put = 0;
+        if (!WriteFile(handle_, in + done, chunk, &put, nullptr) || put == 0)
+            break;
+        done += put;
+    }
+    return done;
+}
+
+bool FileExists(const std::string& path) {
+    DWORD a = GetFileAttributesW(Wide(path).c_str());
+    return !path.empty() && a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+    DWORD a = GetFileAttributesW(Wide(path).c_str());
+    return !path.empty() && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool MakeDirectory(const std::string& path) {
+    return CreateDirectoryW(Wide(path).c_str(), nullptr) || (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path));
+}
+
+std::string AbsolutePath(const std::string& path) {
+    std::wstring w = Wide(path);
+    DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
+    if (n == 0)
+        return path;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
+    full.resize(n);
+    return Narrow(full);
+}
+
+} // namespace kelmora

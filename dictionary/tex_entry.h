@@ -1,0 +1,15 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace kelmora {
+
+// One texture of the index. Texts hold the file's 8-bit bytes, at most 255.
+struct TTexEntry {
+    std::string Name;
+    std::string AlphaName;
+    std::string Caption;
+    std::uint32_t DataOffset = 0;
+};
+
+} // namespace kelmora

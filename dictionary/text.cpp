@@ -1,0 +1,48 @@
+#include "dictionary/text.h"
+
+namespace kelmora {
+
+std::string Trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
+        --e;
+    return s.substr(b, e - b);
+}
+
+std::string Cut255(const std::string& s) { return s.size() > 255 ? s.substr(0, 255) : s; }
+
+std::string Cp1252ToUtf8(const std::string& bytes) {
+    // Code points of 0x80..0x9F; the five undefined ones map to the C1 controls.
+    static const char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string out;
+    out.reserve(bytes.size());
+    for (unsigned char c : bytes) {
+        char32_t cp = c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c;
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string FormatSeconds(std::uint32_t ms, char decimalSeparator) {
+    std::string frac = std::to_string(ms % 1000);
+    frac.insert(0, 3 - frac.size(), '0');
+    if (frac.back() == '0')
+        frac.pop_back();
+    return std::to_string(ms / 1000) + decimalSeparator + frac;
+}
+
+} // namespace kelmora

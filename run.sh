@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and opens the viewer on FILE.txd (default: the demo).
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/deps.sh
+kelmora_install_deps
+kelmora_build build -DKELMORA_BUILD_TESTS=OFF -DKELMORA_BUILD_BENCH=OFF
+file=${1:-samples/demo.txd}
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/kelmora ]; then
+  exec build/kelmora "$file"
+fi
+echo "No display available, so here is the texture list instead:"
+build/cli/kelmora-cli list "$file"
+echo
+echo "To extract every texture (BMP with alpha companions) next to the dictionary:"
+echo "  build/cli/kelmora-cli extract '$file'"
