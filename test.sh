@@ -18,8 +18,7 @@ kelmora_build build-asan -DKELMORA_SANITIZE=ON -DKELMORA_BUILD_BENCH=OFF -DCMAKE
 if command -v clang++ >/dev/null; then
   echo "== fuzzing the walk and the decode"
   kelmora_build build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKELMORA_FUZZ=ON \
-    -DKELMORA_BUILD_VIEWER=OFF -DKELMORA_BUILD_TESTS=OFF -DKELMORA_BUILD_BENCH=OFF -DKELMORA_BUILD_CLI=OFF \
-    -DKELMORA_WITH_JPEG=OFF
+    -DKELMORA_BUILD_VIEWER=OFF -DKELMORA_BUILD_TESTS=OFF -DKELMORA_BUILD_BENCH=OFF -DKELMORA_BUILD_CLI=OFF
   corpus=$(mktemp -d)
   cp samples/demo.txd "$corpus/"
   build-fuzz/fuzz/walk_decode_fuzz -max_total_time="${KELMORA_FUZZ_SECONDS:-60}" -rss_limit_mb=4096 \

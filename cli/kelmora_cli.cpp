@@ -1,17 +1,39 @@
 // kelmora-cli: the dictionary engine for scripts and batch work.
-#include <cstdio>
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <iostream>
+#include <set>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#else
+#include <unistd.h>
+#endif
+
+#include "dictionary/colour_rules.h"
 #include "dictionary/dictionary_walk.h"
 #include "dictionary/errors.h"
+#include "dictionary/os_file.h"
+#include "dictionary/raster_decode.h"
 #include "dictionary/text.h"
+#include "export/destination.h"
+#include "export/export_run.h"
+#include "export/image_writers.h"
+#include "shell/file_type_registration.h"
 
 namespace {
 
 using namespace kelmora;
+namespace fs = std::filesystem;
+
+// Exit statuses.
+constexpr int kOk = 0, kFailed = 1, kUsage = 2;
 
 std::string ForTerminal(const std::string& cp1252) {
     std::string s = Cp1252ToUtf8(cp1252);
@@ -24,6 +46,22 @@ std::string ForTerminal(const std::string& cp1252) {
 
 void Fail(const std::string& text) { std::cerr << "kelmora-cli: " << ForTerminal(text) << "\n"; }
 
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+int FormatFromName(const std::string& name) {
+    std::string n = Lower(name);
+    if (n == "bmp")
+        return FormatBmp;
+    if (n == "jpg" || n == "jpeg")
+        return FormatJpeg;
+    if (n == "tga")
+        return FormatTga;
+    return -1;
+}
+
 int List(const std::string& file) {
     WalkResult walk = WalkDictionary(file);
     for (std::size_t i = 0; i < walk.Listed; ++i)
@@ -31,13 +69,190 @@ int List(const std::string& file) {
     std::cout.flush();
     if (walk.End == WalkEnd::Empty) {
         std::cerr << FileNameOf(file) << " is empty!\n";
-        return 0;
+        return kOk;
     }
     if (walk.End == WalkEnd::Stopped) {
         Fail(walk.Report.Message());
-        return 1;
+        return kFailed;
     }
-    return 0;
+    return kOk;
+}
+
+// "1,3,5-9" as list lines counted from 1.
+bool ParseOnly(const std::string& text, std::set<std::size_t>& lines) {
+    std::stringstream ss(text);
+    std::string part;
+    while (std::getline(ss, part, ',')) {
+        std::size_t dash = part.find('-');
+        try {
+            std::size_t used = 0;
+            if (dash == std::string::npos) {
+                std::size_t v = std::stoul(part, &used);
+                if (used != part.size() || v == 0)
+                    return false;
+                lines.insert(v);
+            } else {
+                std::string a = part.substr(0, dash), b = part.substr(dash + 1);
+                std::size_t ua = 0, ub = 0;
+                std::size_t from = std::stoul(a, &ua), to = std::stoul(b, &ub);
+                if (ua != a.size() || ub != b.size() || from == 0 || to < from || to - from > 65535)
+                    return false;
+                for (std::size_t v = from; v <= to; ++v)
+                    lines.insert(v);
+            }
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+    return !lines.empty();
+}
+
+struct ExtractOptions {
+    std::vector<std::string> files;
+    std::string out;
+    std::string format = "bmp";
+    bool noAlphas = false, noOverwrite = false, noFilter = false, noBrighten = false, keepGoing = false;
+    std::string only;
+    std::set<std::size_t> onlyLines;
+};
+
+struct Job {
+    std::string file;
+    std::string dest;
+};
+
+// The dialog's default destination with the sub directory box checked.
+std::string DefaultDestination(const std::string& file) {
+    std::string dir = DirectoryPartOf(file);
+    return ComposeDestDir(dir.empty() ? "." : dir, true, SubDirNameOf(file));
+}
+
+std::vector<Job> PlanJobs(const ExtractOptions& o) {
+    std::vector<Job> jobs;
+    const bool several = o.files.size() > 1;
+    for (const std::string& arg : o.files) {
+        if (DirectoryExists(arg)) {
+            std::vector<fs::path> found;
+            for (const auto& e : fs::recursive_directory_iterator(arg))
+                if (e.is_regular_file() && Lower(e.path().extension().string()) == ".txd")
+                    found.push_back(e.path());
+            std::sort(found.begin(), found.end());
+            for (const fs::path& p : found) {
+                std::string file = p.string();
+                if (o.out.empty()) {
+                    jobs.push_back({file, DefaultDestination(file)});
+                } else {
+                    fs::path rel = p.parent_path().lexically_relative(arg);
+                    std::string base = (fs::path(o.out) / rel).lexically_normal().string();
+                    jobs.push_back({file, ComposeDestDir(base, true, SubDirNameOf(file))});
+                }
+            }
+        } else if (o.out.empty()) {
+            jobs.push_back({arg, DefaultDestination(arg)});
+        } else {
+            jobs.push_back({arg, ComposeDestDir(o.out, several, SubDirNameOf(arg))});
+        }
+    }
+    return jobs;
+}
+
+// Exports one dictionary; throws KelmoraError on failure.
+void ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& base) {
+    WalkResult walk = WalkDictionary(job.file);
+    if (walk.End == WalkEnd::Stopped)
+        throw KelmoraError(job.file + ":\r\n" + walk.Report.Message());
+    std::vector<bool> marks(walk.Entries.size(), o.onlyLines.empty());
+    for (std::size_t line : o.onlyLines) {
+        if (line > walk.Listed)
+            throw KelmoraError(job.file + " has no texture " + std::to_string(line) + " (it lists " +
+                               std::to_string(walk.Listed) + ")");
+        marks[line - 1] = true;
+    }
+    if (!CreateDirectoryChain(job.dest) || !DirectoryExists(job.dest))
+        throw KelmoraError("Directory cannot be created! (" + job.dest + ")");
+
+    ExportSettings settings = base;
+    settings.DestDir = job.dest;
+    ExportCallbacks cb;
+    cb.AskOverwrite = [&](const OverwriteQuestion& q) {
+        std::cerr << "kelmora-cli: skipped texture " << q.Entry + 1 << " (" << ForTerminal(walk.Entries[q.Entry].Name)
+                  << "): " << q.Path << " exists\n";
+        return false;
+    };
+    const bool progress = isatty(2) != 0;
+    cb.Progress = [&](std::size_t done, std::size_t marked, std::size_t) {
+        if (progress)
+            std::cerr << "\rtexture " << done + 1 << " of " << marked << "   " << std::flush;
+    };
+    DecodeState state;
+    ExportOutcome result = RunExport(job.file, walk.Entries, marks, settings, state, cb);
+    if (progress)
+        std::cerr << "\r                              \r" << std::flush;
+    if (!result.Completed)
+        throw KelmoraError(job.file + ": " + result.Message);
+    std::cout << ExportSummary(result.Exported, walk.Listed, result.ElapsedMs, job.dest) << std::endl;
+}
+
+int Extract(const ExtractOptions& o) {
+    ExportSettings settings;
+    settings.ExpAlphas = !o.noAlphas;
+    settings.ExpOverwrite = !o.noOverwrite;
+    settings.ExpFilter = !o.noFilter;
+    settings.ExpBrighten = !o.noBrighten;
+    settings.ExpFormat = static_cast<std::uint8_t>(FormatFromName(o.format));
+
+    int status = kOk;
+    for (const Job& job : PlanJobs(o)) {
+        try {
+            ExtractOne(job, o, settings);
+        } catch (const KelmoraError& e) {
+            Fail(e.what());
+            status = kFailed;
+            if (!o.keepGoing)
+                return status;
+        }
+    }
+    return status;
+}
+
+struct SaveOptions {
+    std::string file;
+    std::size_t index = 0;
+    std::string out;
+    std::string format;
+    bool alpha = false, noFilter = false, noBrighten = false;
+};
+
+int Save(const SaveOptions& o) {
+    int format = -1;
+    if (!o.format.empty()) {
+        format = FormatFromName(o.format);
+    } else {
+        std::string ext = fs::path(o.out).extension().string();
+        format = ext.empty() ? -1 : FormatFromName(ext.substr(1));
+    }
+    if (format < 0) {
+        std::cerr << "kelmora-cli: cannot tell the format of " << o.out << "; use -f bmp|jpg|tga\n";
+        return kUsage;
+    }
+    WalkResult walk = WalkDictionary(o.file);
+    if (walk.End == WalkEnd::Stopped)
+        throw KelmoraError(walk.Report.Message());
+    if (o.index == 0 || o.index > walk.Listed)
+        throw KelmoraError(o.file + " has no texture " + std::to_string(o.index) + " (it lists " +
+                           std::to_string(walk.Listed) + ")");
+    DecodeState state;
+    DecodeResult r = DecodeRaster(o.file, walk.Entries[o.index - 1], !o.noFilter, state);
+    if (!r.Ok())
+        throw KelmoraError(r.Message);
+    const bool brighten = !o.noBrighten;
+    if (format == FormatTga)
+        WriteTga32(o.out, state, brighten);
+    else if (format == FormatBmp)
+        WriteBmp8(MakeIndexedImage(state, o.alpha, brighten), o.out);
+    else
+        WriteJpeg(MakeIndexedImage(state, o.alpha, brighten), o.out);
+    return kOk;
 }
 
 } // namespace
@@ -47,27 +262,61 @@ int main(int argc, char** argv) {
                  "kelmora-cli"};
     app.set_version_flag("--version", "kelmora-cli 1.2");
     app.require_subcommand(1);
+    auto formats = CLI::IsMember({"bmp", "jpg", "jpeg", "tga"}, CLI::ignore_case);
 
     std::string listFile;
     CLI::App* list = app.add_subcommand("list", "Print the texture list of a dictionary, one caption per line");
     list->add_option("FILE", listFile, "The dictionary (.txd)")->required();
 
+    ExtractOptions ex;
+    CLI::App* extract = app.add_subcommand(
+        "extract", "Export textures of one or more dictionaries (directories: every .txd below them)");
+    extract->add_option("FILE", ex.files, "Dictionaries or directories")->required();
+    extract->add_option("-o,--output", ex.out,
+                        "Destination directory (default: a sub directory next to each dictionary, named after it)");
+    extract->add_option("-f,--format", ex.format, "bmp, jpg or tga (default bmp)")->transform(formats);
+    extract->add_flag("--no-alphas", ex.noAlphas, "Write no grey alpha companions (BMP, JPEG)");
+    extract->add_flag("--no-overwrite", ex.noOverwrite, "Skip textures whose files exist");
+    extract->add_flag("--no-filter", ex.noFilter, "Do not unswizzle");
+    extract->add_flag("--no-brighten", ex.noBrighten, "Keep the console's 0..128 alpha range");
+    extract->add_option("--only", ex.only, "List lines to export, e.g. 1,3,5-9");
+    extract->add_flag("--keep-going", ex.keepGoing, "Go on with the next dictionary after a failure");
+
+    SaveOptions sv;
+    CLI::App* save = app.add_subcommand("save", "Save one texture like the viewer's single export");
+    save->add_option("FILE", sv.file, "The dictionary (.txd)")->required();
+    save->add_option("INDEX", sv.index, "Texture number as listed, from 1")->required();
+    save->add_option("OUT", sv.out, "The image file to write")->required();
+    save->add_option("-f,--format", sv.format, "bmp, jpg or tga (default: from OUT's extension)")->transform(formats);
+    save->add_flag("--alpha", sv.alpha, "BMP and JPEG: the grey alpha picture instead of the colours");
+    save->add_flag("--no-filter", sv.noFilter, "Do not unswizzle");
+    save->add_flag("--no-brighten", sv.noBrighten, "Keep the console's 0..128 alpha range");
+
+    CLI::App* reg = app.add_subcommand("register-file-type", "Associate .txd files with the Kelmora viewer");
+
     try {
         app.parse(argc, argv);
+        if (*extract && !ex.only.empty() && !ParseOnly(ex.only, ex.onlyLines))
+            throw CLI::ValidationError("--only", "expects list lines such as 1,3,5-9");
     } catch (const CLI::ParseError& e) {
-        int code = app.exit(e);
-        return e.get_exit_code() == 0 ? 0 : (code == 0 ? 0 : 2);
+        app.exit(e);
+        return e.get_exit_code() == 0 ? kOk : kUsage;
     }
 
     try {
         if (*list)
             return List(listFile);
-    } catch (const KelmoraError& e) {
-        Fail(e.what());
-        return 1;
+        if (*extract)
+            return Extract(ex);
+        if (*save)
+            return Save(sv);
+        if (*reg) {
+            RegisterFileType();
+            return kOk;
+        }
     } catch (const std::exception& e) {
         Fail(e.what());
-        return 1;
+        return kFailed;
     }
-    return 2;
+    return kUsage;
 }

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <regex>
 #include <cstdio>
 #include <filesystem>
 #include <sys/wait.h>
 
 #include "tests/support/dictionary_builder.h"
+#include "tests/support/process.h"
 
 using namespace kelmora::testing;
 
@@ -19,16 +22,18 @@ struct CliRun {
 // Runs kelmora-cli with the arguments (a shell fragment); stderr goes to stdout
 // when merge is set.
 CliRun Cli(const std::string& args, bool merge = false, bool quietErr = false) {
-    std::string cmd = std::string("'") + KELMORA_CLI + "' " + args + (merge ? " 2>&1" : (quietErr ? " 2>/dev/null" : ""));
-    CliRun r;
-    FILE* f = popen(cmd.c_str(), "r");
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), f)) > 0)
-        r.out.append(buf.data(), n);
-    int st = pclose(f);
-    r.code = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    CommandResult r = RunCommand(std::string("'") + KELMORA_CLI + "' " + args +
+                                 (merge ? " 2>&1" : (quietErr ? " 2>/dev/null" : "")));
+    return {r.code, r.out};
+}
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+        if (e.is_regular_file())
+            names.push_back(std::filesystem::relative(e.path(), dir).string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace
@@ -72,4 +77,99 @@ TEST(CliList, ErrorsEmptyFilesAndUsage) {
     EXPECT_EQ(version.code, 0);
     EXPECT_NE(version.out.find("1.2"), std::string::npos);
     std::filesystem::remove_all(dir);
+}
+
+class CliExport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = MakeTempDir("cli-export");
+        std::filesystem::copy_file(KELMORA_DEMO, dir_ + "/demo.txd");
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string dir_;
+};
+
+TEST_F(CliExport, ExtractWithTheDialogDefaults) {
+    CliRun r = Cli("extract " + Quote(dir_ + "/demo.txd"));
+    ASSERT_EQ(r.code, 0);
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("6 of 6 texture\\(s\\) exported within [0-9]+\\.[0-9]{2,4} seconds to " +
+                                                    dir_ + "/demo/\\.\n")))
+        << r.out;
+    EXPECT_EQ(FilesIn(dir_ + "/demo"),
+              (std::vector<std::string>{"checker.bmp", "checker_alpha.bmp", "glow.bmp", "glow_mask.bmp", "odd_tile.bmp",
+                                        "odd_tile_alpha.bmp", "plasma.bmp", "plasma_alpha.bmp", "red_on_blue.bmp",
+                                        "red_on_blue_m.bmp", "stripes16.bmp", "stripes16_a.bmp"}));
+
+    // Again without overwriting: every texture is skipped and said so.
+    CliRun again = Cli("extract --no-overwrite " + Quote(dir_ + "/demo.txd"), true);
+    EXPECT_EQ(again.code, 0);
+    EXPECT_NE(again.out.find("skipped texture 2 (glow): " + dir_ + "/demo/glow.bmp exists"), std::string::npos);
+    EXPECT_NE(again.out.find("0 of 6 texture(s)"), std::string::npos);
+}
+
+TEST_F(CliExport, FormatsOptionsAndSeveralFiles) {
+    std::filesystem::copy_file(dir_ + "/demo.txd", dir_ + "/two.more.txd");
+    CliRun r = Cli("extract -o " + Quote(dir_ + "/o") + " -f TGA --only 1,3-4 " + Quote(dir_ + "/demo.txd") + " " +
+                   Quote(dir_ + "/two.more.txd"));
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(FilesIn(dir_ + "/o"), (std::vector<std::string>{"demo/checker.tga", "demo/plasma.tga", "demo/stripes16.tga",
+                                                              "two/checker.tga", "two/plasma.tga", "two/stripes16.tga"}));
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
+    EXPECT_NE(r.out.find("3 of 6 texture(s)"), std::string::npos);
+
+    CliRun one = Cli("extract -o " + Quote(dir_ + "/p") + " -f jpg --no-alphas " + Quote(dir_ + "/demo.txd"));
+    ASSERT_EQ(one.code, 0);
+    EXPECT_EQ(FilesIn(dir_ + "/p").size(), 6u);
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "/p/plasma.jpg"));
+
+    EXPECT_EQ(Cli("extract -f gif " + Quote(dir_ + "/demo.txd"), false, true).code, 2);
+    EXPECT_EQ(Cli("extract --only 2-1 " + Quote(dir_ + "/demo.txd"), false, true).code, 2);
+    EXPECT_EQ(Cli("extract --only 9 " + Quote(dir_ + "/demo.txd"), false, true).code, 1);
+}
+
+TEST_F(CliExport, DirectoriesAndKeepGoing) {
+    std::filesystem::create_directories(dir_ + "/tree/a/b");
+    std::filesystem::copy_file(dir_ + "/demo.txd", dir_ + "/tree/a/b/cars.TXD");
+    std::filesystem::copy_file(dir_ + "/demo.txd", dir_ + "/tree/top.txd");
+    auto broken = ReadFile(dir_ + "/demo.txd");
+    broken.resize(broken.size() / 2);
+    WriteFile(dir_ + "/tree/a/broken.txd", broken);
+
+    CliRun stop = Cli("extract -f tga -o " + Quote(dir_ + "/out") + " " + Quote(dir_ + "/tree"), true);
+    EXPECT_EQ(stop.code, 1);
+    EXPECT_NE(stop.out.find("Can't jump to position"), std::string::npos);
+
+    CliRun go = Cli("extract --keep-going -f tga -o " + Quote(dir_ + "/out2") + " " + Quote(dir_ + "/tree"), true);
+    EXPECT_EQ(go.code, 1);
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "/out2/a/b/cars/plasma.tga"));
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "/out2/top/plasma.tga"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/out2/a/broken"));
+}
+
+TEST_F(CliExport, SaveOneTexture) {
+    const std::string demo = Quote(dir_ + "/demo.txd");
+    ASSERT_EQ(Cli("save " + demo + " 2 " + Quote(dir_ + "/glow.tga")).code, 0);
+    auto tga = ReadFile(dir_ + "/glow.tga");
+    EXPECT_EQ(tga.size(), 18u + 4 * 128 * 128);
+    ASSERT_EQ(Cli("save --no-brighten " + demo + " 2 " + Quote(dir_ + "/dim.tga")).code, 0);
+    auto dim = ReadFile(dir_ + "/dim.tga");
+    // Centre of the glow: index 252, alpha 126 in the file, 251 brightened.
+    std::size_t centre = 18 + 4 * (64 * 128 + 64) + 3;
+    EXPECT_EQ(dim[centre], 126);
+    EXPECT_EQ(tga[centre], 251);
+
+    ASSERT_EQ(Cli("save " + demo + " 1 " + Quote(dir_ + "/plasma.jpeg")).code, 0);
+    auto jpg = ReadFile(dir_ + "/plasma.jpeg");
+    EXPECT_EQ(jpg[0], 0xFF);
+    EXPECT_EQ(jpg[1], 0xD8);
+    ASSERT_EQ(Cli("save -f bmp --alpha " + demo + " 6 " + Quote(dir_ + "/mask.jpg")).code, 0);
+    auto bmp = ReadFile(dir_ + "/mask.jpg");
+    EXPECT_EQ(bmp[0], 'B'); // the format follows -f, not the name
+    EXPECT_EQ(bmp[54], 0xFF); // alpha 128 brightened: white
+
+    EXPECT_EQ(Cli("save " + demo + " 7 " + Quote(dir_ + "/x.bmp"), false, true).code, 1);
+    EXPECT_EQ(Cli("save " + demo + " 1 " + Quote(dir_ + "/x.gif"), false, true).code, 2);
+    CliRun noDir = Cli("save " + demo + " 1 " + Quote(dir_ + "/no/x.bmp"), true);
+    EXPECT_EQ(noDir.code, 1);
+    EXPECT_EQ(noDir.out, "kelmora-cli: Cannot create file \"" + dir_ + "/no/x.bmp\". No such file or directory\n");
 }

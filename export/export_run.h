@@ -1,0 +1,67 @@
+#pragma once
+// The mass export run: every marked texture of a dictionary written to one
+// directory in one format, with alpha companions for BMP and JPEG.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dictionary/decode_state.h"
+#include "dictionary/tex_entry.h"
+
+namespace kelmora {
+
+enum ExportFormat : std::uint8_t { FormatBmp = 0, FormatJpeg = 1, FormatTga = 2 };
+
+struct ExportSettings {
+    bool ExpAlphas = true;
+    bool ExpOverwrite = true;
+    bool ExpFilter = true;
+    bool ExpBrighten = true;
+    std::uint8_t ExpFormat = FormatBmp; // any other value writes nothing
+    std::string DestDir;                // existing, ends with a separator
+};
+
+struct OverwriteQuestion {
+    std::string Caption; // "Overwrite existing file?"
+    std::string Text;    // path + "\r\nalready exists! Overwrite?"
+    std::string Path;
+    std::size_t Entry = 0;
+};
+
+struct ExportCallbacks {
+    // True for Yes. Asked only when ExpOverwrite is off and a file exists.
+    std::function<bool(const OverwriteQuestion&)> AskOverwrite;
+    // Before texture `entry` is decoded; done counts the marked textures so far.
+    std::function<void(std::size_t done, std::size_t marked, std::size_t entry)> Progress;
+    // Milliseconds from any fixed point; wraps at 32 bits.
+    std::function<std::uint32_t()> Ticks;
+};
+
+struct ExportOutcome {
+    bool Completed = true;   // false when a texture could not be decoded
+    std::size_t Exported = 0;
+    std::uint32_t ElapsedMs = 0;
+    std::string Message;     // the user's text when not completed
+};
+
+// Extension of a format, with its dot; empty for unknown formats.
+std::string FormatExtension(std::uint8_t format);
+
+// The file a texture name becomes in the destination.
+std::string ExportPath(const std::string& destDir, const std::string& textureName, std::uint8_t format);
+
+// Decodes into state (the caller's decode state; the run overwrites it). Errors of
+// the writers propagate as KelmoraError; files written before stay.
+ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEntry>& entries,
+                        const std::vector<bool>& marks, const ExportSettings& settings, DecodeState& state,
+                        const ExportCallbacks& callbacks);
+
+// "N of M texture(s) exported within S seconds to DIR."
+std::string ExportSummary(std::size_t exported, std::size_t listLines, std::uint32_t elapsedMs,
+                          const std::string& destDir, char decimalSeparator = '.');
+
+// Milliseconds of a steady clock, for the timings in messages.
+std::uint32_t SteadyTicks();
+
+} // namespace kelmora

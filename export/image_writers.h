@@ -1,0 +1,27 @@
+#pragma once
+// The three image file writers. Paths arrive complete: no extension is added,
+// nothing is asked and no directory is created here.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "dictionary/decode_state.h"
+#include "dictionary/indexed_image.h"
+
+namespace kelmora {
+
+// One TGA pixel from a palette entry: B, G, R and the alpha, brightened on request.
+std::array<std::uint8_t, 4> ToTgaPixel(const PaletteEntry& entry, bool brighten);
+
+// Uncompressed 8-bit BMP with a 256-entry colour table, rows bottom-up, padded to 4
+// bytes. An image without pixels leaves an empty file.
+void WriteBmp8(const IndexedImage& image, const std::string& path);
+
+// Baseline JFIF JPEG at quality 100. The file is created only once compression has
+// succeeded; an image without pixels leaves an empty file.
+void WriteJpeg(const IndexedImage& image, const std::string& path);
+
+// Uncompressed 32-bit TGA of the decode state, top-left origin, no footer.
+void WriteTga32(const std::string& path, const DecodeState& state, bool brighten);
+
+} // namespace kelmora

@@ -1,0 +1,91 @@
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "dictionary/errors.h"
+#include "dictionary/os_file.h"
+#include "export/image_writers.h"
+#include "export/output_buffer.h"
+
+namespace kelmora {
+
+namespace {
+
+// libjpeg reports errors by calling error_exit, which must not return. We jump
+// back out of the library's C frames to Compress, which holds no C++ objects, and
+// raise the error only from there.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+extern "C" void OnJpegError(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+extern "C" void OnJpegMessage(j_common_ptr, int) {} // warnings are not shown
+
+// Returns 0, or the library's message code on failure. *out is malloc'ed.
+int Compress(const unsigned char* rgb, JDIMENSION width, JDIMENSION height, unsigned char** out,
+             unsigned long* outSize) {
+    jpeg_compress_struct cinfo;
+    ErrorManager err;
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = OnJpegError;
+    err.pub.emit_message = OnJpegMessage;
+    if (setjmp(err.jump)) {
+        int code = err.pub.msg_code;
+        jpeg_destroy_compress(&cinfo);
+        return code == 0 ? -1 : code;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, out, outSize);
+    cinfo.image_width = width;
+    cinfo.image_height = height;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 100, TRUE);
+    cinfo.dct_method = JDCT_FLOAT;
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(rgb + static_cast<std::size_t>(cinfo.next_scanline) * width * 3);
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    return 0;
+}
+
+struct MallocBuffer {
+    unsigned char* data = nullptr;
+    unsigned long size = 0;
+    ~MallocBuffer() { std::free(data); }
+};
+
+} // namespace
+
+void WriteJpeg(const IndexedImage& image, const std::string& path) {
+    MallocBuffer stream;
+    if (image.Width > 0 && image.Height > 0) {
+        std::vector<unsigned char> rgb(static_cast<std::size_t>(image.Width) * image.Height * 3);
+        unsigned char* p = rgb.data();
+        for (std::uint8_t index : image.Rows) {
+            const Rgb& c = image.Colours[index];
+            *p++ = c.Red;
+            *p++ = c.Green;
+            *p++ = c.Blue;
+        }
+        int code = Compress(rgb.data(), image.Width, image.Height, &stream.data, &stream.size);
+        if (code != 0)
+            throw KelmoraError("JPEG error #" + std::to_string(code));
+    }
+    OsFile file = OsFile::Create(path);
+    if (stream.size > 0)
+        WriteAll(file, stream.data, stream.size);
+}
+
+} // namespace kelmora

@@ -1,0 +1,169 @@
+#include "shell/freedesktop_association.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "dictionary/errors.h"
+#include "dictionary/os_file.h"
+#include "export/destination.h"
+#include "export/output_buffer.h"
+
+extern char** environ;
+
+namespace kelmora {
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+void EnsureDirectory(const std::string& dir) {
+    if (!CreateDirectoryChain(dir) || !DirectoryExists(dir))
+        throw KelmoraError("Cannot create directory \"" + dir + "\".");
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    OsFile f = OsFile::Create(path);
+    WriteAll(f, text.data(), text.size());
+}
+
+std::string ReadText(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+// Runs a program found on PATH with its arguments; its failure is not ours.
+void RunQuietly(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+std::string MimeXml() {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+           "  <mime-type type=\"" + std::string(kTxdMimeType) + "\">\n"
+           "    <comment>Halvard/Ostrel Texture Archive</comment>\n"
+           "    <glob pattern=\"*.txd\"/>\n"
+           "  </mime-type>\n"
+           "</mime-info>\n";
+}
+
+std::string DesktopEntry(const std::string& viewerPath) {
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=Kelmora\n"
+           "GenericName=Texture Dictionary Viewer\n"
+           "Comment=View and export PlayStation 2 texture dictionaries\n"
+           "Exec=" + QuoteExecArgument(viewerPath) + " %f\n"
+           "Icon=kelmora\n"
+           "Terminal=false\n"
+           "Categories=Graphics;Viewer;\n"
+           "MimeType=" + std::string(kTxdMimeType) + ";\n";
+}
+
+} // namespace
+
+XdgDirs XdgDirsFromEnvironment() {
+    const std::string home = Env("HOME");
+    XdgDirs d;
+    // Relative values are invalid by the base directory rules and are ignored.
+    d.DataHome = Env("XDG_DATA_HOME");
+    if (d.DataHome.empty() || d.DataHome[0] != '/')
+        d.DataHome = home + "/.local/share";
+    d.ConfigHome = Env("XDG_CONFIG_HOME");
+    if (d.ConfigHome.empty() || d.ConfigHome[0] != '/')
+        d.ConfigHome = home + "/.config";
+    return d;
+}
+
+std::string QuoteExecArgument(const std::string& arg) {
+    // Inside the quotes ", `, $ and \ take a backslash; the file format's own
+    // escaping then doubles every backslash, and % is doubled for the field codes.
+    std::string quoted = "\"";
+    for (char c : arg) {
+        if (c == '"' || c == '`' || c == '$')
+            quoted += std::string("\\\\") + c;
+        else if (c == '\\')
+            quoted += "\\\\\\\\";
+        else if (c == '%')
+            quoted += "%%";
+        else
+            quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string WithDefaultApplication(const std::string& list) {
+    const std::string line = std::string(kTxdMimeType) + "=" + kDesktopFileName;
+    std::istringstream in(list);
+    std::string l, out;
+    bool inSection = false, sectionSeen = false, written = false;
+    while (std::getline(in, l)) {
+        bool header = !l.empty() && l[0] == '[';
+        if (header && inSection && !written) {
+            out += line + "\n";
+            written = true;
+        }
+        if (header)
+            inSection = l == "[Default Applications]";
+        sectionSeen |= inSection;
+        if (inSection && l.rfind(std::string(kTxdMimeType) + "=", 0) == 0) {
+            if (!written)
+                out += line + "\n";
+            written = true;
+            continue;
+        }
+        out += l + "\n";
+    }
+    if (!written) {
+        if (!sectionSeen) {
+            if (!out.empty() && out.back() == '\n' && out.size() > 1 && out[out.size() - 2] != '\n')
+                out += "\n";
+            out += "[Default Applications]\n";
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
+void WriteFreedesktopAssociation(const XdgDirs& dirs, const std::string& viewerPath, bool runUpdaters) {
+    const std::string mimeDir = dirs.DataHome + "/mime";
+    const std::string appsDir = dirs.DataHome + "/applications";
+    EnsureDirectory(mimeDir + "/packages");
+    EnsureDirectory(appsDir);
+    EnsureDirectory(dirs.ConfigHome);
+
+    WriteText(mimeDir + "/packages/kelmora-txd.xml", MimeXml());
+    WriteText(appsDir + "/" + kDesktopFileName, DesktopEntry(viewerPath));
+    const std::string listPath = dirs.ConfigHome + "/mimeapps.list";
+    WriteText(listPath, WithDefaultApplication(FileExists(listPath) ? ReadText(listPath) : std::string()));
+
+    if (runUpdaters) {
+        RunQuietly({"update-mime-database", mimeDir});
+        RunQuietly({"update-desktop-database", appsDir});
+    }
+}
+
+} // namespace kelmora

@@ -1,0 +1,33 @@
+// Linux and other freedesktop systems: the association in the user's XDG folders.
+#include <climits>
+#include <unistd.h>
+
+#include "dictionary/os_file.h"
+#include "shell/file_type_registration.h"
+#include "shell/freedesktop_association.h"
+
+namespace kelmora {
+
+std::string ExecutablePath() {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+namespace {
+
+// kelmora-cli registers the viewer that sits beside it (or in the build tree above it).
+std::string ViewerPath() {
+    std::string self = ExecutablePath();
+    std::string dir = self.substr(0, self.rfind('/') + 1);
+    for (const std::string& candidate : {dir + "kelmora", dir + "../kelmora"})
+        if (FileExists(candidate))
+            return AbsolutePath(candidate);
+    return self;
+}
+
+} // namespace
+
+void RegisterFileType() { WriteFreedesktopAssociation(XdgDirsFromEnvironment(), ViewerPath()); }
+
+} // namespace kelmora
