@@ -1,0 +1,31 @@
+#pragma once
+// Everything modal the windows show goes through this interface: message boxes,
+// file and folder choosers and modal dialogs. The desktop implementation shows
+// real boxes; tests answer and record them.
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+class TUiServices {
+public:
+    virtual ~TUiServices() = default;
+
+    // A modal box with the application title, the text and one OK button, no icon.
+    virtual void ShowMessage(QWidget* owner, const QString& text) = 0;
+    // Yes and No with the question icon; true for Yes.
+    virtual bool AskYesNo(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // The default error box: the application title and the error icon.
+    virtual void ShowError(QWidget* owner, const QString& text) = 0;
+
+    // The open dialog; empty when cancelled.
+    virtual QString ChooseOpenFile(QWidget* owner) = 0;
+    virtual void SetOpenDirectory(const QString& dir) = 0;
+    // The save dialog with the three picture filters; filterIndex counts from 1.
+    // False when cancelled.
+    virtual bool ChooseSaveFile(QWidget* owner, const QString& proposedName, QString& path, int& filterIndex) = 0;
+    // A directory chooser; empty when cancelled.
+    virtual QString ChooseFolder(QWidget* owner, const QString& title, const QString& initialDir) = 0;
+    // Runs a dialog modally and returns its result.
+    virtual int RunModal(QDialog* dialog) = 0;
+};

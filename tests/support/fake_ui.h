@@ -1,0 +1,63 @@
+#pragma once
+// Answers and records every box and chooser the windows show.
+#include <QDialog>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "export/dialog_services.h"
+
+class FakeUi : public TUiServices {
+public:
+    struct Question {
+        QString caption, text;
+    };
+    std::vector<QString> messages;
+    std::vector<QString> errors;
+    std::vector<Question> questions;
+    std::deque<bool> answers; // Yes/No replies in order; No when none is left
+
+    QString openFile;
+    QString openDirectory;
+    int openCalls = 0;
+
+    bool saveConfirm = true;
+    QString savePath;
+    int saveFilter = 1;
+    std::vector<QString> proposedNames;
+
+    QString folder;
+    QString folderInitial;
+    QString folderTitle;
+
+    std::function<int(QDialog*)> onModal = [](QDialog*) { return int(QDialog::Rejected); };
+
+    void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text); }
+    bool AskYesNo(QWidget*, const QString& caption, const QString& text) override {
+        questions.push_back({caption, text});
+        if (answers.empty())
+            return false;
+        bool yes = answers.front();
+        answers.pop_front();
+        return yes;
+    }
+    void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
+    QString ChooseOpenFile(QWidget*) override {
+        ++openCalls;
+        return openFile;
+    }
+    void SetOpenDirectory(const QString& dir) override { openDirectory = dir; }
+    bool ChooseSaveFile(QWidget*, const QString& proposed, QString& path, int& filter) override {
+        proposedNames.push_back(proposed);
+        path = savePath;
+        filter = saveFilter;
+        return saveConfirm;
+    }
+    QString ChooseFolder(QWidget*, const QString& title, const QString& initial) override {
+        folderTitle = title;
+        folderInitial = initial;
+        return folder;
+    }
+    int RunModal(QDialog* d) override { return onModal(d); }
+};

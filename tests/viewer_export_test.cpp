@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <filesystem>
+
+#include "dictionary/dictionary_walk.h"
+#include "export/KelmoraU2.h"
+#include "tests/support/dictionary_builder.h"
+#include "tests/support/fake_ui.h"
+#include "viewer/KelmoraU.h"
+#include "viewer/picture_box.h"
+
+using namespace kelmora;
+using namespace kelmora::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ViewerExportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = MakeTempDir("vexport");
+        ui_ = std::make_shared<FakeUi>();
+    }
+    void TearDown() override {
+        form_.reset();
+        fs::remove_all(dir_);
+    }
+    TForm1& Open(const std::string& name, const std::vector<TextureSpec>& texs) {
+        std::string p = dir_ + "/" + name;
+        WriteFile(p, BuildDictionary(texs));
+        form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(p)}, ui_);
+        return *form_;
+    }
+    // Runs the mass extract command; `drive` works the dialog and returns its result.
+    void MassExtract(const std::function<int(TForm2&)>& drive) {
+        ui_->onModal = [drive](QDialog* d) { return drive(*static_cast<TForm2*>(d)); };
+        form_->AllTexturesinfile1->trigger();
+    }
+    std::vector<std::string> Files(const std::string& sub) const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_ + "/" + sub))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string dir_;
+    std::shared_ptr<FakeUi> ui_;
+    std::unique_ptr<TForm1> form_;
+};
+
+TextureSpec Tex(const std::string& name, const std::string& mask, std::uint32_t depth = 8) {
+    TextureSpec t = RandomTexture(name, 16, 8, depth, true, static_cast<std::uint32_t>(name.size() * 7));
+    t.Mask = mask;
+    for (auto& e : t.Palette)
+        e.A = 128;
+    return t;
+}
+
+// Clicks "&Export" and returns what the dialog ended with.
+int ClickExport(TForm2& d) {
+    d.Button5->click();
+    return d.result();
+}
+
+} // namespace
+
+TEST_F(ViewerExportTest, SingleExportProposesTheNameAndFollowsTheFilter) {
+    TForm1& f = Open("s.txd", {Tex("wheel", ""), Tex("body", "body_mask")});
+    ui_->saveConfirm = false;
+    f.SaveImage1->trigger();
+    f.cbxAlpha->setChecked(true);
+    f.SaveImage1->trigger();
+    f.lb->setCurrentRow(1);
+    f.SaveImage1->trigger();
+    EXPECT_EQ(ui_->proposedNames, (std::vector<QString>{"wheel", "wheel_alpha", "body_mask"}));
+
+    // The BMP filter writes a BMP whatever the name says; with the alpha view on it
+    // holds the grey picture.
+    ui_->saveConfirm = true;
+    ui_->savePath = QString::fromStdString(dir_ + "/typed.jpg");
+    ui_->saveFilter = 1;
+    f.SaveImage1->trigger();
+    auto bmp = ReadFile(dir_ + "/typed.jpg");
+    ASSERT_GT(bmp.size(), 1078u);
+    EXPECT_EQ(bmp[0], 'B');
+    EXPECT_EQ(bmp[54], 0xFF); // alpha 128 brightened: white
+    EXPECT_EQ(bmp[55], 0xFF);
+
+    ui_->saveFilter = 2;
+    ui_->savePath = QString::fromStdString(dir_ + "/x.jpg");
+    f.SaveImage1->trigger();
+    auto jpg = ReadFile(dir_ + "/x.jpg");
+    EXPECT_EQ(jpg[0], 0xFF);
+    EXPECT_EQ(jpg[1], 0xD8);
+
+    // TGA holds colour and alpha whatever the check box says; the alpha follows the menu.
+    ui_->saveFilter = 3;
+    ui_->savePath = QString::fromStdString(dir_ + "/b.tga");
+    f.SaveImage1->trigger();
+    EXPECT_EQ(ReadFile(dir_ + "/b.tga")[18 + 3], 255);
+    f.ba1->trigger();
+    ui_->savePath = QString::fromStdString(dir_ + "/d.tga");
+    f.SaveImage1->trigger();
+    auto dim = ReadFile(dir_ + "/d.tga");
+    EXPECT_EQ(dim[18 + 3], 128);
+    const PaletteEntry& e = f.Decoded.Palette[f.Decoded.Pixel(0, 0)];
+    EXPECT_EQ(dim[18], e.B);
+    EXPECT_EQ(dim[20], e.R);
+}
+
+TEST_F(ViewerExportTest, NothingIsSavedWithoutAPicture) {
+    TextureSpec bad = Tex("bad", "");
+    bad.Depth = 32;
+    TForm1& f = Open("n.txd", {Tex("good", ""), bad});
+    f.lb->setCurrentRow(1);
+    ASSERT_TRUE(f.Image1->Picture().isNull());
+    for (int filter : {1, 2, 3}) {
+        ui_->saveFilter = filter;
+        ui_->savePath = QString::fromStdString(dir_ + "/none" + std::to_string(filter));
+        f.SaveImage1->trigger();
+    }
+    EXPECT_TRUE(ui_->proposedNames.empty());
+    EXPECT_FALSE(fs::exists(dir_ + "/none1") || fs::exists(dir_ + "/none2") || fs::exists(dir_ + "/none3"));
+}
+
+TEST_F(ViewerExportTest, DialogIsFilledFromTheOpenFile) {
+    TForm1& f = Open("cars.txd", {Tex("a", ""), Tex("b", "b_m")});
+    bool ran = false;
+    MassExtract([&](TForm2& d) {
+        ran = true;
+        EXPECT_EQ(d.windowTitle(), "Kelmora - Mass Extract");
+        EXPECT_EQ(d.size(), QSize(434, 212));
+        EXPECT_EQ(d.clb->count(), 2);
+        EXPECT_EQ(d.clb->item(1)->text(), "2. b / b_m  |  16 x 8 (8bit)");
+        EXPECT_EQ(d.clb->item(1)->checkState(), Qt::Checked);
+        EXPECT_EQ(d.edtPath->text(), QString::fromStdString(dir_));
+        EXPECT_EQ(d.cbx1->text(), "Create sub directory \"/cars/\"");
+        for (QCheckBox* c : {d.cbx1, d.cbx2, d.cbx3, d.cbx4, d.cbx5})
+            EXPECT_TRUE(c->isChecked());
+        EXPECT_EQ(d.cmbx->currentIndex(), 0);
+        EXPECT_EQ(d.cmbx->count(), 3);
+        EXPECT_EQ(d.cmbx->itemText(2), "32bit Targa Bitmap (*.tga)");
+        EXPECT_TRUE(d.Button5->isDefault());
+        EXPECT_EQ(d.Button5->geometry(), QRect(358, 187, 75, 25));
+
+        d.Button2Click();
+        EXPECT_EQ(d.clb->item(0)->checkState(), Qt::Unchecked);
+        d.clb->item(1)->setCheckState(Qt::Checked);
+        d.Button3Click();
+        EXPECT_EQ(d.clb->item(0)->checkState(), Qt::Checked);
+        EXPECT_EQ(d.clb->item(1)->checkState(), Qt::Unchecked);
+        d.Button1Click();
+        EXPECT_EQ(d.clb->item(1)->checkState(), Qt::Checked);
+
+        // "...": an existing typed directory is where the chooser opens, else the file's.
+        ui_->folder = QString::fromStdString(dir_ + "/picked");
+        d.Button4Click();
+        EXPECT_EQ(ui_->folderTitle, "Choose destination directory:");
+        EXPECT_EQ(ui_->folderInitial, QString::fromStdString(dir_));
+        EXPECT_EQ(d.edtPath->text(), QString::fromStdString(dir_ + "/picked"));
+        ui_->folder.clear(); // cancelled: unchanged
+        d.Button4Click();
+        EXPECT_EQ(ui_->folderInitial, QString::fromStdString(dir_)); // picked does not exist
+        EXPECT_EQ(d.edtPath->text(), QString::fromStdString(dir_ + "/picked"));
+        return int(QDialog::Rejected);
+    });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(f.SubDirName, "cars");
+}
+
+TEST_F(ViewerExportTest, SubDirectoryNamesFollowTheFirstDot) {
+    Open("a.b.txd", {Tex("a", "")});
+    MassExtract([&](TForm2& d) {
+        EXPECT_EQ(d.cbx1->text(), "Create sub directory \"/a/\"");
+        return int(QDialog::Rejected);
+    });
+    Open("nodot", {Tex("a", "")});
+    MassExtract([&](TForm2& d) {
+        EXPECT_EQ(d.cbx1->text(), "Create sub directory \"//\"");
+        d.edtPath->setText(QString::fromStdString(dir_));
+        EXPECT_EQ(ClickExport(d), int(QDialog::Accepted)); // dir + "/" + "" + "/" exists
+        return d.result();
+    });
+    EXPECT_EQ(form_->Export.DestDir, dir_ + "//");
+    EXPECT_TRUE(fs::exists(dir_ + "/a.bmp"));
+}
+
+TEST_F(ViewerExportTest, DestinationQuestionsAndCancel) {
+    TForm1& f = Open("cars.txd", {Tex("a", ""), Tex("b", "")});
+    f.Export.ExpFormat = 2;
+    f.Export.ExpAlphas = false;
+    MassExtract([&](TForm2& d) {
+        d.edtPath->setText(QString::fromStdString("  " + dir_ + "/new \t"));
+        d.cbx1->setChecked(false);
+        EXPECT_EQ(ClickExport(d), 0); // No to "Create Directory": the dialog stays
+        EXPECT_EQ(ui_->questions.back().caption, "Create Directory");
+        EXPECT_EQ(ui_->questions.back().text,
+                  QString::fromStdString(dir_ + "/new/\r\ndoes not exist.\r\nDo you want to create it?"));
+        EXPECT_FALSE(fs::exists(dir_ + "/new"));
+        d.cbx2->setChecked(false);
+        return int(QDialog::Rejected); // then Cancel
+    });
+    EXPECT_EQ(f.Export.DestDir, dir_ + "/new/");
+    EXPECT_EQ(f.Export.ExpFormat, 2); // other settings untouched
+    EXPECT_FALSE(f.Export.ExpAlphas);
+    EXPECT_EQ(f.ExportMarks, (std::vector<bool>{false, false}));
+
+    // Creation refused by the file system: the message, and the dialog stays.
+    WriteFile(dir_ + "/blocker", {1});
+    MassExtract([&](TForm2& d) {
+        d.edtPath->setText(QString::fromStdString(dir_ + "/blocker/x"));
+        ui_->answers = {true};
+        EXPECT_EQ(ClickExport(d), 0);
+        EXPECT_EQ(ui_->messages.back(), "Directory cannot be created!");
+        return int(QDialog::Rejected);
+    });
+
+    // Yes creates every missing parent and exports at once.
+    std::size_t questions = ui_->questions.size();
+    MassExtract([&](TForm2& d) {
+        EXPECT_TRUE(d.cbx2->isChecked()); // a new opening starts from the defaults
+        d.edtPath->setText(QString::fromStdString(dir_ + "/deep/er"));
+        ui_->answers = {true};
+        return ClickExport(d);
+    });
+    EXPECT_EQ(ui_->questions.size(), questions + 1);
+    EXPECT_EQ(Files("deep/er/cars"), (std::vector<std::string>{"a.bmp", "a_alpha.bmp", "b.bmp", "b_alpha.bmp"}));
+
+    // An existing destination closes the dialog without a question; a relative one
+    // is taken from the dictionary's directory.
+    questions = ui_->questions.size();
+    MassExtract([&](TForm2& d) {
+        d.edtPath->setText("deep");
+        d.cbx1->setChecked(false);
+        return ClickExport(d);
+    });
+    EXPECT_EQ(ui_->questions.size(), questions);
+    EXPECT_EQ(f.Export.DestDir, dir_ + "/deep/");
+    EXPECT_TRUE(fs::exists(dir_ + "/deep/a.bmp"));
+
+    MassExtract([&](TForm2& d) { // an empty destination: "&Export" does nothing
+        d.edtPath->setText("   ");
+        EXPECT_EQ(ClickExport(d), 0);
+        return int(QDialog::Rejected);
+    });
+}
+
+TEST_F(ViewerExportTest, MassExportRunFromTheWindow) {
+    TForm1& f = Open("cars.txd", {Tex("a", "a_m"), Tex("b", ""), Tex("c", "")});
+    f.lb->setCurrentRow(1);
+    MassExtract([&](TForm2& d) {
+        d.cmbx->setCurrentIndex(2);
+        d.edtPath->setText(QString::fromStdString(dir_));
+        ui_->answers = {true};
+        return ClickExport(d);
+    });
+    EXPECT_EQ(Files("cars"), (std::vector<std::string>{"a.tga", "b.tga", "c.tga"}));
+    QString status = f.StatusText->text();
+    EXPECT_TRUE(status.startsWith("3 of 3 texture(s) exported within ")) << status.toStdString();
+    EXPECT_TRUE(status.endsWith(QString::fromStdString(" seconds to " + dir_ + "/cars/.")));
+    EXPECT_EQ(f.lb->currentRow(), 1); // the selected texture is shown again
+    EXPECT_FALSE(f.Image1->Picture().isNull());
+    EXPECT_TRUE(f.menuBar()->isEnabled());
+
+    // Without overwriting: No for b skips it; the count drops; the second number is
+    // the list's line count, not the marks.
+    MassExtract([&](TForm2& d) {
+        d.cmbx->setCurrentIndex(2);
+        d.cbx3->setChecked(false);
+        d.clb->item(2)->setCheckState(Qt::Unchecked);
+        ui_->answers = {true, false, true, true};
+        return ClickExport(d);
+    });
+    EXPECT_TRUE(f.StatusText->text().startsWith("1 of 3 texture(s)")) << f.StatusText->text().toStdString();
+    EXPECT_EQ(ui_->questions.back().caption, "Overwrite existing file?");
+}
+
+TEST_F(ViewerExportTest, DialogListsEveryEntryOfABrokenWalk) {
+    auto bytes = BuildDictionary({Tex("a", ""), Tex("b", ""), Tex("c", "")});
+    std::string p = dir_ + "/broken.txd";
+    WriteFile(p, bytes);
+    std::size_t second = WalkDictionary(p).Entries[1].DataOffset;
+    bytes.resize(second + 40); // the second record runs past the end
+    WriteFile(p, bytes);
+    form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(p)}, ui_);
+    ASSERT_EQ(form_->lb->count(), 2);
+    form_->SelectLine(0);
+    MassExtract([&](TForm2& d) {
+        EXPECT_EQ(d.clb->count(), 3);
+        EXPECT_EQ(d.clb->item(2)->checkState(), Qt::Checked);
+        return int(QDialog::Rejected);
+    });
+}
+
+TEST_F(ViewerExportTest, UnsupportedDepthEndsTheRunWithoutSummary) {
+    TextureSpec bad = Tex("bad", "");
+    bad.Depth = 16;
+    TForm1& f = Open("u.txd", {Tex("good", ""), bad});
+    MassExtract([&](TForm2& d) {
+        d.edtPath->setText(QString::fromStdString(dir_));
+        ui_->answers = {true};
+        return ClickExport(d);
+    });
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    EXPECT_EQ(ui_->messages.back(), "Unknown palette size detected!!! (16)");
+    EXPECT_EQ(f.StatusText->text(), "");
+    EXPECT_TRUE(f.Image1->Picture().isNull());
+    EXPECT_EQ(Files("u"), (std::vector<std::string>{"good.bmp", "good_alpha.bmp"}));
+}

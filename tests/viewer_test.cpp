@@ -1,0 +1,329 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <filesystem>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "dictionary/colour_rules.h"
+#include "dictionary/dictionary_walk.h"
+#include "tests/support/dictionary_builder.h"
+#include "tests/support/fake_ui.h"
+#include "viewer/KelmoraU.h"
+#include "viewer/picture_box.h"
+
+using namespace kelmora;
+using namespace kelmora::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = MakeTempDir("viewer");
+        ui_ = std::make_shared<FakeUi>();
+    }
+    void TearDown() override {
+        form_.reset();
+        fs::remove_all(dir_);
+    }
+
+    std::string Dictionary(const std::string& name, const std::vector<TextureSpec>& texs) {
+        std::string p = dir_ + "/" + name;
+        WriteFile(p, BuildDictionary(texs));
+        return p;
+    }
+    TForm1& Start(const QStringList& args) {
+        form_ = std::make_unique<TForm1>(args, ui_, [this] { return NextTick(); });
+        return *form_;
+    }
+    std::uint32_t NextTick() {
+        std::uint32_t t = ticks_.empty() ? 0 : ticks_.front();
+        if (!ticks_.empty())
+            ticks_.erase(ticks_.begin());
+        return t;
+    }
+    QString Status() const { return form_->StatusText->text(); }
+
+    std::string dir_;
+    std::shared_ptr<FakeUi> ui_;
+    std::unique_ptr<TForm1> form_;
+    std::vector<std::uint32_t> ticks_;
+};
+
+TextureSpec Opaque(const std::string& name, std::uint32_t depth, std::uint32_t w = 32, std::uint32_t h = 16) {
+    TextureSpec t = RandomTexture(name, w, h, depth, true, w * h + depth);
+    for (auto& e : t.Palette)
+        e.A = 128;
+    return t;
+}
+
+void ExpectPictureIs(const TForm1& f, const IndexedImage& want) {
+    const QImage& got = f.Image1->Picture();
+    ASSERT_EQ(got.format(), QImage::Format_Indexed8);
+    ASSERT_EQ(got.width(), static_cast<int>(want.Width));
+    ASSERT_EQ(got.height(), static_cast<int>(want.Height));
+    ASSERT_EQ(got.colorCount(), 256);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(got.color(i), qRgb(want.Colours[i].Red, want.Colours[i].Green, want.Colours[i].Blue)) << i;
+    for (std::uint32_t y = 0; y < want.Height; ++y)
+        ASSERT_EQ(std::memcmp(got.constScanLine(static_cast<int>(y)), want.Row(y), want.Width), 0) << y;
+}
+
+} // namespace
+
+TEST_F(ViewerTest, StartsWithoutAFile) {
+    TForm1& f = Start({});
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2");
+    EXPECT_EQ(f.lb->count(), 0);
+    EXPECT_EQ(Status(), "Kelmora started and ready...");
+    EXPECT_TRUE(f.MaximisePosted());
+    EXPECT_EQ(f.Panel1->width() > 0, true);
+    EXPECT_EQ(f.ImgPal->width(), 256);
+    EXPECT_EQ(f.ImgPal->height(), 10);
+    EXPECT_TRUE(f.EnableFilter1->isChecked());
+    EXPECT_TRUE(f.ba1->isChecked());
+    EXPECT_TRUE(f.ShowPalette1->isChecked());
+    EXPECT_FALSE(f.Stretch1->isChecked());
+    EXPECT_FALSE(f.cbxAlpha->isChecked());
+    EXPECT_EQ(f.Open1->shortcut(), QKeySequence("Ctrl+O"));
+    EXPECT_EQ(f.Exit1->shortcut(), QKeySequence("Ctrl+X"));
+    EXPECT_EQ(f.EnableFilter1->shortcut(), QKeySequence("Ctrl+F"));
+    auto menus = f.menuBar()->actions();
+    ASSERT_EQ(menus.size(), 3);
+    EXPECT_EQ(menus[0]->text(), "&File");
+    EXPECT_EQ(menus[0]->menu()->defaultAction(), f.Open1);
+    EXPECT_EQ(menus[1]->menu()->defaultAction(), f.Reload1);
+
+    f.Reload1Click(); // nothing selected: only clears
+    EXPECT_EQ(Status(), "");
+    EXPECT_TRUE(f.Image1->Picture().isNull());
+}
+
+TEST_F(ViewerTest, CommandLineOpensTheFirstExistingFile) {
+    std::string second = Dictionary("second.txd", {Opaque("alpha one", 8), Opaque("beta", 4)});
+    std::string third = Dictionary("third.txd", {Opaque("x", 8)});
+    ticks_ = {1000, 1015};
+    TForm1& f = Start({QString::fromStdString(dir_ + "/none.txd"), QString::fromStdString(second),
+                       QString::fromStdString(third)});
+    EXPECT_EQ(f.CurrentFile, second);
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - second.txd - 2 texture(s)");
+    ASSERT_EQ(f.lb->count(), 2);
+    EXPECT_EQ(f.lb->item(0)->text(), "1. alpha one  |  32 x 16 (8bit)");
+    EXPECT_EQ(f.lb->item(1)->text(), "2. beta  |  32 x 16 (4bit)");
+    EXPECT_EQ(f.lb->currentRow(), 0);
+    WalkResult walk = WalkDictionary(second);
+    EXPECT_EQ(Status(), "Texture 1 loaded within 0.015 seconds. Palette offset: " +
+                            QString::number(walk.Entries[0].DataOffset + 236 + 512) +
+                            "; Image offset: " + QString::number(walk.Entries[0].DataOffset + 156));
+    EXPECT_EQ(ui_->openDirectory, QString::fromStdString(dir_ + "/"));
+    EXPECT_TRUE(f.MaximisePosted());
+}
+
+TEST_F(ViewerTest, StartUpReadFailureShowsTheErrorBeforeTheWindow) {
+    // A socket exists as a file but cannot be opened for reading, not even by root.
+    std::string sock = dir_ + "/held.txd";
+    int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, sock.c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+
+    TForm1& f = Start({QString::fromStdString(sock)});
+    ASSERT_EQ(ui_->errors.size(), 1u);
+    EXPECT_EQ(ui_->errors[0], QString::fromStdString("Cannot open file \"" + sock + "\". No such device or address."));
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - held.txd");
+    EXPECT_EQ(f.lb->count(), 0);
+    EXPECT_EQ(Status(), "");
+    EXPECT_FALSE(f.MaximisePosted());
+    close(s);
+}
+
+TEST_F(ViewerTest, BrokenAndEmptyDictionaries) {
+    auto bytes = BuildDictionary({Opaque("ok", 8), Opaque("cut", 8)});
+    bytes.resize(bytes.size() - 10);
+    WriteFile(dir_ + "/broken.txd", bytes);
+    TForm1& f = Start({QString::fromStdString(dir_ + "/broken.txd")});
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - broken.txd - 2 texture(s)");
+    EXPECT_EQ(f.lb->count(), 2);
+    EXPECT_EQ(f.lb->currentRow(), -1);
+    EXPECT_EQ(Status(), "ERROR!");
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    EXPECT_EQ(ui_->messages[0], QString::fromStdString("Texture 2 of 2\r\ncut\r\n\r\n-<[  ERROR!  ]>-\r\n\r\n"
+                                                       "Can't jump to position " + std::to_string(bytes.size() + 10) +
+                                                       ",\r\nfile size is only " + std::to_string(bytes.size()) + "!"));
+    EXPECT_TRUE(f.Image1->Picture().isNull());
+
+    WriteFile(dir_ + "/empty.txd", BuildDictionary({}));
+    ui_->openFile = QString::fromStdString(dir_ + "/empty.txd");
+    f.Open1Click();
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - empty.txd - 0 texture(s)");
+    EXPECT_EQ(f.lb->count(), 0);
+    EXPECT_EQ(Status(), "empty.txd is empty!");
+
+    ui_->openFile.clear(); // cancelled: nothing changes
+    f.Open1Click();
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - empty.txd - 0 texture(s)");
+}
+
+TEST_F(ViewerTest, PictureIsTheDecodeInEveryView) {
+    TextureSpec t = RandomTexture("mixed", 48, 24, 8, true, 42);
+    std::string p = Dictionary("m.txd", {t, Opaque("four", 4)});
+    TForm1& f = Start({QString::fromStdString(p)});
+    ExpectPictureIs(f, MakeIndexedImage(f.Decoded, false, true));
+    EXPECT_EQ(f.Decoded.Pixels, t.Pixels);
+
+    f.cbxAlpha->setChecked(true); // the click redisplays
+    ExpectPictureIs(f, MakeIndexedImage(f.Decoded, true, true));
+    f.ba1->trigger();
+    EXPECT_FALSE(f.ba1->isChecked());
+    ExpectPictureIs(f, MakeIndexedImage(f.Decoded, true, false));
+
+    // The strip follows the same colours: 256 one-pixel columns, the last row white.
+    const QImage& strip = f.ImgPal->Picture();
+    ASSERT_EQ(strip.size(), QSize(256, 10));
+    for (int i = 0; i < 256; ++i) {
+        const std::uint8_t a = t.Palette[i].A;
+        ASSERT_EQ(strip.pixel(i, 0), qRgb(a, a, a)) << i;
+        ASSERT_EQ(strip.pixel(i, 8), qRgb(a, a, a));
+        ASSERT_EQ(strip.pixel(i, 9), qRgb(255, 255, 255));
+    }
+
+    f.cbxAlpha->setChecked(false);
+    f.lb->setCurrentRow(1); // a user's selection change
+    const QImage& four = f.ImgPal->Picture();
+    for (int x = 0; x < 256; ++x) {
+        const PaletteEntry& e = f.Decoded.Palette[x / 16];
+        ASSERT_EQ(four.pixel(x, 0), qRgb(e.R, e.G, e.B)) << x;
+        ASSERT_EQ(four.pixel(x, 8), qRgb(e.R, e.G, e.B));
+        ASSERT_EQ(four.pixel(x, 9), qRgb(255, 255, 255));
+    }
+    EXPECT_TRUE(Status().startsWith("Texture 2 loaded within "));
+}
+
+TEST_F(ViewerTest, OpaqueAlphaShowsWhiteOrGrey) {
+    std::string p = Dictionary("o.txd", {Opaque("solid", 8)});
+    TForm1& f = Start({QString::fromStdString(p)});
+    f.cbxAlpha->setChecked(true);
+    const QImage white = f.Image1->Picture().convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < white.height(); ++y)
+        for (int x = 0; x < white.width(); ++x)
+            ASSERT_EQ(white.pixel(x, y), qRgb(255, 255, 255));
+    EXPECT_EQ(f.ImgPal->Picture().pixel(100, 3), qRgb(255, 255, 255));
+    f.ba1->trigger();
+    const QImage grey = f.Image1->Picture().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(grey.pixel(5, 5), qRgb(128, 128, 128));
+    EXPECT_EQ(f.ImgPal->Picture().pixel(100, 3), qRgb(128, 128, 128));
+}
+
+TEST_F(ViewerTest, OptionsThatToggle) {
+    std::string p = Dictionary("t.txd", {RandomTexture("t", 32, 16, 8, true, 5)});
+    TForm1& f = Start({QString::fromStdString(p)});
+    f.show();
+    const QString before = Status();
+    const QImage unswizzled = f.Image1->Picture();
+    f.EnableFilter1->trigger();
+    EXPECT_FALSE(f.EnableFilter1->isChecked());
+    EXPECT_NE(f.Image1->Picture(), unswizzled);
+    EXPECT_EQ(Status().mid(Status().indexOf("Palette")), before.mid(before.indexOf("Palette")));
+
+    f.ShowPalette1->trigger(); // hidden at once
+    EXPECT_FALSE(f.Panel2->isVisible());
+    f.Reload1->trigger(); // a display without the option draws no strip
+    EXPECT_TRUE(f.ImgPal->Picture().isNull());
+    EXPECT_FALSE(f.Image1->Picture().isNull());
+    f.ShowPalette1->trigger();
+    EXPECT_TRUE(f.Panel2->isVisible());
+    EXPECT_TRUE(f.ImgPal->Picture().isNull()); // empty until the next display
+
+    f.Stretch1->trigger();
+    EXPECT_TRUE(f.Image1->Stretch());
+}
+
+TEST_F(ViewerTest, UnsupportedDepthShowsTheMessageAndDisablesTheCheckBox) {
+    TextureSpec bad = Opaque("bad", 8);
+    bad.Depth = 16;
+    std::string p = Dictionary("d.txd", {Opaque("good", 8), bad});
+    TForm1& f = Start({QString::fromStdString(p)});
+    EXPECT_TRUE(f.cbxAlpha->isEnabled());
+    f.lb->setCurrentRow(1);
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    EXPECT_EQ(ui_->messages[0], "Unknown palette size detected!!! (16)");
+    EXPECT_TRUE(f.Image1->Picture().isNull());
+    EXPECT_TRUE(f.ImgPal->Picture().isNull());
+    EXPECT_EQ(Status(), "");
+    EXPECT_FALSE(f.cbxAlpha->isEnabled());
+    f.lb->setCurrentRow(0);
+    EXPECT_TRUE(f.cbxAlpha->isEnabled());
+}
+
+TEST_F(ViewerTest, StatusLineTimings) {
+    std::string p = Dictionary("s.txd", {Opaque("a", 8), Opaque("b", 8)});
+    TForm1& f = Start({QString::fromStdString(p)});
+    for (auto [ms, text] : {std::pair{15u, "0.015"}, {100u, "0.10"}, {1234u, "1.234"}, {0u, "0.00"}}) {
+        ticks_ = {0xFFFFFFF0u, 0xFFFFFFF0u + ms}; // the tick count may wrap in between
+        f.Reload1Click();
+        EXPECT_TRUE(Status().startsWith(QString("Texture 1 loaded within ") + text + " seconds. Palette offset: "))
+            << Status().toStdString();
+    }
+}
+
+TEST_F(ViewerTest, ErrorsReachTheDefaultErrorBox) {
+    EXPECT_EQ(TForm1::ErrorBoxText("abc"), "abc.");
+    EXPECT_EQ(TForm1::ErrorBoxText("abc."), "abc.");
+    EXPECT_EQ(TForm1::ErrorBoxText("abc!"), "abc!");
+    EXPECT_EQ(TForm1::ErrorBoxText("abc)"), "abc)");
+    EXPECT_EQ(TForm1::ErrorBoxText("dir/"), "dir/.");
+    EXPECT_EQ(TForm1::ErrorBoxText(""), "");
+
+    std::string p = Dictionary("e.txd", {Opaque("a", 8)});
+    TForm1& f = Start({QString::fromStdString(p)});
+    fs::remove(p);
+    f.Reload1->trigger(); // the file is gone: the command ends with the open error
+    ASSERT_EQ(ui_->errors.size(), 1u);
+    EXPECT_EQ(ui_->errors[0], QString::fromStdString("Cannot open file \"" + p + "\". No such file or directory."));
+    EXPECT_TRUE(f.Image1->Picture().isNull());
+    EXPECT_EQ(Status(), "");
+}
+
+TEST_F(ViewerTest, InputDuringADisplayMayOpenAnotherDictionary) {
+    std::string first = Dictionary("first.txd", {Opaque("a", 8, 64, 32), Opaque("b", 8), Opaque("c", 8)});
+    std::string second = Dictionary("second.txd", {Opaque("only", 4, 16, 8)});
+    TForm1& f = Start({QString::fromStdString(first)});
+    int runs = 0;
+    f.AfterPendingInput = [&] {
+        if (runs++ == 0) { // a queued Open runs here, in the middle of the display of line 3
+            f.CurrentFile = second;
+            f.LoadDictionary();
+        }
+    };
+    f.lb->setCurrentRow(2);
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - second.txd - 1 texture(s)");
+    EXPECT_EQ(f.lb->count(), 1);
+    EXPECT_EQ(f.Decoded.TexWidth, 16u); // the stale display of first.txd was dropped
+    EXPECT_TRUE(Status().startsWith("Texture 1 loaded"));
+    EXPECT_TRUE(ui_->errors.empty());
+    EXPECT_TRUE(ui_->messages.empty());
+}
+
+TEST_F(ViewerTest, AboutBox) {
+    TForm1& f = Start({});
+    f.About1->trigger();
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    QStringList lines = ui_->messages[0].split("\r\n");
+    ASSERT_EQ(lines.size(), 14);
+    EXPECT_EQ(lines[0], "Kelmora");
+    EXPECT_EQ(lines[1], "Version 1.2");
+    EXPECT_EQ(lines[3], "");
+    EXPECT_EQ(lines[8], "JPEG images are compressed using");
+    EXPECT_EQ(lines[9], "maximum quality.");
+}

@@ -1,0 +1,474 @@
+#include "viewer/KelmoraU.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QVBoxLayout>
+#include <new>
+
+#include "dictionary/colour_rules.h"
+#include "dictionary/dictionary_walk.h"
+#include "dictionary/errors.h"
+#include "dictionary/os_file.h"
+#include "dictionary/raster_decode.h"
+#include "dictionary/text.h"
+#include "export/KelmoraU2.h"
+#include "export/destination.h"
+#include "export/dialog_services.h"
+#include "export/image_writers.h"
+#include "export/safe_name.h"
+#include "shell/file_type_registration.h"
+#include "viewer/desktop_ui.h"
+#include "viewer/picture_box.h"
+
+using namespace kelmora;
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+const char* const kTitle = "Kelmora 1.2";
+
+QString Q(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+// Texts from the dictionary are Windows-1252.
+QString FromFile(const std::string& cp1252) { return Q(Cp1252ToUtf8(cp1252)); }
+std::string S(const QString& q) { return q.toUtf8().toStdString(); }
+
+// List lines are 13 pixels high as designed, or as high as the font needs.
+class LineHeightDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize s = QStyledItemDelegate::sizeHint(option, index);
+        s.setHeight(std::max(13, option.fontMetrics.height()));
+        return s;
+    }
+};
+
+QImage ToQImage(const IndexedImage& img) {
+    if (img.Width == 0 || img.Height == 0)
+        return {};
+    QImage q(static_cast<int>(img.Width), static_cast<int>(img.Height), QImage::Format_Indexed8);
+    QList<QRgb> table;
+    table.reserve(256);
+    for (const Rgb& c : img.Colours)
+        table.append(qRgb(c.Red, c.Green, c.Blue));
+    q.setColorTable(table);
+    for (std::uint32_t y = 0; y < img.Height; ++y)
+        std::memcpy(q.scanLine(static_cast<int>(y)), img.Row(y), img.Width);
+    return q;
+}
+
+QFrame* Panel(QWidget* parent, QFrame::Shadow shadow) {
+    auto* f = new QFrame(parent);
+    f->setFrameShape(shadow == QFrame::Plain ? QFrame::NoFrame : QFrame::Panel);
+    f->setFrameShadow(shadow);
+    return f;
+}
+
+} // namespace
+
+TForm1::TForm1(const QStringList& args, std::shared_ptr<TUiServices> ui, std::function<std::uint32_t()> ticks)
+    : ui_(ui ? std::move(ui) : std::make_shared<TDesktopUi>()), ticks_(ticks ? std::move(ticks) : SteadyTicks) {
+    Form1 = this;
+#ifdef _WIN32
+    setFont(QFont("MS Sans Serif", 8));
+#endif
+    BuildLayout();
+    BuildMenu();
+    resize(405, 204);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    FormCreate(args);
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::BuildLayout() {
+    Splitter2 = new QSplitter(Qt::Horizontal, this);
+    Splitter2->setChildrenCollapsible(false);
+    setCentralWidget(Splitter2);
+
+    Panel1 = Panel(Splitter2, QFrame::Plain);
+    auto* left = new QVBoxLayout(Panel1);
+    left->setContentsMargins(0, 0, 0, 0);
+    left->setSpacing(0);
+    lb = new QListWidget(Panel1);
+    lb->setItemDelegate(new LineHeightDelegate(lb));
+    lb->setUniformItemSizes(true);
+    left->addWidget(lb, 1);
+
+    Panel2 = Panel(Panel1, QFrame::Sunken);
+    Panel2->setFixedHeight(12);
+    auto* pal = new QHBoxLayout(Panel2);
+    pal->setContentsMargins(1, 1, 1, 1);
+    ImgPal = new TPictureBox(Panel2);
+    ImgPal->setFixedSize(256, 10);
+    pal->addWidget(ImgPal);
+    pal->addStretch(1);
+    left->addWidget(Panel2);
+
+    Panel3 = Panel(Panel1, QFrame::Sunken);
+    Panel3->setMinimumHeight(21);
+    auto* bottom = new QHBoxLayout(Panel3);
+    bottom->setContentsMargins(4, 1, 4, 1);
+    cbxAlpha = new QCheckBox("Draw &Alpha Channel", Panel3);
+    bottom->addWidget(cbxAlpha);
+    left->addWidget(Panel3);
+
+    sbx = Panel(Splitter2, QFrame::Sunken);
+    auto* right = new QVBoxLayout(sbx);
+    right->setContentsMargins(0, 0, 0, 0);
+    Image1 = new TPictureBox(sbx);
+    right->addWidget(Image1);
+
+    Splitter2->addWidget(Panel1);
+    Splitter2->addWidget(sbx);
+    Splitter2->setStretchFactor(1, 1);
+    Panel1->setMinimumWidth(ImgPal->width() + 2);
+    Splitter2->setSizes({258, 400});
+
+    status = new QStatusBar(this);
+    setStatusBar(status);
+    StatusText = new QLabel(status);
+    status->addWidget(StatusText, 1);
+    Progress = new QProgressBar(status);
+    Progress->setMaximumWidth(200);
+    Progress->hide();
+    status->addPermanentWidget(Progress);
+
+    connect(lb, &QListWidget::currentRowChanged, this, [this](int) {
+        if (!settingSelection_)
+            RunCommand([this] { lbClick(); });
+    });
+    connect(cbxAlpha, &QCheckBox::toggled, this, [this](bool) { RunCommand([this] { cbxAlphaClick(); }); });
+}
+
+void TForm1::BuildMenu() {
+    auto action = [this](QMenu* menu, const QString& text, void (TForm1::*handler)(), const QKeySequence& key = {}) {
+        QAction* a = menu->addAction(text);
+        if (!key.isEmpty())
+            a->setShortcut(key);
+        connect(a, &QAction::triggered, this, [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
+        return a;
+    };
+    auto checkable = [](QAction* a, bool on) {
+        a->setCheckable(true);
+        a->setChecked(on);
+        return a;
+    };
+
+    QMenu* file = menuBar()->addMenu("&File");
+    Open1 = action(file, "&Open...", &TForm1::Open1Click, QKeySequence("Ctrl+O"));
+    file->setDefaultAction(Open1);
+    QMenu* extract = file->addMenu("E&xtract");
+    SaveImage1 = action(extract, "&Actual Image...", &TForm1::SaveImage1Click, QKeySequence("Ctrl+S"));
+    AllTexturesinfile1 = action(extract, "&Several Textures...", &TForm1::AllTexturesinfile1Click, QKeySequence("Ctrl+E"));
+    file->addSeparator();
+    Exit1 = action(file, "&Exit", &TForm1::Exit1Click, QKeySequence("Ctrl+X"));
+
+    QMenu* options = menuBar()->addMenu("&Options");
+    Reload1 = action(options, "&Reload", &TForm1::Reload1Click, QKeySequence("Ctrl+R"));
+    options->setDefaultAction(Reload1);
+    options->addSeparator();
+    // Toggling items change their own check mark before the handler runs.
+    Stretch1 = checkable(action(options, "&Stretch Image", &TForm1::Stretch1Click), false);
+    EnableFilter1 = checkable(action(options, "&Enable Filter", &TForm1::EnableFilter1Click, QKeySequence("Ctrl+F")), true);
+    ba1 = checkable(action(options, "&Brighten Alphas", &TForm1::ba1Click), true);
+    options->addSeparator();
+    ShowPalette1 = checkable(action(options, "Show &Palette", &TForm1::ShowPalette1Click), true);
+    options->addSeparator();
+    RegisterFileType1 = action(options, "&Register &File Type", &TForm1::RegisterFileType1Click);
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    About1 = action(help, "&About...", &TForm1::About1Click);
+    help->setDefaultAction(About1);
+}
+
+QString TForm1::ErrorBoxText(const std::string& what) {
+    std::string text = what;
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        text += '.';
+    return Q(text);
+}
+
+void TForm1::RunCommand(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::bad_alloc&) {
+        ui_->ShowError(this, ErrorBoxText("Out of memory"));
+    } catch (const std::exception& e) {
+        ui_->ShowError(this, ErrorBoxText(e.what()));
+    }
+}
+
+void TForm1::FormCreate(const QStringList& args) {
+    SetStatus("Kelmora started and ready...");
+    CurrentFile.clear();
+    for (qsizetype i = args.size(); i-- > 0;)
+        if (FileExists(S(args[i])))
+            CurrentFile = S(args[i]);
+    if (!CurrentFile.empty()) {
+        setWindowTitle(QString(kTitle) + " - " + Q(FileNameOf(CurrentFile)));
+        const std::string full = AbsolutePath(CurrentFile);
+        ui_->SetOpenDirectory(Q(full.substr(0, full.size() - FileNameOf(full).size())));
+        try {
+            LoadDictionary();
+        } catch (const std::exception& e) {
+            // Shown before the window; the window then opens at its designed size.
+            ui_->ShowError(this, ErrorBoxText(e.what()));
+            return;
+        }
+    } else {
+        setWindowTitle(kTitle);
+    }
+    maximisePosted_ = true;
+    QMetaObject::invokeMethod(this, [this] { showMaximized(); }, Qt::QueuedConnection);
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+    if (busy_) { // an export run has no cancel; the window closes when it ends
+        e->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(e);
+}
+
+void TForm1::SetStatus(const QString& text) { StatusText->setText(text); }
+
+QString TForm1::DecimalPoint() const { return QLocale().decimalPoint(); }
+
+void TForm1::SelectLine(int row) {
+    settingSelection_ = true;
+    lb->setCurrentRow(row);
+    settingSelection_ = false;
+}
+
+void TForm1::ClearDisplay() {
+    Image1->ClearPicture();
+    ImgPal->ClearPicture();
+    SetStatus(QString());
+    displayOk_ = false;
+}
+
+void TForm1::LoadDictionary() {
+    settingSelection_ = true;
+    lb->clear();
+    settingSelection_ = false;
+    ClearDisplay();
+    ++generation_;
+    Entries.clear();
+    ExportMarks.clear();
+
+    WalkResult walk = WalkDictionary(CurrentFile);
+    Entries = std::move(walk.Entries);
+    ExportMarks.assign(Entries.size(), false);
+    const QString fileName = Q(FileNameOf(CurrentFile));
+    setWindowTitle(QString(kTitle) + " - " + fileName + " - " + QString::number(walk.Count) + " texture(s)");
+    settingSelection_ = true;
+    for (std::size_t i = 0; i < walk.Listed; ++i)
+        lb->addItem(FromFile(Entries[i].Caption));
+    lb->setCurrentRow(-1);
+    settingSelection_ = false;
+
+    if (walk.End == WalkEnd::Stopped) {
+        SetStatus("ERROR!");
+        ui_->ShowMessage(this, FromFile(walk.Report.Message()));
+        return;
+    }
+    if (walk.Count > 0) {
+        SelectLine(0);
+        ShowTexture();
+    } else {
+        SetStatus(fileName + " is empty!");
+    }
+}
+
+void TForm1::ShowTexture() {
+    ClearDisplay();
+    const int n = lb->currentRow();
+    if (lb->count() == 0 || n < 0 || static_cast<std::size_t>(n) >= Entries.size())
+        return;
+    // Everything this display needs is taken now: input run below may open
+    // another dictionary, and a display of the old one must not go on then.
+    const TTexEntry entry = Entries[static_cast<std::size_t>(n)];
+    const std::string file = CurrentFile;
+    const std::uint64_t generation = generation_;
+    QCoreApplication::processEvents();
+    if (AfterPendingInput)
+        AfterPendingInput();
+    if (generation != generation_)
+        return;
+    const std::uint32_t start = ticks_();
+
+    DecodeResult r = DecodeRaster(file, entry, EnableFilter1->isChecked(), Decoded,
+                                  [this] { cbxAlpha->setEnabled(false); });
+    if (!r.Ok()) {
+        ui_->ShowMessage(this, Q(r.Message));
+        return;
+    }
+
+    const bool alpha = cbxAlpha->isChecked(), brighten = ba1->isChecked();
+    if (ShowPalette1->isChecked()) {
+        QImage strip(256, 10, QImage::Format_RGB32);
+        strip.fill(Qt::white);
+        QPainter p(&strip);
+        const bool four = Decoded.TexDepth == 4;
+        for (int i = 0; i < (four ? 16 : 256); ++i) {
+            Rgb c = ViewColour(Decoded.Palette[static_cast<std::size_t>(i)], alpha, brighten);
+            p.fillRect(four ? QRect(16 * i, 0, 16, 9) : QRect(i, 0, 1, 9), QColor(c.Red, c.Green, c.Blue));
+        }
+        p.end();
+        ImgPal->SetPicture(strip);
+    }
+
+    shown_ = MakeIndexedImage(Decoded, alpha, brighten);
+    Image1->SetPicture(ToQImage(shown_));
+    cbxAlpha->setEnabled(true);
+    displayOk_ = true;
+    const std::uint32_t elapsed = ticks_() - start;
+    SetStatus("Texture " + QString::number(lb->currentRow() + 1) + " loaded within " +
+              Q(FormatSeconds(elapsed, DecimalPoint().toLatin1().at(0))) +
+              " seconds. Palette offset: " + QString::number(r.PaletteOffset) +
+              "; Image offset: " + QString::number(r.ImageOffset));
+}
+
+void TForm1::Open1Click() {
+    QString path = ui_->ChooseOpenFile(this);
+    if (path.isEmpty())
+        return;
+    CurrentFile = S(path);
+    setWindowTitle(QString(kTitle) + " - " + Q(FileNameOf(CurrentFile)));
+    LoadDictionary();
+}
+
+void TForm1::lbClick() { ShowTexture(); }
+void TForm1::cbxAlphaClick() { ShowTexture(); }
+void TForm1::Reload1Click() { ShowTexture(); }
+void TForm1::EnableFilter1Click() { ShowTexture(); }
+void TForm1::ba1Click() { ShowTexture(); }
+void TForm1::Stretch1Click() { Image1->SetStretch(Stretch1->isChecked()); }
+void TForm1::ShowPalette1Click() { Panel2->setVisible(ShowPalette1->isChecked()); }
+void TForm1::Exit1Click() { close(); }
+
+void TForm1::About1Click() {
+    ui_->ShowMessage(this, "Kelmora\r\n"
+                           "Version 1.2\r\n"
+                           "Released 2026-12-07\r\n"
+                           "\r\n"
+                           "Written by the Kelmora contributors\r\n"
+                           "Home: the Kelmora project pages\r\n"
+                           "Bugs and wishes: the Kelmora issue tracker\r\n"
+                           "\r\n"
+                           "JPEG images are compressed using\r\n"
+                           "maximum quality.\r\n"
+                           "\r\n"
+                           "Many thanks to the fellow modder whose hint\r\n"
+                           "about the reordered palette solved the colour\r\n"
+                           "problem of 8-bit textures!");
+}
+
+void TForm1::SaveImage1Click() {
+    const int n = lb->currentRow();
+    // Without a picture on screen there is nothing to save.
+    if (lb->count() == 0 || n < 0 || static_cast<std::size_t>(n) >= Entries.size() || !displayOk_)
+        return;
+    const TTexEntry& e = Entries[static_cast<std::size_t>(n)];
+    const QString proposed = Q(SafeFileName(Cp1252ToUtf8(cbxAlpha->isChecked() ? e.AlphaName : e.Name)));
+    QString path;
+    int filter = 1;
+    if (!ui_->ChooseSaveFile(this, proposed, path, filter))
+        return;
+    switch (filter) {
+    case 1: WriteBmp8(shown_, S(path)); break;
+    case 2: WriteJpeg(shown_, S(path)); break;
+    case 3: WriteTga32(S(path), Decoded, ba1->isChecked()); break;
+    default: break;
+    }
+}
+
+void TForm1::AllTexturesinfile1Click() {
+    if (lb->count() == 0 || lb->currentRow() < 0)
+        return;
+    bool confirmed = false;
+    {
+        TForm2 dialog(this, *ui_, Export.DestDir, CurrentFile);
+        SubDirName = SubDirNameOf(CurrentFile);
+        dialog.Fill(Entries, SubDirName);
+        if (ui_->RunModal(&dialog) == QDialog::Accepted) {
+            std::vector<bool> marks = dialog.Marks();
+            for (std::size_t i = 0; i < ExportMarks.size() && i < marks.size(); ++i)
+                ExportMarks[i] = marks[i];
+            Export.ExpAlphas = dialog.cbx2->isChecked();
+            Export.ExpOverwrite = dialog.cbx3->isChecked();
+            Export.ExpFilter = dialog.cbx4->isChecked();
+            Export.ExpBrighten = dialog.cbx5->isChecked();
+            Export.ExpFormat = static_cast<std::uint8_t>(dialog.cmbx->currentIndex());
+            confirmed = true;
+        }
+    }
+    if (confirmed)
+        ExportSelected();
+}
+
+void TForm1::ExportSelected() {
+    ClearDisplay();
+    // The run keeps the window painted and its progress visible, but takes no
+    // other command until it ends.
+    struct BusyScope {
+        TForm1* f;
+        explicit BusyScope(TForm1* form) : f(form) {
+            f->busy_ = true;
+            f->menuBar()->setEnabled(false);
+            f->centralWidget()->setEnabled(false);
+            f->Progress->setValue(0);
+            f->Progress->show();
+        }
+        ~BusyScope() {
+            f->Progress->hide();
+            f->centralWidget()->setEnabled(true);
+            f->menuBar()->setEnabled(true);
+            f->busy_ = false;
+        }
+    } busy(this);
+
+    ExportCallbacks cb;
+    cb.Ticks = ticks_;
+    cb.AskOverwrite = [this](const OverwriteQuestion& q) { return ui_->AskYesNo(this, Q(q.Caption), Q(q.Text)); };
+    cb.Progress = [this](std::size_t done, std::size_t marked, std::size_t) {
+        Progress->setMaximum(static_cast<int>(marked));
+        Progress->setValue(static_cast<int>(done));
+        Progress->setFormat(QString("Texture %1 of %2").arg(done + 1).arg(marked));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    ExportOutcome r = RunExport(CurrentFile, Entries, ExportMarks, Export, Decoded, cb);
+    if (!r.Completed) {
+        ui_->ShowMessage(this, Q(r.Message));
+        return;
+    }
+    ShowTexture();
+    SetStatus(Q(ExportSummary(r.Exported, static_cast<std::size_t>(lb->count()), r.ElapsedMs, Export.DestDir,
+                              DecimalPoint().toLatin1().at(0))));
+}
+
+void TForm1::RegisterFileType1Click() {
+    if (!ui_->AskYesNo(this, "Register File Type", "Do you want to associate Kelmora with the file extension .txd?"))
+        return;
+    RegisterFileType();
+}

@@ -1,0 +1,124 @@
+#pragma once
+// The main window: the texture list, the picture with its palette strip, the
+// menu and every command.
+#include <QMainWindow>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dictionary/decode_state.h"
+#include "dictionary/indexed_image.h"
+#include "dictionary/tex_entry.h"
+#include "export/export_run.h"
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QSplitter;
+class QStatusBar;
+class TPictureBox;
+class TUiServices;
+class TForm2;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // args are the command-line arguments without the program name. ui defaults to
+    // the desktop's real boxes and choosers.
+    explicit TForm1(const QStringList& args, std::shared_ptr<TUiServices> ui = nullptr,
+                    std::function<std::uint32_t()> ticks = nullptr);
+    ~TForm1() override;
+
+    // Program-wide state.
+    std::string CurrentFile;
+    std::vector<kelmora::TTexEntry> Entries;
+    std::vector<bool> ExportMarks;
+    kelmora::DecodeState Decoded;          // TexWidth, TexHeight, TexDepth, Palette, Pixels
+    kelmora::ExportSettings Export;        // ExpAlphas ... ExpFormat, DestDir
+    std::string SubDirName;
+
+    // Widgets.
+    QFrame* Panel1;
+    QListWidget* lb;
+    QFrame* Panel2;
+    TPictureBox* ImgPal;
+    QFrame* Panel3;
+    QCheckBox* cbxAlpha;
+    QSplitter* Splitter2;
+    QFrame* sbx;
+    TPictureBox* Image1;
+    QStatusBar* status;
+    QLabel* StatusText;
+    QProgressBar* Progress;
+
+    // Menu items.
+    QAction* Open1;
+    QAction* SaveImage1;
+    QAction* AllTexturesinfile1;
+    QAction* Exit1;
+    QAction* Reload1;
+    QAction* Stretch1;
+    QAction* EnableFilter1;
+    QAction* ba1;
+    QAction* ShowPalette1;
+    QAction* RegisterFileType1;
+    QAction* About1;
+
+    // Commands.
+    void Open1Click();
+    void lbClick();
+    void cbxAlphaClick();
+    void Reload1Click();
+    void EnableFilter1Click();
+    void ba1Click();
+    void Stretch1Click();
+    void ShowPalette1Click();
+    void Exit1Click();
+    void About1Click();
+    void SaveImage1Click();
+    void AllTexturesinfile1Click();
+    void RegisterFileType1Click();
+
+    void LoadDictionary();
+    void ShowTexture();
+    void ExportSelected();
+
+    // Selects a list line as the program does: no lbClick.
+    void SelectLine(int row);
+    bool MaximisePosted() const { return maximisePosted_; }
+    // Runs a command as the menu does: an error that escapes it is shown in the
+    // default error box and the program goes on.
+    void RunCommand(const std::function<void()>& command);
+    // The default error box's text: "." is added when the last character sorts after it.
+    static QString ErrorBoxText(const std::string& what);
+    // Called by the display right after it has let pending input run.
+    std::function<void()> AfterPendingInput;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void FormCreate(const QStringList& args);
+    void BuildLayout();
+    void BuildMenu();
+    void ClearDisplay();
+    void SetStatus(const QString& text);
+    QString DecimalPoint() const;
+
+    std::shared_ptr<TUiServices> ui_;
+    std::function<std::uint32_t()> ticks_;
+    kelmora::IndexedImage shown_;  // the picture on screen, as the display built it
+    bool displayOk_ = false;       // the last display ended with a picture
+    bool settingSelection_ = false;
+    bool maximisePosted_ = false;
+    bool busy_ = false;
+    std::uint64_t generation_ = 0; // counts the dictionaries loaded
+};
+
+extern TForm1* Form1;

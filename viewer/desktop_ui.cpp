@@ -1,0 +1,86 @@
+#include "viewer/desktop_ui.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+// Message texts use CR LF line breaks; the boxes want plain LF.
+QString Lines(QString text) { return text.replace("\r\n", "\n"); }
+
+const QStringList kSaveFilters = {"8bit Windows Bitmap (*.bmp)", "Compressed JPEG (*.jpg)",
+                                  "32bit Targa Bitmap (*.tga)"};
+const char* const kSaveSuffixes[] = {"bmp", "jpg", "tga"};
+
+} // namespace
+
+TDesktopUi::~TDesktopUi() {
+    delete open_;
+    delete save_;
+}
+
+void TDesktopUi::ShowMessage(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, "Kelmora", Lines(text), QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+bool TDesktopUi::AskYesNo(QWidget* owner, const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Question, caption, Lines(text), QMessageBox::Yes | QMessageBox::No, owner);
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void TDesktopUi::ShowError(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, "Kelmora", Lines(text), QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+QString TDesktopUi::ChooseOpenFile(QWidget* owner) {
+    if (!open_) {
+        open_ = new QFileDialog(owner, "Open", openDir_, "Halvard Texture Dictionaries (*.txd)");
+        open_->setFileMode(QFileDialog::ExistingFile);
+        open_->setAcceptMode(QFileDialog::AcceptOpen);
+        open_->setDefaultSuffix("txd");
+    }
+    if (open_->exec() != QDialog::Accepted || open_->selectedFiles().isEmpty())
+        return {};
+    return QDir::toNativeSeparators(open_->selectedFiles().first());
+}
+
+void TDesktopUi::SetOpenDirectory(const QString& dir) {
+    openDir_ = dir;
+    if (open_)
+        open_->setDirectory(dir);
+}
+
+bool TDesktopUi::ChooseSaveFile(QWidget* owner, const QString& proposedName, QString& path, int& filterIndex) {
+    if (!save_) {
+        save_ = new QFileDialog(owner, "Save As");
+        save_->setAcceptMode(QFileDialog::AcceptSave);
+        save_->setFileMode(QFileDialog::AnyFile);
+        save_->setNameFilters(kSaveFilters);
+        save_->setDefaultSuffix(kSaveSuffixes[0]);
+        // A name typed without extension gets the one of the chosen format.
+        QObject::connect(save_, &QFileDialog::filterSelected, save_, [d = save_.data()](const QString& f) {
+            d->setDefaultSuffix(kSaveSuffixes[std::max<qsizetype>(0, kSaveFilters.indexOf(f))]);
+        });
+    }
+    save_->selectFile(proposedName);
+    if (save_->exec() != QDialog::Accepted || save_->selectedFiles().isEmpty())
+        return false;
+    path = QDir::toNativeSeparators(save_->selectedFiles().first());
+    filterIndex = static_cast<int>(kSaveFilters.indexOf(save_->selectedNameFilter())) + 1;
+    if (filterIndex <= 0)
+        filterIndex = 1;
+    return true;
+}
+
+QString TDesktopUi::ChooseFolder(QWidget* owner, const QString& title, const QString& initialDir) {
+    QString dir = QFileDialog::getExistingDirectory(owner, title, initialDir, QFileDialog::ShowDirsOnly);
+    return dir.isEmpty() ? dir : QDir::toNativeSeparators(dir);
+}
+
+int TDesktopUi::RunModal(QDialog* dialog) { return dialog->exec(); }

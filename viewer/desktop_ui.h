@@ -1,0 +1,26 @@
+#pragma once
+// The real message boxes and choosers of the desktop.
+#include <QPointer>
+
+#include "export/dialog_services.h"
+
+class QFileDialog;
+
+class TDesktopUi : public TUiServices {
+public:
+    ~TDesktopUi() override;
+    void ShowMessage(QWidget* owner, const QString& text) override;
+    bool AskYesNo(QWidget* owner, const QString& caption, const QString& text) override;
+    void ShowError(QWidget* owner, const QString& text) override;
+    QString ChooseOpenFile(QWidget* owner) override;
+    void SetOpenDirectory(const QString& dir) override;
+    bool ChooseSaveFile(QWidget* owner, const QString& proposedName, QString& path, int& filterIndex) override;
+    QString ChooseFolder(QWidget* owner, const QString& title, const QString& initialDir) override;
+    int RunModal(QDialog* dialog) override;
+
+private:
+    // The two file dialogs live for the whole run and keep their last state.
+    QPointer<QFileDialog> open_;
+    QPointer<QFileDialog> save_;
+    QString openDir_;
+};
