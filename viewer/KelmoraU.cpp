@@ -310,7 +310,10 @@ void TForm1::ShowTexture() {
     const TTexEntry entry = Entries[static_cast<std::size_t>(n)];
     const std::string file = CurrentFile;
     const std::uint64_t generation = generation_;
-    QCoreApplication::processEvents();
+    // Before the window is first shown there is nothing to repaint and no input
+    // yet; handling events then would map the window before its state is final.
+    if (isVisible())
+        QCoreApplication::processEvents();
     if (AfterPendingInput)
         AfterPendingInput();
     if (generation != generation_)
