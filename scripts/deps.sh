@@ -7,8 +7,8 @@ KELMORA_PACKAGES=(
   clang libclang-rt-dev
   libjpeg-turbo-progs imagemagick python3-pil
   xvfb xauth
-  xdg-utils shared-mime-info desktop-file-utils
-  g++-mingw-w64-x86-64 wine64
+  xdg-utils shared-mime-info desktop-file-utils libfile-mimeinfo-perl
+  g++-mingw-w64-x86-64 wine wine64
 )
 
 kelmora_install_deps() {

@@ -1,5 +1,6 @@
 // Linux and other freedesktop systems: the association in the user's XDG folders.
 #include <climits>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "dictionary/os_file.h"
@@ -20,9 +21,11 @@ namespace {
 std::string ViewerPath() {
     std::string self = ExecutablePath();
     std::string dir = self.substr(0, self.rfind('/') + 1);
-    for (const std::string& candidate : {dir + "kelmora", dir + "../kelmora"})
-        if (FileExists(candidate))
-            return AbsolutePath(candidate);
+    for (const std::string& candidate : {dir + "kelmora", dir + "../kelmora"}) {
+        char resolved[PATH_MAX];
+        if (FileExists(candidate) && realpath(candidate.c_str(), resolved))
+            return resolved;
+    }
     return self;
 }
 

@@ -327,3 +327,26 @@ TEST_F(ViewerTest, AboutBox) {
     EXPECT_EQ(lines[8], "JPEG images are compressed using");
     EXPECT_EQ(lines[9], "maximum quality.");
 }
+
+TEST_F(ViewerTest, RegisterFileTypeAsksFirst) {
+    const std::string data = dir_ + "/xdg-data", config = dir_ + "/xdg-config";
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    TForm1& f = Start({});
+    ui_->answers = {false};
+    f.RegisterFileType1->trigger();
+    ASSERT_EQ(ui_->questions.size(), 1u);
+    EXPECT_EQ(ui_->questions[0].caption, "Register File Type");
+    EXPECT_EQ(ui_->questions[0].text, "Do you want to associate Kelmora with the file extension .txd?");
+    EXPECT_FALSE(fs::exists(data));
+    EXPECT_FALSE(fs::exists(config));
+
+    ui_->answers = {true};
+    f.RegisterFileType1->trigger();
+    EXPECT_TRUE(fs::exists(data + "/applications/kelmora.desktop"));
+    EXPECT_TRUE(fs::exists(config + "/mimeapps.list"));
+    EXPECT_TRUE(ui_->messages.empty()); // success shows nothing
+    EXPECT_TRUE(ui_->errors.empty());
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_CONFIG_HOME");
+}
