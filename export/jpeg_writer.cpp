@@ -29,8 +29,9 @@ extern "C" void OnJpegError(j_common_ptr cinfo) {
 extern "C" void OnJpegMessage(j_common_ptr, int) {} // warnings are not shown
 
 // Returns 0, or the library's message code on failure. *out is malloc'ed.
-int Compress(const unsigned char* rgb, JDIMENSION width, JDIMENSION height, unsigned char** out,
-             unsigned long* outSize) {
+// Each row is expanded to RGB into rowBuffer (3 * width bytes) just before it is
+// handed over: no full-size copy of the picture is made.
+int Compress(const IndexedImage& image, unsigned char* rowBuffer, unsigned char** out, unsigned long* outSize) {
     jpeg_compress_struct cinfo;
     ErrorManager err;
     cinfo.err = jpeg_std_error(&err.pub);
@@ -43,8 +44,8 @@ int Compress(const unsigned char* rgb, JDIMENSION width, JDIMENSION height, unsi
     }
     jpeg_create_compress(&cinfo);
     jpeg_mem_dest(&cinfo, out, outSize);
-    cinfo.image_width = width;
-    cinfo.image_height = height;
+    cinfo.image_width = image.Width;
+    cinfo.image_height = image.Height;
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
@@ -52,7 +53,16 @@ int Compress(const unsigned char* rgb, JDIMENSION width, JDIMENSION height, unsi
     cinfo.dct_method = JDCT_FLOAT;
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb + static_cast<std::size_t>(cinfo.next_scanline) * width * 3);
+        const std::uint8_t* indices = image.Row(cinfo.next_scanline);
+        unsigned char* p = rowBuffer;
+        for (JDIMENSION x = 0; x < image.Width; ++x) {
+            const Rgb& c = image.Colours[indices[x]];
+            p[0] = c.Red;
+            p[1] = c.Green;
+            p[2] = c.Blue;
+            p += 3;
+        }
+        JSAMPROW row = rowBuffer;
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -71,15 +81,8 @@ struct MallocBuffer {
 void WriteJpeg(const IndexedImage& image, const std::string& path) {
     MallocBuffer stream;
     if (image.Width > 0 && image.Height > 0) {
-        std::vector<unsigned char> rgb(static_cast<std::size_t>(image.Width) * image.Height * 3);
-        unsigned char* p = rgb.data();
-        for (std::uint8_t index : image.Rows) {
-            const Rgb& c = image.Colours[index];
-            *p++ = c.Red;
-            *p++ = c.Green;
-            *p++ = c.Blue;
-        }
-        int code = Compress(rgb.data(), image.Width, image.Height, &stream.data, &stream.size);
+        std::vector<unsigned char> row(static_cast<std::size_t>(image.Width) * 3);
+        int code = Compress(image, row.data(), &stream.data, &stream.size);
         if (code != 0)
             throw KelmoraError("JPEG error #" + std::to_string(code));
     }

@@ -5,7 +5,7 @@ KELMORA_PACKAGES=(
   qt6-base-dev libjpeg62-turbo-dev libcli11-dev
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-dev
-  libjpeg-turbo-progs imagemagick python3-pil
+  libjpeg-turbo-progs imagemagick python3-pil time
   xvfb xauth
   xdg-utils shared-mime-info desktop-file-utils libfile-mimeinfo-perl
   g++-mingw-w64-x86-64 wine wine64

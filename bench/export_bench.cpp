@@ -1,0 +1,222 @@
+// The writers against plain writes and a bare libjpeg encode, the whole
+// kelmora-cli extract against ImageMagick, and the export's peak memory.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <jpeglib.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include "bench/ratio_report.h"
+#include "dictionary/colour_rules.h"
+#include "dictionary/dictionary_walk.h"
+#include "dictionary/os_file.h"
+#include "dictionary/raster_decode.h"
+#include "export/image_writers.h"
+#include "tests/support/dictionary_builder.h"
+
+extern char** environ;
+
+using namespace kelmora;
+using namespace kelmora::testing;
+
+namespace {
+
+struct Setup {
+    std::string dir = MakeTempDir("exbench");
+    DecodeState state;
+    IndexedImage image;
+    std::vector<unsigned char> rgb;
+    std::string big = dir + "/big.txd";
+
+    Setup() {
+        TextureSpec t = RandomTexture("big", 2048, 2048, 8, true, 11);
+        // A smooth picture, as textures are, so that the encoders see realistic data.
+        for (std::uint32_t y = 0; y < 2048; ++y)
+            for (std::uint32_t x = 0; x < 2048; ++x)
+                t.Pixels[y * 2048 + x] = static_cast<std::uint8_t>((x / 8 + y / 16) ^ (x * y / 4096));
+        WriteFile(big, BuildDictionary({t}));
+        DecodeRaster(big, WalkDictionary(big).Entries[0], true, state);
+        image = MakeIndexedImage(state, false, false);
+        for (std::uint8_t i : image.Rows)
+            rgb.insert(rgb.end(), {image.Colours[i].Red, image.Colours[i].Green, image.Colours[i].Blue});
+    }
+    ~Setup() { std::filesystem::remove_all(dir); }
+};
+
+Setup& S() {
+    static Setup s;
+    return s;
+}
+
+void PlainWrite(benchmark::State& st, std::size_t bytes) {
+    std::vector<std::uint8_t> buf(bytes, 7);
+    for (auto _ : st) {
+        OsFile f = OsFile::Create(S().dir + "/plain.bin");
+        f.Write(buf.data(), buf.size());
+    }
+}
+
+void PlainWriteBmpSize(benchmark::State& st) { PlainWrite(st, 1078 + 2048 * 2048); }
+void PlainWriteTgaSize(benchmark::State& st) { PlainWrite(st, 18 + 4 * 2048 * 2048); }
+BENCHMARK(PlainWriteBmpSize)->Unit(benchmark::kMillisecond);
+BENCHMARK(PlainWriteTgaSize)->Unit(benchmark::kMillisecond);
+
+void Bmp(benchmark::State& st) {
+    for (auto _ : st)
+        WriteBmp8(S().image, S().dir + "/a.bmp");
+    if (std::filesystem::file_size(S().dir + "/a.bmp") != 1078 + 2048 * 2048)
+        st.SkipWithError("wrong BMP size");
+}
+void Tga(benchmark::State& st) {
+    for (auto _ : st)
+        WriteTga32(S().dir + "/a.tga", S().state, true);
+    if (std::filesystem::file_size(S().dir + "/a.tga") != 18 + 4 * 2048 * 2048)
+        st.SkipWithError("wrong TGA size");
+}
+BENCHMARK(Bmp)->Unit(benchmark::kMillisecond);
+BENCHMARK(Tga)->Unit(benchmark::kMillisecond);
+
+// libjpeg alone, with the same settings, on the same RGB rows, into memory.
+void BareLibjpeg(benchmark::State& st) {
+    unsigned long size = 0;
+    for (auto _ : st) {
+        jpeg_compress_struct c;
+        jpeg_error_mgr err;
+        c.err = jpeg_std_error(&err);
+        jpeg_create_compress(&c);
+        unsigned char* out = nullptr;
+        size = 0;
+        jpeg_mem_dest(&c, &out, &size);
+        c.image_width = c.image_height = 2048;
+        c.input_components = 3;
+        c.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&c);
+        jpeg_set_quality(&c, 100, TRUE);
+        c.dct_method = JDCT_FLOAT;
+        jpeg_start_compress(&c, TRUE);
+        while (c.next_scanline < c.image_height) {
+            JSAMPROW row = S().rgb.data() + static_cast<std::size_t>(c.next_scanline) * 2048 * 3;
+            jpeg_write_scanlines(&c, &row, 1);
+        }
+        jpeg_finish_compress(&c);
+        jpeg_destroy_compress(&c);
+        std::free(out);
+    }
+    st.counters["bytes"] = static_cast<double>(size);
+}
+// The writer's own cost: the stream goes to /dev/null, as the bare encode writes no file.
+void JpegEncode(benchmark::State& st) {
+    for (auto _ : st)
+        WriteJpeg(S().image, "/dev/null");
+}
+// The same with the 6 MB file written, for the record.
+void JpegToFile(benchmark::State& st) {
+    for (auto _ : st)
+        WriteJpeg(S().image, S().dir + "/a.jpg");
+    st.counters["bytes"] = static_cast<double>(std::filesystem::file_size(S().dir + "/a.jpg"));
+}
+BENCHMARK(BareLibjpeg)->Unit(benchmark::kMillisecond);
+BENCHMARK(JpegEncode)->Unit(benchmark::kMillisecond);
+BENCHMARK(JpegToFile)->Unit(benchmark::kMillisecond);
+
+// Runs a program and returns its peak resident size in KiB, or -1 on failure.
+long RunProcess(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0)
+        return -1;
+    posix_spawn_file_actions_destroy(&fa);
+    int status = 0;
+    rusage ru{};
+    wait4(pid, &status, 0, &ru);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ru.ru_maxrss : -1;
+}
+
+void CliExtract(benchmark::State& st) {
+    for (auto _ : st)
+        if (RunProcess({KELMORA_CLI, "extract", "--no-alphas", "-o", S().dir + "/cli", S().big}) < 0)
+            st.SkipWithError("kelmora-cli failed");
+    if (std::filesystem::file_size(S().dir + "/cli/big.bmp") != 1078 + 2048 * 2048)
+        st.SkipWithError("wrong BMP");
+}
+void ImageMagickToBmp(benchmark::State& st) {
+    const std::string png = S().dir + "/big.png";
+    if (!std::filesystem::exists(png)) {
+        WriteBmp8(S().image, S().dir + "/src.bmp");
+        RunProcess({"convert", S().dir + "/src.bmp", png});
+    }
+    for (auto _ : st)
+        if (RunProcess({"convert", png, "-type", "Palette", "-compress", "None", "BMP3:" + S().dir + "/im.bmp"}) < 0)
+            st.SkipWithError("convert failed");
+}
+BENCHMARK(CliExtract)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(ImageMagickToBmp)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Peak resident size of a command in KiB, measured by GNU time: a child spawned from
+// this large process would inherit its high-water mark across exec.
+long PeakKiB(const std::vector<std::string>& args) {
+    const std::string report = S().dir + "/peak.txt";
+    std::vector<std::string> timed = {"/usr/bin/time", "-f", "%M", "-o", report};
+    timed.insert(timed.end(), args.begin(), args.end());
+    if (RunProcess(timed) < 0)
+        return -1;
+    FILE* f = std::fopen(report.c_str(), "r");
+    long kib = -1;
+    if (f) {
+        if (std::fscanf(f, "%ld", &kib) != 1)
+            kib = -1;
+        std::fclose(f);
+    }
+    return kib;
+}
+
+// Peak memory of exporting 50 textures of 1024 x 1024 against exporting one.
+void PeakMemory(benchmark::State& st) {
+    const std::string one = S().dir + "/one.txd", fifty = S().dir + "/fifty.txd";
+    if (!std::filesystem::exists(fifty)) {
+        std::vector<TextureSpec> texs;
+        for (int i = 0; i < 50; ++i)
+            texs.push_back(RandomTexture("t" + std::to_string(i), 1024, 1024, 8, true, i));
+        WriteFile(fifty, BuildDictionary(texs));
+        WriteFile(one, BuildDictionary({texs[0]}));
+    }
+    long a = 0, b = 0;
+    for (auto _ : st) {
+        a = PeakKiB({KELMORA_CLI, "extract", "-o", S().dir + "/m1", one});
+        b = PeakKiB({KELMORA_CLI, "extract", "-o", S().dir + "/m50", fifty});
+    }
+    st.counters["one_KiB"] = static_cast<double>(a);
+    st.counters["fifty_KiB"] = static_cast<double>(b);
+    st.counters["ratio"] = a > 0 ? static_cast<double>(b) / static_cast<double>(a) : 0;
+    if (a <= 0 || b <= 0)
+        st.SkipWithError("kelmora-cli failed");
+    else if (static_cast<double>(b) > 1.5 * static_cast<double>(a))
+        st.SkipWithError("peak memory grows with the number of textures");
+}
+BENCHMARK(PeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<char*> args(argv, argv + argc);
+    std::string reps = "--benchmark_repetitions=5", agg = "--benchmark_report_aggregates_only=true";
+    args.push_back(reps.data());
+    args.push_back(agg.data());
+    int n = static_cast<int>(args.size());
+    return kelmora::bench::RunWithRatios(n, args.data(),
+                                         {{"Bmp", "PlainWriteBmpSize", 2.0},
+                                          {"Tga", "PlainWriteTgaSize", 2.0},
+                                          {"JpegEncode", "BareLibjpeg", 1.0 / 0.9},
+                                          {"CliExtract", "ImageMagickToBmp", 0.2}});
+}
