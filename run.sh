@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
 kelmora_install_deps
-kelmora_build build -DKELMORA_BUILD_TESTS=OFF -DKELMORA_BUILD_BENCH=OFF
+KELMORA_TARGETS="kelmora kelmora-cli" kelmora_build build
 file=${1:-samples/demo.txd}
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/kelmora ]; then
   exec build/kelmora "$file"

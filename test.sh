@@ -8,7 +8,7 @@ kelmora_install_deps
 export QT_QPA_PLATFORM=offscreen
 
 echo "== build and test"
-kelmora_build build
+kelmora_build build -DKELMORA_BUILD_TESTS=ON -DKELMORA_BUILD_BENCH=ON -DKELMORA_BUILD_VIEWER=ON -DKELMORA_BUILD_CLI=ON
 (cd build && ctest --output-on-failure -j"$(nproc)")
 
 echo "== the same tests under AddressSanitizer and UndefinedBehaviorSanitizer"

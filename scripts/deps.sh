@@ -32,5 +32,5 @@ kelmora_build() { # kelmora_build DIR [cmake options...]
   local dir=$1
   shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -j"$(nproc)"
+  cmake --build "$dir" -j"$(nproc)" ${KELMORA_TARGETS:+--target $KELMORA_TARGETS}
 }

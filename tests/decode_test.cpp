@@ -155,7 +155,11 @@ INSTANTIATE_TEST_SUITE_P(AwkwardSizes, DecodeRoundTrip,
                                            RoundTrip{17, 9, 8}, RoundTrip{8, 32, 8}, RoundTrip{64, 16, 4},
                                            RoundTrip{4, 2, 4}, RoundTrip{4, 2, 8}, RoundTrip{17, 9, 4},
                                            RoundTrip{33, 16, 4}, RoundTrip{128, 64, 4}, RoundTrip{1, 1, 8},
-                                           RoundTrip{3, 5, 4}, RoundTrip{0, 7, 8}));
+                                           RoundTrip{3, 5, 4}, RoundTrip{0, 7, 8}),
+                         [](const ::testing::TestParamInfo<RoundTrip>& i) {
+                             return std::to_string(i.param.w) + "x" + std::to_string(i.param.h) + "_" +
+                                    std::to_string(i.param.depth) + "bit";
+                         });
 
 TEST_F(DecodeTest, FourBitSixteenRowsSkipsEveryOtherRowPair) {
     TextureSpec t = RandomTexture("t", 64, 16, 4, true, 99);

@@ -316,3 +316,28 @@ TEST_F(ViewerExportTest, UnsupportedDepthEndsTheRunWithoutSummary) {
     EXPECT_TRUE(f.Image1->Picture().isNull());
     EXPECT_EQ(Files("u"), (std::vector<std::string>{"good.bmp", "good_alpha.bmp"}));
 }
+
+TEST_F(ViewerExportTest, WindowAndCommandLineWriteTheSameFiles) {
+    fs::copy_file(KELMORA_DEMO, dir_ + "/demo.txd");
+    for (int format : {0, 1, 2}) {
+        form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(dir_ + "/demo.txd")}, ui_);
+        const std::string window = dir_ + "/window" + std::to_string(format);
+        MassExtract([&](TForm2& d) {
+            d.cmbx->setCurrentIndex(format);
+            d.cbx1->setChecked(false);
+            d.edtPath->setText(QString::fromStdString(window));
+            ui_->answers = {true};
+            return ClickExport(d);
+        });
+        const std::string cli = dir_ + "/cli" + std::to_string(format);
+        const char* names[] = {"bmp", "jpg", "tga"};
+        ASSERT_EQ(std::system(("'" + std::string(KELMORA_CLI) + "' extract -f " + names[format] + " -o '" + cli + "' '" +
+                               dir_ + "/demo.txd' > /dev/null").c_str()),
+                  0);
+        const auto files = Files("window" + std::to_string(format));
+        EXPECT_EQ(files, Files("cli" + std::to_string(format)));
+        EXPECT_EQ(files.size(), format == 2 ? 6u : 12u);
+        for (const std::string& name : files)
+            EXPECT_EQ(ReadFile(window + "/" + name), ReadFile(cli + "/" + name)) << name;
+    }
+}

@@ -1,0 +1,8 @@
+execute_process(COMMAND ${GEN} ${OUT} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "make-demo failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT} ${REF} RESULT_VARIABLE same)
+if(NOT same EQUAL 0)
+  message(FATAL_ERROR "make-demo no longer reproduces samples/demo.txd; run: make-demo samples/demo.txd")
+endif()
