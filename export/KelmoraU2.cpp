@@ -112,12 +112,16 @@ void TForm2::Fill(const std::vector<kelmora::TTexEntry>& entries, const std::str
     if (clb->count() > 0)
         clb->setCurrentRow(0);
     cmbx->setCurrentIndex(0);
-    edtPath->setText(Q(kelmora::DirectoryPartOf(currentFile_)));
+    // The directory is shown absolute: a relative one would be read against the
+    // dictionary's directory once more when the user confirms it.
+    edtPath->setText(Q(FileDirectory()));
     subDirName_ = subDirName;
     const QString sep(QChar(kelmora::kPathSeparator));
     cbx1->setText("Create sub directory \"" + sep + Q(subDirName) + sep + "\"");
     clb->setFocus();
 }
+
+std::string TForm2::FileDirectory() const { return kelmora::DirectoryPartOf(kelmora::AbsolutePath(currentFile_)); }
 
 std::vector<bool> TForm2::Marks() const {
     std::vector<bool> marks;
@@ -144,7 +148,7 @@ QString TForm2::BrowseForFolder(const QString& title, const QString& initialDir)
 
 void TForm2::Button4Click() {
     const std::string typed = S(edtPath->text()); // the untrimmed text is tested
-    const std::string initial = kelmora::DirectoryExists(typed) ? typed : kelmora::DirectoryPartOf(currentFile_);
+    const std::string initial = kelmora::DirectoryExists(typed) ? typed : FileDirectory();
     QString path = BrowseForFolder("Choose destination directory:", Q(initial));
     if (!path.isEmpty())
         edtPath->setText(QDir::toNativeSeparators(path));
@@ -155,8 +159,7 @@ void TForm2::Button5Click() {
     if (text.empty())
         return; // nowhere to go: the user has to name a destination
     // A relative destination is taken relative to the dictionary's directory.
-    const std::string base = kelmora::DirectoryPartOf(kelmora::AbsolutePath(currentFile_));
-    destDir_ = kelmora::ComposeDestDir(kelmora::ResolveAgainst(text, base), cbx1->isChecked(), subDirName_);
+    destDir_ = kelmora::ComposeDestDir(kelmora::ResolveAgainst(text, FileDirectory()), cbx1->isChecked(), subDirName_);
     if (!kelmora::DirectoryExists(destDir_)) {
         const QString question = Q(destDir_) + "\r\ndoes not exist.\r\nDo you want to create it?";
         if (ui_.AskYesNo(this, "Create Directory", question) && !kelmora::CreateDirectoryChain(destDir_))

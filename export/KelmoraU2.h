@@ -54,6 +54,7 @@ public:
 
 private:
     void SetAllMarks(int how); // 1 all, 0 none, -1 invert
+    std::string FileDirectory() const; // the dictionary's directory, absolute
     template <class F> void Guarded(F&& f);
 
     TUiServices& ui_;

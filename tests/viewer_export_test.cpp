@@ -341,3 +341,18 @@ TEST_F(ViewerExportTest, WindowAndCommandLineWriteTheSameFiles) {
             EXPECT_EQ(ReadFile(window + "/" + name), ReadFile(cli + "/" + name)) << name;
     }
 }
+
+TEST_F(ViewerExportTest, RelativeFileNamesGiveAnAbsoluteDestination) {
+    WriteFile(dir_ + "/rel.txd", BuildDictionary({Tex("a", "")}));
+    const fs::path old = fs::current_path();
+    fs::current_path(dir_);
+    form_ = std::make_unique<TForm1>(QStringList{"rel.txd"}, ui_);
+    MassExtract([&](TForm2& d) {
+        EXPECT_EQ(d.edtPath->text(), QString::fromStdString(fs::current_path().string()));
+        ui_->answers = {true};
+        return ClickExport(d);
+    });
+    fs::current_path(old);
+    EXPECT_EQ(form_->Export.DestDir, fs::canonical(dir_).string() + "/rel/");
+    EXPECT_TRUE(fs::exists(dir_ + "/rel/a.bmp"));
+}
