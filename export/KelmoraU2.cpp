@@ -1,6 +1,7 @@
 #include "export/KelmoraU2.h"
 
 #include <QCheckBox>
+#include <algorithm>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -25,8 +26,13 @@ TForm2::TForm2(QWidget* owner, TUiServices& ui, std::string& destDir, const std:
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       ui_(ui), destDir_(destDir), currentFile_(currentFile) {
     setFixedSize(434, 212);
+    // The layout is designed for an 8-point font; larger system fonts would cut the labels.
 #ifdef _WIN32
     setFont(QFont("MS Sans Serif", 8));
+#else
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
 #endif
     auto place = [this](QWidget* w, int x, int y, int width, int height) {
         w->setParent(this);
@@ -65,6 +71,10 @@ TForm2::TForm2(QWidget* owner, TUiServices& ui, std::string& destDir, const std:
     place(cbx5, 208, 136, 225, 17);
     Label3 = new QLabel("Export as...");
     place(Label3, 208, 163, 53, 13);
+    // Labels may run on up to their neighbours when the font is wider than designed.
+    Label1->resize(std::max(190, std::min(206, Label1->sizeHint().width())), 13);
+    Label2->resize(std::max(99, std::min(225, Label2->sizeHint().width())), 13);
+    Label3->resize(std::max(53, std::min(63, Label3->sizeHint().width())), 13);
     cmbx = new QComboBox;
     cmbx->addItems({"8bit Windows Bitmap (*.bmp)", "Compressed JPEG (*.jpg)", "32bit Targa Bitmap (*.tga)"});
     place(cmbx, 272, 160, 161, 21);
