@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <filesystem>
+#include <unistd.h>
 
 #include "dictionary/dictionary_walk.h"
 #include "export/KelmoraU2.h"
@@ -355,4 +356,22 @@ TEST_F(ViewerExportTest, RelativeFileNamesGiveAnAbsoluteDestination) {
     fs::current_path(old);
     EXPECT_EQ(form_->Export.DestDir, fs::canonical(dir_).string() + "/rel/");
     EXPECT_TRUE(fs::exists(dir_ + "/rel/a.bmp"));
+}
+
+TEST_F(ViewerExportTest, DictionaryInTheRootDirectory) {
+    const std::string root = "/kelmora-test-" + std::to_string(::getpid()) + ".txd";
+    if (::access("/", W_OK) != 0)
+        GTEST_SKIP() << "the root directory is not writable here";
+    WriteFile(root, BuildDictionary({Tex("a", "")}));
+    form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(root)}, ui_);
+    MassExtract([&](TForm2& d) {
+        EXPECT_EQ(d.edtPath->text(), "/");
+        d.cbx1->setChecked(false);
+        EXPECT_EQ(ClickExport(d), int(QDialog::Accepted)); // "/" exists: accepted at once
+        return d.result();
+    });
+    fs::remove(root);
+    fs::remove("/a.bmp");
+    fs::remove("/a_alpha.bmp");
+    EXPECT_EQ(form_->Export.DestDir, "/"); // no second separator
 }

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QLocale>
 #include <QMenuBar>
 #include <filesystem>
 #include <sys/socket.h>
@@ -349,4 +350,14 @@ TEST_F(ViewerTest, RegisterFileTypeAsksFirst) {
     EXPECT_TRUE(ui_->errors.empty());
     unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST_F(ViewerTest, SecondsUseTheUsersDecimalSeparator) {
+    std::string p = Dictionary("l.txd", {Opaque("a", 8)});
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    TForm1& f = Start({QString::fromStdString(p)});
+    ticks_ = {0, 1234};
+    f.Reload1Click();
+    QLocale::setDefault(QLocale::c());
+    EXPECT_TRUE(Status().startsWith("Texture 1 loaded within 1,234 seconds. ")) << Status().toStdString();
 }

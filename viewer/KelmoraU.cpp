@@ -252,7 +252,10 @@ void TForm1::closeEvent(QCloseEvent* e) {
 
 void TForm1::SetStatus(const QString& text) { StatusText->setText(text); }
 
-QString TForm1::DecimalPoint() const { return QLocale().decimalPoint(); }
+QString TForm1::Seconds(std::uint32_t ms) const {
+    // Formatted with a dot, then given the user's decimal separator.
+    return Q(FormatSeconds(ms)).replace('.', QLocale().decimalPoint());
+}
 
 void TForm1::SelectLine(int row) {
     settingSelection_ = true;
@@ -347,7 +350,7 @@ void TForm1::ShowTexture() {
     displayOk_ = true;
     const std::uint32_t elapsed = ticks_() - start;
     SetStatus("Texture " + QString::number(lb->currentRow() + 1) + " loaded within " +
-              Q(FormatSeconds(elapsed, DecimalPoint().toLatin1().at(0))) +
+              Seconds(elapsed) +
               " seconds. Palette offset: " + QString::number(r.PaletteOffset) +
               "; Image offset: " + QString::number(r.ImageOffset));
 }
@@ -466,8 +469,9 @@ void TForm1::ExportSelected() {
         return;
     }
     ShowTexture();
-    SetStatus(Q(ExportSummary(r.Exported, static_cast<std::size_t>(lb->count()), r.ElapsedMs, Export.DestDir,
-                              DecimalPoint().toLatin1().at(0))));
+    // The summary's only dot before the destination is the decimal one.
+    const std::string summary = ExportSummary(r.Exported, static_cast<std::size_t>(lb->count()), r.ElapsedMs, "");
+    SetStatus(Q(summary.substr(0, summary.size() - 1)).replace('.', QLocale().decimalPoint()) + Q(Export.DestDir) + ".");
 }
 
 void TForm1::RegisterFileType1Click() {
