@@ -70,7 +70,7 @@ void Memcpy(benchmark::State& st) {
 }
 BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond);
 
-void DecodeBig(benchmark::State& st, const std::string& path, const TextureSpec& spec, bool unswizzle) {
+void DecodeBig(benchmark::State& st, const std::string& path, const TextureSpec& want, bool unswizzle) {
     TTexEntry e = WalkDictionary(path).Entries.at(0);
     DecodeState s;
     for (auto _ : st) {
@@ -81,7 +81,7 @@ void DecodeBig(benchmark::State& st, const std::string& path, const TextureSpec&
     }
     // Without the unswizzle the file's order comes back, which differs from the
     // picture; with it, the picture itself.
-    if (unswizzle && s.Pixels != spec.Pixels)
+    if (unswizzle && s.Pixels != want.Pixels)
         st.SkipWithError("wrong pixels");
 }
 

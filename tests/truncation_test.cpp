@@ -24,8 +24,9 @@ TEST(Truncation, EveryPrefixOfTheDemoWalksAndDecodes) {
     for (std::size_t len = demo.size(); len-- > 0;) {
         std::filesystem::resize_file(p, len);
         WalkResult w = WalkDictionary(p);
-        if (len >= 26)
+        if (len >= 26) {
             ASSERT_EQ(w.Count, whole.Count) << len;
+        }
         ASSERT_NE(w.End, WalkEnd::Complete) << "a cut file walked as complete at " << len;
         stopped += w.End == WalkEnd::Stopped;
         for (std::size_t i = 0; i < w.Listed; ++i) {

@@ -39,11 +39,11 @@ std::uint32_t PixelBytes(const TextureSpec& t) {
 
 } // namespace
 
-bool CellIsRead(const TextureSpec& spec, std::uint32_t x, std::uint32_t y) {
-    if (spec.Swizzled)
-        return y < spec.Height / 2 * 2;
-    if (spec.Depth == 4)
-        return x < spec.Width / 2 * 2;
+bool CellIsRead(const TextureSpec& t, std::uint32_t x, std::uint32_t y) {
+    if (t.Swizzled)
+        return y < t.Height / 2 * 2;
+    if (t.Depth == 4)
+        return x < t.Width / 2 * 2;
     return true;
 }
 

@@ -20,10 +20,10 @@ struct TextureSpec {
 };
 
 // The pixel bytes (P bytes, P as the palette offset counts them) and palette bytes
-// of one raster, encoded so that the decode with unswizzle = spec.Swizzled gives
-// back spec.Pixels and spec.Palette.
-std::vector<std::uint8_t> EncodePixels(const TextureSpec& spec);
-std::vector<std::uint8_t> EncodePalette(const TextureSpec& spec);
+// of one raster, encoded so that the decode with unswizzle = texture.Swizzled gives
+// back texture.Pixels and texture.Palette.
+std::vector<std::uint8_t> EncodePixels(const TextureSpec& texture);
+std::vector<std::uint8_t> EncodePalette(const TextureSpec& texture);
 
 // A whole dictionary; records stay 4-byte aligned.
 std::vector<std::uint8_t> BuildDictionary(const std::vector<TextureSpec>& textures);
@@ -36,9 +36,9 @@ std::string MakeTempDir(const std::string& tag);
 
 // Cells the decode never reaches (last row of an odd height when swizzled, last
 // column of an odd width in the plain 4-bit read) read back as zero.
-bool CellIsRead(const TextureSpec& spec, std::uint32_t x, std::uint32_t y);
+bool CellIsRead(const TextureSpec& texture, std::uint32_t x, std::uint32_t y);
 
-// A spec filled with a deterministic pseudo-random picture and palette.
+// A texture filled with a deterministic pseudo-random picture and palette.
 TextureSpec RandomTexture(const std::string& name, std::uint32_t w, std::uint32_t h, std::uint32_t depth,
                           bool swizzled, std::uint32_t seed);
 
