@@ -173,3 +173,19 @@ TEST_F(CliExport, SaveOneTexture) {
     EXPECT_EQ(noDir.code, 1);
     EXPECT_EQ(noDir.out, "kelmora-cli: Cannot create file \"" + dir_ + "/no/x.bmp\". No such file or directory\n");
 }
+
+TEST(CliRegister, RegistersTheViewerBesideTheTool) {
+    std::string dir = MakeTempDir("cli-reg");
+    // A private XDG tree: the real home is not touched.
+    std::string env = "HOME=" + Quote(dir) + " XDG_DATA_HOME=" + Quote(dir + "/d") + " XDG_CONFIG_HOME=" + Quote(dir + "/c");
+    CommandResult reg = RunCommand(env + " '" + KELMORA_CLI + "' register-file-type 2>&1");
+    EXPECT_EQ(reg.code, 0) << reg.out;
+    auto bytes = ReadFile(dir + "/d/applications/kelmora.desktop");
+    std::string desktop(bytes.begin(), bytes.end());
+    std::filesystem::path cli = std::filesystem::canonical(KELMORA_CLI);
+    std::filesystem::path viewer = cli.parent_path().parent_path() / "kelmora";
+    std::string expected = std::filesystem::exists(viewer) ? viewer.string() : cli.string();
+    EXPECT_NE(desktop.find("Exec=\"" + expected + "\" %f\n"), std::string::npos) << desktop;
+    EXPECT_TRUE(std::filesystem::exists(dir + "/c/mimeapps.list"));
+    std::filesystem::remove_all(dir);
+}
