@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
@@ -17,6 +16,7 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
+#include <cstring>
 #include <new>
 
 #include "dictionary/colour_rules.h"
