@@ -37,7 +37,7 @@ std::string Cp1252ToUtf8(const std::string& bytes) {
     return out;
 }
 
-std::string FormatSeconds(std::uint32_t ms, char decimalSeparator) {
+std::string FormatSeconds(std::uint32_t ms, const std::string& decimalSeparator) {
     std::string frac = std::to_string(ms % 1000);
     frac.insert(0, 3 - frac.size(), '0');
     if (frac.back() == '0')

@@ -12,7 +12,11 @@ std::string Trim(const std::string& s);
 std::string Cut255(const std::string& s);
 // Windows-1252 bytes to UTF-8.
 std::string Cp1252ToUtf8(const std::string& bytes);
-// Milliseconds as seconds with two to four decimals ("0.00##").
-std::string FormatSeconds(std::uint32_t ms, char decimalSeparator = '.');
+// Milliseconds as seconds with two to four decimals ("0.00##"); the separator is
+// text because a locale's may take more than one byte in UTF-8.
+std::string FormatSeconds(std::uint32_t ms, const std::string& decimalSeparator = ".");
+inline std::string FormatSeconds(std::uint32_t ms, char decimalSeparator) {
+    return FormatSeconds(ms, std::string(1, decimalSeparator));
+}
 
 } // namespace kelmora

@@ -105,10 +105,7 @@ template <class F> void TForm2::Guarded(F&& f) {
     try {
         f();
     } catch (const std::exception& e) {
-        std::string text = e.what();
-        if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
-            text += '.';
-        ui_.ShowError(this, Q(text));
+        ui_.ShowError(this, Q(DefaultErrorText(e.what())));
     }
 }
 

@@ -3,9 +3,17 @@
 // file and folder choosers and modal dialogs. The desktop implementation shows
 // real boxes; tests answer and record them.
 #include <QString>
+#include <string>
 
 class QDialog;
 class QWidget;
+
+// The default error box's text: "." is added when the last character sorts after it.
+inline std::string DefaultErrorText(std::string text) {
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        text += '.';
+    return text;
+}
 
 class TUiServices {
 public:

@@ -30,7 +30,7 @@ std::string ExportPath(const std::string& destDir, const std::string& textureNam
 }
 
 std::string ExportSummary(std::size_t exported, std::size_t listLines, std::uint32_t elapsedMs,
-                          const std::string& destDir, char decimalSeparator) {
+                          const std::string& destDir, const std::string& decimalSeparator) {
     return std::to_string(exported) + " of " + std::to_string(listLines) + " texture(s) exported within " +
            FormatSeconds(elapsedMs, decimalSeparator) + " seconds to " + destDir + ".";
 }

@@ -59,7 +59,7 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
 
 // "N of M texture(s) exported within S seconds to DIR."
 std::string ExportSummary(std::size_t exported, std::size_t listLines, std::uint32_t elapsedMs,
-                          const std::string& destDir, char decimalSeparator = '.');
+                          const std::string& destDir, const std::string& decimalSeparator = ".");
 
 // Milliseconds of a steady clock, for the timings in messages.
 std::uint32_t SteadyTicks();

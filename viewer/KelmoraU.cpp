@@ -201,12 +201,7 @@ void TForm1::BuildMenu() {
     help->setDefaultAction(About1);
 }
 
-QString TForm1::ErrorBoxText(const std::string& what) {
-    std::string text = what;
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
-        text += '.';
-    return Q(text);
-}
+QString TForm1::ErrorBoxText(const std::string& what) { return Q(DefaultErrorText(what)); }
 
 void TForm1::RunCommand(const std::function<void()>& command) {
     try {
@@ -252,10 +247,7 @@ void TForm1::closeEvent(QCloseEvent* e) {
 
 void TForm1::SetStatus(const QString& text) { StatusText->setText(text); }
 
-QString TForm1::Seconds(std::uint32_t ms) const {
-    // Formatted with a dot, then given the user's decimal separator.
-    return Q(FormatSeconds(ms)).replace('.', QLocale().decimalPoint());
-}
+std::string TForm1::DecimalSeparator() const { return S(QLocale().decimalPoint()); }
 
 void TForm1::SelectLine(int row) {
     settingSelection_ = true;
@@ -350,7 +342,7 @@ void TForm1::ShowTexture() {
     displayOk_ = true;
     const std::uint32_t elapsed = ticks_() - start;
     SetStatus("Texture " + QString::number(lb->currentRow() + 1) + " loaded within " +
-              Seconds(elapsed) +
+              Q(FormatSeconds(elapsed, DecimalSeparator())) +
               " seconds. Palette offset: " + QString::number(r.PaletteOffset) +
               "; Image offset: " + QString::number(r.ImageOffset));
 }
@@ -469,9 +461,8 @@ void TForm1::ExportSelected() {
         return;
     }
     ShowTexture();
-    // The summary's only dot before the destination is the decimal one.
-    const std::string summary = ExportSummary(r.Exported, static_cast<std::size_t>(lb->count()), r.ElapsedMs, "");
-    SetStatus(Q(summary.substr(0, summary.size() - 1)).replace('.', QLocale().decimalPoint()) + Q(Export.DestDir) + ".");
+    SetStatus(Q(ExportSummary(r.Exported, static_cast<std::size_t>(lb->count()), r.ElapsedMs, Export.DestDir,
+                              DecimalSeparator())));
 }
 
 void TForm1::RegisterFileType1Click() {

@@ -109,7 +109,7 @@ private:
     void BuildMenu();
     void ClearDisplay();
     void SetStatus(const QString& text);
-    QString Seconds(std::uint32_t ms) const;
+    std::string DecimalSeparator() const; // the user's, as UTF-8
 
     std::shared_ptr<TUiServices> ui_;
     std::function<std::uint32_t()> ticks_;
