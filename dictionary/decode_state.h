@@ -5,15 +5,19 @@
 
 namespace kelmora {
 
-// One palette entry in file order; alpha 128 is opaque.
+// One palette entry in file order; alpha 128 is opaque. True-colour texels use
+// the same four bytes.
 struct PaletteEntry {
     std::uint8_t R = 0, G = 0, B = 0, A = 0;
+    bool operator==(const PaletteEntry&) const = default;
 };
 static_assert(sizeof(PaletteEntry) == 4);
 
 using TexPalette = std::array<PaletteEntry, 256>;
 
-// What the last decode left: every decode overwrites it.
+// What the last decode left: every decode overwrites it. A palettised texture
+// (4 or 8 bits) fills Palette and Pixels; a true-colour one (16 or 32 bits) fills
+// Texels instead. TexWidth and TexHeight are those of the level decoded.
 struct DecodeState {
     std::uint32_t TexWidth = 0;
     std::uint32_t TexHeight = 0;
@@ -22,13 +26,22 @@ struct DecodeState {
     // Pixels[x][y] lives at Pixels[y * TexWidth + x]: rows are what pictures and
     // files are made of, so they are kept contiguous.
     std::vector<std::uint8_t> Pixels;
+    // True colour: R, G, B, A (alpha 0..128) per texel, rows top first.
+    std::vector<PaletteEntry> Texels;
+    bool TrueColour = false;
 
     std::uint8_t Pixel(std::uint32_t x, std::uint32_t y) const {
         return Pixels[static_cast<std::size_t>(y) * TexWidth + x];
     }
-    // False after a decode that stopped before sizing the grid.
+    // The colour and alpha of one texel, whatever the kind of texture.
+    PaletteEntry Colour(std::uint32_t x, std::uint32_t y) const {
+        const std::size_t i = static_cast<std::size_t>(y) * TexWidth + x;
+        return TrueColour ? Texels[i] : Palette[Pixels[i]];
+    }
+    // False after a decode that stopped before it filled the picture.
     bool HasGrid() const {
-        return Pixels.size() == static_cast<std::size_t>(TexWidth) * TexHeight;
+        const std::size_t n = static_cast<std::size_t>(TexWidth) * TexHeight;
+        return TrueColour ? Texels.size() == n : Pixels.size() == n;
     }
 };
 

@@ -1,7 +1,9 @@
 #include "dictionary/dictionary_walk.h"
 
 #include <charconv>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "dictionary/file_reader.h"
 #include "dictionary/os_file.h"
@@ -54,6 +56,77 @@ bool ScanName(FileReader& r, std::uint8_t stop, std::string& name) {
     return found;
 }
 
+// A string chunk's text: up to its first NUL, trimmed.
+std::string ChunkText(const std::uint8_t* bytes, std::size_t n) {
+    std::size_t len = 0;
+    while (len < n && bytes[len] != 0)
+        ++len;
+    std::size_t b = 0, e = len;
+    while (b < e && bytes[b] <= 32)
+        ++b;
+    while (e > b && bytes[e - 1] <= 32)
+        --e;
+    return std::string(reinterpret_cast<const char*>(bytes + b), e - b);
+}
+
+// A texture record as its chunk headers describe it.
+struct ChunkedRecord {
+    std::string Name, Mask;
+    std::uint32_t DataOffset = 0;
+    std::uint64_t Next = 0;
+};
+
+constexpr std::uint32_t kTextureChunk = 0x15, kStructChunk = 0x01, kStringChunk = 0x02, kExtensionChunk = 0x03;
+
+// Reads the record at start from its chunk sizes. False when they do not add up
+// or reach past the end of the file: the fixed distances are used then.
+bool ReadChunkedRecord(FileReader& r, std::uint64_t start, ChunkedRecord& out) {
+    const std::uint64_t fileSize = r.Size();
+    auto header = [&](std::uint64_t at, std::uint32_t& type, std::uint32_t& size) {
+        if (at + 12 > fileSize)
+            return false;
+        r.Seek(at);
+        type = ReadU32(r);
+        size = ReadU32(r);
+        return true;
+    };
+    std::uint32_t type = 0, recordSize = 0, size = 0;
+    if (!header(start, type, recordSize) || type != kTextureChunk)
+        return false;
+    const std::uint64_t end = start + 12 + recordSize;
+    if (end > fileSize)
+        return false;
+    if (!header(start + 12, type, size) || type != kStructChunk || size != 8)
+        return false;
+    std::uint32_t nameSize = 0, maskSize = 0, rasterSize = 0, extensionSize = 0;
+    const std::uint64_t nameAt = start + 44;
+    if (!header(nameAt - 12, type, nameSize) || type != kStringChunk || nameAt + nameSize > end)
+        return false;
+    const std::uint64_t maskAt = nameAt + nameSize + 12;
+    if (!header(maskAt - 12, type, maskSize) || type != kStringChunk || maskAt + maskSize > end)
+        return false;
+    const std::uint64_t m = maskAt + maskSize;
+    if (!header(m, type, rasterSize) || type != kStructChunk || m + 24 + std::uint64_t{rasterSize} > end)
+        return false;
+    const std::uint64_t extensionAt = m + 12 + rasterSize;
+    if (!header(extensionAt, type, extensionSize) || type != kExtensionChunk)
+        return false;
+    // The five children fill the record exactly.
+    if (extensionAt + 12 + extensionSize != end || m + 24 > UINT32_MAX)
+        return false;
+
+    std::vector<std::uint8_t> text(std::max(nameSize, maskSize));
+    r.Seek(nameAt);
+    r.Read(text.data(), nameSize);
+    out.Name = ChunkText(text.data(), nameSize);
+    r.Seek(maskAt);
+    r.Read(text.data(), maskSize);
+    out.Mask = ChunkText(text.data(), maskSize);
+    out.DataOffset = static_cast<std::uint32_t>(m + 24);
+    out.Next = end;
+    return true;
+}
+
 void AppendNumber(std::string& s, std::uint64_t v) {
     char buf[24];
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
@@ -94,27 +167,42 @@ WalkResult WalkDictionary(const std::string& path) {
 
     const std::uint64_t fileSize = r.Size();
     for (std::uint32_t i = 0; i < result.Count; ++i) {
-        r.Skip(44);
+        const std::uint64_t start = r.Position();
         std::string name, mask;
-        bool scanned = ScanName(r, 2, name);
-        std::int32_t next = 0;
+        std::int64_t next = 0;
         std::uint32_t w = 0, h = 0, d = 0;
-        if (scanned) {
-            r.Skip(11);
-            scanned = ScanName(r, 1, mask);
+        ChunkedRecord chunked;
+        bool scanned = true;
+        if (ReadChunkedRecord(r, start, chunked)) {
+            name = std::move(chunked.Name);
+            mask = std::move(chunked.Mask);
+            result.Entries[i].DataOffset = chunked.DataOffset;
+            next = static_cast<std::int64_t>(chunked.Next);
+        } else {
+            // The fixed distances: names found by their stop bytes, the extension
+            // taken as 28 bytes.
+            r.Seek(start + 44);
+            scanned = ScanName(r, 2, name);
+            if (scanned) {
+                r.Skip(11);
+                scanned = ScanName(r, 1, mask);
+            }
+            if (scanned) {
+                r.Skip(3);
+                std::uint32_t s = ReadU32(r);
+                next = static_cast<std::int32_t>(static_cast<std::uint32_t>(r.Position()) + s + 32u);
+                r.Skip(16);
+                result.Entries[i].DataOffset = static_cast<std::uint32_t>(r.Position());
+            } else {
+                // A name that runs to the end of the file: the record needs at least one byte more.
+                next = static_cast<std::int32_t>(static_cast<std::uint32_t>(fileSize) + 1u);
+            }
         }
         if (scanned) {
-            r.Skip(3);
-            std::uint32_t s = ReadU32(r);
-            next = static_cast<std::int32_t>(static_cast<std::uint32_t>(r.Position()) + s + 32u);
-            r.Skip(16);
-            result.Entries[i].DataOffset = static_cast<std::uint32_t>(r.Position());
+            r.Seek(result.Entries[i].DataOffset);
             w = ReadU32(r);
             h = ReadU32(r);
             d = ReadU32(r);
-        } else {
-            // A name that runs to the end of the file: the record needs at least one byte more.
-            next = static_cast<std::int32_t>(static_cast<std::uint32_t>(fileSize) + 1u);
         }
 
         TTexEntry& e = result.Entries[i];
@@ -136,8 +224,10 @@ WalkResult WalkDictionary(const std::string& path) {
         caption += " (";
         AppendNumber(caption, d);
         caption += "bit)";
-        // A negative Next would move the position before the start of the file.
-        const bool stop = !scanned || next < 0 || static_cast<std::int64_t>(fileSize) < next;
+        // A negative Next would move the position before the start of the file, and
+        // one at or before the record's start would walk the same bytes forever.
+        const bool stop = !scanned || next <= static_cast<std::int64_t>(start) ||
+                          static_cast<std::int64_t>(fileSize) < next;
         std::string namePart = stop ? caption.substr(namePartAt, namePartEnd - namePartAt) : std::string();
         StoreCut(e.Caption, std::move(caption));
         StoreCut(e.AlphaName, mask.empty() ? name + "_alpha" : std::move(mask));
@@ -146,10 +236,10 @@ WalkResult WalkDictionary(const std::string& path) {
 
         if (stop) {
             result.End = WalkEnd::Stopped;
-            result.Report = {i + 1, result.Count, std::move(namePart), next, fileSize};
+            result.Report = {i + 1, result.Count, std::move(namePart), static_cast<std::int32_t>(next), fileSize};
             break;
         }
-        r.Seek(static_cast<std::uint32_t>(next));
+        r.Seek(static_cast<std::uint64_t>(next));
     }
     return result;
 }

@@ -1,27 +1,26 @@
 #include "dictionary/raster_decode.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "dictionary/file_reader.h"
+#include "dictionary/gs_memory.h"
+#include "dictionary/raster_layout.h"
 #include "dictionary/unswizzle.h"
 
 namespace kelmora {
 
 namespace {
 
-std::uint32_t U32(const std::uint8_t* b) {
-    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+std::uint8_t* RowOf(DecodeState& s, std::uint32_t y) {
+    return s.Pixels.data() + static_cast<std::size_t>(y) * s.TexWidth;
 }
 
 // Reads n pixel bytes. A byte that lies past the end of the file repeats the last
 // byte read in this decode (zero when none), as a one-byte-at-a-time read into
 // one variable would.
-std::uint8_t* RowOf(DecodeState& s, std::uint32_t y) {
-    return s.Pixels.data() + static_cast<std::size_t>(y) * s.TexWidth;
-}
-
 class PixelSource {
 public:
     explicit PixelSource(FileReader& r) : r_(r) {}
@@ -70,10 +69,9 @@ void ReadPlain4(PixelSource& src, DecodeState& s, std::vector<std::uint8_t>& buf
     }
 }
 
-void ReadPairs4(PixelSource& src, DecodeState& s, std::vector<std::uint8_t>& buf) {
+// discard: every row pair is followed by as many bytes again, which are skipped.
+void ReadPairs4(PixelSource& src, DecodeState& s, std::vector<std::uint8_t>& buf, bool discard) {
     const std::uint32_t w = s.TexWidth, h = s.TexHeight;
-    // At 16 rows every row pair is followed by as many bytes again, which are skipped.
-    const bool discard = h == 16;
     buf.resize(static_cast<std::size_t>(w) * (discard ? 2 : 1));
     for (std::uint32_t p = 0; p < h / 2; ++p) {
         src.Read(buf.data(), buf.size());
@@ -88,59 +86,136 @@ void ReadPairs4(PixelSource& src, DecodeState& s, std::vector<std::uint8_t>& buf
     }
 }
 
+// 16-bit texels are 5-5-5-1 with red in the low bits; 5-bit channels widen to the
+// full 0..255 range and the alpha bit means opaque (128).
+PaletteEntry FromColour16(std::uint16_t v) {
+    auto widen = [](unsigned c) { return static_cast<std::uint8_t>((c << 3) | (c >> 2)); };
+    return {widen(v & 31), widen((v >> 5) & 31), widen((v >> 10) & 31),
+            static_cast<std::uint8_t>(v & 0x8000 ? 128 : 0)};
+}
+
+void ReadTrueColour(FileReader& r, const RasterLayout& l, const LevelLayout& lv, DecodeState& s) {
+    const std::uint32_t b = l.Depth == 32 ? 4 : 2;
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(lv.TransferWidth) * b);
+    for (std::uint32_t y = 0; y < lv.Height; ++y) {
+        r.Seek(lv.DataOffset + static_cast<std::uint64_t>(y) * row.size());
+        std::fill(row.begin(), row.end(), 0);
+        r.Read(row.data(), row.size());
+        PaletteEntry* out = s.Texels.data() + static_cast<std::size_t>(y) * lv.Width;
+        for (std::uint32_t x = 0; x < lv.Width; ++x) {
+            const std::uint8_t* p = row.data() + static_cast<std::size_t>(x) * b;
+            out[x] = b == 4 ? PaletteEntry{p[0], p[1], p[2], p[3]}
+                            : FromColour16(static_cast<std::uint16_t>(p[0] | p[1] << 8));
+        }
+    }
+}
+
+// Bytes of level 0 the decode reads, as the layout places them.
+std::uint64_t Level0Bytes(const RasterLayout& l) {
+    if (l.FromFile)
+        return l.Levels[0].DataSize;
+    const std::uint64_t w = l.Width, h = l.Height;
+    if (l.Depth == 8)
+        return w * h;
+    return h == 16 ? w * 16 : w * h / 2;
+}
+
+std::string Decimal(std::uint64_t v) { return std::to_string(v); }
+
 } // namespace
 
-DecodeResult DecodeRaster(const std::string& path, const TTexEntry& entry, bool unswizzle, DecodeState& s,
-                          const std::function<void()>& onHeader) {
-    FileReader r(path);
-    r.Seek(entry.DataOffset);
-    std::uint8_t header[12] = {};
-    const auto headerRead = static_cast<std::uint32_t>(r.Read(header, sizeof header));
-    s.TexWidth = U32(header);
-    s.TexHeight = U32(header + 4);
-    s.TexDepth = U32(header + 8);
+bool RowPassesApply(std::uint32_t depth, std::uint32_t w, std::uint32_t h, std::uint32_t rrw, std::uint32_t rrh) {
+    if (depth == 8)
+        return w % 16 == 0 && h % 8 == 0 && rrw == w / 2 && rrh == h / 2;
+    if (depth == 4)
+        return (w % 32 == 0 && h % 8 == 0 && rrw == w / 2 && rrh == h / 2) ||
+               (w == 16 && h == 16 && rrw == 16 && rrh == 8);
+    return false;
+}
 
-    // Offsets are 32-bit and wrap, as the format's readers have always computed them.
-    const std::uint32_t base = entry.DataOffset + headerRead;
-    const std::uint32_t w = s.TexWidth, h = s.TexHeight;
-    std::uint32_t p = s.TexDepth == 8 ? w * h : (h == 16 ? w * 16u : (w * h) >> 1);
+DecodeResult DecodeRaster(const std::string& path, const TTexEntry& entry, bool unswizzle, DecodeState& s,
+                          const std::function<void()>& onHeader, std::uint32_t level) {
+    FileReader r(path);
+    const RasterLayout l = ReadRasterLayout(r, entry.DataOffset);
     DecodeResult result;
-    result.ImageOffset = base + 144u;
-    result.PaletteOffset = base + 224u + p;
+    result.ImageOffset = l.Levels[0].DataOffset;
+    result.PaletteOffset = l.PaletteOffset;
+    result.LevelCount = l.Levels.size();
+    result.Level = level;
+    result.Width = l.Width;
+    result.Height = l.Height;
+    const LevelLayout& lv = l.Levels[std::min<std::size_t>(level, l.Levels.size() - 1)];
+    s.TexWidth = lv.Width;
+    s.TexHeight = lv.Height;
+    s.TexDepth = l.Depth;
+    s.TrueColour = l.TrueColour();
 
     if (onHeader)
         onHeader();
 
-    // Guard against sizes that would exhaust memory before allocating the grid.
-    if (w > kMaxTextureSide || h > kMaxTextureSide) {
+    auto refuse = [&](DecodeStatus status, std::string message) {
+        // Nothing of an earlier picture may pass for this texture's.
         s.Pixels.clear();
         s.Pixels.shrink_to_fit();
-        result.Status = DecodeStatus::TooLarge;
-        result.Message = "Texture too large!!! (" + std::to_string(w) + " x " + std::to_string(h) + ")";
+        s.Texels.clear();
+        s.Texels.shrink_to_fit();
+        result.Status = status;
+        result.Message = std::move(message);
         return result;
-    }
-    s.Pixels.assign(static_cast<std::size_t>(w) * h, 0);
+    };
+    const std::uint32_t w = s.TexWidth, h = s.TexHeight;
+    // Guard against sizes that would exhaust memory before allocating the grid.
+    if (l.Width > kMaxTextureSide || l.Height > kMaxTextureSide)
+        return refuse(DecodeStatus::TooLarge,
+                      "Texture too large!!! (" + Decimal(l.Width) + " x " + Decimal(l.Height) + ")");
+    if (!l.Palettised() && !l.TrueColour())
+        return refuse(DecodeStatus::UnsupportedDepth, "Unknown palette size detected!!! (" + Decimal(l.Depth) + ")");
+    if (level >= l.Levels.size())
+        return refuse(DecodeStatus::NoSuchLevel, "No level " + Decimal(level) + " in this texture");
+    // A header that claims far more pixels than the file holds is damage or a
+    // bomb: decoding it would only produce output made of nothing.
+    result.DataNeeded = Level0Bytes(l);
+    const std::uint64_t size = r.Size(), at = result.ImageOffset;
+    result.DataPresent = std::min(result.DataNeeded, at < size ? size - at : 0);
+    if (result.DataPresent * 2 < result.DataNeeded)
+        return refuse(DecodeStatus::DataMissing, "Texture data missing!!! (" + Decimal(result.DataPresent) + " of " +
+                                                     Decimal(result.DataNeeded) + " bytes)");
 
-    if (s.TexDepth == 4 || s.TexDepth == 8) {
-        r.Seek(result.PaletteOffset);
-        std::size_t bytes = s.TexDepth == 4 ? 64 : 1024;
-        // A short read leaves the entries it does not reach as they were.
-        r.Read(reinterpret_cast<std::uint8_t*>(s.Palette.data()), bytes);
-        if (s.TexDepth == 8 && unswizzle)
-            ReorderPalette(s.Palette);
-    } else {
-        result.Status = DecodeStatus::UnsupportedDepth;
-        result.Message = "Unknown palette size detected!!! (" + std::to_string(s.TexDepth) + ")";
-        return result;
+    try {
+        if (s.TrueColour) {
+            s.Pixels.clear();
+            s.Texels.assign(static_cast<std::size_t>(w) * h, PaletteEntry{});
+            ReadTrueColour(r, l, lv, s);
+            return result;
+        }
+        s.Texels.clear();
+        s.Pixels.assign(static_cast<std::size_t>(w) * h, 0);
+    } catch (const std::bad_alloc&) {
+        return refuse(DecodeStatus::OutOfMemory, "Out of memory");
     }
 
-    r.Seek(result.ImageOffset);
+    r.Seek(l.PaletteOffset);
+    // A short read leaves the entries it does not reach as they were.
+    r.Read(reinterpret_cast<std::uint8_t*>(s.Palette.data()), l.Depth == 4 ? 64 : 1024);
+    if (l.Depth == 8 && unswizzle)
+        ReorderPalette(s.Palette);
+
+    r.Seek(lv.DataOffset);
     PixelSource src(r);
     std::vector<std::uint8_t> buf;
-    if (s.TexDepth == 8)
-        unswizzle ? ReadPairs8(src, s, buf) : ReadPlain8(src, s);
-    else
-        unswizzle ? ReadPairs4(src, s, buf) : ReadPlain4(src, s, buf);
+    const bool eight = l.Depth == 8;
+    if (!unswizzle) {
+        eight ? ReadPlain8(src, s) : ReadPlain4(src, s, buf);
+    } else if (!l.FromFile) {
+        eight ? ReadPairs8(src, s, buf) : ReadPairs4(src, s, buf, h == 16);
+    } else if (RowPassesApply(l.Depth, w, h, lv.TransferWidth, lv.TransferHeight)) {
+        eight ? ReadPairs8(src, s, buf) : ReadPairs4(src, s, buf, w == 16);
+    } else {
+        buf.assign(lv.DataSize, 0);
+        src.Read(buf.data(), buf.size());
+        DecodeTransferredLevel(buf.data(), buf.size(), l.Depth, lv.TransferWidth, lv.TransferHeight, w, h,
+                               s.Pixels.data());
+    }
     return result;
 }
 

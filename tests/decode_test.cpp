@@ -196,7 +196,7 @@ TEST_F(DecodeTest, UnsupportedDepthsAndHugeSizesAreResults) {
         EXPECT_EQ(r.Status, DecodeStatus::UnsupportedDepth);
         EXPECT_EQ(r.Message, "Unknown palette size detected!!! (" + std::to_string(depth) + ")");
         EXPECT_EQ(s.TexDepth, depth);
-        EXPECT_TRUE(s.HasGrid());
+        EXPECT_FALSE(s.HasGrid()); // refused before anything is allocated
         EXPECT_EQ(s.Palette[0].R, 1); // the palette is left alone
     }
 
@@ -224,23 +224,30 @@ TEST_F(DecodeTest, EndOfFileRepeatsTheLastByteAndKeepsThePalette) {
     std::string full = RawTexture(4, 4, 8, raw);
     auto bytes = ReadFile(full);
     std::size_t image = WalkDictionary(full).Entries[0].DataOffset + 156;
-    bytes.resize(image + 6); // six pixel bytes remain, no palette
+    bytes.resize(image + 10); // ten of the sixteen pixel bytes remain, no palette
 
     DecodeState s;
     s.Palette[5] = {9, 9, 9, 9};
     std::string p = Write(bytes);
     TTexEntry e = WalkDictionary(full).Entries[0];
-    ASSERT_TRUE(DecodeRaster(p, e, false, s).Ok());
+    DecodeResult r = DecodeRaster(p, e, false, s);
+    ASSERT_TRUE(r.Ok());
+    EXPECT_TRUE(r.CutShort());
+    EXPECT_EQ(r.DataPresent, 10u);
     EXPECT_EQ(RowOf(s, 0), (std::vector<int>{1, 2, 3, 4}));
-    EXPECT_EQ(RowOf(s, 1), (std::vector<int>{5, 6, 6, 6}));
-    EXPECT_EQ(RowOf(s, 3), (std::vector<int>{6, 6, 6, 6}));
+    EXPECT_EQ(RowOf(s, 2), (std::vector<int>{9, 10, 10, 10}));
+    EXPECT_EQ(RowOf(s, 3), (std::vector<int>{10, 10, 10, 10}));
     EXPECT_EQ(s.Palette[5].R, 9);
 
-    // Nothing read at all: zeros.
-    bytes.resize(image);
+    // Exactly half is still decoded; less than half is refused before allocating.
+    bytes.resize(image + 8);
+    EXPECT_TRUE(DecodeRaster(Write(bytes), e, true, s).Ok());
+    bytes.resize(image + 7);
     s = {};
-    ASSERT_TRUE(DecodeRaster(Write(bytes), e, true, s).Ok());
-    EXPECT_EQ(s.Pixels, std::vector<std::uint8_t>(16, 0));
+    r = DecodeRaster(Write(bytes), e, true, s);
+    EXPECT_EQ(r.Status, DecodeStatus::DataMissing);
+    EXPECT_EQ(r.Message, "Texture data missing!!! (7 of 16 bytes)");
+    EXPECT_FALSE(s.HasGrid());
 }
 
 TEST_F(DecodeTest, EntryPastTheEndDecodesAsZeroSize) {
