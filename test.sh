@@ -20,7 +20,7 @@ if command -v clang++ >/dev/null; then
   kelmora_build build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKELMORA_FUZZ=ON \
     -DKELMORA_BUILD_VIEWER=OFF -DKELMORA_BUILD_TESTS=OFF -DKELMORA_BUILD_BENCH=OFF -DKELMORA_BUILD_CLI=OFF
   corpus=$(mktemp -d)
-  cp samples/demo.txd "$corpus/"
+  cp samples/demo.txd samples/console.txd "$corpus/"
   build-fuzz/fuzz/walk_decode_fuzz -max_total_time="${KELMORA_FUZZ_SECONDS:-60}" -rss_limit_mb=4096 \
     -max_len=200000 -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
   rm -rf "$corpus"

@@ -24,6 +24,15 @@ struct Files {
     std::string big4 = dir + "/big4.txd";
     TextureSpec t8 = RandomTexture("big8", 2048, 2048, 8, true, 1);
     TextureSpec t4 = RandomTexture("big4", 2048, 2048, 4, true, 2);
+    // The same sizes in the layout console files have, and a mip-mapped texture
+    // with its single-level twin.
+    std::string real8 = dir + "/real8.txd";
+    std::string real4 = dir + "/real4.txd";
+    std::string mips = dir + "/mips.txd";
+    std::string noMips = dir + "/nomips.txd";
+    TextureSpec r8 = RealTexture("real8", 2048, 2048, 8, 1, 3);
+    TextureSpec r4 = RealTexture("real4", 2048, 2048, 4, 1, 4);
+    TextureSpec m7 = RealTexture("mips", 1024, 1024, 8, 7, 5);
 
     Files() {
         std::vector<TextureSpec> small;
@@ -32,6 +41,12 @@ struct Files {
         WriteFile(many, BuildDictionary(small));
         WriteFile(big8, BuildDictionary({t8}));
         WriteFile(big4, BuildDictionary({t4}));
+        WriteFile(real8, BuildDictionary({r8}));
+        WriteFile(real4, BuildDictionary({r4}));
+        WriteFile(mips, BuildDictionary({m7}));
+        TextureSpec one = m7;
+        one.MipPixels.clear();
+        WriteFile(noMips, BuildDictionary({one}));
     }
     ~Files() { std::filesystem::remove_all(dir); }
 };
@@ -92,6 +107,15 @@ BENCHMARK(Decode8Unswizzled)->Unit(benchmark::kMillisecond);
 BENCHMARK(Decode8Plain)->Unit(benchmark::kMillisecond);
 BENCHMARK(Decode4Unswizzled)->Unit(benchmark::kMillisecond);
 
+void Decode8Real(benchmark::State& st) { DecodeBig(st, F().real8, F().r8, true); }
+void Decode4Real(benchmark::State& st) { DecodeBig(st, F().real4, F().r4, true); }
+void DecodeMipsLevel0(benchmark::State& st) { DecodeBig(st, F().mips, F().m7, true); }
+void DecodeNoMips(benchmark::State& st) { DecodeBig(st, F().noMips, F().m7, true); }
+BENCHMARK(Decode8Real)->Unit(benchmark::kMillisecond);
+BENCHMARK(Decode4Real)->Unit(benchmark::kMillisecond);
+BENCHMARK(DecodeMipsLevel0)->Unit(benchmark::kMillisecond);
+BENCHMARK(DecodeNoMips)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -104,5 +128,8 @@ int main(int argc, char** argv) {
                                          {{"Walk", "PlainRead", 3.0},
                                           {"Decode8Unswizzled", "Memcpy", 8.0},
                                           {"Decode8Plain", "Memcpy", 8.0},
-                                          {"Decode4Unswizzled", "Memcpy", 8.0}});
+                                          {"Decode4Unswizzled", "Memcpy", 8.0},
+                                          {"Decode8Real", "Decode8Unswizzled", 1.2},
+                                          {"Decode4Real", "Decode4Unswizzled", 1.2},
+                                          {"DecodeMipsLevel0", "DecodeNoMips", 1.3}});
 }

@@ -112,6 +112,7 @@ struct ExtractOptions {
     std::string out;
     std::string format = "bmp";
     bool noAlphas = false, noOverwrite = false, noFilter = false, noBrighten = false, keepGoing = false;
+    bool levels = false;
     std::string only;
     std::set<std::size_t> onlyLines;
 };
@@ -156,8 +157,14 @@ std::vector<Job> PlanJobs(const ExtractOptions& o) {
     return jobs;
 }
 
-// Exports one dictionary; throws KelmoraError on failure.
-void ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& base) {
+// "texture 3 (name)" for messages about one texture.
+std::string TextureLabel(const WalkResult& walk, std::size_t entry) {
+    return "texture " + std::to_string(entry + 1) + " (" + ForTerminal(walk.Entries[entry].Name) + ")";
+}
+
+// Exports one dictionary; throws KelmoraError on failure. Returns false when a
+// texture was skipped or cut short, which makes the exit status 1.
+bool ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& base) {
     WalkResult walk = WalkDictionary(job.file);
     if (walk.End == WalkEnd::Stopped)
         throw KelmoraError(job.file + ":\r\n" + walk.Report.Message());
@@ -184,6 +191,19 @@ void ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& b
         if (progress)
             std::cerr << "\rtexture " << done + 1 << " of " << marked << "   " << std::flush;
     };
+    bool clean = true;
+    if (o.keepGoing) {
+        cb.DecodeFailed = [&](std::size_t entry, const DecodeResult& r) {
+            Fail(job.file + ": " + TextureLabel(walk, entry) + ": " + r.Message);
+            clean = false;
+            return true;
+        };
+    }
+    cb.CutShort = [&](std::size_t entry, const DecodeResult& r) {
+        Fail("warning: " + job.file + ": " + TextureLabel(walk, entry) + " is cut short: " +
+             std::to_string(r.DataPresent) + " of " + std::to_string(r.DataNeeded) + " bytes of its pixels");
+        clean = false;
+    };
     DecodeState state;
     ExportOutcome result = RunExport(job.file, walk.Entries, marks, settings, state, cb);
     if (progress)
@@ -191,6 +211,7 @@ void ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& b
     if (!result.Completed)
         throw KelmoraError(job.file + ": " + result.Message);
     std::cout << ExportSummary(result.Exported, walk.Listed, result.ElapsedMs, job.dest) << std::endl;
+    return clean;
 }
 
 int Extract(const ExtractOptions& o) {
@@ -200,11 +221,13 @@ int Extract(const ExtractOptions& o) {
     settings.ExpFilter = !o.noFilter;
     settings.ExpBrighten = !o.noBrighten;
     settings.ExpFormat = static_cast<std::uint8_t>(FormatFromName(o.format));
+    settings.ExpLevels = o.levels;
 
     int status = kOk;
     for (const Job& job : PlanJobs(o)) {
         try {
-            ExtractOne(job, o, settings);
+            if (!ExtractOne(job, o, settings))
+                status = kFailed;
         } catch (const KelmoraError& e) {
             Fail(e.what());
             status = kFailed;
@@ -244,15 +267,18 @@ int Save(const SaveOptions& o) {
     DecodeState state;
     DecodeResult r = DecodeRaster(o.file, walk.Entries[o.index - 1], !o.noFilter, state);
     if (!r.Ok())
-        throw KelmoraError(r.Message);
+        throw KelmoraError(o.file + ": " + TextureLabel(walk, o.index - 1) + ": " + r.Message);
+    if (r.CutShort())
+        Fail("warning: " + o.file + ": " + TextureLabel(walk, o.index - 1) + " is cut short: " +
+             std::to_string(r.DataPresent) + " of " + std::to_string(r.DataNeeded) + " bytes of its pixels");
     const bool brighten = !o.noBrighten;
     if (format == FormatTga)
         WriteTga32(o.out, state, brighten);
     else if (format == FormatBmp)
-        WriteBmp8(MakeIndexedImage(state, o.alpha, brighten), o.out);
+        WriteBmp(MakePicture(state, o.alpha, brighten), o.out);
     else
-        WriteJpeg(MakeIndexedImage(state, o.alpha, brighten), o.out);
-    return kOk;
+        WriteJpeg(MakePicture(state, o.alpha, brighten), o.out);
+    return r.CutShort() ? kFailed : kOk;
 }
 
 } // namespace
@@ -280,7 +306,9 @@ int main(int argc, char** argv) {
     extract->add_flag("--no-filter", ex.noFilter, "Do not unswizzle");
     extract->add_flag("--no-brighten", ex.noBrighten, "Keep the console's 0..128 alpha range");
     extract->add_option("--only", ex.only, "List lines to export, e.g. 1,3,5-9");
-    extract->add_flag("--keep-going", ex.keepGoing, "Go on with the next dictionary after a failure");
+    extract->add_flag("--keep-going", ex.keepGoing,
+                      "Go on with the next texture and dictionary after a failure (exit status 1 at the end)");
+    extract->add_flag("--levels", ex.levels, "Also write mip levels 1 and up, as NAME.mip1.EXT, NAME.mip2.EXT, ...");
 
     SaveOptions sv;
     CLI::App* save = app.add_subcommand("save", "Save one texture like the viewer's single export");

@@ -19,7 +19,8 @@ Rgb ViewColour(const PaletteEntry& e, bool alphaView, bool brighten);
 // The 256-entry colour table of a picture built from the palette.
 std::array<Rgb, 256> MakeViewPalette(const TexPalette& palette, bool alphaView, bool brighten);
 
-// The decode state as an 8-bit picture.
+// The decode state as an 8-bit picture. For a true-colour texture this is its
+// alpha as grey, whatever alphaView says: only the alpha fits 256 indices.
 IndexedImage MakeIndexedImage(const DecodeState& state, bool alphaView, bool brighten);
 
 } // namespace kelmora

@@ -140,6 +140,7 @@ DecodeResult DecodeRaster(const std::string& path, const TTexEntry& entry, bool 
     DecodeResult result;
     result.ImageOffset = l.Levels[0].DataOffset;
     result.PaletteOffset = l.PaletteOffset;
+    result.LayoutFromFile = l.FromFile;
     result.LevelCount = l.Levels.size();
     result.Level = level;
     result.Width = l.Width;

@@ -19,6 +19,7 @@ struct DecodeResult {
     DecodeStatus Status = DecodeStatus::Ok;
     std::uint32_t PaletteOffset = 0; // absolute file offsets: the palette and level 0's pixels
     std::uint32_t ImageOffset = 0;
+    bool LayoutFromFile = false;     // the file's own headers placed the levels; else the fixed offsets
     std::size_t LevelCount = 1;      // levels the raster stores
     std::uint32_t Level = 0;         // the level decoded
     std::uint32_t Width = 0;         // level 0's size, whatever level was decoded

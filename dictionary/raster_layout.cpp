@@ -54,13 +54,13 @@ RasterLayout FixedLayout(std::uint32_t dataOffset, std::uint32_t headerRead, std
 
 // One transfer header: the tag, the rectangle registers, the data tag. Returns
 // false for anything that is not a header the console would accept.
-bool ReadTransferHeader(const std::uint8_t* h, std::uint32_t& rrw, std::uint32_t& rrh, std::uint64_t& bytes) {
+bool ReadTransferHeader(const std::uint8_t* h, std::uint32_t& rrw, std::uint32_t& rrh, std::uint32_t& nloop) {
     // The three register writes are TRXPOS, TRXREG and TRXDIR, in that order.
     if (h[24] != 0x51 || h[40] != 0x52 || h[56] != 0x53)
         return false;
     rrw = U32(h + 32) & 0xFFF;
     rrh = U32(h + 36) & 0xFFF;
-    bytes = static_cast<std::uint64_t>(U32(h + 64) & 0x7FFF) * 16;
+    nloop = U32(h + 64) & 0x7FFF;
     return true;
 }
 
@@ -138,14 +138,18 @@ RasterLayout ReadRasterLayout(FileReader& r, std::uint32_t dataOffset) {
         if (r.Read(th, sizeof th) != sizeof th)
             return fixed;
         LevelLayout level;
-        std::uint64_t bytes = 0;
-        if (!ReadTransferHeader(th, level.TransferWidth, level.TransferHeight, bytes))
+        std::uint32_t nloop = 0;
+        if (!ReadTransferHeader(th, level.TransferWidth, level.TransferHeight, nloop))
             return fixed;
+        // The data moves in 16-byte units, counted in a 15-bit field that a
+        // transfer of more than 512 KiB overflows.
+        const std::uint64_t bytes =
+            (std::uint64_t{level.TransferWidth} * level.TransferHeight * b + 15) / 16 * 16;
         level.Width = std::max<std::uint32_t>(1, w >> n);
         level.Height = std::max<std::uint32_t>(1, h >> n);
         // The data tag and the rectangle must agree on the size, and the rectangle
         // must hold every texel of the level.
-        if (bytes != (std::uint64_t{level.TransferWidth} * level.TransferHeight * b + 15) / 16 * 16)
+        if ((bytes / 16 & 0x7FFF) != nloop)
             return fixed;
         if (level.TransferWidth < MinTransferWidth(d, level.Width) ||
             level.TransferHeight < MinTransferHeight(d, level.Height))

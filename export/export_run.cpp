@@ -55,6 +55,10 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
             cb.Progress(done++, marked, s);
         const TTexEntry& e = entries[s];
         DecodeResult r = DecodeRaster(dictionary, e, settings.ExpFilter, state);
+        if (!r.Ok() && cb.DecodeFailed && cb.DecodeFailed(s, r)) {
+            ++outcome.Failed;
+            continue;
+        }
         if (!r.Ok()) {
             outcome.Completed = false;
             outcome.Message = r.Message;
@@ -62,31 +66,45 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
             return outcome;
         }
 
-        const std::string mainPath = ExportPath(settings.DestDir, e.Name, format);
-        const std::string alphaPath = ExportPath(settings.DestDir, e.AlphaName, format);
-        const bool companion = settings.ExpAlphas && !e.AlphaName.empty();
-        if (!settings.ExpOverwrite) {
-            auto declined = [&](const std::string& path) {
-                if (!FileExists(path))
-                    return false;
-                OverwriteQuestion q{"Overwrite existing file?", path + "\r\nalready exists! Overwrite?", path, s};
-                return !(cb.AskOverwrite && cb.AskOverwrite(q));
-            };
-            // The companion's question is asked for TGA too, although TGA writes none.
-            if (declined(mainPath) || (companion && declined(alphaPath)))
-                continue;
-        }
+        if (r.CutShort() && cb.CutShort)
+            cb.CutShort(s, r);
 
-        if (indexed) {
-            auto write = format == FormatBmp ? WriteBmp8 : WriteJpeg;
-            write(MakeIndexedImage(state, false, false), mainPath);
-            if (companion)
-                write(MakeIndexedImage(state, true, settings.ExpBrighten), alphaPath);
-        } else if (format == FormatTga) {
-            WriteTga32(mainPath, state, settings.ExpBrighten);
-        }
+        const bool companion = settings.ExpAlphas && !e.AlphaName.empty();
+        // Writes one level's files; false when the user declined to overwrite them.
+        auto writeLevel = [&](const std::string& suffix) {
+            const std::string mainPath = ExportPath(settings.DestDir, e.Name + suffix, format);
+            const std::string alphaPath = ExportPath(settings.DestDir, e.AlphaName + suffix, format);
+            if (!settings.ExpOverwrite) {
+                auto declined = [&](const std::string& path) {
+                    if (!FileExists(path))
+                        return false;
+                    OverwriteQuestion q{"Overwrite existing file?", path + "\r\nalready exists! Overwrite?", path, s};
+                    return !(cb.AskOverwrite && cb.AskOverwrite(q));
+                };
+                // The companion's question is asked for TGA too, although TGA writes none.
+                if (declined(mainPath) || (companion && declined(alphaPath)))
+                    return false;
+            }
+            if (indexed) {
+                auto write = [format](const Picture& p, const std::string& path) {
+                    format == FormatBmp ? WriteBmp(p, path) : WriteJpeg(p, path);
+                };
+                write(MakePicture(state, false, false), mainPath);
+                if (companion)
+                    write(MakePicture(state, true, settings.ExpBrighten), alphaPath);
+            } else if (format == FormatTga) {
+                WriteTga32(mainPath, state, settings.ExpBrighten);
+            }
+            return true;
+        };
+        if (!writeLevel(""))
+            continue;
         if (indexed || format == FormatTga)
             ++outcome.Exported;
+        for (std::uint32_t n = 1; settings.ExpLevels && n < r.LevelCount; ++n) {
+            if (DecodeRaster(dictionary, e, settings.ExpFilter, state, {}, n).Ok())
+                writeLevel(".mip" + std::to_string(n));
+        }
     }
     outcome.ElapsedMs = ticks() - start;
     return outcome;

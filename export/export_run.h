@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dictionary/decode_state.h"
+#include "dictionary/raster_decode.h"
 #include "dictionary/tex_entry.h"
 
 namespace kelmora {
@@ -20,6 +21,7 @@ struct ExportSettings {
     bool ExpBrighten = true;
     std::uint8_t ExpFormat = FormatBmp; // any other value writes nothing
     std::string DestDir;                // existing, ends with a separator
+    bool ExpLevels = false;             // also mip levels 1 and up, as NAME.mipN.EXT
 };
 
 struct OverwriteQuestion {
@@ -36,11 +38,17 @@ struct ExportCallbacks {
     std::function<void(std::size_t done, std::size_t marked, std::size_t entry)> Progress;
     // Milliseconds from any fixed point; wraps at 32 bits.
     std::function<std::uint32_t()> Ticks;
+    // A texture that cannot be decoded: true skips it and the run goes on; without
+    // this callback, or when it returns false, the run ends there.
+    std::function<bool(std::size_t entry, const DecodeResult&)> DecodeFailed;
+    // A texture decoded although the file ends inside its pixels.
+    std::function<void(std::size_t entry, const DecodeResult&)> CutShort;
 };
 
 struct ExportOutcome {
     bool Completed = true;   // false when a texture could not be decoded
     std::size_t Exported = 0;
+    std::size_t Failed = 0;  // textures skipped because DecodeFailed let the run go on
     std::uint32_t ElapsedMs = 0;
     std::string Message;     // the user's text when not completed
 };

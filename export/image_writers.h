@@ -1,5 +1,5 @@
 #pragma once
-// The three image file writers. Paths arrive complete: no extension is added,
+// The image file writers. Paths arrive complete: no extension is added,
 // nothing is asked and no directory is created here.
 #include <array>
 #include <cstdint>
@@ -7,6 +7,7 @@
 
 #include "dictionary/decode_state.h"
 #include "dictionary/indexed_image.h"
+#include "dictionary/picture.h"
 
 namespace kelmora {
 
@@ -17,11 +18,19 @@ std::array<std::uint8_t, 4> ToTgaPixel(const PaletteEntry& entry, bool brighten)
 // bytes. An image without pixels leaves an empty file.
 void WriteBmp8(const IndexedImage& image, const std::string& path);
 
+// Uncompressed 24-bit BMP, rows bottom-up, padded to 4 bytes.
+void WriteBmp24(const RgbImage& image, const std::string& path);
+// 8-bit for a palettised picture, 24-bit for a true-colour one.
+void WriteBmp(const Picture& picture, const std::string& path);
+
 // Baseline JFIF JPEG at quality 100. The file is created only once compression has
 // succeeded; an image without pixels leaves an empty file.
 void WriteJpeg(const IndexedImage& image, const std::string& path);
+void WriteJpeg(const RgbImage& image, const std::string& path);
+void WriteJpeg(const Picture& picture, const std::string& path);
 
-// Uncompressed 32-bit TGA of the decode state, top-left origin, no footer.
+// Uncompressed 32-bit TGA of the decode state, top-left origin, no footer. True
+// colour texels take the same alpha rule as palette entries.
 void WriteTga32(const std::string& path, const DecodeState& state, bool brighten);
 
 } // namespace kelmora

@@ -1,6 +1,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include <jpeglib.h>
@@ -28,10 +29,27 @@ extern "C" void OnJpegError(j_common_ptr cinfo) {
 
 extern "C" void OnJpegMessage(j_common_ptr, int) {} // warnings are not shown
 
-// Returns 0, or the library's message code on failure. *out is malloc'ed.
 // Each row is expanded to RGB into rowBuffer (3 * width bytes) just before it is
 // handed over: no full-size copy of the picture is made.
-int Compress(const IndexedImage& image, unsigned char* rowBuffer, unsigned char** out, unsigned long* outSize) {
+void ExpandRow(const IndexedImage& image, std::uint32_t y, unsigned char* p) {
+    const std::uint8_t* indices = image.Row(y);
+    for (std::uint32_t x = 0; x < image.Width; ++x) {
+        const Rgb& c = image.Colours[indices[x]];
+        p[0] = c.Red;
+        p[1] = c.Green;
+        p[2] = c.Blue;
+        p += 3;
+    }
+}
+
+void ExpandRow(const RgbImage& image, std::uint32_t y, unsigned char* p) {
+    static_assert(sizeof(Rgb) == 3);
+    std::memcpy(p, image.Row(y), 3 * static_cast<std::size_t>(image.Width));
+}
+
+// Returns 0, or the library's message code on failure. *out is malloc'ed.
+template <class Image>
+int Compress(const Image& image, unsigned char* rowBuffer, unsigned char** out, unsigned long* outSize) {
     jpeg_compress_struct cinfo;
     ErrorManager err;
     cinfo.err = jpeg_std_error(&err.pub);
@@ -53,15 +71,7 @@ int Compress(const IndexedImage& image, unsigned char* rowBuffer, unsigned char*
     cinfo.dct_method = JDCT_FLOAT;
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
-        const std::uint8_t* indices = image.Row(cinfo.next_scanline);
-        unsigned char* p = rowBuffer;
-        for (JDIMENSION x = 0; x < image.Width; ++x) {
-            const Rgb& c = image.Colours[indices[x]];
-            p[0] = c.Red;
-            p[1] = c.Green;
-            p[2] = c.Blue;
-            p += 3;
-        }
+        ExpandRow(image, cinfo.next_scanline, rowBuffer);
         JSAMPROW row = rowBuffer;
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
@@ -76,9 +86,8 @@ struct MallocBuffer {
     ~MallocBuffer() { std::free(data); }
 };
 
-} // namespace
-
-void WriteJpeg(const IndexedImage& image, const std::string& path) {
+template <class Image>
+void WriteJpegOf(const Image& image, const std::string& path) {
     MallocBuffer stream;
     if (image.Width > 0 && image.Height > 0) {
         std::vector<unsigned char> row(static_cast<std::size_t>(image.Width) * 3);
@@ -89,6 +98,14 @@ void WriteJpeg(const IndexedImage& image, const std::string& path) {
     OsFile file = OsFile::Create(path);
     if (stream.size > 0)
         WriteAll(file, stream.data, stream.size);
+}
+
+} // namespace
+
+void WriteJpeg(const IndexedImage& image, const std::string& path) { WriteJpegOf(image, path); }
+void WriteJpeg(const RgbImage& image, const std::string& path) { WriteJpegOf(image, path); }
+void WriteJpeg(const Picture& picture, const std::string& path) {
+    std::visit([&](const auto& image) { WriteJpegOf(image, path); }, picture);
 }
 
 } // namespace kelmora

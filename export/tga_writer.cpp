@@ -32,6 +32,18 @@ void WriteTga32(const std::string& path, const DecodeState& state, bool brighten
     for (int i = 0; i < 256; ++i)
         lut[i] = ToTgaPixel(state.Palette[i], brighten);
     std::vector<std::uint8_t> row(4 * static_cast<std::size_t>(w));
+    if (state.TrueColour) {
+        for (std::uint32_t y = 0; y < h; ++y) {
+            const PaletteEntry* src = state.Texels.data() + static_cast<std::size_t>(y) * w;
+            for (std::uint32_t x = 0; x < w; ++x) {
+                const auto px = ToTgaPixel(src[x], brighten);
+                std::copy(px.begin(), px.end(), row.begin() + 4 * static_cast<std::ptrdiff_t>(x));
+            }
+            out.Put(row.data(), row.size());
+        }
+        out.Flush();
+        return;
+    }
     for (std::uint32_t y = 0; y < h; ++y) {
         const std::uint8_t* src = state.Pixels.data() + static_cast<std::size_t>(y) * w;
         for (std::uint32_t x = 0; x < w; ++x)

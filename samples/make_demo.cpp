@@ -1,8 +1,11 @@
-// Writes the demo dictionary: make-demo OUT.txd
+// Writes the demo dictionaries: make-demo DEMO.txd [CONSOLE.txd]
+// DEMO.txd is in the fixed layout; CONSOLE.txd in the layout console dictionaries
+// really have: mip levels, padded small textures, empty extensions, true colour.
 // The output is the same byte for byte on every run.
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tests/support/dictionary_builder.h"
 
@@ -55,11 +58,72 @@ void Fill(TextureSpec& t, auto f) {
 
 } // namespace
 
+// Concentric rings: each mip level draws them at its own size, so every level
+// shows the same picture smaller.
+std::vector<std::uint8_t> Rings(std::uint32_t w, std::uint32_t h) {
+    std::vector<std::uint8_t> px(static_cast<std::size_t>(w) * h);
+    for (std::uint32_t y = 0; y < h; ++y)
+        for (std::uint32_t x = 0; x < w; ++x) {
+            double dx = (x + 0.5) / w - 0.5, dy = (y + 0.5) / h - 0.5;
+            px[static_cast<std::size_t>(y) * w + x] = static_cast<std::uint8_t>(static_cast<int>(std::sqrt(dx * dx + dy * dy) * 512) & 255);
+        }
+    return px;
+}
+
+std::vector<TextureSpec> ConsoleTextures() {
+    std::vector<TextureSpec> texs;
+
+    TextureSpec rings = Make("rings_mips", "rings_mips_a", 128, 128, 8);
+    rings.Real = true;
+    rings.Palette = HuePalette();
+    rings.Pixels = Rings(128, 128);
+    for (std::uint32_t n = 1; n < 5; ++n)
+        rings.MipPixels.push_back(Rings(128 >> n, 128 >> n));
+    rings.EmptyExtension = true;
+    texs.push_back(rings);
+
+    auto four = [](const std::string& name, std::uint32_t w, std::uint32_t h) {
+        TextureSpec t = Make(name, "", w, h, 4);
+        t.Real = true;
+        t.EmptyExtension = true;
+        for (int i = 0; i < 16; ++i)
+            t.Palette[i] = {Clamp(i * 17), Clamp(64 + i * 8), Clamp(255 - i * 16), 128};
+        for (std::uint32_t y = 0; y < h; ++y)
+            for (std::uint32_t x = 0; x < w; ++x)
+                t.Pixels[static_cast<std::size_t>(y) * w + x] = static_cast<std::uint8_t>((x * 16 / w + y * 4 / h) % 16);
+        return t;
+    };
+    texs.push_back(four("wide_4bit", 64, 16));
+    texs.push_back(four("narrow_4bit", 16, 32));
+    texs.push_back(four("tiny_4bit", 8, 8));
+
+    TextureSpec photo = Make("sky_32bit", "", 64, 32, 32);
+    photo.Real = true;
+    photo.Pixels.clear();
+    for (std::uint32_t y = 0; y < 32; ++y)
+        for (std::uint32_t x = 0; x < 64; ++x)
+            photo.Texels.push_back({Clamp(40 + x * 2), Clamp(90 + y * 3), 230, Clamp(128 - x)});
+    texs.push_back(photo);
+
+    TextureSpec hi = Make("tiles_16bit", "", 32, 32, 16);
+    hi.Real = true;
+    hi.Pixels.clear();
+    for (std::uint32_t y = 0; y < 32; ++y)
+        for (std::uint32_t x = 0; x < 32; ++x) {
+            const bool on = (x / 8 + y / 8) % 2;
+            hi.Texels.push_back({static_cast<std::uint8_t>(on ? 0xFF : 0x42), 0x84, static_cast<std::uint8_t>(on ? 0x21 : 0xFF), 128});
+        }
+    texs.push_back(hi);
+    return texs;
+}
+
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make-demo OUT.txd\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make-demo DEMO.txd [CONSOLE.txd]\n");
         return 2;
     }
+    if (argc == 3)
+        WriteFile(argv[2], BuildDictionary(ConsoleTextures()));
     std::vector<TextureSpec> texs;
 
     // A colourful plasma over a hue wheel.

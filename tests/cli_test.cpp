@@ -189,3 +189,67 @@ TEST(CliRegister, RegistersTheViewerBesideTheTool) {
     EXPECT_TRUE(std::filesystem::exists(dir + "/c/mimeapps.list"));
     std::filesystem::remove_all(dir);
 }
+
+// The console-layout sample: mip levels on request, true colour in every format.
+TEST_F(CliExport, MipLevelsAndTrueColour) {
+    std::filesystem::copy_file(KELMORA_CONSOLE, dir_ + "/console.txd");
+    CliRun r = Cli("extract --levels -o " + Quote(dir_ + "/o") + " " + Quote(dir_ + "/console.txd"));
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("6 of 6 texture(s)"), std::string::npos);
+    const auto files = FilesIn(dir_ + "/o");
+    for (const char* f : {"rings_mips.bmp", "rings_mips_a.bmp", "rings_mips.mip1.bmp", "rings_mips_a.mip1.bmp",
+                          "rings_mips.mip4.bmp", "rings_mips_a.mip4.bmp", "sky_32bit.bmp", "sky_32bit_alpha.bmp"})
+        EXPECT_NE(std::find(files.begin(), files.end(), f), files.end()) << f;
+    EXPECT_EQ(std::find(files.begin(), files.end(), "rings_mips.mip5.bmp"), files.end());
+    EXPECT_EQ(files.size(), 6u * 2 + 4 * 2);
+    // Level 4 of a 128 x 128 texture is 8 x 8; the 32-bit one is a 24-bit bitmap.
+    auto mip4 = ReadFile(dir_ + "/o/rings_mips.mip4.bmp");
+    EXPECT_EQ(mip4[18], 8);
+    EXPECT_EQ(ReadFile(dir_ + "/o/sky_32bit.bmp")[28], 24);
+    EXPECT_EQ(ReadFile(dir_ + "/o/sky_32bit_alpha.bmp")[28], 8);
+
+    // Without --levels, level 0 alone.
+    CliRun plain = Cli("extract -f tga -o " + Quote(dir_ + "/t") + " " + Quote(dir_ + "/console.txd"));
+    ASSERT_EQ(plain.code, 0);
+    EXPECT_EQ(FilesIn(dir_ + "/t").size(), 6u);
+}
+
+// A texture that cannot be decoded: without --keep-going the run stops there;
+// with it, the texture is named on standard error and the run goes on.
+TEST_F(CliExport, KeepGoingPastATextureThatCannotBeDecoded) {
+    TextureSpec bad = RandomTexture("bad one", 8, 8, 8, true, 2);
+    bad.Depth = 24;
+    auto bytes = BuildDictionary({RandomTexture("first", 8, 8, 8, true, 1), bad, RandomTexture("last", 8, 8, 4, true, 3)});
+    WriteFile(dir_ + "/mixed.txd", bytes);
+    WriteFile(dir_ + "/later.txd", BuildDictionary({RandomTexture("fine", 8, 8, 8, true, 4)}));
+    const std::string both = Quote(dir_ + "/mixed.txd") + " " + Quote(dir_ + "/later.txd");
+
+    CliRun stop = Cli("extract -f tga -o " + Quote(dir_ + "/s") + " " + both, true);
+    EXPECT_EQ(stop.code, 1);
+    EXPECT_NE(stop.out.find("Unknown palette size detected!!! (24)"), std::string::npos) << stop.out;
+    EXPECT_EQ(FilesIn(dir_ + "/s"), (std::vector<std::string>{"mixed/first.tga"}));
+
+    CliRun go = Cli("extract --keep-going -f tga -o " + Quote(dir_ + "/g") + " " + both, true);
+    EXPECT_EQ(go.code, 1);
+    EXPECT_NE(go.out.find("kelmora-cli: " + dir_ + "/mixed.txd: texture 2 (bad one): Unknown palette size detected!!! (24)"),
+              std::string::npos)
+        << go.out;
+    EXPECT_EQ(FilesIn(dir_ + "/g"), (std::vector<std::string>{"later/fine.tga", "mixed/first.tga", "mixed/last.tga"}));
+    EXPECT_NE(go.out.find("2 of 3 texture(s)"), std::string::npos);
+
+    // A texture whose pixels the file holds only in part, but more than half of
+    // them, still decodes, with a warning and status 1.
+    TextureSpec cut = RandomTexture("cut", 64, 64, 8, true, 5);
+    auto cbytes = BuildDictionary({cut});
+    const std::size_t dataOffset = 28 + 44 + 4 + 12 + 4 + 24;
+    ASSERT_EQ(cbytes[dataOffset + 4], 64);
+    cbytes[dataOffset + 4] = 128; // 64 x 128: 8192 pixel bytes
+    WriteFile(dir_ + "/cut.txd", cbytes);
+    const std::size_t present = cbytes.size() - (dataOffset + 156);
+    CliRun warned = Cli("extract -o " + Quote(dir_ + "/c") + " " + Quote(dir_ + "/cut.txd"), true);
+    EXPECT_EQ(warned.code, 1);
+    EXPECT_NE(warned.out.find("texture 1 (cut) is cut short: " + std::to_string(present) + " of 8192 bytes"),
+              std::string::npos)
+        << warned.out;
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "/c/cut.bmp"));
+}

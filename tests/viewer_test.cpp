@@ -361,3 +361,37 @@ TEST_F(ViewerTest, SecondsUseTheUsersDecimalSeparator) {
     QLocale::setDefault(QLocale::c());
     EXPECT_TRUE(Status().startsWith("Texture 1 loaded within 1,234 seconds. ")) << Status().toStdString();
 }
+
+// Mip-mapped and true-colour textures of real files: level 0 is shown, a
+// true-colour texture has colours, its alpha as grey, and an empty strip.
+TEST_F(ViewerTest, RealLayoutTextures) {
+    TextureSpec mips = RealTexture("mips", 64, 32, 8, 4, 11);
+    TextureSpec colour = RealTexture("colour", 16, 8, 32, 1, 12);
+    colour.EmptyExtension = true;
+    std::string p = Dictionary("r.txd", {mips, colour});
+    TForm1& f = Start({QString::fromStdString(p)});
+    EXPECT_EQ(f.lb->count(), 2);
+    EXPECT_EQ(f.Decoded.Pixels, mips.Pixels);
+    ExpectPictureIs(f, MakeIndexedImage(f.Decoded, false, true));
+    const WalkResult walk = WalkDictionary(p);
+    // Level 3, 8 x 4 texels, travels padded as 8 x 2 pixels of 4 bytes.
+    const std::uint32_t pixelSize = 80 + 64 * 32 + 80 + 32 * 16 + 80 + 16 * 8 + 80 + 8 * 2 * 4;
+    EXPECT_TRUE(Status().endsWith("Palette offset: " + QString::number(walk.Entries[0].DataOffset + 76 + pixelSize + 80) +
+                                  "; Image offset: " + QString::number(walk.Entries[0].DataOffset + 156)))
+        << Status().toStdString();
+
+    f.lb->setCurrentRow(1);
+    const QImage got = f.Image1->Picture().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(got.size(), QSize(16, 8));
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const PaletteEntry& e = colour.Texels[y * 16 + x];
+            ASSERT_EQ(got.pixel(x, y), qRgb(e.R, e.G, e.B)) << x << "," << y;
+        }
+    EXPECT_TRUE(f.ImgPal->Picture().isNull());
+    EXPECT_TRUE(f.cbxAlpha->isEnabled());
+    f.cbxAlpha->setChecked(true);
+    const QImage alpha = f.Image1->Picture().convertToFormat(QImage::Format_RGB32);
+    const std::uint8_t a = BrightenAlpha(colour.Texels[5].A);
+    EXPECT_EQ(alpha.pixel(5, 0), qRgb(a, a, a));
+}

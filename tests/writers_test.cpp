@@ -277,3 +277,56 @@ TEST_F(WriterTest, GreyAlphaCompanionDecodesAsGrey) {
     // Most of the picture has alpha 128, brightened to white.
     EXPECT_GT(d.rgb[3 * (8 * 32 + 20)], 250);
 }
+
+// True-colour textures: a 24-bit BMP and a JPEG of their colours, a TGA with
+// their alpha, an 8-bit grey BMP of their alpha; all read back by ImageMagick.
+TEST_F(WriterTest, TrueColourInEveryFormat) {
+    DecodeState s;
+    s.TrueColour = true;
+    s.TexDepth = 32;
+    for (auto [w, h] : {std::pair{5u, 3u}, {16u, 9u}}) {
+        s.TexWidth = w;
+        s.TexHeight = h;
+        s.Texels.clear();
+        for (std::uint32_t y = 0; y < h; ++y)
+            for (std::uint32_t x = 0; x < w; ++x) // red rises to the right, blue downwards
+                s.Texels.push_back({static_cast<std::uint8_t>(x * 40), 30, static_cast<std::uint8_t>(y * 60),
+                                    static_cast<std::uint8_t>(x == 0 ? 0 : 128)});
+        const std::string tag = std::to_string(w) + "x" + std::to_string(h);
+
+        WriteBmp(MakePicture(s, false, false), Path(tag + ".bmp"));
+        auto bmp = ReadFile(Path(tag + ".bmp"));
+        const std::uint32_t stride = (3 * w + 3) / 4 * 4;
+        EXPECT_EQ(bmp.size(), 54 + stride * h);
+        EXPECT_EQ(bmp[28], 24);
+        EXPECT_EQ(U32(bmp, 10), 54u);
+        std::vector<std::uint8_t> want;
+        for (const PaletteEntry& e : s.Texels)
+            want.insert(want.end(), {e.R, e.G, e.B, 255});
+        EXPECT_EQ(ImageMagickRgba(Path(tag + ".bmp")), want) << tag;
+
+        WriteTga32(Path(tag + ".tga"), s, true);
+        want.clear();
+        for (const PaletteEntry& e : s.Texels)
+            want.insert(want.end(), {e.R, e.G, e.B, BrightenAlpha(e.A)});
+        EXPECT_EQ(ImageMagickRgba(Path(tag + ".tga")), want) << tag;
+
+        WriteBmp(MakePicture(s, true, false), Path(tag + "_a.bmp"));
+        auto alpha = ReadFile(Path(tag + "_a.bmp"));
+        EXPECT_EQ(alpha[28], 8); // the companion stays an 8-bit grey bitmap
+        want.clear();
+        for (const PaletteEntry& e : s.Texels)
+            want.insert(want.end(), {e.A, e.A, e.A, 255});
+        EXPECT_EQ(ImageMagickRgba(Path(tag + "_a.bmp")), want) << tag;
+
+        // The JPEG of the colours is what the reference encoder makes of them.
+        WriteJpeg(MakePicture(s, false, false), Path(tag + ".jpg"));
+        std::string ppm = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+        for (const PaletteEntry& e : s.Texels)
+            ppm += {static_cast<char>(e.R), static_cast<char>(e.G), static_cast<char>(e.B)};
+        WriteFile(Path(tag + ".ppm"), {ppm.begin(), ppm.end()});
+        CommandResult ref = RunCommand("cjpeg -quality 100 -baseline -dct float " + Quote(Path(tag + ".ppm")));
+        auto ours = ReadFile(Path(tag + ".jpg"));
+        EXPECT_EQ(std::string(ours.begin(), ours.end()), ref.out) << tag;
+    }
+}

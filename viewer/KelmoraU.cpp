@@ -72,6 +72,19 @@ QImage ToQImage(const IndexedImage& img) {
     return q;
 }
 
+QImage ToQImage(const RgbImage& img) {
+    if (img.Width == 0 || img.Height == 0)
+        return {};
+    QImage q(static_cast<int>(img.Width), static_cast<int>(img.Height), QImage::Format_RGB888);
+    for (std::uint32_t y = 0; y < img.Height; ++y)
+        std::memcpy(q.scanLine(static_cast<int>(y)), img.Row(y), 3 * static_cast<std::size_t>(img.Width));
+    return q;
+}
+
+QImage ToQImage(const Picture& p) {
+    return std::visit([](const auto& img) { return ToQImage(img); }, p);
+}
+
 QFrame* Panel(QWidget* parent, QFrame::Shadow shadow) {
     auto* f = new QFrame(parent);
     f->setFrameShape(shadow == QFrame::Plain ? QFrame::NoFrame : QFrame::Panel);
@@ -323,7 +336,8 @@ void TForm1::ShowTexture() {
     }
 
     const bool alpha = cbxAlpha->isChecked(), brighten = ba1->isChecked();
-    if (ShowPalette1->isChecked()) {
+    // A true-colour texture has no palette: its strip stays empty.
+    if (ShowPalette1->isChecked() && !Decoded.TrueColour) {
         QImage strip(256, 10, QImage::Format_RGB32);
         strip.fill(Qt::white);
         QPainter p(&strip);
@@ -336,7 +350,7 @@ void TForm1::ShowTexture() {
         ImgPal->SetPicture(strip);
     }
 
-    shown_ = MakeIndexedImage(Decoded, alpha, brighten);
+    shown_ = MakePicture(Decoded, alpha, brighten);
     Image1->SetPicture(ToQImage(shown_));
     cbxAlpha->setEnabled(true);
     displayOk_ = true;
@@ -394,7 +408,7 @@ void TForm1::SaveImage1Click() {
     if (!ui_->ChooseSaveFile(this, proposed, path, filter))
         return;
     switch (filter) {
-    case 1: WriteBmp8(shown_, S(path)); break;
+    case 1: WriteBmp(shown_, S(path)); break;
     case 2: WriteJpeg(shown_, S(path)); break;
     case 3: WriteTga32(S(path), Decoded, ba1->isChecked()); break;
     default: break;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "dictionary/decode_state.h"
-#include "dictionary/indexed_image.h"
+#include "dictionary/picture.h"
 #include "dictionary/tex_entry.h"
 #include "export/export_run.h"
 
@@ -113,7 +113,7 @@ private:
 
     std::shared_ptr<TUiServices> ui_;
     std::function<std::uint32_t()> ticks_;
-    kelmora::IndexedImage shown_;  // the picture on screen, as the display built it
+    kelmora::Picture shown_;       // the picture on screen, as the display built it
     bool displayOk_ = false;       // the last display ended with a picture
     bool settingSelection_ = false;
     bool maximisePosted_ = false;

@@ -53,7 +53,7 @@ void TransferHeader(std::vector<std::uint8_t>& out, std::uint32_t rrw, std::uint
     Put64(out, 0x52);
     Put64(out, 0); // TRXDIR: host to memory
     Put64(out, 0x53);
-    Put64(out, (bytes / 16) | 0x0800000000000000ull);
+    Put64(out, (bytes / 16 & 0x7FFF) | 0x0800000000000000ull);
     Put64(out, 0);
 }
 
