@@ -8,7 +8,7 @@
 
 #include "bench/ratio_report.h"
 #include "dictionary/dictionary_walk.h"
-#include "dictionary/os_file.h"
+#include "base/os_file.h"
 #include "dictionary/raster_decode.h"
 #include "tests/support/dictionary_builder.h"
 

@@ -18,8 +18,8 @@
 
 #include "dictionary/colour_rules.h"
 #include "dictionary/dictionary_walk.h"
-#include "dictionary/errors.h"
-#include "dictionary/os_file.h"
+#include "base/errors.h"
+#include "base/os_file.h"
 #include "dictionary/raster_decode.h"
 #include "dictionary/text.h"
 #include "export/destination.h"
@@ -175,8 +175,9 @@ bool ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& b
                                std::to_string(walk.Listed) + ")");
         marks[line - 1] = true;
     }
-    if (!CreateDirectoryChain(job.dest) || !DirectoryExists(job.dest))
-        throw KelmoraError("Directory cannot be created! (" + job.dest + ")");
+    std::string reason;
+    if (!CreateDirectoryChain(job.dest, &reason) || !DirectoryExists(job.dest))
+        throw KelmoraError(DirectoryFailure(reason.empty() ? "\"" + job.dest + "\"." : reason));
 
     ExportSettings settings = base;
     settings.DestDir = job.dest;

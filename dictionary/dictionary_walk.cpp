@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "dictionary/file_reader.h"
-#include "dictionary/os_file.h"
+#include "base/file_reader.h"
+#include "base/os_file.h"
 
 namespace kelmora {
 

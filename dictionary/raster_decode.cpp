@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "dictionary/file_reader.h"
+#include "base/file_reader.h"
 #include "dictionary/gs_memory.h"
 #include "dictionary/raster_layout.h"
 #include "dictionary/unswizzle.h"

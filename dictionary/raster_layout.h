@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "dictionary/file_reader.h"
+#include "base/file_reader.h"
 
 namespace kelmora {
 

@@ -9,8 +9,8 @@
 #include <QListWidget>
 #include <QPushButton>
 
-#include "dictionary/errors.h"
-#include "dictionary/os_file.h"
+#include "base/errors.h"
+#include "base/os_file.h"
 #include "dictionary/text.h"
 #include "export/destination.h"
 #include "export/dialog_services.h"
@@ -169,8 +169,9 @@ void TForm2::Button5Click() {
     destDir_ = kelmora::ComposeDestDir(kelmora::ResolveAgainst(text, FileDirectory()), cbx1->isChecked(), subDirName_);
     if (!kelmora::DirectoryExists(destDir_)) {
         const QString question = Q(destDir_) + "\r\ndoes not exist.\r\nDo you want to create it?";
-        if (ui_.AskYesNo(this, "Create Directory", question) && !kelmora::CreateDirectoryChain(destDir_))
-            ui_.ShowMessage(this, "Directory cannot be created!");
+        std::string reason;
+        if (ui_.AskYesNo(this, "Create Directory", question) && !kelmora::CreateDirectoryChain(destDir_, &reason))
+            ui_.ShowMessage(this, Q(kelmora::DirectoryFailure(reason)));
     }
     if (kelmora::DirectoryExists(destDir_))
         accept();

@@ -1,9 +1,9 @@
 #include <cstring>
 #include <vector>
 
-#include "dictionary/os_file.h"
+#include "base/os_file.h"
 #include "export/image_writers.h"
-#include "export/output_buffer.h"
+#include "base/output_buffer.h"
 
 namespace kelmora {
 
@@ -22,10 +22,12 @@ void Put32(std::uint8_t* p, std::uint32_t v) {
 } // namespace
 
 void WriteBmp8(const IndexedImage& image, const std::string& path) {
-    OsFile file = OsFile::Create(path);
+    AtomicOutput file(path);
     const std::uint32_t w = image.Width, h = image.Height;
-    if (w == 0 || h == 0)
+    if (w == 0 || h == 0) {
+        file.Commit();
         return;
+    }
 
     const std::uint32_t stride = ((8 * w + 31) & ~31u) / 8;
     const std::uint32_t imageSize = stride * h;
@@ -55,13 +57,16 @@ void WriteBmp8(const IndexedImage& image, const std::string& path) {
         out.Put(row.data(), stride);
     }
     out.Flush();
+    file.Commit();
 }
 
 void WriteBmp24(const RgbImage& image, const std::string& path) {
-    OsFile file = OsFile::Create(path);
+    AtomicOutput file(path);
     const std::uint32_t w = image.Width, h = image.Height;
-    if (w == 0 || h == 0)
+    if (w == 0 || h == 0) {
+        file.Commit();
         return;
+    }
 
     const std::uint32_t stride = ((24 * w + 31) & ~31u) / 8;
     const std::uint32_t imageSize = stride * h;
@@ -90,6 +95,7 @@ void WriteBmp24(const RgbImage& image, const std::string& path) {
         out.Put(row.data(), stride);
     }
     out.Flush();
+    file.Commit();
 }
 
 void WriteBmp(const Picture& picture, const std::string& path) {

@@ -1,6 +1,6 @@
 #include "export/destination.h"
 
-#include "dictionary/os_file.h"
+#include "base/os_file.h"
 #include "dictionary/text.h"
 
 namespace kelmora {
@@ -55,16 +55,25 @@ std::string ResolveAgainst(const std::string& path, const std::string& base) {
     return base + (IsPathSeparator(base.back()) ? "" : std::string(1, kPathSeparator)) + path;
 }
 
-bool CreateDirectoryChain(const std::string& dir) {
+bool CreateDirectoryChain(const std::string& dir, std::string* reason) {
     std::string path = dir;
     if (!path.empty() && IsPathSeparator(path.back()))
         path.pop_back();
     if (IsRootLike(path) || DirectoryExists(path))
         return true;
     std::string parent = DirectoryWithSeparator(path);
-    if (!parent.empty() && !CreateDirectoryChain(parent))
+    if (!parent.empty() && !CreateDirectoryChain(parent, reason))
         return false;
-    return MakeDirectory(path);
+    std::string why;
+    if (MakeDirectory(path, &why))
+        return true;
+    if (reason)
+        *reason = "\"" + AbsolutePath(path) + "\". " + why;
+    return false;
+}
+
+std::string DirectoryFailure(const std::string& reason) {
+    return "Directory cannot be created!" + (reason.empty() ? std::string() : " " + reason);
 }
 
 } // namespace kelmora

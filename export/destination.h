@@ -25,6 +25,9 @@ std::string ResolveAgainst(const std::string& path, const std::string& base);
 
 // Creates the directory and every missing parent. Directories created before a
 // failure stay. A bare drive or root counts as done.
-bool CreateDirectoryChain(const std::string& dir);
+bool CreateDirectoryChain(const std::string& dir, std::string* reason = nullptr);
+// "Directory cannot be created!" with the failing directory and the system's
+// reason as CreateDirectoryChain reported them.
+std::string DirectoryFailure(const std::string& reason);
 
 } // namespace kelmora

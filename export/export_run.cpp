@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "dictionary/colour_rules.h"
-#include "dictionary/os_file.h"
+#include "base/os_file.h"
 #include "dictionary/raster_decode.h"
 #include "dictionary/text.h"
 #include "export/image_writers.h"

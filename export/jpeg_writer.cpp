@@ -6,10 +6,10 @@
 
 #include <jpeglib.h>
 
-#include "dictionary/errors.h"
-#include "dictionary/os_file.h"
+#include "base/errors.h"
+#include "base/os_file.h"
 #include "export/image_writers.h"
-#include "export/output_buffer.h"
+#include "base/output_buffer.h"
 
 namespace kelmora {
 
@@ -95,9 +95,10 @@ void WriteJpegOf(const Image& image, const std::string& path) {
         if (code != 0)
             throw KelmoraError("JPEG error #" + std::to_string(code));
     }
-    OsFile file = OsFile::Create(path);
+    AtomicOutput file(path);
     if (stream.size > 0)
-        WriteAll(file, stream.data, stream.size);
+        file.Write(stream.data, stream.size);
+    file.Commit();
 }
 
 } // namespace

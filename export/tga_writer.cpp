@@ -1,10 +1,10 @@
 #include <vector>
 
 #include "dictionary/colour_rules.h"
-#include "dictionary/errors.h"
-#include "dictionary/os_file.h"
+#include "base/errors.h"
+#include "base/os_file.h"
 #include "export/image_writers.h"
-#include "export/output_buffer.h"
+#include "base/output_buffer.h"
 
 namespace kelmora {
 
@@ -20,7 +20,7 @@ void WriteTga32(const std::string& path, const DecodeState& state, bool brighten
     if (!state.HasGrid())
         throw KelmoraError("No texture decoded");
 
-    OsFile file = OsFile::Create(path);
+    AtomicOutput file(path);
     const std::uint8_t header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
                                      static_cast<std::uint8_t>(w), static_cast<std::uint8_t>(w >> 8),
                                      static_cast<std::uint8_t>(h), static_cast<std::uint8_t>(h >> 8),
@@ -42,6 +42,7 @@ void WriteTga32(const std::string& path, const DecodeState& state, bool brighten
             out.Put(row.data(), row.size());
         }
         out.Flush();
+        file.Commit();
         return;
     }
     for (std::uint32_t y = 0; y < h; ++y) {
@@ -51,6 +52,7 @@ void WriteTga32(const std::string& path, const DecodeState& state, bool brighten
         out.Put(row.data(), row.size());
     }
     out.Flush();
+    file.Commit();
 }
 
 } // namespace kelmora

@@ -9,10 +9,10 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include "dictionary/errors.h"
-#include "dictionary/os_file.h"
+#include "base/errors.h"
+#include "base/os_file.h"
 #include "export/destination.h"
-#include "export/output_buffer.h"
+#include "base/atomic_output.h"
 
 extern char** environ;
 
@@ -31,8 +31,9 @@ void EnsureDirectory(const std::string& dir) {
 }
 
 void WriteText(const std::string& path, const std::string& text) {
-    OsFile f = OsFile::Create(path);
-    WriteAll(f, text.data(), text.size());
+    AtomicOutput f(path);
+    f.Write(text.data(), text.size());
+    f.Commit();
 }
 
 std::string ReadText(const std::string& path) {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "dictionary/os_file.h"
+#include "base/os_file.h"
 #include "shell/file_type_registration.h"
 #include "shell/freedesktop_association.h"
 

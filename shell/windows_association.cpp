@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "dictionary/errors.h"
+#include "base/errors.h"
 
 namespace kelmora {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "dictionary/dictionary_walk.h"
-#include "dictionary/errors.h"
+#include "base/errors.h"
 #include "export/destination.h"
 #include "export/export_run.h"
 #include "export/safe_name.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "dictionary/errors.h"
+#include "base/errors.h"
 #include "shell/freedesktop_association.h"
 #include "shell/windows_association.h"
 #include "tests/support/dictionary_builder.h"

@@ -221,7 +221,7 @@ TEST_F(ViewerExportTest, DestinationQuestionsAndCancel) {
         d.edtPath->setText(QString::fromStdString(dir_ + "/blocker/x"));
         ui_->answers = {true};
         EXPECT_EQ(ClickExport(d), 0);
-        EXPECT_EQ(ui_->messages.back(), "Directory cannot be created!");
+        EXPECT_EQ(ui_->messages.back().toStdString(), "Directory cannot be created! \"" + dir_ + "/blocker\". Not a directory");
         return int(QDialog::Rejected);
     });
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "dictionary/dictionary_walk.h"
-#include "dictionary/errors.h"
+#include "base/errors.h"
 #include "tests/support/dictionary_builder.h"
 
 using namespace kelmora;

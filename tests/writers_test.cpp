@@ -7,7 +7,8 @@
 #include <jerror.h>
 
 #include "dictionary/colour_rules.h"
-#include "dictionary/errors.h"
+#include "base/errors.h"
+#include "base/os_file.h"
 #include "export/image_writers.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/process.h"
@@ -192,8 +193,9 @@ TEST_F(WriterTest, FailuresCarryTheUsersText) {
     EXPECT_EQ(message([&] { WriteJpeg(img, bad); }),
               "Cannot create file \"" + bad + "\". No such file or directory");
 
-    // A device that refuses every byte: the BMP writer must say so.
-    EXPECT_EQ(message([&] { WriteBmp8(img, "/dev/full"); }), "Stream write error");
+    // A device is never replaced by a file.
+    EXPECT_EQ(message([&] { WriteBmp8(img, "/dev/full"); }), "Cannot create file \"/dev/full\". Not a regular file");
+    EXPECT_FALSE(IsRegularFile("/dev/full"));
 
     // libjpeg refuses a picture this wide; no file may be left behind.
     IndexedImage wide;

@@ -21,8 +21,8 @@
 
 #include "dictionary/colour_rules.h"
 #include "dictionary/dictionary_walk.h"
-#include "dictionary/errors.h"
-#include "dictionary/os_file.h"
+#include "base/errors.h"
+#include "base/os_file.h"
 #include "dictionary/raster_decode.h"
 #include "dictionary/text.h"
 #include "export/KelmoraU2.h"

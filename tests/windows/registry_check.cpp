@@ -8,7 +8,7 @@
 
 #include "dictionary/colour_rules.h"
 #include "dictionary/dictionary_walk.h"
-#include "dictionary/os_file.h"
+#include "base/os_file.h"
 #include "dictionary/raster_decode.h"
 #include "export/image_writers.h"
 #include "shell/file_type_registration.h"

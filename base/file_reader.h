@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dictionary/os_file.h"
+#include "base/os_file.h"
 
 namespace kelmora {
 

@@ -1,13 +1,14 @@
-#include "dictionary/os_file.h"
+#include "base/os_file.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "dictionary/errors.h"
+#include "base/errors.h"
 
 namespace kelmora {
 
@@ -44,15 +45,31 @@ OsFile OsFile::OpenRead(const std::string& path) {
         int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
         throw KelmoraError("Cannot open file \"" + path + "\". " + std::strerror(err));
     }
+    // A FIFO or a device has no size to walk and may never end.
+    if (!S_ISREG(st.st_mode))
+        throw KelmoraError("Not a regular file: " + path);
     return f;
 }
 
-OsFile OsFile::Create(const std::string& path) {
+OsFile OsFile::CreateNew(const std::string& path, const std::string& shownPath) {
     OsFile f;
-    f.fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    f.fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (f.fd_ < 0)
-        throw KelmoraError("Cannot create file \"" + AbsolutePath(path) + "\". " + std::strerror(errno));
+        throw KelmoraError("Cannot create file \"" + AbsolutePath(shownPath) + "\". " + std::strerror(errno));
     return f;
+}
+
+bool OsFile::CloseChecked(std::string* reason) {
+    if (fd_ < 0)
+        return true;
+    const int r = ::close(fd_);
+    fd_ = -1;
+    if (r != 0 && errno != EINTR) {
+        if (reason)
+            *reason = std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 std::uint64_t OsFile::Size() const {
@@ -78,15 +95,18 @@ std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const
     return done;
 }
 
-std::size_t OsFile::Write(const void* src, std::size_t n) {
+std::size_t OsFile::Write(const void* src, std::size_t n, std::string* reason) {
     std::size_t done = 0;
     const auto* in = static_cast<const char*>(src);
     while (done < n) {
         ssize_t r = ::write(fd_, in + done, n - done);
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0)
+        if (r <= 0) {
+            if (reason)
+                *reason = std::strerror(r < 0 ? errno : ENOSPC);
             break;
+        }
         done += static_cast<std::size_t>(r);
     }
     return done;
@@ -94,16 +114,51 @@ std::size_t OsFile::Write(const void* src, std::size_t n) {
 
 bool FileExists(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0)
+        return false;
+    if (S_ISLNK(st.st_mode))
+        return !(::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    return !S_ISDIR(st.st_mode);
 }
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsSymbolicLink(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, std::string* reason) {
+    if (::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    if (reason)
+        *reason = std::strerror(errno);
+    return false;
+}
+
+void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
+
+std::string LastSystemError() { return std::strerror(errno); }
+
+long CurrentProcessId() { return static_cast<long>(::getpid()); }
+
+bool ProcessAlive(long pid) { return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM); }
 
 bool DirectoryExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool MakeDirectory(const std::string& path) {
-    return ::mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && DirectoryExists(path));
+bool MakeDirectory(const std::string& path, std::string* reason) {
+    if (::mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && DirectoryExists(path)))
+        return true;
+    // Something that is no directory stands under that name.
+    if (reason)
+        *reason = std::strerror(errno == EEXIST ? ENOTDIR : errno);
+    return false;
 }
 
 std::string AbsolutePath(const std::string& path) {

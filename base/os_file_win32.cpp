@@ -1,8 +1,8 @@
-#include "dictionary/os_file.h"
+#include "base/os_file.h"
 
 #include <windows.h>
 
-#include "dictionary/errors.h"
+#include "base/errors.h"
 
 namespace kelmora {
 
@@ -69,17 +69,31 @@ OsFile OsFile::OpenRead(const std::string& path) {
     if (h == INVALID_HANDLE_VALUE)
         throw KelmoraError("Cannot open file \"" + path + "\". " + SystemText(GetLastError()));
     f.handle_ = h;
+    // A pipe or a device has no size to walk and may never end.
+    if (GetFileType(h) != FILE_TYPE_DISK)
+        throw KelmoraError("Not a regular file: " + path);
     return f;
 }
 
-OsFile OsFile::Create(const std::string& path) {
+OsFile OsFile::CreateNew(const std::string& path, const std::string& shownPath) {
     OsFile f;
-    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    // CREATE_NEW fails on any existing entry, links included.
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        throw KelmoraError("Cannot create file \"" + AbsolutePath(path) + "\". " + SystemText(GetLastError()));
+        throw KelmoraError("Cannot create file \"" + AbsolutePath(shownPath) + "\". " + SystemText(GetLastError()));
     f.handle_ = h;
     return f;
+}
+
+bool OsFile::CloseChecked(std::string* reason) {
+    if (!handle_)
+        return true;
+    const BOOL ok = CloseHandle(handle_);
+    handle_ = nullptr;
+    if (!ok && reason)
+        *reason = SystemText(GetLastError());
+    return ok != 0;
 }
 
 std::uint64_t OsFile::Size() const {
@@ -106,14 +120,17 @@ std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const
     return done;
 }
 
-std::size_t OsFile::Write(const void* src, std::size_t n) {
+std::size_t OsFile::Write(const void* src, std::size_t n, std::string* reason) {
     std::size_t done = 0;
     const auto* in = static_cast<const char*>(src);
     while (done < n) {
         DWORD chunk = static_cast<DWORD>((n - done) > 0x40000000u ? 0x40000000u : (n - done));
         DWORD put = 0;
-        if (!WriteFile(handle_, in + done, chunk, &put, nullptr) || put == 0)
+        if (!WriteFile(handle_, in + done, chunk, &put, nullptr) || put == 0) {
+            if (reason)
+                *reason = SystemText(GetLastError());
             break;
+        }
         done += put;
     }
     return done;
@@ -124,13 +141,51 @@ bool FileExists(const std::string& path) {
     return !path.empty() && a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsRegularFile(const std::string& path) {
+    DWORD a = GetFileAttributesW(Wide(path).c_str());
+    return !path.empty() && a != INVALID_FILE_ATTRIBUTES && !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+}
+
+bool IsSymbolicLink(const std::string& path) {
+    DWORD a = GetFileAttributesW(Wide(path).c_str());
+    return !path.empty() && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to, std::string* reason) {
+    if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    if (reason)
+        *reason = SystemText(GetLastError());
+    return false;
+}
+
+void RemoveFile(const std::string& path) { DeleteFileW(Wide(path).c_str()); }
+
+std::string LastSystemError() { return SystemText(GetLastError()); }
+
+long CurrentProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
+bool ProcessAlive(long pid) {
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!h)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    const bool running = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
+    CloseHandle(h);
+    return running;
+}
+
 bool DirectoryExists(const std::string& path) {
     DWORD a = GetFileAttributesW(Wide(path).c_str());
     return !path.empty() && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool MakeDirectory(const std::string& path) {
-    return CreateDirectoryW(Wide(path).c_str(), nullptr) || (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path));
+bool MakeDirectory(const std::string& path, std::string* reason) {
+    if (CreateDirectoryW(Wide(path).c_str(), nullptr) || (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path)))
+        return true;
+    if (reason)
+        *reason = SystemText(GetLastError());
+    return false;
 }
 
 std::string AbsolutePath(const std::string& path) {

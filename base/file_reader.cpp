@@ -1,4 +1,4 @@
-#include "dictionary/file_reader.h"
+#include "base/file_reader.h"
 
 #include <algorithm>
 #include <cstring>

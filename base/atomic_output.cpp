@@ -1,0 +1,106 @@
+#include "base/atomic_output.h"
+
+#include <atomic>
+#include <filesystem>
+#include <system_error>
+
+#include "base/errors.h"
+
+namespace kelmora {
+
+namespace {
+
+constexpr const char* kPrefix = ".kelmora-";
+constexpr const char* kSuffix = ".tmp";
+
+std::string DirectoryOf(const std::string& path) {
+    std::size_t i = path.size();
+    while (i > 0 && !IsPathSeparator(path[i - 1]))
+        --i;
+    return path.substr(0, i);
+}
+
+namespace fs = std::filesystem;
+
+fs::path FromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
+
+std::string ToUtf8(const fs::path& p) {
+    const std::u8string s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+} // namespace
+
+bool IsTemporaryName(const std::string& name) {
+    const std::string prefix = kPrefix, suffix = kSuffix;
+    return name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+           name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+AtomicOutput::AtomicOutput(const std::string& path) : path_(path) {
+    static std::atomic<unsigned> counter{0};
+    // Replacing a device or a FIFO by a file would break the system, not save a picture.
+    if (FileExists(path) && !IsRegularFile(path) && !IsSymbolicLink(path))
+        throw KelmoraError("Cannot create file \"" + AbsolutePath(path) + "\". Not a regular file");
+    const std::string dir = DirectoryOf(path);
+    // A name that exists already (a left-over of a run with our process id) is skipped.
+    for (int attempt = 0;; ++attempt) {
+        temporary_ = dir + kPrefix + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++) + kSuffix;
+        try {
+            file_ = OsFile::CreateNew(temporary_, path);
+            return;
+        } catch (const KelmoraError&) {
+            if (attempt >= 100 || !FileExists(temporary_))
+                throw;
+        }
+    }
+}
+
+AtomicOutput::~AtomicOutput() {
+    if (!committed_) {
+        file_.Close();
+        RemoveFile(temporary_);
+    }
+}
+
+void AtomicOutput::Fail(const std::string& reason) {
+    file_.Close();
+    RemoveFile(temporary_);
+    committed_ = true; // nothing left to clean up
+    throw KelmoraError("Stream write error: \"" + AbsolutePath(path_) + "\". " + reason);
+}
+
+void AtomicOutput::Write(const void* data, std::size_t n) {
+    std::string reason;
+    if (file_.Write(data, n, &reason) != n)
+        Fail(reason);
+}
+
+void AtomicOutput::Commit() {
+    std::string reason;
+    if (!file_.CloseChecked(&reason))
+        Fail(reason);
+    if (!ReplaceFile(temporary_, path_, &reason))
+        Fail(reason);
+    committed_ = true;
+}
+
+void RemoveStaleTemporaries(const std::string& dir) {
+    std::error_code ec;
+    for (fs::directory_iterator it(FromUtf8(dir), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = ToUtf8(it->path().filename());
+        if (!IsTemporaryName(name))
+            continue;
+        const std::string digits = name.substr(std::string(kPrefix).size());
+        long pid = 0;
+        try {
+            pid = std::stol(digits);
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (pid != CurrentProcessId() && !ProcessAlive(pid))
+            RemoveFile(ToUtf8(it->path()));
+    }
+}
+
+} // namespace kelmora

@@ -1,0 +1,43 @@
+#pragma once
+// The one way Kelmora writes a file. The bytes go to a new temporary file beside
+// the target, which replaces the target only once all of it is written and
+// closed: a failure or a kill leaves the old file exactly as it was, and a link
+// under the target's name is replaced, never written through.
+#include <cstddef>
+#include <string>
+
+#include "base/os_file.h"
+
+namespace kelmora {
+
+class AtomicOutput {
+public:
+    // Throws KelmoraError "Cannot create file \"PATH\". reason".
+    explicit AtomicOutput(const std::string& path);
+    AtomicOutput(const AtomicOutput&) = delete;
+    AtomicOutput& operator=(const AtomicOutput&) = delete;
+    // Removes the temporary unless Commit succeeded.
+    ~AtomicOutput();
+
+    // Throws KelmoraError "Stream write error: \"PATH\". reason".
+    void Write(const void* data, std::size_t n);
+    // Closes the temporary and puts it in place. A failed close is a write error.
+    void Commit();
+
+    const std::string& Path() const { return path_; }
+
+private:
+    [[noreturn]] void Fail(const std::string& reason);
+
+    std::string path_;      // the target
+    std::string temporary_;
+    OsFile file_;
+    bool committed_ = false;
+};
+
+// Temporaries are hidden files named ".kelmora-PID-N.tmp": nothing takes them
+// for outputs. This removes those in dir whose process no longer runs.
+void RemoveStaleTemporaries(const std::string& dir);
+bool IsTemporaryName(const std::string& fileName);
+
+} // namespace kelmora

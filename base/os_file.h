@@ -1,0 +1,76 @@
+#pragma once
+// The few file-system services the core needs, one implementation per OS.
+// Paths are UTF-8 everywhere.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace kelmora {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+bool IsPathSeparator(char c);
+
+class OsFile {
+public:
+    OsFile() = default;
+    OsFile(const OsFile&) = delete;
+    OsFile& operator=(const OsFile&) = delete;
+    OsFile(OsFile&& other) noexcept;
+    OsFile& operator=(OsFile&& other) noexcept;
+    ~OsFile();
+
+    // Opens for reading; other writers are denied where the platform can.
+    // Throws KelmoraError "Cannot open file \"path\". reason".
+    static OsFile OpenRead(const std::string& path);
+    // Creates a file that must not exist yet, never through a link, without
+    // sharing. Throws KelmoraError "Cannot create file \"shownPath\". reason".
+    static OsFile CreateNew(const std::string& path, const std::string& shownPath);
+
+    std::uint64_t Size() const;
+    // Returns the number of bytes read; fewer than n only at the end of the file.
+    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const;
+    // Returns the number of bytes stored; when fewer than n, *reason says why.
+    std::size_t Write(const void* src, std::size_t n, std::string* reason = nullptr);
+    void Close();
+    // Closes and says whether everything written reached the file system.
+    bool CloseChecked(std::string* reason);
+
+private:
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+};
+
+// True for an existing file system entry that is not a directory; a link counts
+// as existing, whatever it points at.
+bool FileExists(const std::string& path);
+// True for a regular file (after following links); false for FIFOs, devices,
+// directories and what does not exist.
+bool IsRegularFile(const std::string& path);
+bool IsSymbolicLink(const std::string& path);
+// Puts from in place of to in one step (a link at to is replaced, never
+// followed). False with *reason when that fails.
+bool ReplaceFile(const std::string& from, const std::string& to, std::string* reason);
+void RemoveFile(const std::string& path);
+// The system's text for the last failure of a file operation.
+std::string LastSystemError();
+// This process's id, and whether a process of that id still runs.
+long CurrentProcessId();
+bool ProcessAlive(long pid);
+// True when the attributes can be read and carry the directory flag;
+// a trailing separator does not matter.
+bool DirectoryExists(const std::string& path);
+// Creates one directory; false when that fails (an existing one is no failure),
+// with the reason in *reason when given.
+bool MakeDirectory(const std::string& path, std::string* reason = nullptr);
+// The absolute form of path (not resolving links).
+std::string AbsolutePath(const std::string& path);
+
+} // namespace kelmora
