@@ -1,5 +1,7 @@
 // kelmora-cli: the dictionary engine for scripts and batch work.
 #include <algorithm>
+#include <csignal>
+#include <new>
 #include <cctype>
 #include <filesystem>
 #include <iostream>
@@ -35,16 +37,44 @@ namespace fs = std::filesystem;
 // Exit statuses.
 constexpr int kOk = 0, kFailed = 1, kUsage = 2;
 
-std::string ForTerminal(const std::string& cp1252) {
-    std::string s = Cp1252ToUtf8(cp1252);
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i)
-        if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n'))
-            out += s[i];
-    return out;
+// A dictionary text (Windows-1252) for the terminal.
+std::string ForTerminal(const std::string& cp1252) { return ShownText(cp1252); }
+
+// One error line; text is UTF-8 and may hold line breaks, which become blanks.
+void Fail(const std::string& text) {
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            while (i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n'))
+                ++i;
+            line += ' ';
+        } else {
+            line += text[i];
+        }
+    }
+    std::cerr << "kelmora-cli: " << line << "\n";
 }
 
-void Fail(const std::string& text) { std::cerr << "kelmora-cli: " << ForTerminal(text) << "\n"; }
+// The walk's report as one line.
+std::string WalkFailure(const std::string& file, const WalkReport& r) {
+    return file + ": texture " + std::to_string(r.TextureNumber) + " of " + std::to_string(r.Count) + " (" +
+           ShownText(r.NamePart) + "): can't jump to position " + std::to_string(r.Next) + ", file size is only " +
+           std::to_string(r.FileSize);
+}
+
+// Set by Ctrl+C: the run stops after the file it is writing.
+volatile std::sig_atomic_t interrupted = 0;
+extern "C" void OnInterrupt(int) { interrupted = 1; }
+
+// Standard output that cannot take what was printed is a failure, not a success.
+int Finish(int status) {
+    std::cout.flush();
+    if (!std::cout) {
+        Fail("cannot write to standard output");
+        return kFailed;
+    }
+    return status;
+}
 
 std::string Lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -72,7 +102,7 @@ int List(const std::string& file) {
         return kOk;
     }
     if (walk.End == WalkEnd::Stopped) {
-        Fail(walk.Report.Message());
+        Fail(WalkFailure(file, walk.Report));
         return kFailed;
     }
     return kOk;
@@ -120,6 +150,7 @@ struct ExtractOptions {
 struct Job {
     std::string file;
     std::string dest;
+    std::vector<std::string> inputs; // every dictionary of the batch
 };
 
 // The dialog's default destination with the sub directory box checked.
@@ -141,17 +172,35 @@ std::vector<Job> PlanJobs(const ExtractOptions& o) {
             for (const fs::path& p : found) {
                 std::string file = p.string();
                 if (o.out.empty()) {
-                    jobs.push_back({file, DefaultDestination(file)});
+                    jobs.push_back({file, DefaultDestination(file), {}});
                 } else {
                     fs::path rel = p.parent_path().lexically_relative(arg);
                     std::string base = (fs::path(o.out) / rel).lexically_normal().string();
-                    jobs.push_back({file, ComposeDestDir(base, true, SubDirNameOf(file))});
+                    jobs.push_back({file, ComposeDestDir(base, true, SubDirNameOf(file)), {}});
                 }
             }
         } else if (o.out.empty()) {
-            jobs.push_back({arg, DefaultDestination(arg)});
+            jobs.push_back({arg, DefaultDestination(arg), {}});
         } else {
-            jobs.push_back({arg, ComposeDestDir(o.out, several, SubDirNameOf(arg))});
+            jobs.push_back({arg, ComposeDestDir(o.out, several, SubDirNameOf(arg)), {}});
+        }
+    }
+    // Dictionaries of one batch never share a destination: a later one that would
+    // gets the next free name by the same rule as files.
+    std::set<std::string> taken;
+    std::vector<std::string> inputs;
+    for (const Job& j : jobs)
+        inputs.push_back(j.file);
+    for (Job& j : jobs) {
+        j.inputs = inputs;
+        std::string dest = j.dest;
+        for (unsigned n = 2; !taken.insert(dest).second; ++n) {
+            std::string base = j.dest.substr(0, j.dest.size() - 1); // without the separator
+            dest = base + "~" + std::to_string(n) + kPathSeparator;
+        }
+        if (dest != j.dest) {
+            Fail(j.file + ": writing to " + dest + " since " + j.dest + " is another dictionary's");
+            j.dest = dest;
         }
     }
     return jobs;
@@ -167,7 +216,7 @@ std::string TextureLabel(const WalkResult& walk, std::size_t entry) {
 bool ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& base) {
     WalkResult walk = WalkDictionary(job.file);
     if (walk.End == WalkEnd::Stopped)
-        throw KelmoraError(job.file + ":\r\n" + walk.Report.Message());
+        throw KelmoraError(WalkFailure(job.file, walk.Report));
     std::vector<bool> marks(walk.Entries.size(), o.onlyLines.empty());
     for (std::size_t line : o.onlyLines) {
         if (line > walk.Listed)
@@ -181,6 +230,7 @@ bool ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& b
 
     ExportSettings settings = base;
     settings.DestDir = job.dest;
+    settings.Inputs = job.inputs;
     ExportCallbacks cb;
     cb.AskOverwrite = [&](const OverwriteQuestion& q) {
         std::cerr << "kelmora-cli: skipped texture " << q.Entry + 1 << " (" << ForTerminal(walk.Entries[q.Entry].Name)
@@ -193,6 +243,15 @@ bool ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& b
             std::cerr << "\rtexture " << done + 1 << " of " << marked << "   " << std::flush;
     };
     bool clean = true;
+    cb.Renamed = [&](std::size_t entry, const std::string& wanted, const std::string& written) {
+        Fail(job.file + ": " + TextureLabel(walk, entry) + ": written as " + written + " since " + wanted +
+             " is taken in this run");
+    };
+    cb.Refused = [&](std::size_t entry, const std::string& message) {
+        Fail(job.file + ": " + TextureLabel(walk, entry) + ": " + message);
+        clean = false;
+    };
+    cb.Cancelled = [] { return interrupted != 0; };
     if (o.keepGoing) {
         cb.DecodeFailed = [&](std::size_t entry, const DecodeResult& r) {
             Fail(job.file + ": " + TextureLabel(walk, entry) + ": " + r.Message);
@@ -211,7 +270,11 @@ bool ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& b
         std::cerr << "\r                              \r" << std::flush;
     if (!result.Completed)
         throw KelmoraError(job.file + ": " + result.Message);
-    std::cout << ExportSummary(result.Exported, walk.Listed, result.ElapsedMs, job.dest) << std::endl;
+    std::cout << ExportSummary(result.Exported, walk.Listed, result.ElapsedMs, job.dest, ".", result.Renamed,
+                               result.Cancelled)
+              << std::endl;
+    if (result.Cancelled)
+        throw KelmoraError("interrupted; the files written so far stay");
     return clean;
 }
 
@@ -232,7 +295,7 @@ int Extract(const ExtractOptions& o) {
         } catch (const KelmoraError& e) {
             Fail(e.what());
             status = kFailed;
-            if (!o.keepGoing)
+            if (!o.keepGoing || interrupted)
                 return status;
         }
     }
@@ -261,7 +324,7 @@ int Save(const SaveOptions& o) {
     }
     WalkResult walk = WalkDictionary(o.file);
     if (walk.End == WalkEnd::Stopped)
-        throw KelmoraError(walk.Report.Message());
+        throw KelmoraError(WalkFailure(o.file, walk.Report));
     if (o.index == 0 || o.index > walk.Listed)
         throw KelmoraError(o.file + " has no texture " + std::to_string(o.index) + " (it lists " +
                            std::to_string(walk.Listed) + ")");
@@ -332,17 +395,21 @@ int main(int argc, char** argv) {
         return e.get_exit_code() == 0 ? kOk : kUsage;
     }
 
+    std::signal(SIGINT, OnInterrupt);
     try {
         if (*list)
-            return List(listFile);
+            return Finish(List(listFile));
         if (*extract)
-            return Extract(ex);
+            return Finish(Extract(ex));
         if (*save)
-            return Save(sv);
+            return Finish(Save(sv));
         if (*reg) {
             RegisterFileType();
             return kOk;
         }
+    } catch (const std::bad_alloc&) {
+        Fail("Out of memory");
+        return kFailed;
     } catch (const std::exception& e) {
         Fail(e.what());
         return kFailed;

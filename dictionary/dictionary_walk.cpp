@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/file_reader.h"
+#include "dictionary/text.h"
 #include "base/os_file.h"
 
 namespace kelmora {
@@ -142,7 +143,7 @@ void StoreCut(std::string& field, std::string&& text) {
 } // namespace
 
 std::string WalkReport::Message() const {
-    return "Texture " + std::to_string(TextureNumber) + " of " + std::to_string(Count) + "\r\n" + NamePart +
+    return "Texture " + std::to_string(TextureNumber) + " of " + std::to_string(Count) + "\r\n" + EscapeControls(NamePart) +
            "\r\n\r\n" + "-<[  ERROR!  ]>-" + "\r\n\r\n" + "Can't jump to position " + std::to_string(Next) +
            ",\r\nfile size is only " + std::to_string(FileSize) + "!";
 }

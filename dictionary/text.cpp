@@ -45,4 +45,21 @@ std::string FormatSeconds(std::uint32_t ms, const std::string& decimalSeparator)
     return std::to_string(ms / 1000) + decimalSeparator + frac;
 }
 
+std::string EscapeControls(const std::string& text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 32 || c == 127) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 } // namespace kelmora

@@ -12,6 +12,12 @@ std::string Trim(const std::string& s);
 std::string Cut255(const std::string& s);
 // Windows-1252 bytes to UTF-8.
 std::string Cp1252ToUtf8(const std::string& bytes);
+// Control characters (codes 0 to 31 and 127) as "\x0a" and the like, so that a
+// name from a file can never move the cursor, ring or start a new line. Works on
+// Windows-1252 and UTF-8 alike: neither uses those bytes for anything else.
+std::string EscapeControls(const std::string& text);
+// A dictionary text as it is shown: UTF-8, control characters escaped.
+inline std::string ShownText(const std::string& cp1252) { return EscapeControls(Cp1252ToUtf8(cp1252)); }
 // Milliseconds as seconds with two to four decimals ("0.00##"); the separator is
 // text because a locale's may take more than one byte in UTF-8.
 std::string FormatSeconds(std::uint32_t ms, const std::string& decimalSeparator = ".");

@@ -112,7 +112,7 @@ template <class F> void TForm2::Guarded(F&& f) {
 void TForm2::Fill(const std::vector<kelmora::TTexEntry>& entries, const std::string& subDirName) {
     setWindowTitle("Kelmora - Mass Extract");
     for (const kelmora::TTexEntry& e : entries) {
-        auto* item = new QListWidgetItem(Q(kelmora::Cp1252ToUtf8(e.Caption)), clb);
+        auto* item = new QListWidgetItem(Q(kelmora::ShownText(e.Caption)), clb);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
     }

@@ -22,6 +22,7 @@ struct ExportSettings {
     std::uint8_t ExpFormat = FormatBmp; // any other value writes nothing
     std::string DestDir;                // existing, ends with a separator
     bool ExpLevels = false;             // also mip levels 1 and up, as NAME.mipN.EXT
+    std::vector<std::string> Inputs;    // files that are read in this run and must never be written
 };
 
 struct OverwriteQuestion {
@@ -43,12 +44,21 @@ struct ExportCallbacks {
     std::function<bool(std::size_t entry, const DecodeResult&)> DecodeFailed;
     // A texture decoded although the file ends inside its pixels.
     std::function<void(std::size_t entry, const DecodeResult&)> CutShort;
+    // A file that got another name than its texture's, and why: the name was taken
+    // in this run, or was too long.
+    std::function<void(std::size_t entry, const std::string& wanted, const std::string& written)> Renamed;
+    // A texture skipped because one of its files would replace an input.
+    std::function<void(std::size_t entry, const std::string& message)> Refused;
+    // Asked before each texture: true stops the run there.
+    std::function<bool()> Cancelled;
 };
 
 struct ExportOutcome {
     bool Completed = true;   // false when a texture could not be decoded
     std::size_t Exported = 0;
-    std::size_t Failed = 0;  // textures skipped because DecodeFailed let the run go on
+    std::size_t Failed = 0;  // textures skipped: DecodeFailed let the run go on, or Refused
+    std::size_t Renamed = 0; // files written under another name than their texture's
+    bool Cancelled = false;
     std::uint32_t ElapsedMs = 0;
     std::string Message;     // the user's text when not completed
 };
@@ -65,9 +75,11 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
                         const std::vector<bool>& marks, const ExportSettings& settings, DecodeState& state,
                         const ExportCallbacks& callbacks);
 
-// "N of M texture(s) exported within S seconds to DIR."
+// "N of M texture(s) exported within S seconds to DIR.", with " (K renamed)" and
+// " (cancelled)" before the final "." when they apply.
 std::string ExportSummary(std::size_t exported, std::size_t listLines, std::uint32_t elapsedMs,
-                          const std::string& destDir, const std::string& decimalSeparator = ".");
+                          const std::string& destDir, const std::string& decimalSeparator = ".",
+                          std::size_t renamed = 0, bool cancelled = false);
 
 // Milliseconds of a steady clock, for the timings in messages.
 std::uint32_t SteadyTicks();

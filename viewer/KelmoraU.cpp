@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -66,6 +67,9 @@ QImage ToQImage(const IndexedImage& img) {
     table.reserve(256);
     for (const Rgb& c : img.Colours)
         table.append(qRgb(c.Red, c.Green, c.Blue));
+    // Qt gives a null image when the memory for it cannot be had.
+    if (q.isNull())
+        throw std::bad_alloc();
     q.setColorTable(table);
     for (std::uint32_t y = 0; y < img.Height; ++y)
         std::memcpy(q.scanLine(static_cast<int>(y)), img.Row(y), img.Width);
@@ -76,6 +80,8 @@ QImage ToQImage(const RgbImage& img) {
     if (img.Width == 0 || img.Height == 0)
         return {};
     QImage q(static_cast<int>(img.Width), static_cast<int>(img.Height), QImage::Format_RGB888);
+    if (q.isNull())
+        throw std::bad_alloc();
     for (std::uint32_t y = 0; y < img.Height; ++y)
         std::memcpy(q.scanLine(static_cast<int>(y)), img.Row(y), 3 * static_cast<std::size_t>(img.Width));
     return q;
@@ -165,6 +171,11 @@ void TForm1::BuildLayout() {
     Progress->setMaximumWidth(200);
     Progress->hide();
     status->addPermanentWidget(Progress);
+    CancelExport = new QPushButton("Cancel", status);
+    CancelExport->hide();
+    CancelExport->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(CancelExport, &QPushButton::clicked, this, [this] { cancelRequested_ = true; });
+    status->addPermanentWidget(CancelExport);
 
     connect(lb, &QListWidget::currentRowChanged, this, [this](int) {
         if (!settingSelection_)
@@ -217,6 +228,9 @@ void TForm1::BuildMenu() {
 QString TForm1::ErrorBoxText(const std::string& what) { return Q(DefaultErrorText(what)); }
 
 void TForm1::RunCommand(const std::function<void()>& command) {
+    // During an export run only its Cancel button is taken.
+    if (busy_)
+        return;
     try {
         command();
     } catch (const std::bad_alloc&) {
@@ -240,7 +254,8 @@ void TForm1::FormCreate(const QStringList& args) {
             LoadDictionary();
         } catch (const std::exception& e) {
             // Shown before the window; the window then opens at its designed size.
-            ui_->ShowError(this, ErrorBoxText(e.what()));
+            const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
+            ui_->ShowError(this, ErrorBoxText(memory ? "Out of memory" : e.what()));
             return;
         }
     } else {
@@ -291,7 +306,7 @@ void TForm1::LoadDictionary() {
     setWindowTitle(QString(kTitle) + " - " + fileName + " - " + QString::number(walk.Count) + " texture(s)");
     settingSelection_ = true;
     for (std::size_t i = 0; i < walk.Listed; ++i)
-        lb->addItem(FromFile(Entries[i].Caption));
+        lb->addItem(Q(ShownText(Entries[i].Caption)));
     lb->setCurrentRow(-1);
     settingSelection_ = false;
 
@@ -451,9 +466,12 @@ void TForm1::ExportSelected() {
             f->centralWidget()->setEnabled(false);
             f->Progress->setValue(0);
             f->Progress->show();
+            f->CancelExport->show();
+            f->cancelRequested_ = false;
         }
         ~BusyScope() {
             f->Progress->hide();
+            f->CancelExport->hide();
             f->centralWidget()->setEnabled(true);
             f->menuBar()->setEnabled(true);
             f->busy_ = false;
@@ -467,8 +485,11 @@ void TForm1::ExportSelected() {
         Progress->setMaximum(static_cast<int>(marked));
         Progress->setValue(static_cast<int>(done));
         Progress->setFormat(QString("Texture %1 of %2").arg(done + 1).arg(marked));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        // Input is taken too, for the Cancel button; every command waits while busy.
+        QCoreApplication::processEvents();
     };
+    cb.Cancelled = [this] { return cancelRequested_; };
+    cb.Refused = [this](std::size_t, const std::string& message) { ui_->ShowMessage(this, Q(message)); };
     ExportOutcome r = RunExport(CurrentFile, Entries, ExportMarks, Export, Decoded, cb);
     if (!r.Completed) {
         ui_->ShowMessage(this, Q(r.Message));
@@ -476,7 +497,7 @@ void TForm1::ExportSelected() {
     }
     ShowTexture();
     SetStatus(Q(ExportSummary(r.Exported, static_cast<std::size_t>(lb->count()), r.ElapsedMs, Export.DestDir,
-                              DecimalSeparator())));
+                              DecimalSeparator(), r.Renamed, r.Cancelled)));
 }
 
 void TForm1::RegisterFileType1Click() {

@@ -20,6 +20,7 @@ class QFrame;
 class QLabel;
 class QListWidget;
 class QProgressBar;
+class QPushButton;
 class QSplitter;
 class QStatusBar;
 class TPictureBox;
@@ -56,6 +57,7 @@ public:
     QStatusBar* status;
     QLabel* StatusText;
     QProgressBar* Progress;
+    QPushButton* CancelExport;  // beside the progress bar while an export runs
 
     // Menu items.
     QAction* Open1;
@@ -118,6 +120,7 @@ private:
     bool settingSelection_ = false;
     bool maximisePosted_ = false;
     bool busy_ = false;
+    bool cancelRequested_ = false;
     std::uint64_t generation_ = 0; // counts the dictionaries loaded
 };
 
