@@ -80,7 +80,7 @@ void AtomicOutput::Commit() {
     std::string reason;
     if (!file_.CloseChecked(&reason))
         Fail(reason);
-    if (!ReplaceFile(temporary_, path_, &reason))
+    if (!MoveIntoPlace(temporary_, path_, &reason))
         Fail(reason);
     committed_ = true;
 }

@@ -57,7 +57,7 @@ bool IsRegularFile(const std::string& path);
 bool IsSymbolicLink(const std::string& path);
 // Puts from in place of to in one step (a link at to is replaced, never
 // followed). False with *reason when that fails.
-bool ReplaceFile(const std::string& from, const std::string& to, std::string* reason);
+bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* reason);
 void RemoveFile(const std::string& path);
 // The system's text for the last failure of a file operation.
 std::string LastSystemError();

@@ -131,7 +131,7 @@ bool IsSymbolicLink(const std::string& path) {
     return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to, std::string* reason) {
+bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* reason) {
     if (::rename(from.c_str(), to.c_str()) == 0)
         return true;
     if (reason)

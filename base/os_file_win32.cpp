@@ -151,7 +151,7 @@ bool IsSymbolicLink(const std::string& path) {
     return !path.empty() && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-bool ReplaceFile(const std::string& from, const std::string& to, std::string* reason) {
+bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* reason) {
     if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     if (reason)

@@ -269,7 +269,7 @@ bool ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& b
     if (progress)
         std::cerr << "\r                              \r" << std::flush;
     if (!result.Completed)
-        throw KelmoraError(job.file + ": " + result.Message);
+        throw KelmoraError(job.file + ": " + TextureLabel(walk, result.FailedEntry) + ": " + result.Message);
     std::cout << ExportSummary(result.Exported, walk.Listed, result.ElapsedMs, job.dest, ".", result.Renamed,
                                result.Cancelled)
               << std::endl;

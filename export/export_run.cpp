@@ -100,6 +100,7 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
         if (!r.Ok()) {
             outcome.Completed = false;
             outcome.Message = r.Message;
+            outcome.FailedEntry = s;
             outcome.ElapsedMs = ticks() - start;
             return outcome;
         }

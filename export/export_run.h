@@ -61,6 +61,7 @@ struct ExportOutcome {
     bool Cancelled = false;
     std::uint32_t ElapsedMs = 0;
     std::string Message;     // the user's text when not completed
+    std::size_t FailedEntry = 0; // the texture that ended the run when not completed
 };
 
 // Extension of a format, with its dot; empty for unknown formats.

@@ -375,3 +375,40 @@ TEST_F(ViewerExportTest, DictionaryInTheRootDirectory) {
     fs::remove("/a_alpha.bmp");
     EXPECT_EQ(form_->Export.DestDir, "/"); // no second separator
 }
+
+// Names that collide keep every file and say so in the summary; the dictionary
+// itself is never written; Cancel stops the run after the file being written.
+TEST_F(ViewerExportTest, CollisionsInputsAndCancel) {
+    TForm1& f = Open("pack.bmp", {Tex("wheel", "shared"), Tex("tyre", "shared"), Tex("pack", ""), Tex("rim", "")});
+    const auto before = ReadFile(dir_ + "/pack.bmp");
+    MassExtract([&](TForm2& d) {
+        d.cbx1->setChecked(false); // into the dictionary's own folder
+        return ClickExport(d);
+    });
+    EXPECT_EQ(ReadFile(dir_ + "/pack.bmp"), before);
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    EXPECT_EQ(ui_->messages[0].toStdString(), "Not overwriting an input of this export: \"" + dir_ + "/pack.bmp\"");
+    EXPECT_TRUE(fs::exists(dir_ + "/shared~2.bmp"));
+    const QString status = f.StatusText->text();
+    EXPECT_TRUE(status.startsWith("3 of 4 texture(s) exported")) << status.toStdString();
+    EXPECT_TRUE(status.endsWith(QString::fromStdString(" seconds to " + dir_ + "/ (1 renamed)."))) << status.toStdString();
+
+    // Cancel while the second texture's question is open: its files are written,
+    // nothing after them.
+    fs::create_directories(dir_ + "/c");
+    WriteFile(dir_ + "/c/tyre.bmp", {1});
+    ui_->onAsk = [&] { QMetaObject::invokeMethod(f.CancelExport, "click", Qt::QueuedConnection); };
+    MassExtract([&](TForm2& d) {
+        d.edtPath->setText(QString::fromStdString(dir_ + "/c"));
+        d.cbx1->setChecked(false);
+        d.cbx3->setChecked(false);
+        ui_->answers = {true};
+        return ClickExport(d);
+    });
+    ui_->onAsk = nullptr;
+    EXPECT_EQ(Files("c"), (std::vector<std::string>{"shared.bmp", "shared~2.bmp", "tyre.bmp", "wheel.bmp"}));
+    EXPECT_GT(ReadFile(dir_ + "/c/tyre.bmp").size(), 1u);
+    EXPECT_TRUE(f.StatusText->text().startsWith("2 of 4 texture(s) exported")) << f.StatusText->text().toStdString();
+    EXPECT_TRUE(f.StatusText->text().endsWith(" (1 renamed) (cancelled).")) << f.StatusText->text().toStdString();
+    EXPECT_FALSE(f.CancelExport->isVisible());
+}

@@ -10,7 +10,9 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <filesystem>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -395,3 +397,36 @@ TEST_F(ViewerTest, RealLayoutTextures) {
     const std::uint8_t a = BrightenAlpha(colour.Texels[5].A);
     EXPECT_EQ(alpha.pixel(5, 0), qRgb(a, a, a));
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+// With too little memory for the picture the window says so and goes on; run in
+// a child process whose address space is limited.
+TEST_F(ViewerTest, OutOfMemoryIsAMessageNotACrash) {
+    TextureSpec big = RandomTexture("big", 4096, 4096, 8, false, 1);
+    const std::string p = Dictionary("big.txd", {big});
+    const pid_t pid = fork();
+    if (pid == 0) {
+        long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld", &pages) != 1)
+                pages = 0;
+            std::fclose(f);
+        }
+        // Room for the grid and one copy of it, not for the picture on top.
+        const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (40u << 20);
+        struct rlimit rl {limit, limit};
+        setrlimit(RLIMIT_AS, &rl);
+        auto ui = std::make_shared<FakeUi>();
+        {
+            TForm1 f({QString::fromStdString(p)}, ui);
+            f.Reload1->trigger(); // a command after the failure works as before
+        }
+        const bool said = !ui->errors.empty() && ui->errors.front() == "Out of memory.";
+        _exit(said && ui->errors.size() == 2 ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "the window died of signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+#endif

@@ -34,7 +34,10 @@ public:
     std::function<int(QDialog*)> onModal = [](QDialog*) { return int(QDialog::Rejected); };
 
     void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text); }
+    std::function<void()> onAsk; // runs inside every question, as a user's input would
     bool AskYesNo(QWidget*, const QString& caption, const QString& text) override {
+        if (onAsk)
+            onAsk();
         questions.push_back({caption, text});
         if (answers.empty())
             return false;

@@ -48,6 +48,8 @@ void CheckRegistry() {
 void CheckCore(const std::string& demo, const std::string& tempDir) {
     kelmora::WalkResult walk = kelmora::WalkDictionary(demo);
     Check(walk.End == kelmora::WalkEnd::Complete && walk.Listed == 6, "walk of the demo");
+    kelmora::WalkResult console = kelmora::WalkDictionary(demo.substr(0, demo.size() - 8) + "console.txd");
+    Check(console.End == kelmora::WalkEnd::Complete && console.Listed == 6, "walk of the console sample");
     if (walk.Listed < 1)
         return;
     Check(walk.Entries[0].Caption == "1. plasma  |  256 x 256 (8bit)", "caption " + walk.Entries[0].Caption);
@@ -61,6 +63,16 @@ void CheckCore(const std::string& demo, const std::string& tempDir) {
     Check(b.Size() == 1078 + 128 * 128, "BMP size");
     kelmora::OsFile t = kelmora::OsFile::OpenRead(tga);
     Check(t.Size() == 18 + 4 * 128 * 128, "TGA size");
+    t.Close();
+    b.Close();
+    // Replacing an existing file goes through a temporary that must not stay.
+    kelmora::WriteBmp8(kelmora::MakeIndexedImage(state, true, true), bmp);
+    Check(kelmora::OsFile::OpenRead(bmp).Size() == 1078 + 128 * 128, "replaced BMP size");
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((tempDir + "\\.kelmora-*").c_str(), &found);
+    Check(h == INVALID_HANDLE_VALUE, "no temporary left behind");
+    if (h != INVALID_HANDLE_VALUE)
+        FindClose(h);
     try {
         kelmora::OsFile::OpenRead(tempDir + "\\missing.txd");
         Check(false, "open of a missing file");
