@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and opens the viewer on FILE.txd (default: the demo).
+# Installs what the viewer and kelmora-cli need, builds them, and opens the viewer
+# on FILE.txd (default: the demo dictionary).
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
-kelmora_install_deps
+kelmora_install_deps "${KELMORA_RUN_PACKAGES[@]}" || echo "Trying to build anyway." >&2
 KELMORA_TARGETS="kelmora kelmora-cli" kelmora_build build
 file=${1:-samples/demo.txd}
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/kelmora ]; then

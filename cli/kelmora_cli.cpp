@@ -18,6 +18,7 @@
 #include <unistd.h>
 #endif
 
+#include "base/version.h"
 #include "dictionary/colour_rules.h"
 #include "dictionary/dictionary_walk.h"
 #include "base/errors.h"
@@ -350,7 +351,7 @@ int Save(const SaveOptions& o) {
 int main(int argc, char** argv) {
     CLI::App app{"Kelmora: lists and exports the textures of PlayStation 2 texture dictionaries (.txd)",
                  "kelmora-cli"};
-    app.set_version_flag("--version", "kelmora-cli 1.2");
+    app.set_version_flag("--version", std::string("kelmora-cli ") + kVersion);
     app.require_subcommand(1);
     auto formats = CLI::IsMember({"bmp", "jpg", "jpeg", "tga"}, CLI::ignore_case);
 

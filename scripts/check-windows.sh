@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
-kelmora_install_deps
+kelmora_install_deps "${KELMORA_WINDOWS_PACKAGES[@]}"
 
 out=build-windows
 mkdir -p "$out"

@@ -1,34 +1,55 @@
-# Debian packages Kelmora needs to build, run and test: the one list.
-# Sourced by run.sh and test.sh; installs only what is missing.
-KELMORA_PACKAGES=(
+# Debian packages Kelmora needs, and the helpers that install what is missing.
+# Sourced by run.sh, test.sh and scripts/check-windows.sh.
+
+# To build and run the viewer and kelmora-cli.
+KELMORA_RUN_PACKAGES=(
   build-essential cmake pkg-config
-  qt6-base-dev libjpeg62-turbo-dev libcli11-dev
+  qt6-base-dev libjpeg62-turbo-dev libcli11-dev libspng-dev
+)
+# Besides those, to run every test, benchmark and fuzz target.
+KELMORA_TEST_PACKAGES=(
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-dev
-  libjpeg-turbo-progs imagemagick python3-pil time
-  xvfb xauth
+  libjpeg-turbo-progs imagemagick python3-pil
+  xvfb xauth xdotool libglib2.0-bin
   xdg-utils shared-mime-info desktop-file-utils libfile-mimeinfo-perl
-  g++-mingw-w64-x86-64 wine wine64
+  libxml2-utils appstream man-db bash-completion
 )
+# The Windows check: the POSIX-thread MinGW compiler (the only one it uses) and Wine.
+KELMORA_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64)
 
-kelmora_install_deps() {
-  local missing=()
+kelmora_missing() { # prints the packages of the arguments that are not installed
   local p
-  for p in "${KELMORA_PACKAGES[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-      missing+=("$p")
-    fi
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
   done
-  if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# kelmora_install_deps PACKAGE...: installs the missing ones. When apt refuses the
+# whole set, every package is tried on its own, so one that cannot be had does not
+# keep the others out; those are named at the end. Returns 1 when any is missing.
+kelmora_install_deps() {
+  local missing
+  mapfile -t missing < <(kelmora_missing "$@")
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -q
+  if DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"; then
+    return 0
+  fi
+  local p failed=()
+  for p in "${missing[@]}"; do
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "$p" || failed+=("$p")
+  done
+  if [ ${#failed[@]} -gt 0 ]; then
+    echo "Could not install: ${failed[*]}" >&2
+    return 1
   fi
 }
 
-kelmora_build() { # kelmora_build DIR [cmake options...]
+kelmora_build() { # kelmora_build DIR [cmake options...]; KELMORA_TARGETS limits what is built
   local dir=$1
   shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null

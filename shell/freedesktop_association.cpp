@@ -1,6 +1,8 @@
 #include "shell/freedesktop_association.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -71,13 +73,47 @@ std::string MimeXml() {
            "</mime-info>\n";
 }
 
-std::string DesktopEntry(const std::string& viewerPath) {
+// Characters a desktop entry's Exec key takes only inside quotes, and that the
+// simplest launchers (xdg-open's generic mode splits Exec at blanks and knows no
+// quotes) cannot take at all.
+bool NeedsQuoting(const std::string& path) {
+    for (char c : path)
+        if (static_cast<unsigned char>(c) <= 32 || std::string("\"'\\><~|&;$*?#()`%=").find(c) != std::string::npos)
+            return true;
+    return false;
+}
+
+// The program as the Exec key names it: its path as it is when no launcher needs
+// quotes for it; else a link to it in our data folder, when that path needs none;
+// else the path quoted, which every launcher that follows the format reads.
+std::string ExecProgram(const XdgDirs& dirs, const std::string& viewerPath) {
+    if (!NeedsQuoting(viewerPath))
+        return viewerPath;
+    const std::string linkDir = dirs.DataHome + "/kelmora";
+    const std::string link = linkDir + "/kelmora";
+    if (NeedsQuoting(link))
+        return QuoteExecArgument(viewerPath);
+    EnsureDirectory(linkDir);
+    // A new link beside the old one, renamed over it: never a moment without one.
+    const std::string fresh = linkDir + "/.kelmora-link-" + std::to_string(CurrentProcessId());
+    RemoveFile(fresh);
+    std::error_code ec;
+    std::filesystem::create_symlink(viewerPath, fresh, ec);
+    std::string reason;
+    if (ec || !MoveIntoPlace(fresh, link, &reason)) {
+        RemoveFile(fresh);
+        throw KelmoraError("Cannot create file \"" + link + "\". " + (ec ? ec.message() : reason));
+    }
+    return link;
+}
+
+std::string DesktopEntry(const std::string& exec) {
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Kelmora\n"
            "GenericName=Texture Dictionary Viewer\n"
            "Comment=View and export PlayStation 2 texture dictionaries\n"
-           "Exec=" + QuoteExecArgument(viewerPath) + " %f\n"
+           "Exec=" + exec + " %f\n"
            "Icon=kelmora\n"
            "Terminal=false\n"
            "Categories=Graphics;Viewer;\n"
@@ -157,7 +193,7 @@ void WriteFreedesktopAssociation(const XdgDirs& dirs, const std::string& viewerP
     EnsureDirectory(dirs.ConfigHome);
 
     WriteText(mimeDir + "/packages/kelmora-txd.xml", MimeXml());
-    WriteText(appsDir + "/" + kDesktopFileName, DesktopEntry(viewerPath));
+    WriteText(appsDir + "/" + kDesktopFileName, DesktopEntry(ExecProgram(dirs, viewerPath)));
     const std::string listPath = dirs.ConfigHome + "/mimeapps.list";
     WriteText(listPath, WithDefaultApplication(FileExists(listPath) ? ReadText(listPath) : std::string()));
 

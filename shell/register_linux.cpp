@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "base/errors.h"
 #include "base/os_file.h"
 #include "shell/file_type_registration.h"
 #include "shell/freedesktop_association.h"
@@ -17,16 +18,19 @@ std::string ExecutablePath() {
 
 namespace {
 
-// kelmora-cli registers the viewer that sits beside it (or in the build tree above it).
+// The viewer registers itself; kelmora-cli registers the viewer that sits beside
+// it (or in the build tree above it), and without one there is nothing to register.
 std::string ViewerPath() {
     std::string self = ExecutablePath();
     std::string dir = self.substr(0, self.rfind('/') + 1);
+    if (self.substr(dir.size()) == "kelmora")
+        return self;
     for (const std::string& candidate : {dir + "kelmora", dir + "../kelmora"}) {
         char resolved[PATH_MAX];
         if (FileExists(candidate) && realpath(candidate.c_str(), resolved))
             return resolved;
     }
-    return self;
+    throw KelmoraError("No Kelmora viewer to register: there is no kelmora beside " + self);
 }
 
 } // namespace

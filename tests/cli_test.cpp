@@ -189,9 +189,17 @@ TEST(CliRegister, RegistersTheViewerBesideTheTool) {
     std::string desktop(bytes.begin(), bytes.end());
     std::filesystem::path cli = std::filesystem::canonical(KELMORA_CLI);
     std::filesystem::path viewer = cli.parent_path().parent_path() / "kelmora";
-    std::string expected = std::filesystem::exists(viewer) ? viewer.string() : cli.string();
-    EXPECT_NE(desktop.find("Exec=\"" + expected + "\" %f\n"), std::string::npos) << desktop;
+    ASSERT_TRUE(std::filesystem::exists(viewer));
+    EXPECT_NE(desktop.find("Exec=" + viewer.string() + " %f\n"), std::string::npos) << desktop;
     EXPECT_TRUE(std::filesystem::exists(dir + "/c/mimeapps.list"));
+
+    // A kelmora-cli with no viewer beside it registers nothing.
+    std::filesystem::create_directories(dir + "/alone/bin");
+    std::filesystem::copy_file(cli, dir + "/alone/bin/kelmora-cli");
+    CommandResult alone = RunCommand(env + " " + Quote(dir + "/alone/bin/kelmora-cli") + " register-file-type 2>&1");
+    EXPECT_EQ(alone.code, 1);
+    EXPECT_EQ(alone.out, "kelmora-cli: No Kelmora viewer to register: there is no kelmora beside " + dir +
+                             "/alone/bin/kelmora-cli\n");
     std::filesystem::remove_all(dir);
 }
 

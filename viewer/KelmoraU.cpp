@@ -1,5 +1,7 @@
 #include "viewer/KelmoraU.h"
 
+#include "base/version.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -10,6 +12,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QPainter>
+#include <QIcon>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -41,7 +44,7 @@ TForm1* Form1 = nullptr;
 
 namespace {
 
-const char* const kTitle = "Kelmora 1.2";
+const QString kTitle = QString("Kelmora ") + kelmora::kVersion;
 
 QString Q(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
 // Texts from the dictionary are Windows-1252.
@@ -108,6 +111,10 @@ TForm1::TForm1(const QStringList& args, std::shared_ptr<TUiServices> ui, std::fu
 #endif
     BuildLayout();
     BuildMenu();
+    QIcon icon;
+    for (int size : {16, 32, 48, 256})
+        icon.addFile(QString(":/kelmora-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
     resize(405, 204);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -395,13 +402,12 @@ void TForm1::ShowPalette1Click() { Panel2->setVisible(ShowPalette1->isChecked())
 void TForm1::Exit1Click() { close(); }
 
 void TForm1::About1Click() {
-    ui_->ShowMessage(this, "Kelmora\r\n"
-                           "Version 1.2\r\n"
-                           "Released 2026-12-07\r\n"
+    ui_->ShowMessage(this, QString("Kelmora\r\n") + "Version " + kelmora::kVersion + "\r\n" + "Released " +
+                               kelmora::kReleaseDate + "\r\n" +
                            "\r\n"
-                           "Written by the Kelmora contributors\r\n"
-                           "Home: the Kelmora project pages\r\n"
-                           "Bugs and wishes: the Kelmora issue tracker\r\n"
+                           "Written by the Kelmora developers\r\n"
+                           "Manual: man kelmora and man kelmora-cli\r\n"
+                           "Free software under the MIT licence (LICENSE)\r\n"
                            "\r\n"
                            "JPEG images are compressed using\r\n"
                            "maximum quality.\r\n"

@@ -1,0 +1,33 @@
+# bash completion for kelmora-cli
+_kelmora_cli() {
+    local cur prev words cword
+    _init_completion || return
+    local commands="list extract save register-file-type"
+    if [[ $cword -eq 1 ]]; then
+        COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
+        return
+    fi
+    case $prev in
+        -f|--format)
+            COMPREPLY=($(compgen -W "bmp jpg tga png" -- "$cur"))
+            return ;;
+        -o|--output)
+            _filedir -d
+            return ;;
+        --only)
+            return ;;
+    esac
+    if [[ $cur == -* ]]; then
+        case ${words[1]} in
+            list) COMPREPLY=($(compgen -W "--json --help" -- "$cur")) ;;
+            extract) COMPREPLY=($(compgen -W "-o --output -f --format --no-alphas --no-overwrite --no-filter --no-brighten --only --levels --keep-going -q --quiet --help" -- "$cur")) ;;
+            save) COMPREPLY=($(compgen -W "-f --format --alpha --no-filter --no-brighten --help" -- "$cur")) ;;
+        esac
+        return
+    fi
+    case ${words[1]} in
+        list|extract) _filedir txd ;;
+        save) _filedir ;;
+    esac
+}
+complete -F _kelmora_cli kelmora-cli
