@@ -24,6 +24,8 @@
 #include "base/errors.h"
 #include "base/os_file.h"
 #include "dictionary/raster_decode.h"
+#include "dictionary/raster_layout.h"
+#include "base/file_reader.h"
 #include "dictionary/text.h"
 #include "export/destination.h"
 #include "export/export_run.h"
@@ -93,20 +95,115 @@ int FormatFromName(const std::string& name) {
     return -1;
 }
 
-int List(const std::string& file) {
+// Files and directories as the commands take them: a directory stands for every
+// .txd below it, in name order.
+std::vector<std::string> ExpandInputs(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    for (const std::string& arg : args) {
+        if (!DirectoryExists(arg)) {
+            files.push_back(arg);
+            continue;
+        }
+        std::vector<fs::path> found;
+        for (const auto& e : fs::recursive_directory_iterator(arg))
+            if (e.is_regular_file() && Lower(e.path().extension().string()) == ".txd")
+                found.push_back(e.path());
+        std::sort(found.begin(), found.end());
+        for (const fs::path& p : found)
+            files.push_back(p.string());
+    }
+    return files;
+}
+
+// The walk of a file that must be a dictionary.
+WalkResult WalkChecked(const std::string& file) {
     WalkResult walk = WalkDictionary(file);
-    for (std::size_t i = 0; i < walk.Listed; ++i)
-        std::cout << ForTerminal(walk.Entries[i].Caption) << "\n";
-    std::cout.flush();
-    if (walk.End == WalkEnd::Empty) {
-        std::cerr << FileNameOf(file) << " is empty!\n";
-        return kOk;
+    if (!walk.StartsAsDictionary)
+        throw KelmoraError(file + " is not a texture dictionary");
+    return walk;
+}
+
+std::string JsonString(const std::string& utf8) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (char ch : utf8) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 32 || c == 127) {
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += ch;
+        }
     }
-    if (walk.End == WalkEnd::Stopped) {
-        Fail(WalkFailure(file, walk.Report));
-        return kFailed;
+    return out + "\"";
+}
+
+// One dictionary as a JSON object.
+std::string JsonDictionary(const std::string& file, const WalkResult& walk, const std::string& error) {
+    std::string j = "    {\"path\": " + JsonString(file) + ", \"count\": " + std::to_string(walk.Count) +
+                    ", \"complete\": " + (walk.End == WalkEnd::Stopped || !error.empty() ? "false" : "true");
+    if (!error.empty())
+        j += ", \"error\": " + JsonString(error);
+    j += ", \"textures\": [";
+    for (std::size_t i = 0; i < walk.Listed; ++i) {
+        const TTexEntry& e = walk.Entries[i];
+        std::size_t levels = 0;
+        if (e.Depth != 0) {
+            FileReader r(file);
+            const RasterLayout layout = ReadRasterLayout(r, e.DataOffset);
+            levels = layout.Levels.size();
+        }
+        j += std::string(i ? "," : "") + "\n      {\"number\": " + std::to_string(i + 1) +
+             ", \"name\": " + JsonString(Cp1252ToUtf8(e.Name)) + ", \"mask\": " + JsonString(Cp1252ToUtf8(e.Mask)) +
+             ", \"width\": " + std::to_string(e.Width) + ", \"height\": " + std::to_string(e.Height) +
+             ", \"depth\": " + std::to_string(e.Depth) + ", \"levels\": " + std::to_string(levels) +
+             ", \"dataOffset\": " + std::to_string(e.DataOffset) +
+             ", \"caption\": " + JsonString(Cp1252ToUtf8(e.Caption)) + "}";
     }
-    return kOk;
+    return j + (walk.Listed ? "\n    ]}" : "]}");
+}
+
+int List(const std::vector<std::string>& args, bool json) {
+    const std::vector<std::string> files = ExpandInputs(args);
+    int status = kOk;
+    bool first = true;
+    if (json)
+        std::cout << "{\"dictionaries\": [";
+    for (const std::string& file : files) {
+        WalkResult walk;
+        std::string error;
+        try {
+            walk = WalkChecked(file);
+            if (walk.End == WalkEnd::Stopped)
+                error = WalkFailure(file, walk.Report);
+        } catch (const KelmoraError& e) {
+            error = e.what();
+        }
+        if (!error.empty())
+            status = kFailed;
+        if (json) {
+            std::cout << (first ? "\n" : ",\n") << JsonDictionary(file, walk, error);
+            first = false;
+            continue;
+        }
+        if (files.size() > 1)
+            std::cout << (first ? "" : "\n") << file << ":\n";
+        first = false;
+        for (std::size_t i = 0; i < walk.Listed; ++i)
+            std::cout << ForTerminal(walk.Entries[i].Caption) << "\n";
+        std::cout.flush();
+        if (!error.empty())
+            Fail(error);
+        else if (walk.End == WalkEnd::Empty)
+            std::cerr << FileNameOf(file) << " is empty!\n";
+    }
+    if (json)
+        std::cout << "\n]}\n";
+    return status;
 }
 
 // "1,3,5-9" as list lines counted from 1.
@@ -143,7 +240,7 @@ struct ExtractOptions {
     std::string out;
     std::string format = "bmp";
     bool noAlphas = false, noOverwrite = false, noFilter = false, noBrighten = false, keepGoing = false;
-    bool levels = false;
+    bool levels = false, quiet = false;
     std::string only;
     std::set<std::size_t> onlyLines;
 };
@@ -215,7 +312,7 @@ std::string TextureLabel(const WalkResult& walk, std::size_t entry) {
 // Exports one dictionary; throws KelmoraError on failure. Returns false when a
 // texture was skipped or cut short, which makes the exit status 1.
 bool ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& base) {
-    WalkResult walk = WalkDictionary(job.file);
+    WalkResult walk = WalkChecked(job.file);
     if (walk.End == WalkEnd::Stopped)
         throw KelmoraError(WalkFailure(job.file, walk.Report));
     std::vector<bool> marks(walk.Entries.size(), o.onlyLines.empty());
@@ -234,18 +331,20 @@ bool ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& b
     settings.Inputs = job.inputs;
     ExportCallbacks cb;
     cb.AskOverwrite = [&](const OverwriteQuestion& q) {
-        std::cerr << "kelmora-cli: skipped texture " << q.Entry + 1 << " (" << ForTerminal(walk.Entries[q.Entry].Name)
-                  << "): " << q.Path << " exists\n";
+        if (!o.quiet)
+            std::cerr << "kelmora-cli: skipped texture " << q.Entry + 1 << " (" << ForTerminal(walk.Entries[q.Entry].Name)
+                      << "): " << q.Path << " exists\n";
         return false;
     };
-    const bool progress = isatty(2) != 0;
+    const bool progress = !o.quiet && isatty(2) != 0;
     cb.Progress = [&](std::size_t done, std::size_t marked, std::size_t) {
         if (progress)
             std::cerr << "\rtexture " << done + 1 << " of " << marked << "   " << std::flush;
     };
     bool clean = true;
     cb.Renamed = [&](std::size_t entry, const std::string& wanted, const std::string& written) {
-        Fail(job.file + ": " + TextureLabel(walk, entry) + ": written as " + written + " since " + wanted +
+        if (!o.quiet)
+            Fail(job.file + ": " + TextureLabel(walk, entry) + ": written as " + written + " since " + wanted +
              " is taken in this run");
     };
     cb.Refused = [&](std::size_t entry, const std::string& message) {
@@ -271,9 +370,10 @@ bool ExtractOne(const Job& job, const ExtractOptions& o, const ExportSettings& b
         std::cerr << "\r                              \r" << std::flush;
     if (!result.Completed)
         throw KelmoraError(job.file + ": " + TextureLabel(walk, result.FailedEntry) + ": " + result.Message);
-    std::cout << ExportSummary(result.Exported, walk.Listed, result.ElapsedMs, job.dest, ".", result.Renamed,
-                               result.Cancelled)
-              << std::endl;
+    if (!o.quiet)
+        std::cout << ExportSummary(result.Exported, walk.Listed, result.ElapsedMs, job.dest, ".", result.Renamed,
+                                   result.Cancelled)
+                  << std::endl;
     if (result.Cancelled)
         throw KelmoraError("interrupted; the files written so far stay");
     return clean;
@@ -289,17 +389,31 @@ int Extract(const ExtractOptions& o) {
     settings.ExpLevels = o.levels;
 
     int status = kOk;
-    for (const Job& job : PlanJobs(o)) {
+    const std::vector<Job> jobs = PlanJobs(o);
+    std::size_t exported = 0, failed = 0;
+    // A batch ends with its total on standard error.
+    auto total = [&] {
+        if (jobs.size() > 1 && !o.quiet)
+            std::cerr << "kelmora-cli: " << jobs.size() << " dictionaries: " << exported << " exported, " << failed
+                      << " failed\n";
+    };
+    for (const Job& job : jobs) {
         try {
-            if (!ExtractOne(job, o, settings))
+            if (ExtractOne(job, o, settings)) {
+                ++exported;
+            } else {
+                ++failed;
                 status = kFailed;
+            }
         } catch (const KelmoraError& e) {
             Fail(e.what());
+            ++failed;
             status = kFailed;
             if (!o.keepGoing || interrupted)
-                return status;
+                break;
         }
     }
+    total();
     return status;
 }
 
@@ -323,7 +437,7 @@ int Save(const SaveOptions& o) {
         std::cerr << "kelmora-cli: cannot tell the format of " << o.out << "; use -f bmp|jpg|tga\n";
         return kUsage;
     }
-    WalkResult walk = WalkDictionary(o.file);
+    WalkResult walk = WalkChecked(o.file);
     if (walk.End == WalkEnd::Stopped)
         throw KelmoraError(WalkFailure(o.file, walk.Report));
     if (o.index == 0 || o.index > walk.Listed)
@@ -355,9 +469,11 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     auto formats = CLI::IsMember({"bmp", "jpg", "jpeg", "tga"}, CLI::ignore_case);
 
-    std::string listFile;
-    CLI::App* list = app.add_subcommand("list", "Print the texture list of a dictionary, one caption per line");
-    list->add_option("FILE", listFile, "The dictionary (.txd)")->required();
+    std::vector<std::string> listFiles;
+    bool listJson = false;
+    CLI::App* list = app.add_subcommand("list", "Print the texture lists of dictionaries, one caption per line");
+    list->add_option("FILE", listFiles, "Dictionaries or directories (every .txd below them)")->required();
+    list->add_flag("--json", listJson, "One JSON document with every dictionary's textures");
 
     ExtractOptions ex;
     CLI::App* extract = app.add_subcommand(
@@ -373,6 +489,7 @@ int main(int argc, char** argv) {
     extract->add_option("--only", ex.only, "List lines to export, e.g. 1,3,5-9");
     extract->add_flag("--keep-going", ex.keepGoing,
                       "Go on with the next texture and dictionary after a failure (exit status 1 at the end)");
+    extract->add_flag("-q,--quiet", ex.quiet, "Print errors only");
     extract->add_flag("--levels", ex.levels, "Also write mip levels 1 and up, as NAME.mip1.EXT, NAME.mip2.EXT, ...");
 
     SaveOptions sv;
@@ -387,19 +504,29 @@ int main(int argc, char** argv) {
 
     CLI::App* reg = app.add_subcommand("register-file-type", "Associate .txd files with the Kelmora viewer");
 
+    // CLI11 would call an unknown command a missing one.
+    if (argc > 1 && argv[1][0] != '-') {
+        const std::string command = argv[1];
+        if (command != "list" && command != "extract" && command != "save" && command != "register-file-type") {
+            Fail("unknown command \"" + command + "\"; the commands are list, extract, save, register-file-type");
+            return kUsage;
+        }
+    }
     try {
         app.parse(argc, argv);
         if (*extract && !ex.only.empty() && !ParseOnly(ex.only, ex.onlyLines))
             throw CLI::ValidationError("--only", "expects list lines such as 1,3,5-9");
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
-        return e.get_exit_code() == 0 ? kOk : kUsage;
+        if (e.get_exit_code() == 0)
+            return app.exit(e); // --help and --version
+        Fail(std::string(e.what()) + " (see kelmora-cli --help)");
+        return kUsage;
     }
 
     std::signal(SIGINT, OnInterrupt);
     try {
         if (*list)
-            return Finish(List(listFile));
+            return Finish(List(listFiles, listJson));
         if (*extract)
             return Finish(Extract(ex));
         if (*save)

@@ -161,8 +161,11 @@ WalkResult WalkDictionary(const std::string& path) {
 
     std::uint8_t header[28] = {};
     // A file too short to hold the count word counts as empty.
-    if (r.Read(header, sizeof header) >= 26)
+    const std::size_t got = r.Read(header, sizeof header);
+    if (got >= 26)
         result.Count = static_cast<std::uint32_t>(header[24]) | static_cast<std::uint32_t>(header[25]) << 8;
+    if (got >= 4)
+        result.StartsAsDictionary = header[0] == 0x16 && header[1] == 0 && header[2] == 0 && header[3] == 0;
     result.Entries.resize(result.Count);
     result.End = result.Count == 0 ? WalkEnd::Empty : WalkEnd::Complete;
 
@@ -231,6 +234,10 @@ WalkResult WalkDictionary(const std::string& path) {
                           static_cast<std::int64_t>(fileSize) < next;
         std::string namePart = stop ? caption.substr(namePartAt, namePartEnd - namePartAt) : std::string();
         StoreCut(e.Caption, std::move(caption));
+        StoreCut(e.Mask, std::string(mask));
+        e.Width = w;
+        e.Height = h;
+        e.Depth = d;
         StoreCut(e.AlphaName, mask.empty() ? name + "_alpha" : std::move(mask));
         StoreCut(e.Name, std::move(name));
         result.Listed = i + 1;

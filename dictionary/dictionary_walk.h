@@ -27,6 +27,9 @@ struct WalkResult {
     std::uint32_t Count = 0;
     WalkEnd End = WalkEnd::Empty;
     WalkReport Report;              // set when End is Stopped
+    // The type of the file's first chunk: a texture dictionary's is 0x16. Files
+    // too short to say count as dictionaries (empty ones).
+    bool StartsAsDictionary = true;
 };
 
 // Throws KelmoraError when the file cannot be opened.

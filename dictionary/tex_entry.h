@@ -10,6 +10,10 @@ struct TTexEntry {
     std::string AlphaName;
     std::string Caption;
     std::uint32_t DataOffset = 0;
+    // What the caption shows, as read: the mask name (empty when there is none)
+    // and the raster header's width, height and depth.
+    std::string Mask;
+    std::uint32_t Width = 0, Height = 0, Depth = 0;
 };
 
 } // namespace kelmora

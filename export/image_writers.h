@@ -3,7 +3,10 @@
 // nothing is asked and no directory is created here.
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "dictionary/decode_state.h"
 #include "dictionary/indexed_image.h"
@@ -28,6 +31,12 @@ void WriteBmp(const Picture& picture, const std::string& path);
 void WriteJpeg(const IndexedImage& image, const std::string& path);
 void WriteJpeg(const RgbImage& image, const std::string& path);
 void WriteJpeg(const Picture& picture, const std::string& path);
+// The JPEG stream alone, as WriteJpeg writes it.
+struct JpegStream {
+    std::unique_ptr<unsigned char, void (*)(void*)> Data{nullptr, std::free};
+    std::size_t Size = 0;
+};
+JpegStream EncodeJpeg(const Picture& picture);
 
 // Uncompressed 32-bit TGA of the decode state, top-left origin, no footer. True
 // colour texels take the same alpha rule as palette entries.

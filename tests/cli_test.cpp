@@ -267,3 +267,55 @@ TEST_F(CliExport, KeepGoingPastATextureThatCannotBeDecoded) {
         << warned.out;
     EXPECT_TRUE(std::filesystem::exists(dir_ + "/c/cut.bmp"));
 }
+
+// For scripts: a JSON listing over several files and folders, batch totals,
+// quiet runs, and errors that are one line each and say what was wrong.
+TEST_F(CliExport, ScriptableListingsTotalsAndErrors) {
+    std::filesystem::create_directories(dir_ + "/more/deep");
+    std::filesystem::copy_file(KELMORA_CONSOLE, dir_ + "/more/deep/console.txd");
+    WriteFile(dir_ + "/notes.txd", {'h', 'e', 'l', 'l', 'o', ' ', 't', 'e', 'x', 't', '\n'});
+    const std::string demo = Quote(dir_ + "/demo.txd");
+
+    CliRun json = Cli("list --json " + demo + " " + Quote(dir_ + "/more"));
+    ASSERT_EQ(json.code, 0) << json.out;
+    WriteFile(dir_ + "/list.json", {json.out.begin(), json.out.end()});
+    // Python's own JSON reader takes the document; a few fields say it holds what the captions hold.
+    CommandResult parsed = RunCommand("/usr/bin/python3 -c 'import json,sys; d=json.load(open(sys.argv[1]))[\"dictionaries\"]; "
+                                      "t=d[1][\"textures\"][0]; print(len(d), d[0][\"textures\"][1][\"caption\"], t[\"name\"], "
+                                      "t[\"levels\"], t[\"width\"], t[\"depth\"], d[1][\"path\"].endswith(\"console.txd\"))' " +
+                                      Quote(dir_ + "/list.json"));
+    EXPECT_EQ(parsed.out, "2 2. glow / glow_mask  |  128 x 128 (8bit) rings_mips 5 128 8 True\n") << json.out;
+
+    CliRun several = Cli("list " + demo + " " + Quote(dir_ + "/more"));
+    EXPECT_EQ(several.code, 0);
+    EXPECT_EQ(several.out.rfind(dir_ + "/demo.txd:\n1. plasma  |  256 x 256 (8bit)\n", 0), 0u) << several.out;
+    EXPECT_NE(several.out.find("\n\n" + dir_ + "/more/deep/console.txd:\n1. rings_mips / rings_mips_a"), std::string::npos);
+
+    // Something that is not a dictionary is said so, in one line, not listed.
+    CliRun text = Cli("list " + Quote(dir_ + "/notes.txd"), true);
+    EXPECT_EQ(text.code, 1);
+    EXPECT_EQ(text.out, "kelmora-cli: " + dir_ + "/notes.txd is not a texture dictionary\n");
+
+    // A batch ends with its total; -q keeps nothing but the errors.
+    CliRun batch = Cli("extract --keep-going -o " + Quote(dir_ + "/o") + " " + demo + " " + Quote(dir_ + "/notes.txd") +
+                       " " + Quote(dir_ + "/more"), true);
+    EXPECT_EQ(batch.code, 1);
+    EXPECT_NE(batch.out.find("kelmora-cli: 3 dictionaries: 2 exported, 1 failed\n"), std::string::npos) << batch.out;
+    CliRun quiet = Cli("extract -q --keep-going -o " + Quote(dir_ + "/q") + " " + demo + " " + Quote(dir_ + "/notes.txd"), true);
+    EXPECT_EQ(quiet.out, "kelmora-cli: " + dir_ + "/notes.txd is not a texture dictionary\n");
+    EXPECT_EQ(Cli("extract -q -o " + Quote(dir_ + "/q2") + " " + demo, true).out, "");
+
+    // Usage errors name what was wrong, on one line each.
+    for (const auto& [args, want] : std::vector<std::pair<std::string, std::string>>{
+             {"bogus x", "kelmora-cli: unknown command \"bogus\"; the commands are list, extract, save, register-file-type\n"},
+             {"list", "kelmora-cli: FILE is required (see kelmora-cli --help)\n"},
+             {"extract -f gif x", ""}}) {
+        CliRun r = Cli(args, true);
+        EXPECT_EQ(r.code, 2) << args;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << args << ": " << r.out;
+        EXPECT_EQ(r.out.rfind("kelmora-cli: ", 0), 0u) << args << ": " << r.out;
+        if (!want.empty()) {
+            EXPECT_EQ(r.out, want);
+        }
+    }
+}
