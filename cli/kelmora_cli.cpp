@@ -92,6 +92,8 @@ int FormatFromName(const std::string& name) {
         return FormatJpeg;
     if (n == "tga")
         return FormatTga;
+    if (n == "png")
+        return FormatPng;
     return -1;
 }
 
@@ -434,7 +436,7 @@ int Save(const SaveOptions& o) {
         format = ext.empty() ? -1 : FormatFromName(ext.substr(1));
     }
     if (format < 0) {
-        std::cerr << "kelmora-cli: cannot tell the format of " << o.out << "; use -f bmp|jpg|tga\n";
+        std::cerr << "kelmora-cli: cannot tell the format of " << o.out << "; use -f bmp|jpg|tga|png\n";
         return kUsage;
     }
     WalkResult walk = WalkChecked(o.file);
@@ -453,6 +455,8 @@ int Save(const SaveOptions& o) {
     const bool brighten = !o.noBrighten;
     if (format == FormatTga)
         WriteTga32(o.out, state, brighten);
+    else if (format == FormatPng)
+        WritePng(o.out, state, brighten);
     else if (format == FormatBmp)
         WriteBmp(MakePicture(state, o.alpha, brighten), o.out);
     else
@@ -467,7 +471,7 @@ int main(int argc, char** argv) {
                  "kelmora-cli"};
     app.set_version_flag("--version", std::string("kelmora-cli ") + kVersion);
     app.require_subcommand(1);
-    auto formats = CLI::IsMember({"bmp", "jpg", "jpeg", "tga"}, CLI::ignore_case);
+    auto formats = CLI::IsMember({"bmp", "jpg", "jpeg", "tga", "png"}, CLI::ignore_case);
 
     std::vector<std::string> listFiles;
     bool listJson = false;
@@ -481,7 +485,7 @@ int main(int argc, char** argv) {
     extract->add_option("FILE", ex.files, "Dictionaries or directories")->required();
     extract->add_option("-o,--output", ex.out,
                         "Destination directory (default: a sub directory next to each dictionary, named after it)");
-    extract->add_option("-f,--format", ex.format, "bmp, jpg or tga (default bmp)")->transform(formats);
+    extract->add_option("-f,--format", ex.format, "bmp, jpg, tga or png (default bmp)")->transform(formats);
     extract->add_flag("--no-alphas", ex.noAlphas, "Write no grey alpha companions (BMP, JPEG)");
     extract->add_flag("--no-overwrite", ex.noOverwrite, "Skip textures whose files exist");
     extract->add_flag("--no-filter", ex.noFilter, "Do not unswizzle");
@@ -497,7 +501,7 @@ int main(int argc, char** argv) {
     save->add_option("FILE", sv.file, "The dictionary (.txd)")->required();
     save->add_option("INDEX", sv.index, "Texture number as listed, from 1")->required();
     save->add_option("OUT", sv.out, "The image file to write")->required();
-    save->add_option("-f,--format", sv.format, "bmp, jpg or tga (default: from OUT's extension)")->transform(formats);
+    save->add_option("-f,--format", sv.format, "bmp, jpg, tga or png (default: from OUT's extension)")->transform(formats);
     save->add_flag("--alpha", sv.alpha, "BMP and JPEG: the grey alpha picture instead of the colours");
     save->add_flag("--no-filter", sv.noFilter, "Do not unswizzle");
     save->add_flag("--no-brighten", sv.noBrighten, "Keep the console's 0..128 alpha range");

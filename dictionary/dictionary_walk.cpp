@@ -58,16 +58,20 @@ bool ScanName(FileReader& r, std::uint8_t stop, std::string& name) {
 }
 
 // A string chunk's text: up to its first NUL, trimmed.
-std::string ChunkText(const std::uint8_t* bytes, std::size_t n) {
-    std::size_t len = 0;
-    while (len < n && bytes[len] != 0)
-        ++len;
+void ChunkText(FileReader& r, std::uint64_t at, std::uint32_t n, std::string& text) {
+    text.resize(n);
+    r.Seek(at);
+    text.resize(r.Read(text.data(), n));
+    std::size_t len = text.find('\0');
+    if (len == std::string::npos)
+        len = text.size();
     std::size_t b = 0, e = len;
-    while (b < e && bytes[b] <= 32)
+    while (b < e && static_cast<unsigned char>(text[b]) <= 32)
         ++b;
-    while (e > b && bytes[e - 1] <= 32)
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32)
         --e;
-    return std::string(reinterpret_cast<const char*>(bytes + b), e - b);
+    text.resize(e);
+    text.erase(0, b);
 }
 
 // A texture record as its chunk headers describe it.
@@ -84,11 +88,16 @@ constexpr std::uint32_t kTextureChunk = 0x15, kStructChunk = 0x01, kStringChunk 
 bool ReadChunkedRecord(FileReader& r, std::uint64_t start, ChunkedRecord& out) {
     const std::uint64_t fileSize = r.Size();
     auto header = [&](std::uint64_t at, std::uint32_t& type, std::uint32_t& size) {
+        std::uint8_t b[8];
         if (at + 12 > fileSize)
             return false;
         r.Seek(at);
-        type = ReadU32(r);
-        size = ReadU32(r);
+        if (r.Read(b, 8) != 8)
+            return false;
+        type = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+               static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+        size = static_cast<std::uint32_t>(b[4]) | static_cast<std::uint32_t>(b[5]) << 8 |
+               static_cast<std::uint32_t>(b[6]) << 16 | static_cast<std::uint32_t>(b[7]) << 24;
         return true;
     };
     std::uint32_t type = 0, recordSize = 0, size = 0;
@@ -116,13 +125,8 @@ bool ReadChunkedRecord(FileReader& r, std::uint64_t start, ChunkedRecord& out) {
     if (extensionAt + 12 + extensionSize != end || m + 24 > UINT32_MAX)
         return false;
 
-    std::vector<std::uint8_t> text(std::max(nameSize, maskSize));
-    r.Seek(nameAt);
-    r.Read(text.data(), nameSize);
-    out.Name = ChunkText(text.data(), nameSize);
-    r.Seek(maskAt);
-    r.Read(text.data(), maskSize);
-    out.Mask = ChunkText(text.data(), maskSize);
+    ChunkText(r, nameAt, nameSize, out.Name);
+    ChunkText(r, maskAt, maskSize, out.Mask);
     out.DataOffset = static_cast<std::uint32_t>(m + 24);
     out.Next = end;
     return true;

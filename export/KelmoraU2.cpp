@@ -76,7 +76,8 @@ TForm2::TForm2(QWidget* owner, TUiServices& ui, std::string& destDir, const std:
     Label2->resize(std::max(99, std::min(225, Label2->sizeHint().width())), 13);
     Label3->resize(std::max(53, std::min(63, Label3->sizeHint().width())), 13);
     cmbx = new QComboBox;
-    cmbx->addItems({"8bit Windows Bitmap (*.bmp)", "Compressed JPEG (*.jpg)", "32bit Targa Bitmap (*.tga)"});
+    cmbx->addItems({"8bit Windows Bitmap (*.bmp)", "Compressed JPEG (*.jpg)", "32bit Targa Bitmap (*.tga)",
+                    "PNG Image (*.png)"});
     place(cmbx, 272, 160, 161, 21);
     Label3->setBuddy(cmbx);
     Label2->setBuddy(edtPath);

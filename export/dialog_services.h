@@ -29,9 +29,11 @@ public:
     // The open dialog; empty when cancelled.
     virtual QString ChooseOpenFile(QWidget* owner) = 0;
     virtual void SetOpenDirectory(const QString& dir) = 0;
-    // The save dialog with the three picture filters; filterIndex counts from 1.
-    // False when cancelled.
-    virtual bool ChooseSaveFile(QWidget* owner, const QString& proposedName, QString& path, int& filterIndex) = 0;
+    // The save dialog with the four picture filters; filterIndex counts from 1.
+    // It keeps the folder last confirmed in it; firstDir is where it opens the
+    // first time. False when cancelled.
+    virtual bool ChooseSaveFile(QWidget* owner, const QString& proposedName, const QString& firstDir, QString& path,
+                                int& filterIndex) = 0;
     // A directory chooser; empty when cancelled.
     virtual QString ChooseFolder(QWidget* owner, const QString& title, const QString& initialDir) = 0;
     // Runs a dialog modally and returns its result.

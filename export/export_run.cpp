@@ -25,6 +25,7 @@ std::string FormatExtension(std::uint8_t format) {
     case FormatBmp: return ".bmp";
     case FormatJpeg: return ".jpg";
     case FormatTga: return ".tga";
+    case FormatPng: return ".png";
     default: return {};
     }
 }
@@ -114,7 +115,7 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
             const std::string mainStem = SafeFileName(Cp1252ToUtf8(e.Name)) + suffix;
             const std::string alphaStem = SafeFileName(Cp1252ToUtf8(e.AlphaName)) + suffix;
             const std::string mainPath = names.Claim(settings.DestDir, mainStem, extension);
-            // TGA writes no companion, but its name is still checked as the window always has.
+            // TGA and PNG write no companion, but its name is still checked as the window always has.
             const std::string alphaPath = companion ? names.Claim(settings.DestDir, alphaStem, extension) : "";
             const bool alphaWritten = companion && indexed;
             auto release = [&] {
@@ -152,6 +153,8 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
                     write(MakePicture(state, true, settings.ExpBrighten), alphaPath);
             } else if (format == FormatTga) {
                 WriteTga32(mainPath, state, settings.ExpBrighten);
+            } else if (format == FormatPng) {
+                WritePng(mainPath, state, settings.ExpBrighten);
             }
             auto said = [&](const std::string& stem, const std::string& path) {
                 if (path != settings.DestDir + stem + extension) {
@@ -160,7 +163,7 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
                         cb.Renamed(s, settings.DestDir + stem + extension, path);
                 }
             };
-            if (indexed || format == FormatTga)
+            if (indexed || format == FormatTga || format == FormatPng)
                 said(mainStem, mainPath);
             if (alphaWritten)
                 said(alphaStem, alphaPath);
@@ -171,7 +174,7 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
             ++outcome.Failed;
         if (level0 != Written::Yes)
             continue;
-        if (indexed || format == FormatTga)
+        if (indexed || format == FormatTga || format == FormatPng)
             ++outcome.Exported;
         for (std::uint32_t n = 1; settings.ExpLevels && n < r.LevelCount; ++n) {
             if (DecodeRaster(dictionary, e, settings.ExpFilter, state, {}, n).Ok())

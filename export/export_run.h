@@ -12,7 +12,7 @@
 
 namespace kelmora {
 
-enum ExportFormat : std::uint8_t { FormatBmp = 0, FormatJpeg = 1, FormatTga = 2 };
+enum ExportFormat : std::uint8_t { FormatBmp = 0, FormatJpeg = 1, FormatTga = 2, FormatPng = 3 };
 
 struct ExportSettings {
     bool ExpAlphas = true;

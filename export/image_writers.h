@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,25 @@ struct JpegStream {
     std::size_t Size = 0;
 };
 JpegStream EncodeJpeg(const Picture& picture);
+
+// PNG of the decode state, colour and alpha together: 8- and 4-bit textures as
+// palettised PNGs of the same depth (PLTE from the palette, tRNS from its alpha,
+// brightened on request), true colour as 8-bit RGBA.
+void WritePng(const std::string& path, const DecodeState& state, bool brighten);
+
+// What the PNG writer hands the library, for the benchmark's bare encode.
+struct PngSettings {
+    std::uint32_t Width = 0, Height = 0;
+    int ColourType = 0, BitDepth = 8;
+    std::size_t RowBytes = 0;
+    std::vector<PaletteEntry> Palette; // RGB and the tRNS alpha of each index
+};
+PngSettings PngSettingsFor(const DecodeState& state, bool brighten);
+struct PngStream {
+    std::unique_ptr<unsigned char, void (*)(void*)> Data{nullptr, std::free};
+    std::size_t Size = 0;
+};
+PngStream EncodePng(const PngSettings& settings, const std::function<void(std::uint32_t, std::uint8_t*)>& rowOf);
 
 // Uncompressed 32-bit TGA of the decode state, top-left origin, no footer. True
 // colour texels take the same alpha rule as palette entries.

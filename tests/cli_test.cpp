@@ -319,3 +319,20 @@ TEST_F(CliExport, ScriptableListingsTotalsAndErrors) {
         }
     }
 }
+
+// -f png and a .png name: palettised PNGs at the texture's depth, RGBA for true colour.
+TEST_F(CliExport, PngFromTheCommandLine) {
+    std::filesystem::copy_file(KELMORA_CONSOLE, dir_ + "/console.txd");
+    CliRun r = Cli("extract -f png -o " + Quote(dir_ + "/o") + " " + Quote(dir_ + "/console.txd"));
+    ASSERT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(FilesIn(dir_ + "/o").size(), 6u); // no companions
+    CommandResult modes = RunCommand(
+        "/usr/bin/python3 -c 'import sys; from PIL import Image; "
+        "print(*[Image.open(sys.argv[1] + n + \".png\").mode + str(open(sys.argv[1] + n + \".png\", \"rb\").read(25)[24]) "
+        "for n in (\"rings_mips\", \"tiny_4bit\", \"sky_32bit\", \"tiles_16bit\")])' " + Quote(dir_ + "/o/"));
+    EXPECT_EQ(modes.out, "P8 P4 RGBA8 RGBA8\n");
+    ASSERT_EQ(Cli("save --no-brighten " + Quote(dir_ + "/console.txd") + " 5 " + Quote(dir_ + "/sky.png")).code, 0);
+    CommandResult sky = RunCommand("/usr/bin/python3 -c 'from PIL import Image; print(Image.open(\"" + dir_ +
+                                   "/sky.png\").getpixel((0, 0)))'");
+    EXPECT_EQ(sky.out, "(40, 90, 230, 128)\n");
+}

@@ -15,6 +15,7 @@
 #include "export/KelmoraU2.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/process.h"
 #include "viewer/KelmoraU.h"
 #include "viewer/picture_box.h"
 
@@ -148,8 +149,9 @@ TEST_F(ViewerExportTest, DialogIsFilledFromTheOpenFile) {
         for (QCheckBox* c : {d.cbx1, d.cbx2, d.cbx3, d.cbx4, d.cbx5})
             EXPECT_TRUE(c->isChecked());
         EXPECT_EQ(d.cmbx->currentIndex(), 0);
-        EXPECT_EQ(d.cmbx->count(), 3);
+        EXPECT_EQ(d.cmbx->count(), 4);
         EXPECT_EQ(d.cmbx->itemText(2), "32bit Targa Bitmap (*.tga)");
+        EXPECT_EQ(d.cmbx->itemText(3), "PNG Image (*.png)");
         EXPECT_TRUE(d.Button5->isDefault());
         EXPECT_EQ(d.Button5->geometry(), QRect(358, 187, 75, 25));
 
@@ -411,4 +413,35 @@ TEST_F(ViewerExportTest, CollisionsInputsAndCancel) {
     EXPECT_TRUE(f.StatusText->text().startsWith("2 of 4 texture(s) exported")) << f.StatusText->text().toStdString();
     EXPECT_TRUE(f.StatusText->text().endsWith(" (1 renamed) (cancelled).")) << f.StatusText->text().toStdString();
     EXPECT_FALSE(f.CancelExport->isVisible());
+}
+
+// PNG from the window: the single export follows "&Brighten Alphas" and ignores
+// the alpha view, the mass export writes no companions; Pillow reads the indices,
+// the palette and its alphas back exactly. The save dialog opens first in the
+// dictionary's folder.
+TEST_F(ViewerExportTest, PngFromTheWindow) {
+    TForm1& f = Open("p.txd", {Tex("wheel", "wheel_m"), Tex("flag", "", 4)});
+    f.cbxAlpha->setChecked(true);
+    ui_->saveConfirm = true;
+    ui_->saveFilter = 4;
+    ui_->savePath = QString::fromStdString(dir_ + "/one.png");
+    f.SaveImage1->trigger();
+    EXPECT_EQ(ui_->saveFirstDir.toStdString(), dir_ + "/");
+    CommandResult one = RunCommand("/usr/bin/python3 -c 'from PIL import Image; im=Image.open(\"" + dir_ +
+                                   "/one.png\"); print(im.mode, im.getpixel((3, 2)), im.info[\"transparency\"][5])'");
+    EXPECT_EQ(one.out, "P " + std::to_string(f.Decoded.Pixel(3, 2)) + " 255\n"); // alpha 128 brightened
+
+    MassExtract([&](TForm2& d) {
+        d.cmbx->setCurrentIndex(3);
+        d.edtPath->setText(QString::fromStdString(dir_));
+        d.cbx5->setChecked(false);
+        ui_->answers = {true};
+        return ClickExport(d);
+    });
+    EXPECT_EQ(f.Export.ExpFormat, 3);
+    EXPECT_EQ(Files("p"), (std::vector<std::string>{"flag.png", "wheel.png"}));
+    CommandResult flag = RunCommand("/usr/bin/python3 -c 'from PIL import Image; im=Image.open(\"" + dir_ +
+                                    "/p/flag.png\"); print(im.mode, len(im.info[\"transparency\"]), im.info[\"transparency\"][0])'");
+    EXPECT_EQ(flag.out, "P 16 128\n"); // 16 entries, alpha as the console keeps it
+    EXPECT_EQ(ReadFile(dir_ + "/p/flag.png")[24], 4); // bit depth 4
 }

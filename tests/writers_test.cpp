@@ -332,3 +332,88 @@ TEST_F(WriterTest, TrueColourInEveryFormat) {
         EXPECT_EQ(std::string(ours.begin(), ours.end()), ref.out) << tag;
     }
 }
+
+namespace {
+
+// What Pillow makes of a PNG, and what it should make of the decode state.
+std::string PillowView(const std::string& png, std::size_t entries) {
+    return RunCommand("/usr/bin/python3 " + Quote(KELMORA_PNG_CHECK) + " " + Quote(png) + " " +
+                      std::to_string(entries))
+        .out;
+}
+
+std::string ExpectedView(const DecodeState& s, bool brighten) {
+    auto a = [&](std::uint8_t v) { return std::to_string(brighten ? BrightenAlpha(v) : v); };
+    std::string out;
+    auto join = [&](const std::vector<std::string>& parts) {
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            out += (i ? " " : "") + parts[i];
+        out += "\n";
+    };
+    const std::string size = std::to_string(s.TexWidth) + " " + std::to_string(s.TexHeight);
+    std::vector<std::string> v;
+    if (s.TrueColour) {
+        out = "RGBA " + size + " 8\n";
+        for (const PaletteEntry& e : s.Texels)
+            for (const std::string& c : {std::to_string(e.R), std::to_string(e.G), std::to_string(e.B), a(e.A)})
+                v.push_back(c);
+        join(v);
+        return out;
+    }
+    const std::size_t n = s.TexDepth == 4 ? 16 : 256;
+    out = "P " + size + " " + std::to_string(s.TexDepth) + "\n";
+    for (std::uint8_t i : s.Pixels)
+        v.push_back(std::to_string(i));
+    join(v);
+    v.clear();
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::uint8_t c : {s.Palette[i].R, s.Palette[i].G, s.Palette[i].B})
+            v.push_back(std::to_string(c));
+    join(v);
+    v.clear();
+    for (std::size_t i = 0; i < n; ++i)
+        v.push_back(a(s.Palette[i].A));
+    join(v);
+    return out;
+}
+
+} // namespace
+
+// Palettised textures stay palettised at their own depth, with every index,
+// colour and alpha exact; true colour becomes RGBA. Read back by Pillow, and
+// ImageMagick and Qt take the same files.
+TEST_F(WriterTest, PngKeepsThePaletteExactly) {
+    for (std::uint32_t depth : {4u, 8u, 16u, 32u}) {
+        for (auto [w, h] : {std::pair{5u, 3u}, {32u, 17u}, {1u, 1u}}) {
+            TextureSpec t = depth <= 8 ? RandomTexture("p", w, h, depth, false, w + depth)
+                                       : RealTexture("p", w, h, depth, 1, w + depth);
+            DecodeState s;
+            s.TexWidth = w;
+            s.TexHeight = h;
+            s.TexDepth = depth;
+            s.Palette = t.Palette;
+            s.Palette[1].A = 129; // above the console's range: brightening wraps, as for TGA
+            if (depth <= 8) {
+                s.Pixels = t.Pixels;
+            } else {
+                s.TrueColour = true;
+                s.Texels = t.Texels;
+            }
+            for (bool brighten : {false, true}) {
+                const std::string tag = std::to_string(depth) + "-bit " + std::to_string(w) + "x" +
+                                        std::to_string(h) + (brighten ? " brightened" : "");
+                const std::string png = Path("p.png");
+                WritePng(png, s, brighten);
+                EXPECT_EQ(PillowView(png, depth == 4 ? 16 : 256), ExpectedView(s, brighten)) << tag;
+                QImage q(QString::fromStdString(png));
+                ASSERT_FALSE(q.isNull()) << tag;
+                const PaletteEntry e = s.Colour(w - 1, h - 1);
+                EXPECT_EQ(q.pixel(static_cast<int>(w - 1), static_cast<int>(h - 1)),
+                          qRgba(e.R, e.G, e.B, brighten ? BrightenAlpha(e.A) : e.A))
+                    << tag;
+                std::string size;
+                EXPECT_EQ(ImageMagickRgba(png, &size).size(), 4u * w * h) << tag;
+            }
+        }
+    }
+}

@@ -419,19 +419,26 @@ void TForm1::About1Click() {
 
 void TForm1::SaveImage1Click() {
     const int n = lb->currentRow();
-    // Without a picture on screen there is nothing to save.
-    if (lb->count() == 0 || n < 0 || static_cast<std::size_t>(n) >= Entries.size() || !displayOk_)
+    if (lb->count() == 0 || n < 0 || static_cast<std::size_t>(n) >= Entries.size())
         return;
+    // Without a picture on screen there is nothing to save, and the user is told.
+    if (!displayOk_) {
+        SetStatus("Nothing to save: no texture is shown.");
+        return;
+    }
     const TTexEntry& e = Entries[static_cast<std::size_t>(n)];
     const QString proposed = Q(SafeFileName(Cp1252ToUtf8(cbxAlpha->isChecked() ? e.AlphaName : e.Name)));
     QString path;
     int filter = 1;
-    if (!ui_->ChooseSaveFile(this, proposed, path, filter))
+    const std::string full = AbsolutePath(CurrentFile);
+    const QString dictionaryDir = Q(full.substr(0, full.size() - FileNameOf(full).size()));
+    if (!ui_->ChooseSaveFile(this, proposed, dictionaryDir, path, filter))
         return;
     switch (filter) {
     case 1: WriteBmp(shown_, S(path)); break;
     case 2: WriteJpeg(shown_, S(path)); break;
     case 3: WriteTga32(S(path), Decoded, ba1->isChecked()); break;
+    case 4: WritePng(S(path), Decoded, ba1->isChecked()); break;
     default: break;
     }
 }

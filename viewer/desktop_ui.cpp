@@ -10,8 +10,8 @@ namespace {
 QString Lines(QString text) { return text.replace("\r\n", "\n"); }
 
 const QStringList kSaveFilters = {"8bit Windows Bitmap (*.bmp)", "Compressed JPEG (*.jpg)",
-                                  "32bit Targa Bitmap (*.tga)"};
-const char* const kSaveSuffixes[] = {"bmp", "jpg", "tga"};
+                                  "32bit Targa Bitmap (*.tga)", "PNG Image (*.png)"};
+const char* const kSaveSuffixes[] = {"bmp", "jpg", "tga", "png"};
 
 } // namespace
 
@@ -45,7 +45,12 @@ QString TDesktopUi::ChooseOpenFile(QWidget* owner) {
         open_->setAcceptMode(QFileDialog::AcceptOpen);
         open_->setDefaultSuffix("txd");
     }
-    if (open_->exec() != QDialog::Accepted || open_->selectedFiles().isEmpty())
+    const bool accepted = open_->exec() == QDialog::Accepted;
+    // The file name completer's list would stay on screen over the window.
+    for (QWidget* popup : open_->findChildren<QWidget*>())
+        if (popup->isWindow() && popup->isVisible())
+            popup->hide();
+    if (!accepted || open_->selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(open_->selectedFiles().first());
 }
@@ -56,9 +61,10 @@ void TDesktopUi::SetOpenDirectory(const QString& dir) {
         open_->setDirectory(dir);
 }
 
-bool TDesktopUi::ChooseSaveFile(QWidget* owner, const QString& proposedName, QString& path, int& filterIndex) {
+bool TDesktopUi::ChooseSaveFile(QWidget* owner, const QString& proposedName, const QString& firstDir, QString& path,
+                                int& filterIndex) {
     if (!save_) {
-        save_ = new QFileDialog(owner, "Save As");
+        save_ = new QFileDialog(owner, "Save As", firstDir);
         save_->setAcceptMode(QFileDialog::AcceptSave);
         save_->setFileMode(QFileDialog::AnyFile);
         save_->setNameFilters(kSaveFilters);

@@ -14,7 +14,8 @@ public:
     void ShowError(QWidget* owner, const QString& text) override;
     QString ChooseOpenFile(QWidget* owner) override;
     void SetOpenDirectory(const QString& dir) override;
-    bool ChooseSaveFile(QWidget* owner, const QString& proposedName, QString& path, int& filterIndex) override;
+    bool ChooseSaveFile(QWidget* owner, const QString& proposedName, const QString& firstDir, QString& path,
+                        int& filterIndex) override;
     QString ChooseFolder(QWidget* owner, const QString& title, const QString& initialDir) override;
     int RunModal(QDialog* dialog) override;
 

@@ -51,7 +51,9 @@ public:
         return openFile;
     }
     void SetOpenDirectory(const QString& dir) override { openDirectory = dir; }
-    bool ChooseSaveFile(QWidget*, const QString& proposed, QString& path, int& filter) override {
+    QString saveFirstDir;
+    bool ChooseSaveFile(QWidget*, const QString& proposed, const QString& firstDir, QString& path, int& filter) override {
+        saveFirstDir = firstDir;
         proposedNames.push_back(proposed);
         path = savePath;
         filter = saveFilter;
