@@ -1,13 +1,16 @@
 #include "export/KelmoraU2.h"
 
 #include <QCheckBox>
-#include <algorithm>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+#include <cmath>
+#include <iterator>
 
 #include "base/errors.h"
 #include "base/os_file.h"
@@ -21,6 +24,25 @@ QString Q(const std::string& utf8) { return QString::fromUtf8(utf8.data(), stati
 std::string S(const QString& q) { return q.toUtf8().toStdString(); }
 
 } // namespace
+
+void TForm2::FitTexts() {
+    double fx = 1, fy = 1;
+    const QWidget* texts[] = {Label1, Label2, Label3, cbx1, cbx2, cbx3, cbx4, cbx5, cmbx};
+    for (const auto& [w, r] : designed_) {
+        if (std::find(std::begin(texts), std::end(texts), w) == std::end(texts))
+            continue;
+        const QSize need = w->sizeHint();
+        fx = std::max(fx, need.width() / double(r.width()));
+        fy = std::max(fy, need.height() / double(r.height()));
+    }
+    // Never wider than the screen, however long a sub directory name is.
+    if (const QScreen* screen = this->screen())
+        fx = std::min(fx, std::max(1.0, screen->availableGeometry().width() / 434.0));
+    for (const auto& [w, r] : designed_)
+        w->setGeometry(static_cast<int>(std::lround(r.x() * fx)), static_cast<int>(std::lround(r.y() * fy)),
+                       static_cast<int>(std::lround(r.width() * fx)), static_cast<int>(std::lround(r.height() * fy)));
+    setFixedSize(static_cast<int>(std::lround(434 * fx)), static_cast<int>(std::lround(212 * fy)));
+}
 
 TForm2::TForm2(QWidget* owner, TUiServices& ui, std::string& destDir, const std::string& currentFile)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
@@ -37,6 +59,7 @@ TForm2::TForm2(QWidget* owner, TUiServices& ui, std::string& destDir, const std:
     auto place = [this](QWidget* w, int x, int y, int width, int height) {
         w->setParent(this);
         w->setGeometry(x, y, width, height);
+        designed_.push_back({w, QRect(x, y, width, height)});
         return w;
     };
     Label1 = new QLabel("Choose the textures you want to extract:");
@@ -71,10 +94,6 @@ TForm2::TForm2(QWidget* owner, TUiServices& ui, std::string& destDir, const std:
     place(cbx5, 208, 136, 225, 17);
     Label3 = new QLabel("Export as...");
     place(Label3, 208, 163, 53, 13);
-    // Labels may run on up to their neighbours when the font is wider than designed.
-    Label1->resize(std::max(190, std::min(206, Label1->sizeHint().width())), 13);
-    Label2->resize(std::max(99, std::min(225, Label2->sizeHint().width())), 13);
-    Label3->resize(std::max(53, std::min(63, Label3->sizeHint().width())), 13);
     cmbx = new QComboBox;
     cmbx->addItems({"8bit Windows Bitmap (*.bmp)", "Compressed JPEG (*.jpg)", "32bit Targa Bitmap (*.tga)",
                     "PNG Image (*.png)"});

@@ -52,8 +52,13 @@ public:
     // The folder chooser, opened at initialDir; empty when cancelled.
     QString BrowseForFolder(const QString& title, const QString& initialDir);
 
+    // Widens and heightens the designed arrangement as far as the font needs for
+    // every label, check box and the format list to show its whole text.
+    void FitTexts();
+
 private:
     void SetAllMarks(int how); // 1 all, 0 none, -1 invert
+    std::vector<std::pair<QWidget*, QRect>> designed_;
     std::string FileDirectory() const; // the dictionary's directory, absolute
     template <class F> void Guarded(F&& f);
 

@@ -101,9 +101,20 @@ TEST_F(ViewerTest, StartsWithoutAFile) {
     EXPECT_EQ(f.Open1->shortcut(), QKeySequence("Ctrl+O"));
     EXPECT_EQ(f.Exit1->shortcut(), QKeySequence("Ctrl+X"));
     EXPECT_EQ(f.EnableFilter1->shortcut(), QKeySequence("Ctrl+F"));
+    EXPECT_FALSE(f.ShowTransparency1->isChecked());
     auto menus = f.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 3);
+    ASSERT_EQ(menus.size(), 4);
     EXPECT_EQ(menus[0]->text(), "&File");
+    EXPECT_EQ(menus[2]->text(), "&View");
+    EXPECT_EQ(menus[3]->text(), "&Help");
+    // No two commands share a shortcut.
+    std::vector<QString> keys;
+    for (QAction* a : f.findChildren<QAction*>())
+        for (const QKeySequence& k : a->shortcuts())
+            keys.push_back(k.toString());
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end());
+    EXPECT_FALSE(f.windowIcon().isNull());
     EXPECT_EQ(menus[0]->menu()->defaultAction(), f.Open1);
     EXPECT_EQ(menus[1]->menu()->defaultAction(), f.Reload1);
 

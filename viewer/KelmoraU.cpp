@@ -12,7 +12,12 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QPainter>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QIcon>
+#include <QMimeData>
+#include <cmath>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -174,6 +179,19 @@ void TForm1::BuildLayout() {
     setStatusBar(status);
     StatusText = new QLabel(status);
     status->addWidget(StatusText, 1);
+    ReadoutText = new QLabel(status);
+    status->addPermanentWidget(ReadoutText);
+    LevelText = new QLabel(status);
+    status->addPermanentWidget(LevelText);
+    ZoomText = new QLabel("100%", status);
+    status->addPermanentWidget(ZoomText);
+    Image1->ZoomChanged = [this] {
+        const double percent = Image1->Zoom() * 100;
+        ZoomText->setText(std::abs(percent - std::round(percent)) < 0.01 ? QString::number(std::lround(percent)) + "%"
+                                                                          : QString::number(percent, 'f', 1) + "%");
+    };
+    Image1->Hovered = [this](QPoint texel) { ShowReadout(texel); };
+    setAcceptDrops(true);
     Progress = new QProgressBar(status);
     Progress->setMaximumWidth(200);
     Progress->hide();
@@ -184,8 +202,10 @@ void TForm1::BuildLayout() {
     connect(CancelExport, &QPushButton::clicked, this, [this] { cancelRequested_ = true; });
     status->addPermanentWidget(CancelExport);
 
-    connect(lb, &QListWidget::currentRowChanged, this, [this](int) {
-        if (!settingSelection_)
+    // A selection by the user runs lbClick; the list's own focus handling may move
+    // its current line without selecting it, which shows nothing.
+    connect(lb, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!settingSelection_ && SelectedRow() >= 0)
             RunCommand([this] { lbClick(); });
     });
     connect(cbxAlpha, &QCheckBox::toggled, this, [this](bool) { RunCommand([this] { cbxAlphaClick(); }); });
@@ -224,8 +244,19 @@ void TForm1::BuildMenu() {
     ba1 = checkable(action(options, "&Brighten Alphas", &TForm1::ba1Click), true);
     options->addSeparator();
     ShowPalette1 = checkable(action(options, "Show &Palette", &TForm1::ShowPalette1Click), true);
+    ShowTransparency1 = checkable(action(options, "Show &Transparency", &TForm1::ShowTransparency1Click), false);
     options->addSeparator();
     RegisterFileType1 = action(options, "&Register &File Type", &TForm1::RegisterFileType1Click);
+
+    QMenu* view = menuBar()->addMenu("&View");
+    ZoomIn1 = action(view, "Zoom &In", &TForm1::ZoomIn1Click);
+    ZoomIn1->setShortcuts({QKeySequence("Ctrl++"), QKeySequence("Ctrl+=")});
+    ZoomOut1 = action(view, "Zoom &Out", &TForm1::ZoomOut1Click, QKeySequence("Ctrl+-"));
+    ActualSize1 = action(view, "&Actual Size", &TForm1::ActualSize1Click, QKeySequence("Ctrl+0"));
+    FitInWindow1 = action(view, "&Fit in Window", &TForm1::FitInWindow1Click, QKeySequence("Ctrl+9"));
+    view->addSeparator();
+    NextLevel1 = action(view, "Next &Level", &TForm1::NextLevel1Click, QKeySequence("Ctrl+PgDown"));
+    PreviousLevel1 = action(view, "&Previous Level", &TForm1::PreviousLevel1Click, QKeySequence("Ctrl+PgUp"));
 
     QMenu* help = menuBar()->addMenu("&Help");
     About1 = action(help, "&About...", &TForm1::About1Click);
@@ -294,7 +325,14 @@ void TForm1::ClearDisplay() {
     Image1->ClearPicture();
     ImgPal->ClearPicture();
     SetStatus(QString());
+    ReadoutText->clear();
+    LevelText->clear();
     displayOk_ = false;
+}
+
+int TForm1::SelectedRow() const {
+    const QListWidgetItem* item = lb->currentItem();
+    return item && item->isSelected() ? lb->currentRow() : -1;
 }
 
 void TForm1::LoadDictionary() {
@@ -312,8 +350,11 @@ void TForm1::LoadDictionary() {
     const QString fileName = Q(FileNameOf(CurrentFile));
     setWindowTitle(QString(kTitle) + " - " + fileName + " - " + QString::number(walk.Count) + " texture(s)");
     settingSelection_ = true;
-    for (std::size_t i = 0; i < walk.Listed; ++i)
-        lb->addItem(Q(ShownText(Entries[i].Caption)));
+    for (std::size_t i = 0; i < walk.Listed; ++i) {
+        const QString caption = Q(ShownText(Entries[i].Caption));
+        lb->addItem(caption);
+        lb->item(static_cast<int>(i))->setToolTip(caption); // the whole caption, however narrow the list
+    }
     lb->setCurrentRow(-1);
     settingSelection_ = false;
 
@@ -330,9 +371,11 @@ void TForm1::LoadDictionary() {
     }
 }
 
-void TForm1::ShowTexture() {
+void TForm1::ShowTexture() { ShowLevel(0); }
+
+void TForm1::ShowLevel(int level) {
     ClearDisplay();
-    const int n = lb->currentRow();
+    const int n = SelectedRow();
     if (lb->count() == 0 || n < 0 || static_cast<std::size_t>(n) >= Entries.size())
         return;
     // Everything this display needs is taken now: input run below may open
@@ -346,16 +389,26 @@ void TForm1::ShowTexture() {
         QCoreApplication::processEvents();
     if (AfterPendingInput)
         AfterPendingInput();
-    if (generation != generation_)
+    // Input run above may have opened another dictionary or selected another
+    // line; the display it ran then shows what is current, this one would not.
+    if (generation != generation_ || SelectedRow() != n)
         return;
     const std::uint32_t start = ticks_();
 
     DecodeResult r = DecodeRaster(file, entry, EnableFilter1->isChecked(), Decoded,
-                                  [this] { cbxAlpha->setEnabled(false); });
+                                  [this] { cbxAlpha->setEnabled(false); }, static_cast<std::uint32_t>(level));
     if (!r.Ok()) {
         ui_->ShowMessage(this, Q(r.Message));
         return;
     }
+    levelShown_ = level;
+    levelCount_ = r.LevelCount;
+    if (levelCount_ > 1)
+        LevelText->setText(QString("level %1 of %2 (%3 x %4)")
+                               .arg(level + 1)
+                               .arg(levelCount_)
+                               .arg(Decoded.TexWidth)
+                               .arg(Decoded.TexHeight));
 
     const bool alpha = cbxAlpha->isChecked(), brighten = ba1->isChecked();
     // A true-colour texture has no palette: its strip stays empty.
@@ -373,11 +426,13 @@ void TForm1::ShowTexture() {
     }
 
     shown_ = MakePicture(Decoded, alpha, brighten);
-    Image1->SetPicture(ToQImage(shown_));
+    const bool transparency = ShowTransparency1->isChecked() && !alpha;
+    Image1->SetCheckerboard(transparency);
+    Image1->SetPicture(transparency ? TransparencyPicture() : ToQImage(shown_));
     cbxAlpha->setEnabled(true);
     displayOk_ = true;
     const std::uint32_t elapsed = ticks_() - start;
-    SetStatus("Texture " + QString::number(lb->currentRow() + 1) + " loaded within " +
+    SetStatus("Texture " + QString::number(SelectedRow() + 1) + " loaded within " +
               Q(FormatSeconds(elapsed, DecimalSeparator())) +
               " seconds. Palette offset: " + QString::number(r.PaletteOffset) +
               "; Image offset: " + QString::number(r.ImageOffset));
@@ -387,9 +442,76 @@ void TForm1::Open1Click() {
     QString path = ui_->ChooseOpenFile(this);
     if (path.isEmpty())
         return;
-    CurrentFile = S(path);
+    OpenFile(S(path));
+}
+
+void TForm1::OpenFile(const std::string& path) {
+    CurrentFile = path;
     setWindowTitle(QString(kTitle) + " - " + Q(FileNameOf(CurrentFile)));
     LoadDictionary();
+}
+
+// The colours with each texel's alpha (brightened as the menu says), to be
+// drawn over the checkerboard.
+QImage TForm1::TransparencyPicture() const {
+    const std::uint32_t w = Decoded.TexWidth, h = Decoded.TexHeight;
+    QImage q(static_cast<int>(w), static_cast<int>(h), QImage::Format_ARGB32);
+    if (q.isNull())
+        throw std::bad_alloc();
+    const bool brighten = ba1->isChecked();
+    for (std::uint32_t y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(q.scanLine(static_cast<int>(y)));
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const PaletteEntry e = Decoded.Colour(x, y);
+            line[x] = qRgba(e.R, e.G, e.B, brighten ? BrightenAlpha(e.A) : e.A);
+        }
+    }
+    return q;
+}
+
+void TForm1::ShowReadout(QPoint texel) {
+    if (!displayOk_ || texel.x() < 0) {
+        ReadoutText->clear();
+        return;
+    }
+    const auto x = static_cast<std::uint32_t>(texel.x()), y = static_cast<std::uint32_t>(texel.y());
+    if (x >= Decoded.TexWidth || y >= Decoded.TexHeight) {
+        ReadoutText->clear();
+        return;
+    }
+    const PaletteEntry e = Decoded.Colour(x, y);
+    QString text = QString("%1, %2: ").arg(x).arg(y);
+    if (!Decoded.TrueColour)
+        text += QString("index %1, ").arg(Decoded.Pixel(x, y));
+    ReadoutText->setText(text + QString("%1 %2 %3 %4").arg(e.R).arg(e.G).arg(e.B).arg(e.A));
+}
+
+void TForm1::ShowTransparency1Click() { ShowTexture(); }
+void TForm1::ZoomIn1Click() { Image1->ZoomIn(); }
+void TForm1::ZoomOut1Click() { Image1->ZoomOut(); }
+void TForm1::ActualSize1Click() { Image1->SetZoom(1); }
+void TForm1::FitInWindow1Click() { Image1->FitInWindow(); }
+
+void TForm1::NextLevel1Click() {
+    if (displayOk_ && static_cast<std::size_t>(levelShown_) + 1 < levelCount_)
+        ShowLevel(levelShown_ + 1);
+}
+
+void TForm1::PreviousLevel1Click() {
+    if (displayOk_ && levelShown_ > 0)
+        ShowLevel(levelShown_ - 1);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* e) {
+    if (!busy_ && e->mimeData()->hasUrls() && !e->mimeData()->urls().isEmpty() &&
+        e->mimeData()->urls().first().isLocalFile())
+        e->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* e) {
+    const QString path = QDir::toNativeSeparators(e->mimeData()->urls().first().toLocalFile());
+    e->acceptProposedAction();
+    RunCommand([this, path] { OpenFile(S(path)); });
 }
 
 void TForm1::lbClick() { ShowTexture(); }
@@ -418,7 +540,7 @@ void TForm1::About1Click() {
 }
 
 void TForm1::SaveImage1Click() {
-    const int n = lb->currentRow();
+    const int n = SelectedRow();
     if (lb->count() == 0 || n < 0 || static_cast<std::size_t>(n) >= Entries.size())
         return;
     // Without a picture on screen there is nothing to save, and the user is told.
@@ -444,13 +566,14 @@ void TForm1::SaveImage1Click() {
 }
 
 void TForm1::AllTexturesinfile1Click() {
-    if (lb->count() == 0 || lb->currentRow() < 0)
+    if (lb->count() == 0 || SelectedRow() < 0)
         return;
     bool confirmed = false;
     {
         TForm2 dialog(this, *ui_, Export.DestDir, CurrentFile);
         SubDirName = SubDirNameOf(CurrentFile);
         dialog.Fill(Entries, SubDirName);
+        dialog.FitTexts();
         if (ui_->RunModal(&dialog) == QDialog::Accepted) {
             std::vector<bool> marks = dialog.Marks();
             for (std::size_t i = 0; i < ExportMarks.size() && i < marks.size(); ++i)

@@ -56,6 +56,9 @@ public:
     TPictureBox* Image1;
     QStatusBar* status;
     QLabel* StatusText;
+    QLabel* ReadoutText;  // the texel under the mouse
+    QLabel* LevelText;    // "level 2 of 4 (64 x 128)" for textures with mip levels
+    QLabel* ZoomText;     // "200%"
     QProgressBar* Progress;
     QPushButton* CancelExport;  // beside the progress bar while an export runs
 
@@ -69,6 +72,13 @@ public:
     QAction* EnableFilter1;
     QAction* ba1;
     QAction* ShowPalette1;
+    QAction* ShowTransparency1;
+    QAction* ZoomIn1;
+    QAction* ZoomOut1;
+    QAction* ActualSize1;
+    QAction* FitInWindow1;
+    QAction* NextLevel1;
+    QAction* PreviousLevel1;
     QAction* RegisterFileType1;
     QAction* About1;
 
@@ -81,6 +91,13 @@ public:
     void ba1Click();
     void Stretch1Click();
     void ShowPalette1Click();
+    void ShowTransparency1Click();
+    void ZoomIn1Click();
+    void ZoomOut1Click();
+    void ActualSize1Click();
+    void FitInWindow1Click();
+    void NextLevel1Click();
+    void PreviousLevel1Click();
     void Exit1Click();
     void About1Click();
     void SaveImage1Click();
@@ -89,6 +106,11 @@ public:
 
     void LoadDictionary();
     void ShowTexture();
+    // The line selected by the user or the program; -1 when none is.
+    int SelectedRow() const;
+    // Opens a dictionary as "&Open..." does after its dialog.
+    void OpenFile(const std::string& path);
+    int LevelShown() const { return levelShown_; }
     void ExportSelected();
 
     // Selects a list line as the program does: no lbClick.
@@ -104,12 +126,17 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     void FormCreate(const QStringList& args);
     void BuildLayout();
     void BuildMenu();
     void ClearDisplay();
+    void ShowLevel(int level);
+    void ShowReadout(QPoint texel);
+    QImage TransparencyPicture() const;
     void SetStatus(const QString& text);
     std::string DecimalSeparator() const; // the user's, as UTF-8
 
@@ -121,6 +148,8 @@ private:
     bool maximisePosted_ = false;
     bool busy_ = false;
     bool cancelRequested_ = false;
+    int levelShown_ = 0;
+    std::size_t levelCount_ = 1;
     std::uint64_t generation_ = 0; // counts the dictionaries loaded
 };
 
