@@ -1,0 +1,304 @@
+// The viewer as a modern image viewer: zoom, fit, panning, transparency, the
+// texel readout, mip levels, drop to open; and the displays that input overtakes.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+#include <QWheelEvent>
+#include <filesystem>
+
+#include "dictionary/colour_rules.h"
+#include "tests/support/dictionary_builder.h"
+#include "tests/support/fake_ui.h"
+#include "tests/support/process.h"
+#include "viewer/KelmoraU.h"
+#include "viewer/picture_box.h"
+
+using namespace kelmora;
+using namespace kelmora::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ViewerViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = MakeTempDir("view");
+        ui_ = std::make_shared<FakeUi>();
+    }
+    void TearDown() override {
+        form_.reset();
+        fs::remove_all(dir_);
+    }
+    std::string Dictionary(const std::string& name, const std::vector<TextureSpec>& texs) {
+        std::string p = dir_ + "/" + name;
+        WriteFile(p, BuildDictionary(texs));
+        return p;
+    }
+    // The window at a known size, shown (offscreen), so the picture box has its room.
+    TForm1& Start(const std::string& path) {
+        form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(path)}, ui_);
+        form_->showNormal();
+        form_->resize(900, 600);
+        QApplication::processEvents();
+        return *form_;
+    }
+    std::string dir_;
+    std::shared_ptr<FakeUi> ui_;
+    std::unique_ptr<TForm1> form_;
+};
+
+void Mouse(QWidget* w, QEvent::Type type, QPointF at, Qt::MouseButtons buttons = Qt::NoButton) {
+    QMouseEvent e(type, at, w->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                  Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+} // namespace
+
+TEST_F(ViewerViewTest, ZoomStepsShortcutsAndFit) {
+    TextureSpec small = RandomTexture("small", 4, 2, 8, false, 1);
+    TextureSpec wide = RandomTexture("wide", 2048, 1024, 8, false, 2);
+    TForm1& f = Start(Dictionary("z.txd", {small, wide}));
+    TPictureBox* box = f.Image1;
+    EXPECT_EQ(f.ZoomText->text(), "100%");
+    EXPECT_TRUE(f.ZoomIn1->shortcuts().contains(QKeySequence("Ctrl++")));
+    EXPECT_TRUE(f.ZoomIn1->shortcuts().contains(QKeySequence("Ctrl+=")));
+    EXPECT_EQ(f.ZoomOut1->shortcut(), QKeySequence("Ctrl+-"));
+    EXPECT_EQ(f.ActualSize1->shortcut(), QKeySequence("Ctrl+0"));
+
+    const std::vector<double> up = {1.5, 2, 3, 4, 6, 8, 12, 16, 24, 32, 32};
+    for (double z : up) {
+        f.ZoomIn1->trigger();
+        EXPECT_DOUBLE_EQ(box->Zoom(), z);
+    }
+    EXPECT_EQ(f.ZoomText->text(), "3200%");
+    f.ActualSize1->trigger();
+    for (double z : {0.5, 0.25, 0.125, 0.0625, 0.0625}) {
+        f.ZoomOut1->trigger();
+        EXPECT_DOUBLE_EQ(box->Zoom(), z);
+    }
+    // Fit keeps the aspect ratio; the 4 x 2 texture would need more than 32x to fill the box.
+    f.FitInWindow1->trigger();
+    const QRectF fit = box->PictureRect();
+    EXPECT_NEAR(fit.width() / fit.height(), 2.0, 1e-9);
+    EXPECT_DOUBLE_EQ(box->Zoom(), std::min(32.0, std::min(box->width() / 4.0, box->height() / 2.0)));
+    EXPECT_TRUE(f.ZoomText->text().endsWith("%"));
+
+    // Texels stay sharp: at 8x every texel is an 8 x 8 square of one colour.
+    f.ActualSize1->trigger();
+    for (int i = 0; i < 6; ++i) // 1.5, 2, 3, 4, 6, 8
+        f.ZoomIn1->trigger();
+    ASSERT_DOUBLE_EQ(box->Zoom(), 8);
+    const QImage shot = box->grab().toImage();
+    const QRectF r = box->PictureRect();
+    const QColor want(f.Image1->Picture().pixel(1, 0));
+
+    for (int dy = 0; dy < 8; ++dy)
+        for (int dx = 0; dx < 8; ++dx)
+            ASSERT_EQ(QColor(shot.pixel(int(r.left()) + 8 + dx, int(r.top()) + dy)), want) << dx << "," << dy;
+
+    // The zoom holds from texture to texture; each first view is centred.
+    f.lb->setCurrentRow(1);
+    EXPECT_DOUBLE_EQ(box->Zoom(), 8);
+    EXPECT_EQ(box->Pan(), QPointF());
+    f.FitInWindow1->trigger();
+    EXPECT_NEAR(box->Zoom(), std::min(box->width() / 2048.0, box->height() / 1024.0), 1e-9);
+
+    // Ctrl + wheel zooms around the pointer: the texel under it stays under it.
+    f.ActualSize1->trigger();
+    const QPointF at = box->PictureRect().topLeft() + QPointF(100.5, 60.5);
+    const QPoint before = box->TexelAt(at);
+    QWheelEvent wheel(at, box->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(box, &wheel);
+    EXPECT_DOUBLE_EQ(box->Zoom(), 1.5);
+    // Within the one screen pixel that whole-pixel placement may move it.
+    EXPECT_LE(std::abs(box->TexelAt(at).x() - before.x()), 1);
+    EXPECT_LE(std::abs(box->TexelAt(at).y() - before.y()), 1);
+    QWheelEvent twice(at, box->mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(box, &twice);
+    EXPECT_DOUBLE_EQ(box->Zoom(), 3);
+    EXPECT_LE(std::abs(box->TexelAt(at).x() - before.x()), 1);
+}
+
+TEST_F(ViewerViewTest, DraggingStopsAtThePictureEdges) {
+    TForm1& f = Start(Dictionary("d.txd", {RandomTexture("big", 2048, 1024, 8, false, 3)}));
+    TPictureBox* box = f.Image1;
+    const double excessX = (2048 - box->width()) / 2.0, excessY = (1024 - box->height()) / 2.0;
+    ASSERT_GT(excessX, 0);
+    const QPointF centre(box->width() / 2.0, box->height() / 2.0);
+    Mouse(box, QEvent::MouseButtonPress, centre, Qt::LeftButton);
+    Mouse(box, QEvent::MouseMove, centre + QPointF(30, -20), Qt::LeftButton);
+    EXPECT_EQ(box->Pan(), QPointF(30, -20));
+    Mouse(box, QEvent::MouseMove, centre + QPointF(5000, 5000), Qt::LeftButton);
+    Mouse(box, QEvent::MouseButtonRelease, centre + QPointF(5000, 5000));
+    EXPECT_EQ(box->Pan(), QPointF(excessX, std::max(0.0, excessY)));
+    EXPECT_EQ(box->PictureRect().left(), 0); // the left edge meets the box's, no further
+
+    // A picture smaller than the box does not move.
+    f.FitInWindow1->trigger();
+    f.ZoomOut1->trigger();
+    box->SetPan({40, 40});
+    EXPECT_EQ(box->Pan(), QPointF());
+}
+
+TEST_F(ViewerViewTest, TransparencyAndReadout) {
+    TextureSpec t = RandomTexture("t", 16, 8, 8, true, 4);
+    t.Palette[t.Pixels[0]] = {200, 10, 20, 0};      // the first texel fully transparent
+    t.Palette[t.Pixels[17]] = {30, 40, 50, 64};     // texel (1, 1) half
+    TextureSpec colour = RealTexture("c", 8, 8, 32, 1, 5);
+    TForm1& f = Start(Dictionary("t.txd", {t, colour}));
+    EXPECT_EQ(f.Image1->Picture().format(), QImage::Format_Indexed8);
+
+    f.ShowTransparency1->trigger();
+    const QImage argb = f.Image1->Picture();
+    ASSERT_EQ(argb.format(), QImage::Format_ARGB32);
+    EXPECT_EQ(argb.pixel(1, 1), qRgba(30, 40, 50, BrightenAlpha(64)));
+    f.ba1->trigger(); // without brightening the alpha is the console's
+    EXPECT_EQ(f.Image1->Picture().pixel(1, 1), qRgba(30, 40, 50, 64));
+    // On screen the transparent texel shows the checkerboard.
+    f.ZoomIn1->trigger();
+    f.ZoomIn1->trigger();
+    f.ZoomIn1->trigger(); // 3x
+    const QImage shot = f.Image1->grab().toImage();
+    const QPointF tl = f.Image1->PictureRect().topLeft();
+    const QColor under(shot.pixel(int(tl.x()) + 1, int(tl.y()) + 1));
+    EXPECT_TRUE(under == QColor(Qt::white) || under == QColor(204, 204, 204)) << under.name().toStdString();
+    // The alpha view is shown as before, over no checkerboard.
+    f.cbxAlpha->setChecked(true);
+    EXPECT_EQ(f.Image1->Picture().format(), QImage::Format_Indexed8);
+    f.cbxAlpha->setChecked(false);
+    f.ShowTransparency1->trigger();
+    f.ba1->trigger();
+    f.ActualSize1->trigger();
+
+    // The texel under the mouse, in the status bar; nothing outside the picture.
+    const QRectF r = f.Image1->PictureRect();
+    Mouse(f.Image1, QEvent::MouseMove, r.topLeft() + QPointF(1.5, 1.5));
+    const PaletteEntry& e = t.Palette[t.Pixels[17]];
+    EXPECT_EQ(f.ReadoutText->text(),
+              QString("1, 1: index %1, %2 %3 %4 %5").arg(t.Pixels[17]).arg(e.R).arg(e.G).arg(e.B).arg(e.A));
+    Mouse(f.Image1, QEvent::MouseMove, r.topLeft() - QPointF(3, 3));
+    EXPECT_EQ(f.ReadoutText->text(), "");
+
+    f.lb->setCurrentRow(1); // true colour: no index
+    const QRectF rc = f.Image1->PictureRect();
+    Mouse(f.Image1, QEvent::MouseMove, rc.topLeft() + QPointF(2.5, 0.5));
+    const PaletteEntry& c = colour.Texels[2];
+    EXPECT_EQ(f.ReadoutText->text(), QString("2, 0: %1 %2 %3 %4").arg(c.R).arg(c.G).arg(c.B).arg(c.A));
+}
+
+TEST_F(ViewerViewTest, MipLevels) {
+    TextureSpec mips = RealTexture("mips", 64, 32, 8, 4, 6);
+    TextureSpec one = RandomTexture("one", 16, 8, 8, true, 7);
+    TForm1& f = Start(Dictionary("m.txd", {mips, one}));
+    EXPECT_EQ(f.LevelText->text(), "level 1 of 4 (64 x 32)");
+    EXPECT_EQ(f.NextLevel1->shortcut(), QKeySequence("Ctrl+PgDown"));
+    EXPECT_EQ(f.PreviousLevel1->shortcut(), QKeySequence("Ctrl+PgUp"));
+    f.NextLevel1->trigger();
+    f.NextLevel1->trigger();
+    EXPECT_EQ(f.LevelText->text(), "level 3 of 4 (16 x 8)");
+    EXPECT_EQ(f.Decoded.Pixels, mips.MipPixels[1]);
+    EXPECT_EQ(f.Image1->Picture().size(), QSize(16, 8));
+    f.NextLevel1->trigger();
+    f.NextLevel1->trigger(); // no level 5: stays
+    EXPECT_EQ(f.LevelText->text(), "level 4 of 4 (8 x 4)");
+
+    // "&Actual Image..." saves the level shown.
+    ui_->saveConfirm = true;
+    ui_->saveFilter = 3;
+    ui_->savePath = QString::fromStdString(dir_ + "/level.tga");
+    f.SaveImage1->trigger();
+    auto tga = ReadFile(dir_ + "/level.tga");
+    EXPECT_EQ(tga[12], 8);
+    EXPECT_EQ(tga[14], 4);
+
+    f.PreviousLevel1->trigger();
+    EXPECT_EQ(f.LevelText->text(), "level 3 of 4 (16 x 8)");
+    f.Reload1->trigger(); // every display starts at level 0
+    EXPECT_EQ(f.LevelText->text(), "level 1 of 4 (64 x 32)");
+    f.lb->setCurrentRow(1);
+    EXPECT_EQ(f.LevelText->text(), "");
+}
+
+TEST_F(ViewerViewTest, DropOpensTheFileAndCaptionsHaveTooltips) {
+    TForm1& f = Start(Dictionary("a.txd", {RandomTexture("a", 16, 8, 8, true, 8)}));
+    const std::string longName(120, 'x');
+    const std::string other = Dictionary("other.txd", {RandomTexture(longName, 16, 8, 8, true, 9)});
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(other))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &drop);
+    EXPECT_EQ(f.CurrentFile, other);
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - other.txd - 1 texture(s)");
+    EXPECT_EQ(f.lb->item(0)->toolTip(), QString::fromStdString("1. " + longName + "  |  16 x 8 (8bit)"));
+}
+
+// Mends: a walk that stopped shows nothing until the user picks a line, even when
+// the list gets the focus; a display whose selection changed while input ran is
+// dropped, so list, picture and status agree; Ctrl+S without a picture says so.
+TEST_F(ViewerViewTest, DisplaysThatInputOvertakes) {
+    auto bytes = BuildDictionary({RandomTexture("a", 16, 8, 8, true, 10), RandomTexture("b", 16, 8, 8, true, 11)});
+    bytes.resize(bytes.size() - 3);
+    const std::string broken = dir_ + "/broken.txd";
+    WriteFile(broken, bytes);
+    TForm1& f = Start(broken);
+    EXPECT_EQ(f.StatusText->text(), "ERROR!");
+    QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(f.lb, &focus);
+    f.lb->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    EXPECT_EQ(f.StatusText->text(), "ERROR!");
+    EXPECT_TRUE(f.Image1->Picture().isNull());
+    f.SaveImage1->trigger(); // nothing selected: nothing at all
+    EXPECT_TRUE(ui_->proposedNames.empty());
+    f.lb->setCurrentRow(0); // the user's choice shows it
+    EXPECT_TRUE(f.StatusText->text().startsWith("Texture 1 loaded"));
+
+    TextureSpec t0 = RandomTexture("t0", 16, 8, 8, true, 12), t1 = RandomTexture("t1", 32, 8, 8, true, 13),
+                t2 = RandomTexture("t2", 48, 8, 8, true, 14);
+    TextureSpec bad = RandomTexture("bad", 8, 8, 8, true, 15);
+    bad.Depth = 24;
+    TForm1& g = Start(Dictionary("fast.txd", {t0, t1, t2, bad}));
+    int runs = 0;
+    g.AfterPendingInput = [&] {
+        if (runs++ == 0)
+            g.lb->setCurrentRow(2); // a key press queued while line 2's display began
+    };
+    g.lb->setCurrentRow(1);
+    g.AfterPendingInput = nullptr;
+    EXPECT_EQ(g.lb->currentRow(), 2);
+    EXPECT_EQ(g.Decoded.Pixels, t2.Pixels);
+    EXPECT_EQ(g.Image1->Picture().width(), 48);
+    EXPECT_TRUE(g.StatusText->text().startsWith("Texture 3 loaded")) << g.StatusText->text().toStdString();
+
+    g.lb->setCurrentRow(3); // unsupported depth: no picture
+    ASSERT_FALSE(ui_->messages.empty());
+    g.SaveImage1->trigger();
+    EXPECT_TRUE(ui_->proposedNames.empty());
+    EXPECT_EQ(g.StatusText->text(), "Nothing to save: no texture is shown.");
+}
+
+TEST(ViewerProgram, HelpAndVersionPrintAndExit) {
+    CommandResult help = RunCommand(Quote(KELMORA_VIEWER) + " --help");
+    EXPECT_EQ(help.code, 0);
+    EXPECT_EQ(help.out.rfind("Usage: kelmora [FILE.txd]\n", 0), 0u) << help.out;
+    CommandResult version = RunCommand(Quote(KELMORA_VIEWER) + " --version");
+    EXPECT_EQ(version.code, 0);
+    CommandResult cli = RunCommand(Quote(KELMORA_CLI) + " --version");
+    // One version everywhere: the viewer's, the tool's and the window title's.
+    EXPECT_EQ(version.out.substr(8), cli.out.substr(12));
+    EXPECT_EQ(version.out, "kelmora 1.2\n");
+}
