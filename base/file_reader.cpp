@@ -29,7 +29,7 @@ bool FileReader::ReadByteSlow(std::uint8_t& b) {
     return true;
 }
 
-std::size_t FileReader::Read(void* dst, std::size_t n) {
+std::size_t FileReader::ReadSlow(void* dst, std::size_t n) {
     auto* out = static_cast<std::uint8_t*>(dst);
     std::size_t done = 0;
     while (done < n) {

@@ -3,6 +3,7 @@
 // deliver nothing and leave the position where it was.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -30,11 +31,20 @@ public:
     }
 
     // Returns how many bytes were read; fewer than n only at the end of the file.
-    std::size_t Read(void* dst, std::size_t n);
+    std::size_t Read(void* dst, std::size_t n) {
+        // The walk reads many small headers that the buffer already holds.
+        if (pos_ >= bufStart_ && pos_ + n <= bufStart_ + bufLen_) {
+            std::memcpy(dst, buf_.data() + static_cast<std::size_t>(pos_ - bufStart_), n);
+            pos_ += n;
+            return n;
+        }
+        return ReadSlow(dst, n);
+    }
     void Close() { file_.Close(); }
 
 private:
     bool ReadByteSlow(std::uint8_t& b);
+    std::size_t ReadSlow(void* dst, std::size_t n);
     bool Fill();
 
     OsFile file_;

@@ -207,10 +207,17 @@ WalkResult WalkDictionary(const std::string& path) {
             }
         }
         if (scanned) {
+            std::uint8_t words[12] = {};
             r.Seek(result.Entries[i].DataOffset);
-            w = ReadU32(r);
-            h = ReadU32(r);
-            d = ReadU32(r);
+            r.Read(words, sizeof words);
+            auto word = [&](int k) {
+                return static_cast<std::uint32_t>(words[4 * k]) | static_cast<std::uint32_t>(words[4 * k + 1]) << 8 |
+                       static_cast<std::uint32_t>(words[4 * k + 2]) << 16 |
+                       static_cast<std::uint32_t>(words[4 * k + 3]) << 24;
+            };
+            w = word(0);
+            h = word(1);
+            d = word(2);
         }
 
         TTexEntry& e = result.Entries[i];
