@@ -33,6 +33,8 @@ public:
     // Returns how many bytes were read; fewer than n only at the end of the file.
     std::size_t Read(void* dst, std::size_t n) {
         // The walk reads many small headers that the buffer already holds.
+        if (n == 0)
+            return 0;
         if (pos_ >= bufStart_ && pos_ + n <= bufStart_ + bufLen_) {
             std::memcpy(dst, buf_.data() + static_cast<std::size_t>(pos_ - bufStart_), n);
             pos_ += n;
