@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/bytes.h"
 #include "base/errors.h"
 
 namespace kelmora {
@@ -21,13 +22,6 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 namespace fs = std::filesystem;
-
-fs::path FromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
-
-std::string ToUtf8(const fs::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
 
 } // namespace
 
@@ -87,8 +81,8 @@ void AtomicOutput::Commit() {
 
 void RemoveStaleTemporaries(const std::string& dir) {
     std::error_code ec;
-    for (fs::directory_iterator it(FromUtf8(dir), ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = ToUtf8(it->path().filename());
+    for (fs::directory_iterator it(PathFromUtf8(dir), ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = PathToUtf8(it->path().filename());
         if (!IsTemporaryName(name))
             continue;
         const std::string digits = name.substr(std::string(kPrefix).size());
@@ -99,7 +93,7 @@ void RemoveStaleTemporaries(const std::string& dir) {
             continue;
         }
         if (pid != CurrentProcessId() && !ProcessAlive(pid))
-            RemoveFile(ToUtf8(it->path()));
+            RemoveFile(PathToUtf8(it->path()));
     }
 }
 

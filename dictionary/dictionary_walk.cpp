@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/bytes.h"
 #include "base/file_reader.h"
 #include "dictionary/text.h"
 #include "base/os_file.h"
@@ -20,8 +21,7 @@ constexpr std::size_t kScratchLimit = 64 * 1024;
 std::uint32_t ReadU32(FileReader& r) {
     std::uint8_t b[4] = {0, 0, 0, 0};
     r.Read(b, 4);
-    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+    return LoadLE32(b);
 }
 
 // Reads up to and including a byte of value stop at a 4-aligned offset; name gets
@@ -94,10 +94,8 @@ bool ReadChunkedRecord(FileReader& r, std::uint64_t start, ChunkedRecord& out) {
         r.Seek(at);
         if (r.Read(b, 8) != 8)
             return false;
-        type = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-               static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-        size = static_cast<std::uint32_t>(b[4]) | static_cast<std::uint32_t>(b[5]) << 8 |
-               static_cast<std::uint32_t>(b[6]) << 16 | static_cast<std::uint32_t>(b[7]) << 24;
+        type = LoadLE32(b);
+        size = LoadLE32(b + 4);
         return true;
     };
     std::uint32_t type = 0, recordSize = 0, size = 0;
@@ -210,14 +208,9 @@ WalkResult WalkDictionary(const std::string& path) {
             std::uint8_t words[12] = {};
             r.Seek(result.Entries[i].DataOffset);
             r.Read(words, sizeof words);
-            auto word = [&](int k) {
-                return static_cast<std::uint32_t>(words[4 * k]) | static_cast<std::uint32_t>(words[4 * k + 1]) << 8 |
-                       static_cast<std::uint32_t>(words[4 * k + 2]) << 16 |
-                       static_cast<std::uint32_t>(words[4 * k + 3]) << 24;
-            };
-            w = word(0);
-            h = word(1);
-            d = word(2);
+            w = LoadLE32(words);
+            h = LoadLE32(words + 4);
+            d = LoadLE32(words + 8);
         }
 
         TTexEntry& e = result.Entries[i];

@@ -2,16 +2,12 @@
 
 #include <algorithm>
 
+#include "base/bytes.h"
 #include "dictionary/raster_decode.h"
 
 namespace kelmora {
 
 namespace {
-
-std::uint32_t U32(const std::uint8_t* b) {
-    return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-           static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-}
 
 constexpr std::uint32_t kStructChunk = 0x01;
 constexpr std::uint32_t kRasterInfoSize = 64;
@@ -58,9 +54,9 @@ bool ReadTransferHeader(const std::uint8_t* h, std::uint32_t& rrw, std::uint32_t
     // The three register writes are TRXPOS, TRXREG and TRXDIR, in that order.
     if (h[24] != 0x51 || h[40] != 0x52 || h[56] != 0x53)
         return false;
-    rrw = U32(h + 32) & 0xFFF;
-    rrh = U32(h + 36) & 0xFFF;
-    nloop = U32(h + 64) & 0x7FFF;
+    rrw = LoadLE32(h + 32) & 0xFFF;
+    rrh = LoadLE32(h + 36) & 0xFFF;
+    nloop = LoadLE32(h + 64) & 0x7FFF;
     return true;
 }
 
@@ -84,7 +80,7 @@ RasterLayout ReadRasterLayout(FileReader& r, std::uint32_t dataOffset) {
     std::uint8_t info[kRasterInfoSize] = {};
     r.Seek(dataOffset);
     const auto headerRead = static_cast<std::uint32_t>(std::min<std::size_t>(r.Read(info, sizeof info), 12));
-    const std::uint32_t w = U32(info), h = U32(info + 4), d = U32(info + 8);
+    const std::uint32_t w = LoadLE32(info), h = LoadLE32(info + 4), d = LoadLE32(info + 8);
     const RasterLayout fixed = FixedLayout(dataOffset, headerRead, w, h, d);
     const std::uint64_t fileSize = r.Size();
 
@@ -93,12 +89,12 @@ RasterLayout ReadRasterLayout(FileReader& r, std::uint32_t dataOffset) {
     if (dataOffset < 12)
         return fixed;
     r.Seek(dataOffset - 12);
-    if (r.Read(around, 12) != 12 || U32(around) != kStructChunk || U32(around + 4) != kRasterInfoSize)
+    if (r.Read(around, 12) != 12 || LoadLE32(around) != kStructChunk || LoadLE32(around + 4) != kRasterInfoSize)
         return fixed;
     if (dataOffset + std::uint64_t{kRasterInfoSize} + 12 > fileSize)
         return fixed;
-    const std::uint32_t rasterFormat = U32(info + 12);
-    const std::uint32_t pixelSize = U32(info + 48), paletteSize = U32(info + 52);
+    const std::uint32_t rasterFormat = LoadLE32(info + 12);
+    const std::uint32_t pixelSize = LoadLE32(info + 48), paletteSize = LoadLE32(info + 52);
     const std::uint32_t b = TransferPixelBytes(d);
     // Without transfer headers the pixel block cannot be walked.
     if (!(rasterFormat & kTransferHeadersPresent) || b == 0 || w == 0 || h == 0)
@@ -107,8 +103,8 @@ RasterLayout ReadRasterLayout(FileReader& r, std::uint32_t dataOffset) {
         return fixed;
     r.Seek(dataOffset + std::uint64_t{kRasterInfoSize});
     r.Read(around, 12);
-    if (U32(around) != kStructChunk ||
-        U32(around + 4) != std::uint64_t{pixelSize} + paletteSize)
+    if (LoadLE32(around) != kStructChunk ||
+        LoadLE32(around + 4) != std::uint64_t{pixelSize} + paletteSize)
         return fixed;
     const std::uint64_t p0 = dataOffset + std::uint64_t{kRasterInfoSize} + 12;
     // Every byte the headers promise must be in the file.

@@ -12,6 +12,7 @@
 #include "export/safe_name.h"
 #include "export/unique_names.h"
 #include "base/atomic_output.h"
+#include "base/bytes.h"
 
 namespace kelmora {
 
@@ -47,15 +48,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path FromUtf8(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
-
 // Whether writing path would replace one of the inputs, under any of its names.
 bool IsInput(const std::string& path, const std::vector<std::string>& inputs) {
     std::error_code ec;
-    const fs::path p = FromUtf8(path);
+    const fs::path p = PathFromUtf8(path);
     const fs::path normal = fs::absolute(p, ec).lexically_normal();
     for (const std::string& in : inputs) {
-        const fs::path q = FromUtf8(in);
+        const fs::path q = PathFromUtf8(in);
         if (fs::equivalent(p, q, ec) || fs::absolute(q, ec).lexically_normal() == normal)
             return true;
     }

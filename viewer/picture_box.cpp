@@ -21,6 +21,16 @@ QImage Checkerboard() {
     return tile;
 }
 
+// The next zoom step above (up) or below the given zoom, within the range.
+double NextStep(double zoom, bool up) {
+    if (up) {
+        const double* next = std::upper_bound(std::begin(kSteps), std::end(kSteps), zoom * 1.0001);
+        return next == std::end(kSteps) ? TPictureBox::kMaxZoom : *next;
+    }
+    const double* at = std::lower_bound(std::begin(kSteps), std::end(kSteps), zoom / 1.0001);
+    return at == std::begin(kSteps) ? TPictureBox::kMinZoom : *(at - 1);
+}
+
 } // namespace
 
 TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent) { setMouseTracking(true); }
@@ -58,15 +68,9 @@ void TPictureBox::ZoomAround(double zoom, const QPointF& anchor) {
         ZoomChanged();
 }
 
-void TPictureBox::ZoomIn() {
-    const double* next = std::upper_bound(std::begin(kSteps), std::end(kSteps), zoom_ * 1.0001);
-    SetZoom(next == std::end(kSteps) ? kMaxZoom : *next);
-}
+void TPictureBox::ZoomIn() { SetZoom(NextStep(zoom_, true)); }
 
-void TPictureBox::ZoomOut() {
-    const double* at = std::lower_bound(std::begin(kSteps), std::end(kSteps), zoom_ / 1.0001);
-    SetZoom(at == std::begin(kSteps) ? kMinZoom : *(at - 1));
-}
+void TPictureBox::ZoomOut() { SetZoom(NextStep(zoom_, false)); }
 
 void TPictureBox::FitInWindow() {
     if (picture_.isNull() || width() <= 0 || height() <= 0)
@@ -128,12 +132,8 @@ void TPictureBox::wheelEvent(QWheelEvent* e) {
     }
     const int steps = e->angleDelta().y() / 120;
     double zoom = zoom_;
-    for (int i = 0; i < std::abs(steps); ++i) {
-        const double* next = steps > 0 ? std::upper_bound(std::begin(kSteps), std::end(kSteps), zoom * 1.0001)
-                                       : std::lower_bound(std::begin(kSteps), std::end(kSteps), zoom / 1.0001);
-        zoom = steps > 0 ? (next == std::end(kSteps) ? kMaxZoom : *next)
-                         : (next == std::begin(kSteps) ? kMinZoom : *(next - 1));
-    }
+    for (int i = 0; i < std::abs(steps); ++i)
+        zoom = NextStep(zoom, steps > 0);
     ZoomAround(zoom, e->position());
     e->accept();
 }
