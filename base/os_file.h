@@ -73,4 +73,13 @@ bool MakeDirectory(const std::string& path, std::string* reason = nullptr);
 // The absolute form of path (not resolving links).
 std::string AbsolutePath(const std::string& path);
 
+// What makes a file itself, whatever name it is reached by: the device and the
+// inode on POSIX systems, the volume serial number and file index on Windows.
+struct FileIdentity {
+    std::uint64_t Device = 0, Index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+// The identity of the file path names (links followed); false when there is none.
+bool IdentityOf(const std::string& path, FileIdentity& identity);
+
 } // namespace kelmora

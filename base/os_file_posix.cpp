@@ -121,6 +121,14 @@ bool FileExists(const std::string& path) {
     return !S_ISDIR(st.st_mode);
 }
 
+bool IdentityOf(const std::string& path, FileIdentity& identity) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return false;
+    identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return true;
+}
+
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

@@ -141,6 +141,21 @@ bool FileExists(const std::string& path) {
     return !path.empty() && a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IdentityOf(const std::string& path, FileIdentity& identity) {
+    // Directories open only with backup semantics; no access right is needed.
+    HANDLE h = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (ok)
+        identity = {info.dwVolumeSerialNumber,
+                    static_cast<std::uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+    return ok;
+}
+
 bool IsRegularFile(const std::string& path) {
     DWORD a = GetFileAttributesW(Wide(path).c_str());
     return !path.empty() && a != INVALID_FILE_ATTRIBUTES && !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));

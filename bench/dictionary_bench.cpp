@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "bench/ratio_report.h"
-#include "dictionary/dictionary_walk.h"
+#include "dictionary/dictionary.h"
 #include "base/os_file.h"
 #include "dictionary/raster_decode.h"
 #include "tests/support/dictionary_builder.h"
@@ -68,7 +68,8 @@ BENCHMARK(PlainRead)->Unit(benchmark::kMillisecond);
 
 void Walk(benchmark::State& st) {
     for (auto _ : st) {
-        WalkResult w = WalkDictionary(F().many);
+        const Dictionary d = Dictionary::OpenFile(F().many);
+        const WalkResult& w = d.Walk();
         if (w.End != WalkEnd::Complete || w.Listed != 10000 || w.Entries[9999].Name != "tex9999")
             st.SkipWithError("wrong walk");
     }
@@ -79,7 +80,7 @@ BENCHMARK(Walk)->Unit(benchmark::kMillisecond);
 // cache into the grid's memory. A memcpy of 4 MiB would measure this machine's
 // last-level cache (260 MiB here), not the work any decoder must do.
 void PageCacheRead(benchmark::State& st) {
-    const TTexEntry e = WalkDictionary(F().big8).Entries.at(0);
+    const TTexEntry e = Dictionary::OpenFile(F().big8).Entries()[0];
     std::vector<std::uint8_t> grid(2048 * 2048);
     for (auto _ : st) {
         OsFile f = OsFile::OpenRead(F().big8);
@@ -91,13 +92,15 @@ void PageCacheRead(benchmark::State& st) {
 BENCHMARK(PageCacheRead)->Unit(benchmark::kMillisecond);
 
 void DecodeBig(benchmark::State& st, const std::string& path, const TextureSpec& want, bool unswizzle) {
-    TTexEntry e = WalkDictionary(path).Entries.at(0);
+    TTexEntry e = Dictionary::OpenFile(path).Entries()[0];
     DecodeState s;
     for (auto _ : st) {
-        DecodeResult r = DecodeRaster(path, e, unswizzle, s);
-        benchmark::DoNotOptimize(s.Pixels.data());
-        if (!r.Ok())
+        // As the window does for every display: the file opened, the picture a new value.
+        DecodedTexture d = DecodeTexture(FileSource(path), e, {unswizzle, 0});
+        benchmark::DoNotOptimize(d.State.Pixels.data());
+        if (!d.Ok())
             st.SkipWithError("decode failed");
+        s = std::move(d.State);
     }
     // Without the unswizzle the file's order comes back, which differs from the
     // picture; with it, the picture itself.

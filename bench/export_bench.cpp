@@ -19,6 +19,7 @@
 #include "base/os_file.h"
 #include "dictionary/raster_decode.h"
 #include "export/image_writers.h"
+#include "dictionary/dictionary.h"
 #include "tests/support/dictionary_builder.h"
 
 extern char** environ;
@@ -43,7 +44,7 @@ struct Setup {
             for (std::uint32_t x = 0; x < 2048; ++x)
                 t.Pixels[y * 2048 + x] = static_cast<std::uint8_t>((x / 8 + y / 16) ^ (x * y / 4096));
         WriteFile(big, BuildDictionary({t}));
-        DecodeRaster(big, WalkDictionary(big).Entries[0], true, state);
+        state = Dictionary::OpenFile(big).Decode(0).State;
         image = MakeIndexedImage(state, false, false);
         picture = image;
         for (std::uint8_t i : image.Rows)

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/bytes.h"
-#include "base/file_reader.h"
+#include "base/byte_reader.h"
 #include "dictionary/text.h"
 #include "base/os_file.h"
 
@@ -18,7 +18,7 @@ namespace {
 // damaged files where the scan runs on for megabytes.
 constexpr std::size_t kScratchLimit = 64 * 1024;
 
-std::uint32_t ReadU32(FileReader& r) {
+std::uint32_t ReadU32(ByteReader& r) {
     std::uint8_t b[4] = {0, 0, 0, 0};
     r.Read(b, 4);
     return LoadLE32(b);
@@ -27,7 +27,7 @@ std::uint32_t ReadU32(FileReader& r) {
 // Reads up to and including a byte of value stop at a 4-aligned offset; name gets
 // the bytes before the first NUL, trimmed. Returns false when the end of the file
 // comes first.
-bool ScanName(FileReader& r, std::uint8_t stop, std::string& name) {
+bool ScanName(ByteReader& r, std::uint8_t stop, std::string& name) {
     name.clear();
     bool sawNul = false;
     bool found = false;
@@ -58,7 +58,7 @@ bool ScanName(FileReader& r, std::uint8_t stop, std::string& name) {
 }
 
 // A string chunk's text: up to its first NUL, trimmed.
-void ChunkText(FileReader& r, std::uint64_t at, std::uint32_t n, std::string& text) {
+void ChunkText(ByteReader& r, std::uint64_t at, std::uint32_t n, std::string& text) {
     text.resize(n);
     r.Seek(at);
     text.resize(r.Read(text.data(), n));
@@ -85,7 +85,7 @@ constexpr std::uint32_t kTextureChunk = 0x15, kStructChunk = 0x01, kStringChunk 
 
 // Reads the record at start from its chunk sizes. False when they do not add up
 // or reach past the end of the file: the fixed distances are used then.
-bool ReadChunkedRecord(FileReader& r, std::uint64_t start, ChunkedRecord& out) {
+bool ReadChunkedRecord(ByteReader& r, std::uint64_t start, ChunkedRecord& out) {
     const std::uint64_t fileSize = r.Size();
     auto header = [&](std::uint64_t at, std::uint32_t& type, std::uint32_t& size) {
         std::uint8_t b[8];
@@ -157,8 +157,8 @@ std::string FileNameOf(const std::string& path) {
     return path.substr(i);
 }
 
-WalkResult WalkDictionary(const std::string& path) {
-    FileReader r(path);
+WalkResult WalkDictionary(const ByteSource& source) {
+    ByteReader r(source);
     WalkResult result;
 
     std::uint8_t header[28] = {};

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_source.h"
 #include "dictionary/tex_entry.h"
 
 namespace kelmora {
@@ -32,8 +33,8 @@ struct WalkResult {
     bool StartsAsDictionary = true;
 };
 
-// Throws KelmoraError when the file cannot be opened.
-WalkResult WalkDictionary(const std::string& path);
+// Walks the dictionary the source holds. Never throws for what the bytes say.
+WalkResult WalkDictionary(const ByteSource& source);
 
 // The file name without its directory.
 std::string FileNameOf(const std::string& path);

@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "base/file_reader.h"
+#include "base/byte_reader.h"
 #include "dictionary/gs_memory.h"
 #include "dictionary/raster_layout.h"
 #include "dictionary/unswizzle.h"
@@ -23,7 +23,7 @@ std::uint8_t* RowOf(DecodeState& s, std::uint32_t y) {
 // one variable would.
 class PixelSource {
 public:
-    explicit PixelSource(FileReader& r) : r_(r) {}
+    explicit PixelSource(ByteReader& r) : r_(r) {}
     void Read(std::uint8_t* dst, std::size_t n) {
         std::size_t got = r_.Read(dst, n);
         if (got > 0)
@@ -33,7 +33,7 @@ public:
     }
 
 private:
-    FileReader& r_;
+    ByteReader& r_;
     std::uint8_t last_ = 0;
 };
 
@@ -94,7 +94,7 @@ PaletteEntry FromColour16(std::uint16_t v) {
             static_cast<std::uint8_t>(v & 0x8000 ? 128 : 0)};
 }
 
-void ReadTrueColour(FileReader& r, const RasterLayout& l, const LevelLayout& lv, DecodeState& s) {
+void ReadTrueColour(ByteReader& r, const RasterLayout& l, const LevelLayout& lv, DecodeState& s) {
     const std::uint32_t b = l.Depth == 32 ? 4 : 2;
     std::vector<std::uint8_t> row(static_cast<std::size_t>(lv.TransferWidth) * b);
     for (std::uint32_t y = 0; y < lv.Height; ++y) {
@@ -133,9 +133,9 @@ bool RowPassesApply(std::uint32_t depth, std::uint32_t w, std::uint32_t h, std::
     return false;
 }
 
-DecodeResult DecodeRaster(const std::string& path, const TTexEntry& entry, bool unswizzle, DecodeState& s,
-                          const std::function<void()>& onHeader, std::uint32_t level) {
-    FileReader r(path);
+DecodeResult DecodeRaster(const ByteSource& source, const TTexEntry& entry, bool unswizzle, DecodeState& s,
+                          std::uint32_t level) {
+    ByteReader r(source);
     const RasterLayout l = ReadRasterLayout(r, entry.DataOffset);
     DecodeResult result;
     result.ImageOffset = l.Levels[0].DataOffset;
@@ -150,9 +150,6 @@ DecodeResult DecodeRaster(const std::string& path, const TTexEntry& entry, bool 
     s.TexHeight = lv.Height;
     s.TexDepth = l.Depth;
     s.TrueColour = l.TrueColour();
-
-    if (onHeader)
-        onHeader();
 
     auto refuse = [&](DecodeStatus status, std::string message) {
         // Nothing of an earlier picture may pass for this texture's.
@@ -197,9 +194,12 @@ DecodeResult DecodeRaster(const std::string& path, const TTexEntry& entry, bool 
 
     r.Seek(l.PaletteOffset);
     // A short read leaves the entries it does not reach as they were.
-    r.Read(reinterpret_cast<std::uint8_t*>(s.Palette.data()), l.Depth == 4 ? 64 : 1024);
-    if (l.Depth == 8 && unswizzle)
+    result.PaletteBytesRead = static_cast<std::uint32_t>(
+        r.Read(reinterpret_cast<std::uint8_t*>(s.Palette.data()), l.Depth == 4 ? 64 : 1024));
+    if (l.Depth == 8 && unswizzle) {
         ReorderPalette(s.Palette);
+        result.PaletteReordered = true;
+    }
 
     r.Seek(lv.DataOffset);
     PixelSource src(r);

@@ -2,9 +2,9 @@
 // Decodes one texture of a dictionary into the decode state.
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
+#include "base/byte_source.h"
 #include "dictionary/decode_state.h"
 #include "dictionary/tex_entry.h"
 
@@ -26,6 +26,8 @@ struct DecodeResult {
     std::uint32_t Height = 0;
     std::uint64_t DataNeeded = 0;    // bytes of level 0's pixels, and how many the file holds
     std::uint64_t DataPresent = 0;
+    std::uint32_t PaletteBytesRead = 0; // of the palette, from its first byte on
+    bool PaletteReordered = false;      // the 8-bit palette order was undone after the read
     std::string Message;             // the user's text when Status is not Ok
 
     bool Ok() const { return Status == DecodeStatus::Ok; }
@@ -33,12 +35,12 @@ struct DecodeResult {
     bool CutShort() const { return DataPresent < DataNeeded; }
 };
 
-// Reads the raster at entry.DataOffset of path. onHeader runs once the raster
-// header is read, before the grid is sized. level 0 is the full picture; the
-// state then holds the level's size. Throws KelmoraError when the file cannot
-// be opened; an unsupported depth or size is a result, not an error.
-DecodeResult DecodeRaster(const std::string& path, const TTexEntry& entry, bool unswizzle, DecodeState& state,
-                          const std::function<void()>& onHeader = {}, std::uint32_t level = 0);
+// Reads the raster at entry.DataOffset of the source into state. level 0 is the
+// full picture; the state then holds the level's size. A 4-bit decode writes
+// palette entries 0 to 15 only. An unsupported depth or size is a result, not an
+// error. Callers that want a value use DecodeTexture (dictionary.h).
+DecodeResult DecodeRaster(const ByteSource& source, const TTexEntry& entry, bool unswizzle, DecodeState& state,
+                          std::uint32_t level = 0);
 
 // Whether the row-pair reading with the three passes gives the console's picture
 // for a palettised level stored in a transfer of rrw x rrh pixels.

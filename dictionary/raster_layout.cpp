@@ -76,7 +76,7 @@ std::uint32_t MinTransferHeight(std::uint32_t depth, std::uint32_t h) {
     return h;
 }
 
-RasterLayout ReadRasterLayout(FileReader& r, std::uint32_t dataOffset) {
+RasterLayout ReadRasterLayout(ByteReader& r, std::uint32_t dataOffset) {
     std::uint8_t info[kRasterInfoSize] = {};
     r.Seek(dataOffset);
     const auto headerRead = static_cast<std::uint32_t>(std::min<std::size_t>(r.Read(info, sizeof info), 12));

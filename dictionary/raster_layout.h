@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/file_reader.h"
+#include "base/byte_reader.h"
 
 namespace kelmora {
 
@@ -31,7 +31,7 @@ struct RasterLayout {
 
 // Reads the raster header at dataOffset and decides the layout. Never throws
 // for what the file holds; sizes are checked before they are used.
-RasterLayout ReadRasterLayout(FileReader& r, std::uint32_t dataOffset);
+RasterLayout ReadRasterLayout(ByteReader& r, std::uint32_t dataOffset);
 
 // The transfer rectangle a palettised level of w x h texels needs at least:
 // whole console memory columns (16 x 4 texels at 8 bits, 32 x 4 at 4 bits).

@@ -1,5 +1,7 @@
 #include "export/KelmoraU2.h"
 
+#include "export/output_formats.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -95,8 +97,8 @@ TForm2::TForm2(QWidget* owner, TUiServices& ui, std::string& destDir, const std:
     Label3 = new QLabel("Export as...");
     place(Label3, 208, 163, 53, 13);
     cmbx = new QComboBox;
-    cmbx->addItems({"8bit Windows Bitmap (*.bmp)", "Compressed JPEG (*.jpg)", "32bit Targa Bitmap (*.tga)",
-                    "PNG Image (*.png)"});
+    for (const kelmora::OutputFormat& f : kelmora::OutputFormats())
+        cmbx->addItem(QString::fromUtf8(f.DialogFilter.data(), static_cast<qsizetype>(f.DialogFilter.size())));
     place(cmbx, 272, 160, 161, 21);
     Label3->setBuddy(cmbx);
     Label2->setBuddy(edtPath);

@@ -1,12 +1,11 @@
 #include "export/export_run.h"
 
 #include <chrono>
-#include <filesystem>
-#include <system_error>
 
 #include "dictionary/colour_rules.h"
 #include "base/os_file.h"
-#include "dictionary/raster_decode.h"
+#include "base/errors.h"
+#include "dictionary/dictionary.h"
 #include "dictionary/text.h"
 #include "export/image_writers.h"
 #include "export/safe_name.h"
@@ -22,13 +21,8 @@ std::uint32_t SteadyTicks() {
 }
 
 std::string FormatExtension(std::uint8_t format) {
-    switch (format) {
-    case FormatBmp: return ".bmp";
-    case FormatJpeg: return ".jpg";
-    case FormatTga: return ".tga";
-    case FormatPng: return ".png";
-    default: return {};
-    }
+    const OutputFormat* f = FindFormat(format);
+    return f ? std::string(f->Extension) : std::string();
 }
 
 std::string ExportPath(const std::string& destDir, const std::string& textureName, std::uint8_t format) {
@@ -44,35 +38,15 @@ std::string ExportSummary(std::size_t exported, std::size_t listLines, std::uint
            (cancelled ? " (cancelled)" : std::string()) + ".";
 }
 
-namespace {
-
-namespace fs = std::filesystem;
-
-// Whether writing path would replace one of the inputs, under any of its names.
-bool IsInput(const std::string& path, const std::vector<std::string>& inputs) {
-    std::error_code ec;
-    const fs::path p = PathFromUtf8(path);
-    const fs::path normal = fs::absolute(p, ec).lexically_normal();
-    for (const std::string& in : inputs) {
-        const fs::path q = PathFromUtf8(in);
-        if (fs::equivalent(p, q, ec) || fs::absolute(q, ec).lexically_normal() == normal)
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
-ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEntry>& entries,
+ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry> entries,
                         const std::vector<bool>& marks, const ExportSettings& settings, DecodeState& state,
                         const ExportCallbacks& cb) {
     const auto ticks = cb.Ticks ? cb.Ticks : SteadyTicks;
     const std::uint32_t start = ticks();
-    const std::uint8_t format = settings.ExpFormat;
-    const bool indexed = format == FormatBmp || format == FormatJpeg;
-    const std::string extension = FormatExtension(format);
-    std::vector<std::string> inputs = settings.Inputs;
-    inputs.push_back(dictionary);
+    const OutputFormat* format = FindFormat(settings.ExpFormat);
+    const bool indexed = format && format->TakesPicture;
+    const std::string extension = FormatExtension(settings.ExpFormat);
+    const InputSet* inputs = settings.Inputs.get();
     ExportOutcome outcome;
     RunNames names;
     // What an earlier run left when it was killed goes first.
@@ -92,7 +66,9 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
             break;
         }
         const TTexEntry& e = entries[s];
-        DecodeResult r = DecodeRaster(dictionary, e, settings.ExpFilter, state);
+        DecodedTexture decoded = DecodeTexture(dictionary, e, {settings.ExpFilter, 0});
+        DecodeResult r = decoded.Result;
+        ApplyDecoded(state, std::move(decoded));
         if (!r.Ok() && cb.DecodeFailed && cb.DecodeFailed(s, r)) {
             ++outcome.Failed;
             continue;
@@ -108,7 +84,7 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
             cb.CutShort(s, r);
 
         const bool companion = settings.ExpAlphas && !e.AlphaName.empty();
-        enum class Written { Yes, Declined, Refused };
+        enum class Written { Yes, Declined, Refused, Failed };
         // Writes one level's files under names no other file of this run has.
         auto writeLevel = [&](const std::string& suffix) {
             const std::string mainStem = SafeFileName(Cp1252ToUtf8(e.Name)) + suffix;
@@ -123,7 +99,7 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
                     names.Release(alphaPath);
             };
             for (const std::string* p : {&mainPath, &alphaPath}) {
-                if (!p->empty() && (p == &mainPath || alphaWritten) && IsInput(*p, inputs)) {
+                if (!p->empty() && (p == &mainPath || alphaWritten) && inputs && inputs->Contains(*p)) {
                     release();
                     if (cb.Refused)
                         cb.Refused(s, "Not overwriting an input of this export: \"" + AbsolutePath(*p) + "\"");
@@ -143,17 +119,19 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
                     return Written::Declined;
                 }
             }
-            if (indexed) {
-                auto write = [format](const Picture& p, const std::string& path) {
-                    format == FormatBmp ? WriteBmp(p, path) : WriteJpeg(p, path);
-                };
-                write(MakePicture(state, false, false), mainPath);
-                if (companion)
-                    write(MakePicture(state, true, settings.ExpBrighten), alphaPath);
-            } else if (format == FormatTga) {
-                WriteTga32(mainPath, state, settings.ExpBrighten);
-            } else if (format == FormatPng) {
-                WritePng(mainPath, state, settings.ExpBrighten);
+            try {
+                if (indexed) {
+                    format->WritePicture(MakePicture(state, false, false), mainPath);
+                    if (companion)
+                        format->WritePicture(MakePicture(state, true, settings.ExpBrighten), alphaPath);
+                } else if (format) {
+                    format->WriteState(mainPath, state, settings.ExpBrighten);
+                }
+            } catch (const KelmoraError& error) {
+                release();
+                if (!(cb.WriteFailed && cb.WriteFailed(s, error.what())))
+                    throw;
+                return Written::Failed;
             }
             auto said = [&](const std::string& stem, const std::string& path) {
                 if (path != settings.DestDir + stem + extension) {
@@ -162,22 +140,28 @@ ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEnt
                         cb.Renamed(s, settings.DestDir + stem + extension, path);
                 }
             };
-            if (indexed || format == FormatTga || format == FormatPng)
+            if (format)
                 said(mainStem, mainPath);
             if (alphaWritten)
                 said(alphaStem, alphaPath);
             return Written::Yes;
         };
         const Written level0 = writeLevel("");
-        if (level0 == Written::Refused)
+        if (level0 == Written::Refused || level0 == Written::Failed)
             ++outcome.Failed;
         if (level0 != Written::Yes)
             continue;
-        if (indexed || format == FormatTga || format == FormatPng)
+        if (format)
             ++outcome.Exported;
         for (std::uint32_t n = 1; settings.ExpLevels && n < r.LevelCount; ++n) {
-            if (DecodeRaster(dictionary, e, settings.ExpFilter, state, {}, n).Ok())
-                writeLevel(".mip" + std::to_string(n));
+            DecodedTexture level = DecodeTexture(dictionary, e, {settings.ExpFilter, n});
+            const bool ok = level.Ok();
+            ApplyDecoded(state, std::move(level));
+            if (ok && writeLevel(".mip" + std::to_string(n)) == Written::Failed) {
+                // Level 0 is out; the texture still counts as failed.
+                ++outcome.Failed;
+                break;
+            }
         }
     }
     outcome.ElapsedMs = ticks() - start;

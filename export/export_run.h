@@ -3,16 +3,19 @@
 // directory in one format, with alpha companions for BMP and JPEG.
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "base/byte_source.h"
+#include "base/file_identity.h"
 #include "dictionary/decode_state.h"
 #include "dictionary/raster_decode.h"
 #include "dictionary/tex_entry.h"
+#include "export/output_formats.h"
 
 namespace kelmora {
-
-enum ExportFormat : std::uint8_t { FormatBmp = 0, FormatJpeg = 1, FormatTga = 2, FormatPng = 3 };
 
 struct ExportSettings {
     bool ExpAlphas = true;
@@ -22,7 +25,9 @@ struct ExportSettings {
     std::uint8_t ExpFormat = FormatBmp; // any other value writes nothing
     std::string DestDir;                // existing, ends with a separator
     bool ExpLevels = false;             // also mip levels 1 and up, as NAME.mipN.EXT
-    std::vector<std::string> Inputs;    // files that are read in this run and must never be written
+    // Files that are read in this run and must never be written: the dictionary
+    // itself and, in a batch, every other input. Shared by the batch's runs.
+    std::shared_ptr<const InputSet> Inputs;
 };
 
 struct OverwriteQuestion {
@@ -49,6 +54,10 @@ struct ExportCallbacks {
     std::function<void(std::size_t entry, const std::string& wanted, const std::string& written)> Renamed;
     // A texture skipped because one of its files would replace an input.
     std::function<void(std::size_t entry, const std::string& message)> Refused;
+    // A file that could not be written (the message names it and the reason):
+    // true skips the texture and the run goes on; without this callback, or when
+    // it returns false, the error ends the run as a KelmoraError.
+    std::function<bool(std::size_t entry, const std::string& message)> WriteFailed;
     // Asked before each texture: true stops the run there.
     std::function<bool()> Cancelled;
 };
@@ -56,7 +65,7 @@ struct ExportCallbacks {
 struct ExportOutcome {
     bool Completed = true;   // false when a texture could not be decoded
     std::size_t Exported = 0;
-    std::size_t Failed = 0;  // textures skipped: DecodeFailed let the run go on, or Refused
+    std::size_t Failed = 0;  // textures skipped: DecodeFailed or WriteFailed let the run go on, or Refused
     std::size_t Renamed = 0; // files written under another name than their texture's
     bool Cancelled = false;
     std::uint32_t ElapsedMs = 0;
@@ -70,9 +79,10 @@ std::string FormatExtension(std::uint8_t format);
 // The file a texture name becomes in the destination.
 std::string ExportPath(const std::string& destDir, const std::string& textureName, std::uint8_t format);
 
-// Decodes into state (the caller's decode state; the run overwrites it). Errors of
-// the writers propagate as KelmoraError; files written before stay.
-ExportOutcome RunExport(const std::string& dictionary, const std::vector<TTexEntry>& entries,
+// Decodes each marked entry of the dictionary's bytes into state (the caller's
+// decode state; the run overwrites it as a decode would). Errors of the writers
+// propagate as KelmoraError unless WriteFailed takes them; files written before stay.
+ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry> entries,
                         const std::vector<bool>& marks, const ExportSettings& settings, DecodeState& state,
                         const ExportCallbacks& callbacks);
 

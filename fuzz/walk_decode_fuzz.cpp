@@ -1,29 +1,43 @@
-// libFuzzer target: any bytes as a dictionary file, walked, then every listed
-// entry decoded with and without the unswizzle, and every mip level it has.
+// libFuzzer target: any bytes as a dictionary, walked and every listed entry
+// decoded with and without the unswizzle, at every mip level it has; and the
+// same bytes as a game archive's table of either version, with every dictionary
+// entry it names read through the same engine.
 #include <cstdint>
-#include <cstdio>
-#include <string>
-#include <unistd.h>
+#include <memory>
 
-#include "dictionary/dictionary_walk.h"
-#include "dictionary/raster_decode.h"
+#include "archive/game_archive.h"
+#include "base/byte_source.h"
+#include "dictionary/dictionary.h"
+
+namespace {
+
+void WalkAndDecode(std::shared_ptr<const kelmora::ByteSource> source) {
+    const kelmora::Dictionary d(std::move(source));
+    for (std::size_t i = 0; i < d.Entries().size() && i < 64; ++i) {
+        const kelmora::DecodedTexture t = d.Decode(i, {true, 0});
+        d.Decode(i, {false, 0});
+        // Every further level the file's headers describe.
+        for (std::uint32_t n = 1; n < t.Result.LevelCount && n < 16; ++n)
+            d.Decode(i, {true, n});
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = "/tmp/kelmora-fuzz-" + std::to_string(getpid()) + ".txd";
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    auto bytes = std::make_shared<kelmora::MemorySource>(data, size);
+    WalkAndDecode(bytes);
 
-    kelmora::WalkResult walk = kelmora::WalkDictionary(path);
-    kelmora::DecodeState state;
-    for (std::size_t i = 0; i < walk.Listed && i < 64; ++i) {
-        kelmora::DecodeResult r = kelmora::DecodeRaster(path, walk.Entries[i], true, state);
-        kelmora::DecodeRaster(path, walk.Entries[i], false, state);
-        // Every further level the file's headers describe.
-        for (std::uint32_t n = 1; n < r.LevelCount && n < 16; ++n)
-            kelmora::DecodeRaster(path, walk.Entries[i], true, state, {}, n);
+    // The table of a version 2 archive and of a version 1 one, over the same data.
+    const kelmora::GameArchive v2 = kelmora::ReadVersion2Table(*bytes);
+    const kelmora::GameArchive v1 = kelmora::ReadVersion1Table(*bytes, size);
+    int opened = 0;
+    for (const kelmora::GameArchive* a : {&v2, &v1}) {
+        for (const kelmora::ArchiveEntry* e : a->Dictionaries()) {
+            if (++opened > 8)
+                return 0;
+            WalkAndDecode(std::make_shared<kelmora::RangeSource>(bytes, e->Offset, e->Size));
+        }
     }
     return 0;
 }

@@ -10,9 +10,10 @@ out=build-windows
 mkdir -p "$out"
 CXX=x86_64-w64-mingw32-g++-posix
 flags=(-std=c++20 -O1 -Wall -Wextra -I. -static -DWIN32_LEAN_AND_MEAN)
-core=(base/file_reader.cpp base/os_file_win32.cpp base/output_buffer.cpp base/atomic_output.cpp
+core=(base/byte_source.cpp base/byte_reader.cpp base/file_identity.cpp base/os_file_win32.cpp base/output_buffer.cpp base/atomic_output.cpp
       dictionary/text.cpp dictionary/dictionary_walk.cpp dictionary/raster_layout.cpp dictionary/gs_memory.cpp
-      dictionary/raster_decode.cpp dictionary/unswizzle.cpp dictionary/colour_rules.cpp
+      dictionary/raster_decode.cpp dictionary/dictionary.cpp dictionary/unswizzle.cpp dictionary/colour_rules.cpp
+      archive/game_archive.cpp
       export/bmp_writer.cpp export/tga_writer.cpp export/safe_name.cpp export/unique_names.cpp
       export/destination.cpp shell/windows_association.cpp shell/register_windows.cpp)
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <numeric>
 
+#include "tests/support/engine_files.h"
 #include "dictionary/dictionary_walk.h"
 #include "dictionary/raster_decode.h"
 #include "dictionary/unswizzle.h"
@@ -34,16 +35,16 @@ protected:
         t.Depth = depth;
         t.Swizzled = false;
         auto bytes = BuildDictionary({t});
-        WalkResult walk = WalkDictionary(Write(bytes));
+        WalkResult walk = WalkFile(Write(bytes));
         std::size_t image = walk.Entries[0].DataOffset + 156;
         std::copy(raw.begin(), raw.end(), bytes.begin() + static_cast<std::ptrdiff_t>(image));
         return Write(bytes);
     }
 
     DecodeState Decode(const std::string& path, bool unswizzle, DecodeResult* out = nullptr, std::size_t index = 0) {
-        WalkResult walk = WalkDictionary(path);
+        WalkResult walk = WalkFile(path);
         DecodeState s;
-        DecodeResult r = DecodeRaster(path, walk.Entries.at(index), unswizzle, s);
+        DecodeResult r = DecodeFile(path, walk.Entries.at(index), unswizzle, s);
         if (out)
             *out = r;
         return s;
@@ -166,7 +167,7 @@ TEST_F(DecodeTest, FourBitSixteenRowsSkipsEveryOtherRowPair) {
     std::string p = Write(BuildDictionary({t}));
     DecodeResult r;
     DecodeState s = Decode(p, true, &r);
-    EXPECT_EQ(r.ImageOffset, WalkDictionary(p).Entries[0].DataOffset + 156);
+    EXPECT_EQ(r.ImageOffset, WalkFile(p).Entries[0].DataOffset + 156);
     EXPECT_EQ(r.PaletteOffset, r.ImageOffset + 1024 + 80);
     EXPECT_EQ(s.Pixels, t.Pixels); // the skipped 0xEE filler never shows
 }
@@ -186,13 +187,11 @@ TEST_F(DecodeTest, UnsupportedDepthsAndHugeSizesAreResults) {
         TextureSpec t = RandomTexture("d", 8, 8, 8, false, 1);
         t.Depth = depth;
         DecodeResult r;
-        bool hookRan = false;
         std::string p = Write(BuildDictionary({t}));
-        WalkResult walk = WalkDictionary(p);
+        WalkResult walk = WalkFile(p);
         DecodeState s;
         s.Palette[0] = {1, 2, 3, 4};
-        r = DecodeRaster(p, walk.Entries[0], true, s, [&] { hookRan = true; });
-        EXPECT_TRUE(hookRan);
+        r = DecodeFile(p, walk.Entries[0], true, s);
         EXPECT_EQ(r.Status, DecodeStatus::UnsupportedDepth);
         EXPECT_EQ(r.Message, "Unknown palette size detected!!! (" + std::to_string(depth) + ")");
         EXPECT_EQ(s.TexDepth, depth);
@@ -207,7 +206,7 @@ TEST_F(DecodeTest, UnsupportedDepthsAndHugeSizesAreResults) {
     big.Pixels = {0};
     auto bytes = BuildDictionary({big});
     std::string p0 = Write(bytes);
-    std::size_t at = WalkDictionary(p0).Entries[0].DataOffset;
+    std::size_t at = WalkFile(p0).Entries[0].DataOffset;
     for (int i = 0; i < 2; ++i) // width and height 65535
         bytes[at + 4 * i] = bytes[at + 4 * i + 1] = 0xFF;
     DecodeResult r;
@@ -223,14 +222,14 @@ TEST_F(DecodeTest, EndOfFileRepeatsTheLastByteAndKeepsThePalette) {
     std::iota(raw.begin(), raw.end(), 1);
     std::string full = RawTexture(4, 4, 8, raw);
     auto bytes = ReadFile(full);
-    std::size_t image = WalkDictionary(full).Entries[0].DataOffset + 156;
+    std::size_t image = WalkFile(full).Entries[0].DataOffset + 156;
     bytes.resize(image + 10); // ten of the sixteen pixel bytes remain, no palette
 
     DecodeState s;
     s.Palette[5] = {9, 9, 9, 9};
     std::string p = Write(bytes);
-    TTexEntry e = WalkDictionary(full).Entries[0];
-    DecodeResult r = DecodeRaster(p, e, false, s);
+    TTexEntry e = WalkFile(full).Entries[0];
+    DecodeResult r = DecodeFile(p, e, false, s);
     ASSERT_TRUE(r.Ok());
     EXPECT_TRUE(r.CutShort());
     EXPECT_EQ(r.DataPresent, 10u);
@@ -241,10 +240,10 @@ TEST_F(DecodeTest, EndOfFileRepeatsTheLastByteAndKeepsThePalette) {
 
     // Exactly half is still decoded; less than half is refused before allocating.
     bytes.resize(image + 8);
-    EXPECT_TRUE(DecodeRaster(Write(bytes), e, true, s).Ok());
+    EXPECT_TRUE(DecodeFile(Write(bytes), e, true, s).Ok());
     bytes.resize(image + 7);
     s = {};
-    r = DecodeRaster(Write(bytes), e, true, s);
+    r = DecodeFile(Write(bytes), e, true, s);
     EXPECT_EQ(r.Status, DecodeStatus::DataMissing);
     EXPECT_EQ(r.Message, "Texture data missing!!! (7 of 16 bytes)");
     EXPECT_FALSE(s.HasGrid());
@@ -255,7 +254,7 @@ TEST_F(DecodeTest, EntryPastTheEndDecodesAsZeroSize) {
     e.DataOffset = 0xFFFFFFF0u;
     std::string p = Write(BuildDictionary({RandomTexture("t", 4, 4, 8, true, 5)}));
     DecodeState s;
-    DecodeResult r = DecodeRaster(p, e, true, s);
+    DecodeResult r = DecodeFile(p, e, true, s);
     EXPECT_EQ(r.Status, DecodeStatus::UnsupportedDepth);
     EXPECT_EQ(s.TexWidth, 0u);
     EXPECT_EQ(r.ImageOffset, 0xFFFFFFF0u + 144u); // wraps as 32-bit arithmetic does

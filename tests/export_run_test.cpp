@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "tests/support/engine_files.h"
 #include "dictionary/dictionary_walk.h"
 #include "base/errors.h"
 #include "export/destination.h"
@@ -27,7 +28,7 @@ protected:
     void Dictionary(const std::vector<TextureSpec>& texs) {
         file_ = dir_ + "/d.txd";
         WriteFile(file_, BuildDictionary(texs));
-        walk_ = WalkDictionary(file_);
+        walk_ = WalkFile(file_);
     }
 
     ExportOutcome Run(ExportSettings settings, std::vector<bool> marks = {}) {
@@ -44,7 +45,10 @@ protected:
         };
         cb.Ticks = [&] { return tick_ += 250; };
         DecodeState state;
-        return RunExport(file_, walk_.Entries, marks, settings, state, cb);
+        auto inputs = std::make_shared<InputSet>();
+        inputs->Add(file_);
+        settings.Inputs = inputs;
+        return RunExport(FileSource(file_), walk_.Entries, marks, settings, state, cb);
     }
 
     std::vector<std::string> Files() const {

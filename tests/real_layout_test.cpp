@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "tests/support/engine_files.h"
 #include "dictionary/dictionary_walk.h"
 #include "dictionary/gs_memory.h"
 #include "dictionary/raster_decode.h"
@@ -107,14 +108,14 @@ TEST_F(RealLayoutTest, EverySizeRoundTrips) {
             texs.push_back(RealTexture("t" + std::to_string(w) + "x" + std::to_string(h), w, h, depth, 1, w * 31 + h));
         auto bytes = BuildDictionary(texs);
         const std::string p = Write(bytes);
-        WalkResult walk = WalkDictionary(p);
+        WalkResult walk = WalkFile(p);
         ASSERT_EQ(walk.End, WalkEnd::Complete);
         ASSERT_EQ(walk.Listed, texs.size());
         for (std::size_t i = 0; i < texs.size(); ++i) {
             const TextureSpec& t = texs[i];
             SCOPED_TRACE(std::to_string(depth) + "-bit " + std::to_string(t.Width) + " x " + std::to_string(t.Height));
             DecodeState s;
-            DecodeResult r = DecodeRaster(p, walk.Entries[i], true, s);
+            DecodeResult r = DecodeFile(p, walk.Entries[i], true, s);
             ASSERT_TRUE(r.Ok()) << r.Message;
             EXPECT_TRUE(r.LayoutFromFile);
             EXPECT_EQ(s.Pixels, t.Pixels);
@@ -145,22 +146,22 @@ TEST_F(RealLayoutTest, RowPassesMatchTheFixedReadingWhereTheyApply) {
         TextureSpec real = RealTexture("r", w, h, depth, 1, 3);
         auto bytes = BuildDictionary({real});
         const std::string p = Write(bytes);
-        TTexEntry e = WalkDictionary(p).Entries[0];
+        TTexEntry e = WalkFile(p).Entries[0];
         DecodeState viaReal;
-        ASSERT_TRUE(DecodeRaster(p, e, true, viaReal).Ok());
+        ASSERT_TRUE(DecodeFile(p, e, true, viaReal).Ok());
 
         // The same level data placed at the fixed image offset of a fixed-layout file.
         TextureSpec fixed = real;
         fixed.Real = false;
         auto fbytes = BuildDictionary({fixed});
         const std::string fp = Write(fbytes);
-        TTexEntry fe = WalkDictionary(fp).Entries[0];
+        TTexEntry fe = WalkFile(fp).Entries[0];
         const std::size_t n = depth == 8 ? w * h : (h == 16 ? w * 16 : w * h / 2);
         std::copy_n(bytes.begin() + e.DataOffset + 156, std::min<std::size_t>(n, 0u + U32At(bytes, e.DataOffset + 48) - 80),
                     fbytes.begin() + fe.DataOffset + 156);
         WriteFile(fp, fbytes);
         DecodeState viaFixed;
-        ASSERT_TRUE(DecodeRaster(fp, fe, true, viaFixed).Ok());
+        ASSERT_TRUE(DecodeFile(fp, fe, true, viaFixed).Ok());
         EXPECT_EQ(viaFixed.Pixels, viaReal.Pixels) << depth << "-bit " << w << " x " << h;
     }
 }
@@ -179,13 +180,13 @@ TEST_F(RealLayoutTest, MipLevelsAndThePaletteAfterThem) {
         TextureSpec t = RealTexture("mip", c.W, c.H, c.Depth, c.Levels, c.W + c.Levels);
         auto bytes = BuildDictionary({t});
         const std::string p = Write(bytes);
-        TTexEntry e = WalkDictionary(p).Entries[0];
+        TTexEntry e = WalkFile(p).Entries[0];
         if (c.PixelSize) {
             ASSERT_EQ(U32At(bytes, e.DataOffset + 48), c.PixelSize);
         }
         for (std::uint32_t n = 0; n < c.Levels; ++n) {
             DecodeState s;
-            DecodeResult r = DecodeRaster(p, e, true, s, {}, n);
+            DecodeResult r = DecodeFile(p, e, true, s, n);
             ASSERT_TRUE(r.Ok()) << r.Message;
             EXPECT_TRUE(r.LayoutFromFile);
             EXPECT_EQ(r.LevelCount, c.Levels);
@@ -197,7 +198,7 @@ TEST_F(RealLayoutTest, MipLevelsAndThePaletteAfterThem) {
             EXPECT_EQ(r.ImageOffset, e.DataOffset + 156); // level 0's pixels whatever level is shown
         }
         DecodeState s;
-        EXPECT_EQ(DecodeRaster(p, e, true, s, {}, c.Levels).Status, DecodeStatus::NoSuchLevel);
+        EXPECT_EQ(DecodeFile(p, e, true, s, c.Levels).Status, DecodeStatus::NoSuchLevel);
     }
 }
 
@@ -206,12 +207,12 @@ TEST_F(RealLayoutTest, TrueColourRasters) {
         for (auto [w, h] : {std::pair{16u, 16u}, {128u, 64u}, {1u, 1u}, {5u, 3u}}) {
             TextureSpec t = RealTexture("tc", w, h, depth, 1, depth + w);
             const std::string p = Write(BuildDictionary({t}));
-            WalkResult walk = WalkDictionary(p);
+            WalkResult walk = WalkFile(p);
             EXPECT_EQ(walk.Entries[0].Caption,
                       "1. tc  |  " + std::to_string(w) + " x " + std::to_string(h) + " (" + std::to_string(depth) + "bit)");
             for (bool unswizzle : {true, false}) {
                 DecodeState s;
-                DecodeResult r = DecodeRaster(p, walk.Entries[0], unswizzle, s);
+                DecodeResult r = DecodeFile(p, walk.Entries[0], unswizzle, s);
                 ASSERT_TRUE(r.Ok()) << r.Message;
                 EXPECT_TRUE(s.TrueColour);
                 EXPECT_TRUE(s.HasGrid());
@@ -226,7 +227,7 @@ TEST_F(RealLayoutTest, TrueColourRasters) {
     t.Texels = {{0xFF, 0x08, 0x00, 128}};
     const std::string p = Write(BuildDictionary({t}));
     DecodeState s;
-    ASSERT_TRUE(DecodeRaster(p, WalkDictionary(p).Entries[0], true, s).Ok());
+    ASSERT_TRUE(DecodeFile(p, WalkFile(p).Entries[0], true, s).Ok());
     EXPECT_EQ(s.Texels[0], (PaletteEntry{0xFF, 0x08, 0x00, 128}));
 }
 
@@ -239,7 +240,7 @@ TEST_F(RealLayoutTest, EmptyExtensionsAnywhere) {
         texs.back().EmptyExtension = i != 3;
     }
     const std::string p = Write(BuildDictionary(texs));
-    WalkResult walk = WalkDictionary(p);
+    WalkResult walk = WalkFile(p);
     ASSERT_EQ(walk.End, WalkEnd::Complete);
     ASSERT_EQ(walk.Listed, 4u);
     EXPECT_EQ(walk.Entries[1].Caption, "2. tex1 / mask1  |  64 x 16 (8bit)");
@@ -247,7 +248,7 @@ TEST_F(RealLayoutTest, EmptyExtensionsAnywhere) {
     EXPECT_EQ(walk.Entries[2].AlphaName, "tex2_alpha");
     for (std::size_t i = 0; i < 4; ++i) {
         DecodeState s;
-        ASSERT_TRUE(DecodeRaster(p, walk.Entries[i], true, s).Ok());
+        ASSERT_TRUE(DecodeFile(p, walk.Entries[i], true, s).Ok());
         EXPECT_EQ(s.Pixels, texs[i].Pixels) << i;
     }
 }
@@ -259,7 +260,7 @@ TEST_F(RealLayoutTest, NamesComeFromTheirChunks) {
     t.Mask = "  m  ";
     std::string longName(300, 'n');
     TextureSpec u = RealTexture(longName, 32, 32, 8, 1, 10);
-    WalkResult walk = WalkDictionary(Write(BuildDictionary({t, u})));
+    WalkResult walk = WalkFile(Write(BuildDictionary({t, u})));
     ASSERT_EQ(walk.End, WalkEnd::Complete);
     EXPECT_EQ(walk.Entries[0].Name, "ab\x02" "defgh");
     EXPECT_EQ(walk.Entries[0].AlphaName, "m");
@@ -272,12 +273,12 @@ TEST_F(RealLayoutTest, NamesComeFromTheirChunks) {
 TEST_F(RealLayoutTest, InconsistentSizesAndBackwardRecords) {
     TextureSpec a = RealTexture("a", 32, 32, 4, 1, 1), b = RealTexture("b", 32, 32, 4, 1, 2);
     auto bytes = BuildDictionary({a, b});
-    WalkResult good = WalkDictionary(Write(bytes));
+    WalkResult good = WalkFile(Write(bytes));
     // Damage the first record's size word: its 28-byte extension still lets the
     // fixed distances find the second record.
     auto damaged = bytes;
     damaged[32] ^= 0x40;
-    WalkResult fixed = WalkDictionary(Write(damaged));
+    WalkResult fixed = WalkFile(Write(damaged));
     ASSERT_EQ(fixed.End, WalkEnd::Complete);
     EXPECT_EQ(fixed.Entries[1].Caption, good.Entries[1].Caption);
     EXPECT_EQ(fixed.Entries[1].DataOffset, good.Entries[1].DataOffset);
@@ -287,7 +288,7 @@ TEST_F(RealLayoutTest, InconsistentSizesAndBackwardRecords) {
     info[good.Entries[0].DataOffset + 48] += 16;
     const std::string ip = Write(info);
     DecodeState s;
-    DecodeResult r = DecodeRaster(ip, good.Entries[0], true, s);
+    DecodeResult r = DecodeFile(ip, good.Entries[0], true, s);
     EXPECT_FALSE(r.LayoutFromFile);
     EXPECT_EQ(r.ImageOffset, good.Entries[0].DataOffset + 156);
     EXPECT_EQ(r.PaletteOffset, good.Entries[0].DataOffset + 236 + 32 * 32 / 2);
@@ -300,7 +301,7 @@ TEST_F(RealLayoutTest, InconsistentSizesAndBackwardRecords) {
     const std::uint32_t fake = static_cast<std::uint32_t>(28 - (sAt + 4) - 32);
     for (int i = 0; i < 4; ++i)
         loop[sAt + i] = static_cast<std::uint8_t>(fake >> (8 * i));
-    WalkResult stopped = WalkDictionary(Write(loop));
+    WalkResult stopped = WalkFile(Write(loop));
     ASSERT_EQ(stopped.End, WalkEnd::Stopped);
     EXPECT_EQ(stopped.Listed, 1u);
     EXPECT_EQ(stopped.Report.Next, 28);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "tests/support/engine_files.h"
 #include "dictionary/dictionary_walk.h"
 #include "dictionary/raster_decode.h"
 #include "tests/support/dictionary_builder.h"
@@ -13,7 +14,7 @@ using namespace kelmora::testing;
 // or a sanitizer report; the walk must report the cut rather than list phantom textures.
 TEST(Truncation, EveryPrefixOfTheDemoWalksAndDecodes) {
     const auto demo = ReadFile(KELMORA_DEMO);
-    const WalkResult whole = WalkDictionary(KELMORA_DEMO);
+    const WalkResult whole = WalkFile(KELMORA_DEMO);
     ASSERT_EQ(whole.End, WalkEnd::Complete);
 
     std::string dir = MakeTempDir("trunc");
@@ -23,14 +24,14 @@ TEST(Truncation, EveryPrefixOfTheDemoWalksAndDecodes) {
     std::size_t stopped = 0;
     for (std::size_t len = demo.size(); len-- > 0;) {
         std::filesystem::resize_file(p, len);
-        WalkResult w = WalkDictionary(p);
+        WalkResult w = WalkFile(p);
         if (len >= 26) {
             ASSERT_EQ(w.Count, whole.Count) << len;
         }
         ASSERT_NE(w.End, WalkEnd::Complete) << "a cut file walked as complete at " << len;
         stopped += w.End == WalkEnd::Stopped;
         for (std::size_t i = 0; i < w.Listed; ++i) {
-            DecodeResult r = DecodeRaster(p, w.Entries[i], (len & 1) != 0, s);
+            DecodeResult r = DecodeFile(p, w.Entries[i], (len & 1) != 0, s);
             if (r.Ok()) {
                 ASSERT_TRUE(s.HasGrid());
             }

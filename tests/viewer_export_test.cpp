@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <unistd.h>
 
+#include "tests/support/engine_files.h"
 #include "dictionary/dictionary_walk.h"
 #include "export/KelmoraU2.h"
 #include "tests/support/dictionary_builder.h"
@@ -303,7 +304,7 @@ TEST_F(ViewerExportTest, DialogListsEveryEntryOfABrokenWalk) {
     auto bytes = BuildDictionary({Tex("a", ""), Tex("b", ""), Tex("c", "")});
     std::string p = dir_ + "/broken.txd";
     WriteFile(p, bytes);
-    std::size_t second = WalkDictionary(p).Entries[1].DataOffset;
+    std::size_t second = WalkFile(p).Entries[1].DataOffset;
     bytes.resize(second + 40); // the second record runs past the end
     WriteFile(p, bytes);
     form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(p)}, ui_);

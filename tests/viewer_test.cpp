@@ -16,6 +16,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "tests/support/engine_files.h"
 #include "dictionary/colour_rules.h"
 #include "dictionary/dictionary_walk.h"
 #include "tests/support/dictionary_builder.h"
@@ -135,7 +136,7 @@ TEST_F(ViewerTest, CommandLineOpensTheFirstExistingFile) {
     EXPECT_EQ(f.lb->item(0)->text(), "1. alpha one  |  32 x 16 (8bit)");
     EXPECT_EQ(f.lb->item(1)->text(), "2. beta  |  32 x 16 (4bit)");
     EXPECT_EQ(f.lb->currentRow(), 0);
-    WalkResult walk = WalkDictionary(second);
+    WalkResult walk = WalkFile(second);
     EXPECT_EQ(Status(), "Texture 1 loaded within 0.015 seconds. Palette offset: " +
                             QString::number(walk.Entries[0].DataOffset + 236 + 512) +
                             "; Image offset: " + QString::number(walk.Entries[0].DataOffset + 156));
@@ -386,7 +387,7 @@ TEST_F(ViewerTest, RealLayoutTextures) {
     EXPECT_EQ(f.lb->count(), 2);
     EXPECT_EQ(f.Decoded.Pixels, mips.Pixels);
     ExpectPictureIs(f, MakeIndexedImage(f.Decoded, false, true));
-    const WalkResult walk = WalkDictionary(p);
+    const WalkResult walk = WalkFile(p);
     // Level 3, 8 x 4 texels, travels padded as 8 x 2 pixels of 4 bytes.
     const std::uint32_t pixelSize = 80 + 64 * 32 + 80 + 32 * 16 + 80 + 16 * 8 + 80 + 8 * 2 * 4;
     EXPECT_TRUE(Status().endsWith("Palette offset: " + QString::number(walk.Entries[0].DataOffset + 76 + pixelSize + 80) +

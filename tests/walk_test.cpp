@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "tests/support/engine_files.h"
 #include "dictionary/dictionary_walk.h"
 #include "base/errors.h"
 #include "tests/support/dictionary_builder.h"
@@ -35,7 +36,7 @@ TextureSpec Small(const std::string& name, const std::string& mask, std::uint32_
 TEST_F(WalkTest, FirstRecordOffsetsFollowTheNameLengths) {
     auto bytes = BuildDictionary({Small("a", "")});
     std::string p = Write("one.txd", bytes);
-    WalkResult w = WalkDictionary(p);
+    WalkResult w = WalkFile(p);
     ASSERT_EQ(w.End, WalkEnd::Complete);
     ASSERT_EQ(w.Entries.size(), 1u);
     // Name "a" in 4 bytes at 72, mask header at 76, empty mask at 88, raster header at 92.
@@ -52,7 +53,7 @@ TEST_F(WalkTest, FirstRecordOffsetsFollowTheNameLengths) {
 TEST_F(WalkTest, CaptionsNamesAndMasks) {
     std::vector<TextureSpec> texs = {Small("  body  ", "body_a"), Small("wheel", "wheel_a", 64, 32),
                                      Small("abcd", " m "), Small("x", "", 5, 3, 4)};
-    WalkResult w = WalkDictionary(Write("many.txd", BuildDictionary(texs)));
+    WalkResult w = WalkFile(Write("many.txd", BuildDictionary(texs)));
     ASSERT_EQ(w.End, WalkEnd::Complete);
     ASSERT_EQ(w.Listed, 4u);
     EXPECT_EQ(w.Entries[0].Name, "body");
@@ -67,7 +68,7 @@ TEST_F(WalkTest, CaptionsNamesAndMasks) {
 
 TEST_F(WalkTest, LongNamesAreCutTo255) {
     std::string longName(300, 'n');
-    WalkResult w = WalkDictionary(Write("long.txd", BuildDictionary({Small(longName, "")})));
+    WalkResult w = WalkFile(Write("long.txd", BuildDictionary({Small(longName, "")})));
     ASSERT_EQ(w.End, WalkEnd::Complete);
     EXPECT_EQ(w.Entries[0].Name, std::string(255, 'n'));
     EXPECT_EQ(w.Entries[0].AlphaName, std::string(255, 'n'));
@@ -80,7 +81,7 @@ TEST_F(WalkTest, CountIsTheSixteenBitWordOnly) {
     ASSERT_EQ(bytes[24], 2);
     ASSERT_EQ(bytes[26], 6);
     bytes[27] = 0x7F; // must not matter
-    WalkResult w = WalkDictionary(Write("two.txd", bytes));
+    WalkResult w = WalkFile(Write("two.txd", bytes));
     EXPECT_EQ(w.Count, 2u);
     EXPECT_EQ(w.End, WalkEnd::Complete);
 }
@@ -89,23 +90,23 @@ TEST_F(WalkTest, EmptyDictionariesAndShortFiles) {
     for (std::size_t len : {0u, 1u, 25u}) {
         auto bytes = BuildDictionary({Small("a", "")});
         bytes.resize(len);
-        WalkResult w = WalkDictionary(Write("short.txd", bytes));
+        WalkResult w = WalkFile(Write("short.txd", bytes));
         EXPECT_EQ(w.End, WalkEnd::Empty) << len;
         EXPECT_EQ(w.Count, 0u);
         EXPECT_TRUE(w.Entries.empty());
     }
-    WalkResult w = WalkDictionary(Write("zero.txd", BuildDictionary({})));
+    WalkResult w = WalkFile(Write("zero.txd", BuildDictionary({})));
     EXPECT_EQ(w.End, WalkEnd::Empty);
     EXPECT_EQ(w.Listed, 0u);
 }
 
 TEST_F(WalkTest, RecordEndingAtFileSizeIsAcceptedOneByteMoreIsNot) {
     auto bytes = BuildDictionary({Small("first", ""), Small("tyre", "tyre_m")});
-    WalkResult ok = WalkDictionary(Write("exact.txd", bytes));
+    WalkResult ok = WalkFile(Write("exact.txd", bytes));
     EXPECT_EQ(ok.End, WalkEnd::Complete);
 
     bytes.pop_back();
-    WalkResult bad = WalkDictionary(Write("short.txd", bytes));
+    WalkResult bad = WalkFile(Write("short.txd", bytes));
     ASSERT_EQ(bad.End, WalkEnd::Stopped);
     EXPECT_EQ(bad.Listed, 2u); // the failing texture's line is kept
     EXPECT_EQ(bad.Entries.size(), 2u);
@@ -119,7 +120,7 @@ TEST_F(WalkTest, StoppedWalkLeavesLaterEntriesEmpty) {
     auto bytes = BuildDictionary({Small("a", ""), Small("b", ""), Small("c", "")});
     // Claim a huge raster struct size in the first record: its Next lies far past the end.
     bytes[96 + 3] = 0x10;
-    WalkResult w = WalkDictionary(Write("huge.txd", bytes));
+    WalkResult w = WalkFile(Write("huge.txd", bytes));
     ASSERT_EQ(w.End, WalkEnd::Stopped);
     EXPECT_EQ(w.Listed, 1u);
     EXPECT_EQ(w.Entries.size(), 3u);
@@ -131,7 +132,7 @@ TEST_F(WalkTest, NegativeNextAndRunawayScansStopTheWalk) {
     auto bytes = BuildDictionary({Small("a", ""), Small("b", "")});
     auto neg = bytes;
     neg[96 + 3] = 0x90; // S so large that Next is negative as a signed 32-bit number
-    WalkResult w = WalkDictionary(Write("neg.txd", neg));
+    WalkResult w = WalkFile(Write("neg.txd", neg));
     EXPECT_EQ(w.End, WalkEnd::Stopped);
     EXPECT_LT(w.Report.Next, 0);
     EXPECT_NE(w.Report.Message().find("Can't jump to position -"), std::string::npos);
@@ -139,7 +140,7 @@ TEST_F(WalkTest, NegativeNextAndRunawayScansStopTheWalk) {
     // No stop byte anywhere after the name: the scan meets the end of the file.
     std::vector<std::uint8_t> runaway(bytes.begin(), bytes.begin() + 72);
     runaway.insert(runaway.end(), 100, 'z');
-    WalkResult r = WalkDictionary(Write("runaway.txd", runaway));
+    WalkResult r = WalkFile(Write("runaway.txd", runaway));
     ASSERT_EQ(r.End, WalkEnd::Stopped);
     EXPECT_EQ(r.Report.TextureNumber, 1u);
     EXPECT_EQ(r.Report.FileSize, runaway.size());
@@ -149,7 +150,7 @@ TEST_F(WalkTest, NegativeNextAndRunawayScansStopTheWalk) {
 TEST_F(WalkTest, MissingFileRaisesTheOpenError) {
     std::string p = dir_ + "/nothing.txd";
     try {
-        WalkDictionary(p);
+        WalkFile(p);
         FAIL() << "no error";
     } catch (const KelmoraError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + p + "\". No such file or directory");

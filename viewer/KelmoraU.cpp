@@ -29,6 +29,7 @@
 #include <new>
 
 #include "dictionary/colour_rules.h"
+#include "dictionary/dictionary.h"
 #include "dictionary/dictionary_walk.h"
 #include "base/errors.h"
 #include "base/os_file.h"
@@ -38,6 +39,7 @@
 #include "export/destination.h"
 #include "export/dialog_services.h"
 #include "export/image_writers.h"
+#include "export/output_formats.h"
 #include "export/safe_name.h"
 #include "shell/file_type_registration.h"
 #include "viewer/desktop_ui.h"
@@ -140,6 +142,11 @@ void TForm1::BuildLayout() {
     auto* left = new QVBoxLayout(Panel1);
     left->setContentsMargins(0, 0, 0, 0);
     left->setSpacing(0);
+    lbArchive = new QListWidget(Panel1);
+    lbArchive->setItemDelegate(new LineHeightDelegate(lbArchive));
+    lbArchive->setUniformItemSizes(true);
+    lbArchive->hide();
+    left->addWidget(lbArchive, 1);
     lb = new QListWidget(Panel1);
     lb->setItemDelegate(new LineHeightDelegate(lb));
     lb->setUniformItemSizes(true);
@@ -207,6 +214,11 @@ void TForm1::BuildLayout() {
     connect(lb, &QListWidget::itemSelectionChanged, this, [this] {
         if (!settingSelection_ && SelectedRow() >= 0)
             RunCommand([this] { lbClick(); });
+    });
+    connect(lbArchive, &QListWidget::itemSelectionChanged, this, [this] {
+        const QListWidgetItem* item = lbArchive->currentItem();
+        if (!settingSelection_ && item && item->isSelected())
+            RunCommand([this] { lbArchiveClick(); });
     });
     connect(cbxAlpha, &QCheckBox::toggled, this, [this](bool) { RunCommand([this] { cbxAlphaClick(); }); });
 }
@@ -289,7 +301,7 @@ void TForm1::FormCreate(const QStringList& args) {
         const std::string full = AbsolutePath(CurrentFile);
         ui_->SetOpenDirectory(Q(full.substr(0, full.size() - FileNameOf(full).size())));
         try {
-            LoadDictionary();
+            LoadCurrentFile();
         } catch (const std::exception& e) {
             // Shown before the window; the window then opens at its designed size.
             const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
@@ -335,6 +347,94 @@ int TForm1::SelectedRow() const {
     return item && item->isSelected() ? lb->currentRow() : -1;
 }
 
+void TForm1::LoadCurrentFile() {
+    // A ".txd" is a dictionary whatever it holds; other files may be game archives.
+    const bool txd = QString::fromStdString(FileNameOf(CurrentFile)).toLower().endsWith(".txd");
+    if (!txd && IsGameArchive(CurrentFile)) {
+        LoadArchive();
+        return;
+    }
+    CurrentArchive.reset();
+    CurrentSource = {CurrentFile};
+    settingSelection_ = true;
+    lbArchive->clear();
+    settingSelection_ = false;
+    lbArchive->hide();
+    LoadDictionary();
+}
+
+const ArchiveEntry* TForm1::ShownArchiveEntry() const {
+    if (CurrentSource.Whole || !CurrentArchive)
+        return nullptr;
+    for (const ArchiveEntry& e : CurrentArchive->Entries)
+        if (e.Offset == CurrentSource.Offset && e.Size == CurrentSource.Size)
+            return &e;
+    return nullptr;
+}
+
+QString TForm1::ShownFileName() const {
+    QString name = Q(FileNameOf(CurrentFile));
+    if (const ArchiveEntry* e = ShownArchiveEntry())
+        name += "/" + Q(ShownText(e->Name));
+    return name;
+}
+
+void TForm1::LoadArchive() {
+    settingSelection_ = true;
+    lb->clear();
+    lbArchive->clear();
+    settingSelection_ = false;
+    ClearDisplay();
+    ++generation_;
+    Entries.clear();
+    ExportMarks.clear();
+    CurrentArchive.reset();
+    CurrentSource = {CurrentFile};
+
+    CurrentArchive = OpenGameArchive(CurrentFile);
+    const std::vector<const ArchiveEntry*> dicts = CurrentArchive->Dictionaries();
+    setWindowTitle(QString(kTitle) + " - " + Q(FileNameOf(CurrentFile)) + " - " + QString::number(dicts.size()) +
+                   " dictionaries");
+    settingSelection_ = true;
+    for (const ArchiveEntry* e : dicts) {
+        const QString line = Q(ShownText(e->Name)) + "  |  " + QString::number(e->Size) + " bytes";
+        lbArchive->addItem(line);
+        lbArchive->item(lbArchive->count() - 1)->setToolTip(line);
+    }
+    settingSelection_ = false;
+    lbArchive->show();
+    if (!CurrentArchive->Problems.empty()) {
+        // One box for all of them: a damaged table can have thousands.
+        QString text = Q(FileNameOf(CurrentFile)) + ": " + QString::number(CurrentArchive->Problems.size()) +
+                       " entries cannot be read as they are:";
+        const std::size_t shown = std::min<std::size_t>(CurrentArchive->Problems.size(), 10);
+        for (std::size_t i = 0; i < shown; ++i)
+            text += "\r\n" + Q(EscapeControls(CurrentArchive->Problems[i]));
+        if (shown < CurrentArchive->Problems.size())
+            text += "\r\n...";
+        ui_->ShowMessage(this, text);
+    }
+    if (dicts.empty()) {
+        SetStatus(Q(FileNameOf(CurrentFile)) + " holds no texture dictionary!");
+        return;
+    }
+    settingSelection_ = true;
+    lbArchive->setCurrentRow(0);
+    settingSelection_ = false;
+    lbArchiveClick();
+}
+
+void TForm1::lbArchiveClick() {
+    const int row = lbArchive->currentRow();
+    if (!CurrentArchive || row < 0)
+        return;
+    const std::vector<const ArchiveEntry*> dicts = CurrentArchive->Dictionaries();
+    if (static_cast<std::size_t>(row) >= dicts.size())
+        return;
+    CurrentSource = CurrentArchive->Location(*dicts[static_cast<std::size_t>(row)]);
+    LoadDictionary();
+}
+
 void TForm1::LoadDictionary() {
     settingSelection_ = true;
     lb->clear();
@@ -344,10 +444,17 @@ void TForm1::LoadDictionary() {
     Entries.clear();
     ExportMarks.clear();
 
-    WalkResult walk = WalkDictionary(CurrentFile);
+    // CurrentFile names what is walked unless it is the open archive.
+    if (!CurrentArchive || CurrentArchive->DataFile != CurrentFile || CurrentSource.File != CurrentFile) {
+        CurrentArchive.reset();
+        CurrentSource = {CurrentFile};
+        lbArchive->hide();
+    }
+    const Dictionary dictionary(OpenLocation(CurrentSource));
+    WalkResult walk = dictionary.Walk();
     Entries = std::move(walk.Entries);
     ExportMarks.assign(Entries.size(), false);
-    const QString fileName = Q(FileNameOf(CurrentFile));
+    const QString fileName = ShownFileName();
     setWindowTitle(QString(kTitle) + " - " + fileName + " - " + QString::number(walk.Count) + " texture(s)");
     settingSelection_ = true;
     for (std::size_t i = 0; i < walk.Listed; ++i) {
@@ -381,7 +488,7 @@ void TForm1::ShowLevel(int level) {
     // Everything this display needs is taken now: input run below may open
     // another dictionary, and a display of the old one must not go on then.
     const TTexEntry entry = Entries[static_cast<std::size_t>(n)];
-    const std::string file = CurrentFile;
+    const SourceLocation location = CurrentSource;
     const std::uint64_t generation = generation_;
     // Before the window is first shown there is nothing to repaint and no input
     // yet; handling events then would map the window before its state is final.
@@ -395,8 +502,16 @@ void TForm1::ShowLevel(int level) {
         return;
     const std::uint32_t start = ticks_();
 
-    DecodeResult r = DecodeRaster(file, entry, EnableFilter1->isChecked(), Decoded,
-                                  [this] { cbxAlpha->setEnabled(false); }, static_cast<std::uint32_t>(level));
+    // Every display reads the file anew: a file changed on disk shows what it holds now.
+    const std::shared_ptr<const ByteSource> source = OpenLocation(location);
+    cbxAlpha->setEnabled(false);
+    // The old grid goes first, so that a large texture never needs room for two.
+    std::vector<std::uint8_t>().swap(Decoded.Pixels);
+    std::vector<PaletteEntry>().swap(Decoded.Texels);
+    DecodedTexture decoded =
+        DecodeTexture(*source, entry, {EnableFilter1->isChecked(), static_cast<std::uint32_t>(level)});
+    const DecodeResult r = decoded.Result;
+    ApplyDecoded(Decoded, std::move(decoded));
     if (!r.Ok()) {
         ui_->ShowMessage(this, Q(r.Message));
         return;
@@ -447,8 +562,9 @@ void TForm1::Open1Click() {
 
 void TForm1::OpenFile(const std::string& path) {
     CurrentFile = path;
+    CurrentSource = {CurrentFile};
     setWindowTitle(QString(kTitle) + " - " + Q(FileNameOf(CurrentFile)));
-    LoadDictionary();
+    LoadCurrentFile();
 }
 
 // The colours with each texel's alpha (brightened as the menu says), to be
@@ -556,13 +672,9 @@ void TForm1::SaveImage1Click() {
     const QString dictionaryDir = Q(full.substr(0, full.size() - FileNameOf(full).size()));
     if (!ui_->ChooseSaveFile(this, proposed, dictionaryDir, path, filter))
         return;
-    switch (filter) {
-    case 1: WriteBmp(shown_, S(path)); break;
-    case 2: WriteJpeg(shown_, S(path)); break;
-    case 3: WriteTga32(S(path), Decoded, ba1->isChecked()); break;
-    case 4: WritePng(S(path), Decoded, ba1->isChecked()); break;
-    default: break;
-    }
+    // The save dialog's filters are the formats' table in its order, from 1.
+    if (const OutputFormat* format = FindFormat(static_cast<std::uint8_t>(filter - 1)))
+        format->Write(S(path), Decoded, shown_, ba1->isChecked());
 }
 
 void TForm1::AllTexturesinfile1Click() {
@@ -570,8 +682,13 @@ void TForm1::AllTexturesinfile1Click() {
         return;
     bool confirmed = false;
     {
-        TForm2 dialog(this, *ui_, Export.DestDir, CurrentFile);
-        SubDirName = SubDirNameOf(CurrentFile);
+        // Inside an archive the dictionary's own name stands beside the archive.
+        std::string dictionaryPath = CurrentFile;
+        if (const ArchiveEntry* e = ShownArchiveEntry())
+            dictionaryPath = CurrentFile.substr(0, CurrentFile.size() - FileNameOf(CurrentFile).size()) +
+                             SafeFileName(Cp1252ToUtf8(e->Name));
+        TForm2 dialog(this, *ui_, Export.DestDir, dictionaryPath);
+        SubDirName = SubDirNameOf(dictionaryPath);
         dialog.Fill(Entries, SubDirName);
         dialog.FitTexts();
         if (ui_->RunModal(&dialog) == QDialog::Accepted) {
@@ -626,7 +743,13 @@ void TForm1::ExportSelected() {
     };
     cb.Cancelled = [this] { return cancelRequested_; };
     cb.Refused = [this](std::size_t, const std::string& message) { ui_->ShowMessage(this, Q(message)); };
-    ExportOutcome r = RunExport(CurrentFile, Entries, ExportMarks, Export, Decoded, cb);
+    auto inputs = std::make_shared<InputSet>();
+    inputs->Add(CurrentFile);
+    if (CurrentArchive)
+        inputs->Add(CurrentArchive->TableFile);
+    Export.Inputs = inputs;
+    const std::shared_ptr<const ByteSource> source = OpenLocation(CurrentSource);
+    ExportOutcome r = RunExport(*source, Entries, ExportMarks, Export, Decoded, cb);
     if (!r.Completed) {
         ui_->ShowMessage(this, Q(r.Message));
         return;

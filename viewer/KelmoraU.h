@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <optional>
+
+#include "archive/game_archive.h"
+#include "base/byte_source.h"
 #include "dictionary/decode_state.h"
 #include "dictionary/picture.h"
 #include "dictionary/tex_entry.h"
@@ -43,9 +47,14 @@ public:
     kelmora::DecodeState Decoded;          // TexWidth, TexHeight, TexDepth, Palette, Pixels
     kelmora::ExportSettings Export;        // ExpAlphas ... ExpFormat, DestDir
     std::string SubDirName;
+    // Where the listed dictionary's bytes are: CurrentFile itself, or a range of
+    // it when CurrentFile is a game archive.
+    kelmora::SourceLocation CurrentSource;
+    std::optional<kelmora::GameArchive> CurrentArchive;
 
     // Widgets.
     QFrame* Panel1;
+    QListWidget* lbArchive; // the dictionaries of an open game archive
     QListWidget* lb;
     QFrame* Panel2;
     TPictureBox* ImgPal;
@@ -85,6 +94,7 @@ public:
     // Commands.
     void Open1Click();
     void lbClick();
+    void lbArchiveClick();
     void cbxAlphaClick();
     void Reload1Click();
     void EnableFilter1Click();
@@ -108,8 +118,10 @@ public:
     void ShowTexture();
     // The line selected by the user or the program; -1 when none is.
     int SelectedRow() const;
-    // Opens a dictionary as "&Open..." does after its dialog.
+    // Opens a dictionary or a game archive as "&Open..." does after its dialog.
     void OpenFile(const std::string& path);
+    // Lists the dictionaries of the game archive CurrentFile and shows the first.
+    void LoadArchive();
     int LevelShown() const { return levelShown_; }
     void ExportSelected();
 
@@ -134,6 +146,11 @@ private:
     void BuildLayout();
     void BuildMenu();
     void ClearDisplay();
+    void LoadCurrentFile();
+    // The file name shown in the caption: "x.txd", or "x.img/y.txd" inside an archive.
+    QString ShownFileName() const;
+    // The archive entry whose textures are listed; null for a dictionary file.
+    const kelmora::ArchiveEntry* ShownArchiveEntry() const;
     void ShowLevel(int level);
     void ShowReadout(QPoint texel);
     QImage TransparencyPicture() const;

@@ -4,14 +4,24 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "export/output_formats.h"
+
 namespace {
 
 // Message texts use CR LF line breaks; the boxes want plain LF.
 QString Lines(QString text) { return text.replace("\r\n", "\n"); }
 
-const QStringList kSaveFilters = {"8bit Windows Bitmap (*.bmp)", "Compressed JPEG (*.jpg)",
-                                  "32bit Targa Bitmap (*.tga)", "PNG Image (*.png)"};
-const char* const kSaveSuffixes[] = {"bmp", "jpg", "tga", "png"};
+// The save dialog's filters, in the order of the formats' table.
+QStringList SaveFilters() {
+    QStringList filters;
+    for (const kelmora::OutputFormat& f : kelmora::OutputFormats())
+        filters << QString::fromUtf8(f.DialogFilter.data(), static_cast<qsizetype>(f.DialogFilter.size()));
+    return filters;
+}
+QString SaveSuffix(qsizetype filter) {
+    const std::string_view ext = kelmora::OutputFormats()[static_cast<std::size_t>(filter)].Extension.substr(1);
+    return QString::fromUtf8(ext.data(), static_cast<qsizetype>(ext.size()));
+}
 
 } // namespace
 
@@ -40,7 +50,8 @@ void TDesktopUi::ShowError(QWidget* owner, const QString& text) {
 
 QString TDesktopUi::ChooseOpenFile(QWidget* owner) {
     if (!open_) {
-        open_ = new QFileDialog(owner, "Open", openDir_, "Halvard Texture Dictionaries (*.txd)");
+        open_ = new QFileDialog(owner, "Open", openDir_);
+        open_->setNameFilters({"Halvard Texture Dictionaries (*.txd)", "Game Archives (*.img *.dir)"});
         open_->setFileMode(QFileDialog::ExistingFile);
         open_->setAcceptMode(QFileDialog::AcceptOpen);
         open_->setDefaultSuffix("txd");
@@ -67,18 +78,18 @@ bool TDesktopUi::ChooseSaveFile(QWidget* owner, const QString& proposedName, con
         save_ = new QFileDialog(owner, "Save As", firstDir);
         save_->setAcceptMode(QFileDialog::AcceptSave);
         save_->setFileMode(QFileDialog::AnyFile);
-        save_->setNameFilters(kSaveFilters);
-        save_->setDefaultSuffix(kSaveSuffixes[0]);
+        save_->setNameFilters(SaveFilters());
+        save_->setDefaultSuffix(SaveSuffix(0));
         // A name typed without extension gets the one of the chosen format.
         QObject::connect(save_, &QFileDialog::filterSelected, save_, [d = save_.data()](const QString& f) {
-            d->setDefaultSuffix(kSaveSuffixes[std::max<qsizetype>(0, kSaveFilters.indexOf(f))]);
+            d->setDefaultSuffix(SaveSuffix(std::max<qsizetype>(0, SaveFilters().indexOf(f))));
         });
     }
     save_->selectFile(proposedName);
     if (save_->exec() != QDialog::Accepted || save_->selectedFiles().isEmpty())
         return false;
     path = QDir::toNativeSeparators(save_->selectedFiles().first());
-    filterIndex = static_cast<int>(kSaveFilters.indexOf(save_->selectedNameFilter())) + 1;
+    filterIndex = static_cast<int>(SaveFilters().indexOf(save_->selectedNameFilter())) + 1;
     if (filterIndex <= 0)
         filterIndex = 1;
     return true;

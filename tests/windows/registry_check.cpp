@@ -7,7 +7,7 @@
 #include <string>
 
 #include "dictionary/colour_rules.h"
-#include "dictionary/dictionary_walk.h"
+#include "dictionary/dictionary.h"
 #include "base/os_file.h"
 #include "dictionary/raster_decode.h"
 #include "export/image_writers.h"
@@ -46,15 +46,18 @@ void CheckRegistry() {
 }
 
 void CheckCore(const std::string& demo, const std::string& tempDir) {
-    kelmora::WalkResult walk = kelmora::WalkDictionary(demo);
+    const kelmora::Dictionary dictionary = kelmora::Dictionary::OpenFile(demo);
+    const kelmora::WalkResult& walk = dictionary.Walk();
     Check(walk.End == kelmora::WalkEnd::Complete && walk.Listed == 6, "walk of the demo");
-    kelmora::WalkResult console = kelmora::WalkDictionary(demo.substr(0, demo.size() - 8) + "console.txd");
+    const kelmora::WalkResult console =
+        kelmora::Dictionary::OpenFile(demo.substr(0, demo.size() - 8) + "console.txd").Walk();
     Check(console.End == kelmora::WalkEnd::Complete && console.Listed == 6, "walk of the console sample");
     if (walk.Listed < 1)
         return;
     Check(walk.Entries[0].Caption == "1. plasma  |  256 x 256 (8bit)", "caption " + walk.Entries[0].Caption);
-    kelmora::DecodeState state;
-    kelmora::DecodeResult r = kelmora::DecodeRaster(demo, walk.Entries[1], true, state);
+    kelmora::DecodedTexture decoded = dictionary.Decode(1);
+    const kelmora::DecodeResult r = decoded.Result;
+    const kelmora::DecodeState state = std::move(decoded.State);
     Check(r.Ok() && state.TexWidth == 128, "decode of the glow");
     const std::string bmp = tempDir + "\\glow.bmp", tga = tempDir + "\\glow.tga";
     kelmora::WriteBmp8(kelmora::MakeIndexedImage(state, false, false), bmp);

@@ -1,0 +1,241 @@
+#include "archive/game_archive.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "base/bytes.h"
+#include "base/errors.h"
+#include "base/os_file.h"
+
+namespace kelmora {
+
+namespace {
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+bool EndsWithIgnoringCase(const std::string& s, const char* suffix) {
+    const std::size_t n = std::strlen(suffix);
+    return s.size() >= n && Lower(s.substr(s.size() - n)) == suffix;
+}
+
+// "entry 7 (name)" with the name's control characters shown as codes.
+std::string Label(const ArchiveEntry& e) {
+    std::string shown;
+    for (char c : e.Name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 32 || u == 127) {
+            static const char hex[] = "0123456789abcdef";
+            shown += "\\x";
+            shown += hex[u >> 4];
+            shown += hex[u & 15];
+        } else {
+            shown += c;
+        }
+    }
+    return "entry " + std::to_string(e.Number) + " (" + shown + ")";
+}
+
+std::uint16_t LoadLE16(const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | b[1] << 8); }
+
+// Reads count table rows from at on; each names its offset and size in sectors.
+// Rows that cannot be read become problems; the rest are entries.
+void ReadTable(const ByteSource& table, std::uint64_t at, std::uint64_t count, bool version2, GameArchive& a) {
+    std::vector<std::uint8_t> rows(static_cast<std::size_t>(count) * kArchiveEntryBytes);
+    rows.resize(table.ReadAt(at, rows.data(), rows.size()));
+    count = rows.size() / kArchiveEntryBytes;
+    a.Entries.reserve(static_cast<std::size_t>(count));
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint8_t* row = rows.data() + i * kArchiveEntryBytes;
+        ArchiveEntry e;
+        e.Number = static_cast<std::size_t>(i + 1);
+        // A name that fills its 24 bytes has no NUL; it ends there.
+        const std::uint8_t* name = row + 8;
+        const std::uint8_t* nameEnd = std::find(name, name + kArchiveNameBytes, 0);
+        e.Name.assign(reinterpret_cast<const char*>(name), static_cast<std::size_t>(nameEnd - name));
+        std::uint64_t sectors = 0;
+        if (version2) {
+            // The first size is the one the game streams; older tools left it 0
+            // and filled the second.
+            sectors = LoadLE16(row + 4);
+            if (sectors == 0)
+                sectors = LoadLE16(row + 6);
+        } else {
+            sectors = LoadLE32(row + 4);
+        }
+        e.Offset = std::uint64_t{LoadLE32(row)} * kSectorBytes;
+        e.Size = sectors * kSectorBytes;
+        if (e.Size == 0) {
+            a.Problems.push_back(Label(e) + " is empty; skipped");
+            continue;
+        }
+        if (e.Offset >= a.DataSize) {
+            a.Problems.push_back(Label(e) + " starts at byte " + std::to_string(e.Offset) +
+                                 ", past the end of the archive's " + std::to_string(a.DataSize) + " bytes; skipped");
+            continue;
+        }
+        if (e.Size > a.DataSize - e.Offset) {
+            // Tools that do not pad the last file leave it shorter than its sectors.
+            a.Problems.push_back(Label(e) + " ends past the end of the archive; read as far as it goes");
+            e.Size = a.DataSize - e.Offset;
+        }
+        a.Entries.push_back(std::move(e));
+    }
+
+    // Entries that share bytes with an earlier one: a table made to repeat data.
+    std::vector<std::size_t> order(a.Entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t x, std::size_t y) { return a.Entries[x].Offset < a.Entries[y].Offset; });
+    std::vector<bool> drop(a.Entries.size(), false);
+    std::uint64_t end = 0;
+    std::size_t owner = 0;
+    bool any = false;
+    for (std::size_t i : order) {
+        const ArchiveEntry& e = a.Entries[i];
+        if (any && e.Offset < end) {
+            // The entry later in the table is the one that overlaps.
+            const std::size_t later = std::max(i, owner);
+            drop[later] = true;
+            a.Problems.push_back(Label(a.Entries[later]) + " overlaps " + Label(a.Entries[std::min(i, owner)]) +
+                                 "; skipped");
+            if (later == owner) {
+                owner = i;
+                end = e.Offset + e.Size;
+            }
+            continue;
+        }
+        any = true;
+        owner = i;
+        end = e.Offset + e.Size;
+    }
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < a.Entries.size(); ++i)
+        if (!drop[i])
+            a.Entries[kept++] = std::move(a.Entries[i]);
+    a.Entries.resize(kept);
+}
+
+std::string FileNameOfPath(const std::string& path) {
+    std::size_t i = path.size();
+    while (i > 0 && !IsPathSeparator(path[i - 1]))
+        --i;
+    return path.substr(i);
+}
+
+// The file beside path with another extension: in the case of path's own
+// extension when that one exists, else in the other case.
+std::string Beside(const std::string& path, const char* lowerExtension) {
+    const std::string stem = path.substr(0, path.size() - 4);
+    std::string lower = lowerExtension, upper = lower;
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const bool pathUpper = std::isupper(static_cast<unsigned char>(path.back())) != 0;
+    const std::string first = stem + (pathUpper ? upper : lower), second = stem + (pathUpper ? lower : upper);
+    return FileExists(first) || !FileExists(second) ? first : second;
+}
+
+bool StartsWithVer2(const std::string& path) {
+    if (!IsRegularFile(path))
+        return false;
+    FileSource f(path);
+    char magic[4] = {};
+    return f.ReadAt(0, magic, 4) == 4 && std::memcmp(magic, "VER2", 4) == 0;
+}
+
+} // namespace
+
+GameArchive ReadVersion2Table(const ByteSource& img) {
+    GameArchive a;
+    a.Kind = ArchiveKind::Version2;
+    a.DataSize = img.Size();
+    std::uint8_t header[8] = {};
+    if (img.ReadAt(0, header, 8) < 8) {
+        a.Problems.push_back("the archive ends inside its header");
+        return a;
+    }
+    const std::uint64_t claimed = LoadLE32(header + 4);
+    // The table cannot be larger than the file: a count beyond it is damage.
+    const std::uint64_t fits = (a.DataSize - 8) / kArchiveEntryBytes;
+    if (claimed > fits)
+        a.Problems.push_back("the archive claims " + std::to_string(claimed) + " entries but its file holds " +
+                             std::to_string(fits) + "; reading those");
+    ReadTable(img, 8, std::min(claimed, fits), true, a);
+    return a;
+}
+
+GameArchive ReadVersion1Table(const ByteSource& dir, std::uint64_t dataSize) {
+    GameArchive a;
+    a.Kind = ArchiveKind::Version1;
+    a.DataSize = dataSize;
+    const std::uint64_t count = dir.Size() / kArchiveEntryBytes;
+    if (dir.Size() % kArchiveEntryBytes != 0)
+        a.Problems.push_back("the table ends with " + std::to_string(dir.Size() % kArchiveEntryBytes) +
+                             " bytes that make no entry; ignored");
+    ReadTable(dir, 0, count, false, a);
+    return a;
+}
+
+std::vector<const ArchiveEntry*> GameArchive::Dictionaries() const {
+    std::vector<const ArchiveEntry*> out;
+    for (const ArchiveEntry& e : Entries)
+        if (EndsWithIgnoringCase(e.Name, ".txd"))
+            out.push_back(&e);
+    return out;
+}
+
+SourceLocation GameArchive::Location(const ArchiveEntry& entry) const {
+    return {DataFile, false, entry.Offset, entry.Size};
+}
+
+bool IsGameArchive(const std::string& path) {
+    if (EndsWithIgnoringCase(path, ".dir"))
+        return IsRegularFile(path);
+    if (StartsWithVer2(path))
+        return true;
+    return EndsWithIgnoringCase(path, ".img") && IsRegularFile(Beside(path, ".dir"));
+}
+
+GameArchive OpenGameArchive(const std::string& path) {
+    if (StartsWithVer2(path)) {
+        FileSource img(path);
+        GameArchive a = ReadVersion2Table(img);
+        a.DataFile = a.TableFile = path;
+        return a;
+    }
+    std::string dir = path, img = path;
+    if (EndsWithIgnoringCase(path, ".dir")) {
+        img = Beside(path, ".img");
+    } else if (EndsWithIgnoringCase(path, ".img")) {
+        dir = Beside(path, ".dir");
+        if (!FileExists(dir))
+            throw KelmoraError(path + " is not a game archive: it does not start with VER2 and has no " +
+                               FileNameOfPath(dir) + " beside it");
+    } else {
+        throw KelmoraError(path + " is not a game archive");
+    }
+    if (!FileExists(img))
+        throw KelmoraError(path + " has no data file: " + FileNameOfPath(img) + " is missing");
+    FileSource table(dir);
+    FileSource data(img);
+    GameArchive a = ReadVersion1Table(table, data.Size());
+    a.DataFile = img;
+    a.TableFile = dir;
+    return a;
+}
+
+std::string ArchiveStem(const GameArchive& archive) {
+    std::string name = FileNameOfPath(archive.DataFile);
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string EntryStem(const ArchiveEntry& entry) {
+    const std::size_t dot = entry.Name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? entry.Name : entry.Name.substr(0, dot);
+}
+
+} // namespace kelmora

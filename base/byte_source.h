@@ -1,0 +1,85 @@
+#pragma once
+// Where a dictionary's bytes come from: a file opened once, a buffer in memory,
+// or a range of another source (a dictionary inside a game archive). Readers
+// take any of them and never learn which.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/os_file.h"
+
+namespace kelmora {
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Returns the number of bytes read; fewer than n only at the end.
+    virtual std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const = 0;
+    // The whole content when it lies in memory, so that readers need not copy it.
+    virtual const std::uint8_t* Data() const { return nullptr; }
+};
+
+class FileSource final : public ByteSource {
+public:
+    // Throws KelmoraError "Cannot open file \"path\". reason".
+    explicit FileSource(const std::string& path);
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const override;
+
+private:
+    OsFile file_;
+    std::uint64_t size_ = 0;
+};
+
+// Bytes the caller keeps alive for as long as the source is used.
+class MemorySource final : public ByteSource {
+public:
+    MemorySource(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const override;
+    const std::uint8_t* Data() const override { return data_; }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+};
+
+// Bytes the source owns.
+class BufferSource final : public ByteSource {
+public:
+    explicit BufferSource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const override;
+    const std::uint8_t* Data() const override { return bytes_.data(); }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+// offset .. offset + size of another source; the part past the other source's
+// end reads as the end.
+class RangeSource final : public ByteSource {
+public:
+    RangeSource(std::shared_ptr<const ByteSource> base, std::uint64_t offset, std::uint64_t size);
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const override;
+    const std::uint8_t* Data() const override;
+
+private:
+    std::shared_ptr<const ByteSource> base_;
+    std::uint64_t offset_, size_;
+};
+
+// Where a dictionary lives, so that it can be opened again: a whole file, or a
+// range of one (a dictionary inside an archive).
+struct SourceLocation {
+    std::string File;
+    bool Whole = true;
+    std::uint64_t Offset = 0, Size = 0;
+};
+std::shared_ptr<const ByteSource> OpenLocation(const SourceLocation& location);
+
+} // namespace kelmora

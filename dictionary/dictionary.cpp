@@ -1,0 +1,50 @@
+#include "dictionary/dictionary.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "dictionary/unswizzle.h"
+
+namespace kelmora {
+
+DecodedTexture DecodeTexture(const ByteSource& source, const TTexEntry& entry, const DecodeOptions& options) {
+    DecodedTexture d;
+    d.Result = DecodeRaster(source, entry, options.Unswizzle, d.State, options.Level);
+    return d;
+}
+
+void ApplyDecoded(DecodeState& into, DecodedTexture&& decoded) {
+    DecodeState& s = decoded.State;
+    // Only the palette bytes the decode read replace what was there: 64 at 4 bits,
+    // 1024 at 8, fewer where the file ends, none for true colour or a refusal.
+    const std::uint32_t read = decoded.Result.PaletteBytesRead;
+    if (decoded.Result.PaletteReordered && read < sizeof(TexPalette)) {
+        // A short 8-bit palette was reordered together with what was there before.
+        ReorderPalette(s.Palette);
+        ReorderPalette(into.Palette);
+        std::memcpy(into.Palette.data(), s.Palette.data(), read);
+        ReorderPalette(into.Palette);
+    } else {
+        std::memcpy(into.Palette.data(), s.Palette.data(), read);
+    }
+    into.TexWidth = s.TexWidth;
+    into.TexHeight = s.TexHeight;
+    into.TexDepth = s.TexDepth;
+    into.TrueColour = s.TrueColour;
+    into.Pixels = std::move(s.Pixels);
+    into.Texels = std::move(s.Texels);
+}
+
+Dictionary::Dictionary(std::shared_ptr<const ByteSource> source)
+    : source_(std::move(source)), walk_(WalkDictionary(*source_)) {}
+
+Dictionary Dictionary::OpenFile(const std::string& path) { return Dictionary(std::make_shared<FileSource>(path)); }
+
+DecodedTexture Dictionary::Decode(std::size_t index, const DecodeOptions& options) const {
+    if (index >= walk_.Listed)
+        throw std::out_of_range("no texture " + std::to_string(index + 1) + " in this dictionary");
+    return DecodeTexture(*source_, walk_.Entries[index], options);
+}
+
+} // namespace kelmora
