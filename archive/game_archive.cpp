@@ -115,8 +115,8 @@ void ReadTable(const ByteSource& table, std::uint64_t at, std::uint64_t count, b
     }
     std::size_t kept = 0;
     for (std::size_t i = 0; i < a.Entries.size(); ++i)
-        if (!drop[i])
-            a.Entries[kept++] = std::move(a.Entries[i]);
+        if (!drop[i] && kept++ != i)
+            a.Entries[kept - 1] = std::move(a.Entries[i]);
     a.Entries.resize(kept);
 }
 

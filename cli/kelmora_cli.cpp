@@ -103,34 +103,31 @@ std::string FormatNames() {
     return names;
 }
 
-// Every .txd file below dir, in name order.
-void DictionariesBelow(const std::string& dir, std::vector<std::string>& files) {
-    std::vector<fs::path> found;
-    for (const auto& e : fs::recursive_directory_iterator(PathFromUtf8(dir)))
-        if (e.is_regular_file() && Lower(PathToUtf8(e.path().extension())) == ".txd")
-            found.push_back(e.path());
-    std::sort(found.begin(), found.end());
-    for (const fs::path& p : found)
-        files.push_back(PathToUtf8(p));
+// Calls visit for every .txd file below dir, in name order; one directory's
+// names are held at a time, so that a whole game costs no more than its largest folder.
+void ForEachDictionaryBelow(const fs::path& dir, const std::function<void(const std::string&)>& visit) {
+    std::vector<fs::directory_entry> entries{fs::directory_iterator(dir), fs::directory_iterator()};
+    std::sort(entries.begin(), entries.end(),
+              [](const fs::directory_entry& x, const fs::directory_entry& y) { return x.path() < y.path(); });
+    for (const fs::directory_entry& e : entries) {
+        std::error_code ec;
+        // Links to directories are not followed, as a recursive listing does not.
+        if (e.is_directory(ec) && !e.is_symlink(ec))
+            ForEachDictionaryBelow(e.path(), visit);
+        else if (e.is_regular_file(ec) && Lower(PathToUtf8(e.path().extension())) == ".txd")
+            visit(PathToUtf8(e.path()));
+    }
 }
 
 // One dictionary to work on: a file of its own, or an entry of a game archive.
 struct Target {
     std::string Label;          // for messages: the file, or "ARCHIVE:NAME"
     std::string File;           // the file the bytes are in
-    SourceLocation Location;
     std::string ArchiveName;    // the entry's name, for dictionaries inside an archive
     std::uint64_t Size = 0;     // the entry's size in the archive
     std::shared_ptr<const ByteSource> Shared; // the archive's data, opened once
     std::string Dest;           // extract: where its files go
     bool InArchive() const { return !ArchiveName.empty(); }
-};
-
-// An argument that is neither a directory nor a dictionary: an archive's tables
-// are read here, and their problems said once.
-struct ArchiveInput {
-    GameArchive Archive;
-    std::shared_ptr<const ByteSource> Data;
 };
 
 std::string ArchiveLabel(const GameArchive& a, const ArchiveEntry& e) { return a.DataFile + ":" + ForTerminal(e.Name); }
@@ -140,18 +137,20 @@ bool SameDictionaryName(const std::string& entryName, const std::string& wanted)
     return a == b || a == b + ".txd";
 }
 
-// Opens an archive argument and reports what cannot be read of it. onlyDicts
-// picks dictionaries by name; names that match none are errors.
-std::vector<Target> ArchiveTargets(const std::string& path, const std::vector<std::string>& onlyDicts, bool& clean) {
-    ArchiveInput in{OpenGameArchive(path), nullptr};
-    for (const std::string& problem : in.Archive.Problems) {
-        Fail(path + ": " + EscapeControls(problem));
+// Calls visit for the dictionaries of an archive argument, its data file opened
+// once for all of them. With report, what cannot be read of the archive is said;
+// onlyDicts picks dictionaries by name, and a name that matches none is an error.
+void ForEachArchiveTarget(const std::string& path, const std::vector<std::string>& onlyDicts, bool report,
+                          bool& clean, const std::function<void(Target&&)>& visit) {
+    const GameArchive archive = OpenGameArchive(path);
+    for (const std::string& problem : archive.Problems) {
+        if (report)
+            Fail(path + ": " + EscapeControls(problem));
         clean = false;
     }
-    in.Data = std::make_shared<FileSource>(in.Archive.DataFile);
-    std::vector<Target> targets;
+    const auto data = std::make_shared<FileSource>(archive.DataFile);
     std::vector<bool> matched(onlyDicts.size(), false);
-    for (const ArchiveEntry* e : in.Archive.Dictionaries()) {
+    for (const ArchiveEntry* e : archive.Dictionaries()) {
         bool wanted = onlyDicts.empty();
         for (std::size_t i = 0; i < onlyDicts.size(); ++i)
             if (SameDictionaryName(e->Name, onlyDicts[i]))
@@ -159,21 +158,26 @@ std::vector<Target> ArchiveTargets(const std::string& path, const std::vector<st
         if (!wanted)
             continue;
         Target t;
-        t.Label = ArchiveLabel(in.Archive, *e);
-        t.File = in.Archive.DataFile;
-        t.Location = in.Archive.Location(*e);
+        t.Label = ArchiveLabel(archive, *e);
+        t.File = archive.DataFile;
         t.ArchiveName = e->Name;
         t.Size = e->Size;
-        t.Shared = std::make_shared<RangeSource>(in.Data, e->Offset, e->Size);
-        targets.push_back(std::move(t));
+        t.Shared = std::make_shared<RangeSource>(data, e->Offset, e->Size);
+        visit(std::move(t));
     }
     for (std::size_t i = 0; i < onlyDicts.size(); ++i) {
         if (!matched[i]) {
-            Fail(path + " has no dictionary named " + onlyDicts[i]);
+            if (report)
+                Fail(path + " has no dictionary named " + onlyDicts[i]);
             clean = false;
         }
     }
-    return targets;
+}
+
+Target FileTarget(const std::string& file) {
+    Target t;
+    t.Label = t.File = file;
+    return t;
 }
 
 // The dictionary of a target: the archive's shared bytes, or its file opened now.
@@ -240,33 +244,21 @@ struct ListOptions {
 int List(const ListOptions& o) {
     std::vector<Target> targets;
     bool clean = true;
-    // Archives list their dictionaries (name, size) unless --all or --json asks for textures.
-    std::vector<std::pair<std::size_t, std::string>> archiveHeads; // first target, archive
     for (const std::string& arg : o.files) {
         switch (KindOf(arg)) {
-        case InputKind::Directory: {
-            std::vector<std::string> files;
-            DictionariesBelow(arg, files);
-            for (std::string& f : files)
-                targets.push_back({f, f, {f}, {}, 0, nullptr, {}});
+        case InputKind::Directory:
+            ForEachDictionaryBelow(PathFromUtf8(arg), [&](const std::string& f) { targets.push_back(FileTarget(f)); });
             break;
-        }
-        case InputKind::Archive: {
-            std::vector<Target> inside;
+        case InputKind::Archive:
             try {
-                inside = ArchiveTargets(arg, {}, clean);
+                ForEachArchiveTarget(arg, {}, true, clean, [&](Target&& t) { targets.push_back(std::move(t)); });
             } catch (const KelmoraError& e) {
                 Fail(e.what());
                 clean = false;
-                continue;
             }
-            archiveHeads.emplace_back(targets.size(), arg);
-            for (Target& t : inside)
-                targets.push_back(std::move(t));
             break;
-        }
         case InputKind::Dictionary:
-            targets.push_back({arg, arg, {arg}, {}, 0, nullptr, {}});
+            targets.push_back(FileTarget(arg));
             break;
         }
     }
@@ -363,24 +355,16 @@ std::string DefaultDestination(const std::string& file) {
     return ComposeDestDir(dir.empty() ? "." : dir, true, SubDirNameOf(file));
 }
 
-// Every dictionary of the batch with its destination, and the batch's inputs,
-// known once by their identity.
-struct Batch {
-    std::vector<Target> Targets;
-    std::shared_ptr<InputSet> Inputs = std::make_shared<InputSet>();
-    bool Clean = true; // false when an argument could not be read whole
-};
-
-Batch PlanBatch(const ExtractOptions& o) {
-    Batch b;
+// Calls visit for every dictionary of the batch, in order, with its destination.
+// Nothing is kept per dictionary: a whole game is walked twice instead, once for
+// its inputs and once for the export. With report, what cannot be read is said.
+void ForEachBatchTarget(const ExtractOptions& o, bool report, bool& clean, const std::function<void(Target&&)>& visit) {
     const bool several = o.files.size() > 1;
     for (const std::string& arg : o.files) {
         switch (KindOf(arg)) {
-        case InputKind::Directory: {
-            std::vector<std::string> files;
-            DictionariesBelow(arg, files);
-            for (std::string& file : files) {
-                Target t{file, file, {file}, {}, 0, nullptr, {}};
+        case InputKind::Directory:
+            ForEachDictionaryBelow(PathFromUtf8(arg), [&](const std::string& file) {
+                Target t = FileTarget(file);
                 if (o.out.empty()) {
                     t.Dest = DefaultDestination(file);
                 } else {
@@ -388,64 +372,50 @@ Batch PlanBatch(const ExtractOptions& o) {
                     const std::string base = PathToUtf8((PathFromUtf8(o.out) / rel).lexically_normal());
                     t.Dest = ComposeDestDir(base, true, SubDirNameOf(file));
                 }
-                b.Inputs->Add(file);
-                b.Targets.push_back(std::move(t));
-            }
+                visit(std::move(t));
+            });
             break;
-        }
         case InputKind::Archive: {
-            std::vector<Target> inside;
-            try {
-                inside = ArchiveTargets(arg, o.onlyDicts, b.Clean);
-            } catch (const KelmoraError& e) {
-                Fail(e.what());
-                b.Clean = false;
-                if (!o.keepGoing)
-                    throw KelmoraError("stopped: " + arg + " cannot be read");
-                continue;
-            }
             // ARCHIVE's dictionaries go to OUT/<archive name>/<dictionary name>/.
             std::string base = o.out.empty() ? DirectoryPartOf(arg) : o.out;
             if (base.empty())
                 base = ".";
             const std::string stem = PathToUtf8(PathFromUtf8(FileNameOf(arg)).stem());
             const std::string archiveDir = ComposeDestDir(base, true, SafeFileName(stem));
-            for (Target& t : inside) {
-                t.Dest = ComposeDestDir(archiveDir, true, SafeFileName(Cp1252ToUtf8(EntryStem({0, t.ArchiveName}))));
-                b.Targets.push_back(std::move(t));
+            try {
+                ForEachArchiveTarget(arg, o.onlyDicts, report, clean, [&](Target&& t) {
+                    t.Dest = ComposeDestDir(archiveDir, true, SafeFileName(Cp1252ToUtf8(EntryStem({0, t.ArchiveName}))));
+                    visit(std::move(t));
+                });
+            } catch (const KelmoraError& e) {
+                clean = false;
+                if (!report)
+                    break;
+                Fail(e.what());
+                if (!o.keepGoing)
+                    throw KelmoraError("stopped: " + arg + " cannot be read");
             }
-            b.Inputs->Add(arg);
-            if (!inside.empty())
-                b.Inputs->Add(inside.front().File);
             break;
         }
         case InputKind::Dictionary: {
-            Target t{arg, arg, {arg}, {}, 0, nullptr, {}};
+            Target t = FileTarget(arg);
             t.Dest = o.out.empty() ? DefaultDestination(arg) : ComposeDestDir(o.out, several, SubDirNameOf(arg));
-            b.Inputs->Add(arg);
-            b.Targets.push_back(std::move(t));
+            visit(std::move(t));
             break;
         }
         }
     }
-    // Dictionaries of one batch never share a destination: a later one that would
-    // gets the next free name by the same rule as files.
-    std::unordered_set<std::string> taken;
-    taken.reserve(b.Targets.size());
-    for (Target& t : b.Targets) {
-        std::string dest = t.Dest;
-        for (unsigned n = 2; !taken.insert(dest).second; ++n) {
-            const std::string base = t.Dest.substr(0, t.Dest.size() - 1); // without the separator
-            dest = base + "~" + std::to_string(n) + kPathSeparator;
-        }
-        if (dest != t.Dest) {
-            if (!o.quiet)
-                Fail(t.Label + ": writing to " + dest + " since " + t.Dest + " is another dictionary's");
-            t.Dest = dest;
-        }
-    }
-    return b;
 }
+
+// Destinations the batch has given out, by a 64-bit hash of their text: a false
+// match only gives a dictionary a "~N" folder it did not need, never a shared one.
+class TakenDestinations {
+public:
+    bool Take(const std::string& dest) { return taken_.insert(std::hash<std::string>{}(dest)).second; }
+
+private:
+    std::unordered_set<std::size_t> taken_;
+};
 
 // "texture 3 (name)" for messages about one texture.
 std::string TextureLabel(const Dictionary& d, std::size_t entry) {
@@ -539,31 +509,54 @@ int Extract(const ExtractOptions& o) {
     settings.ExpFormat = FindFormatByName(o.format)->Id;
     settings.ExpLevels = o.levels;
 
-    const Batch batch = PlanBatch(o);
-    settings.Inputs = batch.Inputs;
-    int status = batch.Clean ? kOk : kFailed;
-    std::size_t exported = 0, failed = 0;
-    for (const Target& target : batch.Targets) {
-        try {
-            if (ExtractOne(target, o, settings)) {
-                ++exported;
-            } else {
+    // Every input is known before the first file is written: no output of the
+    // batch may replace a dictionary that a later part of it reads.
+    auto inputs = std::make_shared<InputSet>();
+    bool clean = true;
+    for (const std::string& arg : o.files)
+        if (!DirectoryExists(arg))
+            inputs->Add(arg);
+    ForEachBatchTarget(o, false, clean, [&](Target&& t) { inputs->Add(t.File); });
+    settings.Inputs = inputs;
+
+    clean = true;
+    std::size_t count = 0, exported = 0, failed = 0;
+    bool stop = false;
+    TakenDestinations taken;
+    try {
+        ForEachBatchTarget(o, true, clean, [&](Target&& target) {
+            ++count;
+            if (stop)
+                return;
+            // Dictionaries of one batch never share a destination: a later one that
+            // would gets the next free name by the same rule as files.
+            const std::string wanted = target.Dest;
+            for (unsigned n = 2; !taken.Take(target.Dest); ++n)
+                target.Dest = wanted.substr(0, wanted.size() - 1) + "~" + std::to_string(n) + kPathSeparator;
+            if (target.Dest != wanted)
+                Fail(target.Label + ": writing to " + target.Dest + " since " + wanted + " is another dictionary's");
+            try {
+                if (ExtractOne(target, o, settings)) {
+                    ++exported;
+                } else {
+                    ++failed;
+                    clean = false;
+                }
+            } catch (const KelmoraError& e) {
+                Fail(e.what());
                 ++failed;
-                status = kFailed;
+                clean = false;
+                stop = !o.keepGoing || interrupted;
             }
-        } catch (const KelmoraError& e) {
-            Fail(e.what());
-            ++failed;
-            status = kFailed;
-            if (!o.keepGoing || interrupted)
-                break;
-        }
+        });
+    } catch (const KelmoraError&) {
+        clean = false; // an archive that cannot be read stopped the batch, and was named
     }
     // A batch ends with its total on standard error.
-    if (batch.Targets.size() > 1 && !o.quiet)
-        std::cerr << "kelmora-cli: " << batch.Targets.size() << " dictionaries: " << exported << " exported, "
-                  << failed << " failed\n";
-    return status;
+    if (count > 1 && !o.quiet)
+        std::cerr << "kelmora-cli: " << count << " dictionaries: " << exported << " exported, " << failed
+                  << " failed\n";
+    return clean ? kOk : kFailed;
 }
 
 struct SaveOptions {
@@ -586,7 +579,7 @@ int Save(const SaveOptions& o) {
         Fail("cannot tell the format of " + o.out + "; use -f " + FormatNames());
         return kUsage;
     }
-    const Target target{o.file, o.file, {o.file}, {}, 0, nullptr, {}};
+    const Target target = FileTarget(o.file);
     const Dictionary d = OpenTarget(target);
     if (!d.Complete())
         throw KelmoraError(WalkFailure(o.file, d.Walk().Report));

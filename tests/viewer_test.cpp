@@ -21,6 +21,7 @@
 #include "dictionary/dictionary_walk.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/archive_builder.h"
 #include "viewer/KelmoraU.h"
 #include "viewer/picture_box.h"
 
@@ -442,3 +443,47 @@ TEST_F(ViewerTest, OutOfMemoryIsAMessageNotACrash) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 #endif
+
+// A game archive opens as a list of its dictionaries; picking one lists its
+// textures as a file's, and the display and the export read from inside it.
+TEST_F(ViewerTest, GameArchivesListTheirDictionaries) {
+    const TextureSpec wheel = Opaque("wheel", 8), font = Opaque("font", 4, 16, 16);
+    const std::vector<std::uint8_t> cars = BuildDictionary({wheel, Opaque("body", 8)});
+    const std::vector<std::uint8_t> hud = BuildDictionary({font});
+    std::vector<ArchiveFile> files = {{"cars.txd", cars}, {"x.dff", {1, 2, 3}}, {"hud.txd", hud}};
+    std::vector<ArchiveRow> rows = LayOut(files, 1);
+    rows.push_back({900, 1, "gone.txd"}); // past the end
+    files.push_back({});
+    WriteFile(dir_ + "/game.img", BuildArchiveV2(rows, 4, files));
+    TForm1& f = Start({QString::fromStdString(dir_ + "/game.img")});
+
+    EXPECT_FALSE(f.lbArchive->isHidden());
+    ASSERT_EQ(f.lbArchive->count(), 2);
+    EXPECT_EQ(f.lbArchive->item(1)->text(), "hud.txd  |  2048 bytes");
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    EXPECT_TRUE(ui_->messages[0].contains("entry 4 (gone.txd) starts at byte 1843200")) << ui_->messages[0].toStdString();
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - game.img/cars.txd - 2 texture(s)");
+    EXPECT_EQ(f.lb->count(), 2);
+    EXPECT_EQ(f.Decoded.Pixels, wheel.Pixels);
+    EXPECT_TRUE(Status().startsWith("Texture 1 loaded")) << Status().toStdString();
+
+    f.lbArchive->setCurrentRow(1); // as a click does
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - game.img/hud.txd - 1 texture(s)");
+    ASSERT_EQ(f.lb->count(), 1);
+    EXPECT_EQ(f.lb->item(0)->text(), "1. font  |  16 x 16 (4bit)");
+    EXPECT_EQ(f.Decoded.Pixels, font.Pixels);
+
+    // The mass export reads the dictionary from inside the archive.
+    f.ExportMarks.assign(1, true);
+    f.Export.DestDir = dir_ + "/out/";
+    fs::create_directory(dir_ + "/out");
+    f.Export.ExpFormat = 3;
+    f.ExportSelected();
+    EXPECT_TRUE(fs::exists(dir_ + "/out/font.png"));
+    EXPECT_TRUE(Status().startsWith("1 of 1 texture(s) exported")) << Status().toStdString();
+
+    // A plain dictionary afterwards hides the archive's list.
+    f.OpenFile(Dictionary("plain.txd", {Opaque("p", 8)}));
+    EXPECT_TRUE(f.lbArchive->isHidden());
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - plain.txd - 1 texture(s)");
+}
