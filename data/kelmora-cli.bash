@@ -14,19 +14,19 @@ _kelmora_cli() {
         -o|--output)
             _filedir -d
             return ;;
-        --only)
+        --only|--only-dict)
             return ;;
     esac
     if [[ $cur == -* ]]; then
         case ${words[1]} in
-            list) COMPREPLY=($(compgen -W "--json --help" -- "$cur")) ;;
-            extract) COMPREPLY=($(compgen -W "-o --output -f --format --no-alphas --no-overwrite --no-filter --no-brighten --only --levels --keep-going -q --quiet --help" -- "$cur")) ;;
+            list) COMPREPLY=($(compgen -W "--json --all --help" -- "$cur")) ;;
+            extract) COMPREPLY=($(compgen -W "-o --output -f --format --no-alphas --no-overwrite --no-filter --no-brighten --only --only-dict --levels --keep-going -q --quiet --help" -- "$cur")) ;;
             save) COMPREPLY=($(compgen -W "-f --format --alpha --no-filter --no-brighten --help" -- "$cur")) ;;
         esac
         return
     fi
     case ${words[1]} in
-        list|extract) _filedir txd ;;
+        list|extract) _filedir '@(txd|img|dir)' ;;
         save) _filedir ;;
     esac
 }
