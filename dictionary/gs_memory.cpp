@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace kelmora {
 
@@ -77,44 +78,105 @@ std::uint32_t NibbleAddressPsmt4(std::uint32_t x, std::uint32_t y, std::uint32_t
     return 2 * (BlockStart(page, block) + 64 * column) + 2 * (4 * ColumnWord(xc, yc, column) + byte) + nibble;
 }
 
+namespace {
+
+// The texture memory a level's transfer is written into, and how its two formats
+// address it.
+struct LevelMemory {
+    bool Eight;
+    std::uint32_t Dbw, Tbw;
+    std::vector<std::uint8_t> Bytes;
+
+    LevelMemory(std::uint32_t depth, std::uint32_t rrw, std::uint32_t rrh, std::uint32_t h) : Eight(depth == 8) {
+        // The transfer's buffer is half as wide as the texture's, counted in units
+        // of 64 pixels: only then do the pages of the two formats coincide.
+        Dbw = std::max<std::uint32_t>(1, (rrw + 63) / 64);
+        Tbw = 2 * Dbw;
+        const std::uint32_t pageRows = Eight ? std::max((rrh + 31) / 32, (h + 63) / 64)
+                                             : std::max((rrh + 63) / 64, (h + 127) / 128);
+        Bytes.assign(static_cast<std::size_t>(pageRows) * Dbw * kPageBytes, 0);
+    }
+    std::uint32_t PixelBytes() const { return Eight ? 4 : 2; }
+    std::size_t TransferAddress(std::uint32_t x, std::uint32_t y) const {
+        return Eight ? AddressPsmct32(x, y, Dbw) : AddressPsmct16(x, y, Dbw);
+    }
+    // Transfer pixel j sits at (j mod rrw, j div rrw), in the transfer's format;
+    // toMemory says which way the bytes go.
+    template <typename Data>
+    void Transfer(Data* data, std::size_t dataSize, std::uint32_t rrw, std::uint32_t rrh, bool toMemory) {
+        const std::uint32_t b = PixelBytes();
+        for (std::uint32_t y = 0; y < rrh; ++y) {
+            for (std::uint32_t x = 0; x < rrw; ++x) {
+                const std::size_t at = (static_cast<std::size_t>(y) * rrw + x) * b;
+                if (at + b > dataSize)
+                    return;
+                const std::size_t m = TransferAddress(x, y);
+                if (m + b > Bytes.size())
+                    continue;
+                if constexpr (std::is_const_v<Data>)
+                    std::memcpy(Bytes.data() + m, data + at, b);
+                else if (toMemory)
+                    std::memcpy(Bytes.data() + m, data + at, b);
+                else
+                    std::memcpy(data + at, Bytes.data() + m, b);
+            }
+        }
+    }
+    // The texel's byte address, and for 4 bits whether it is the high half.
+    bool Texel(std::uint32_t x, std::uint32_t y, std::size_t& at, bool& high) const {
+        if (Eight) {
+            at = AddressPsmt8(x, y, Tbw);
+            high = false;
+        } else {
+            const std::size_t nibble = NibbleAddressPsmt4(x, y, Tbw);
+            at = nibble / 2;
+            high = nibble % 2 != 0;
+        }
+        return at < Bytes.size();
+    }
+};
+
+} // namespace
+
 void DecodeTransferredLevel(const std::uint8_t* data, std::size_t dataSize, std::uint32_t depth,
                             std::uint32_t rrw, std::uint32_t rrh, std::uint32_t w, std::uint32_t h,
                             std::uint8_t* grid) {
-    const bool eight = depth == 8;
-    // The transfer's buffer is half as wide as the texture's, counted in units of
-    // 64 pixels: only then do the pages of the two formats coincide.
-    const std::uint32_t dbw = std::max<std::uint32_t>(1, (rrw + 63) / 64);
-    const std::uint32_t tbw = 2 * dbw;
-    const std::uint32_t pageRows = eight ? std::max((rrh + 31) / 32, (h + 63) / 64)
-                                         : std::max((rrh + 63) / 64, (h + 127) / 128);
-    std::vector<std::uint8_t> memory(static_cast<std::size_t>(pageRows) * dbw * kPageBytes, 0);
-
-    const std::uint32_t b = eight ? 4 : 2;
-    // Write: transfer pixel j sits at (j mod rrw, j div rrw), in the transfer's format.
-    for (std::uint32_t y = 0; y < rrh; ++y) {
-        for (std::uint32_t x = 0; x < rrw; ++x) {
-            const std::size_t from = (static_cast<std::size_t>(y) * rrw + x) * b;
-            if (from + b > dataSize)
-                break;
-            const std::size_t to = eight ? AddressPsmct32(x, y, dbw) : AddressPsmct16(x, y, dbw);
-            if (to + b <= memory.size())
-                std::memcpy(memory.data() + to, data + from, b);
-        }
-    }
+    LevelMemory memory(depth, rrw, rrh, h);
+    memory.Transfer(data, dataSize, rrw, rrh, true);
     // Read: every texel from the same memory, in the texture's format.
     for (std::uint32_t y = 0; y < h; ++y) {
         std::uint8_t* row = grid + static_cast<std::size_t>(y) * w;
         for (std::uint32_t x = 0; x < w; ++x) {
-            if (eight) {
-                const std::size_t at = AddressPsmt8(x, y, tbw);
-                row[x] = at < memory.size() ? memory[at] : 0;
-            } else {
-                const std::size_t at = NibbleAddressPsmt4(x, y, tbw);
-                const std::uint8_t v = at / 2 < memory.size() ? memory[at / 2] : 0;
-                row[x] = at % 2 ? v >> 4 : v & 15;
-            }
+            std::size_t at = 0;
+            bool high = false;
+            const std::uint8_t v = memory.Texel(x, y, at, high) ? memory.Bytes[at] : 0;
+            row[x] = memory.Eight ? v : (high ? v >> 4 : v & 15);
         }
     }
+}
+
+void EncodeTransferredLevel(std::uint8_t* data, std::size_t dataSize, std::uint32_t depth, std::uint32_t rrw,
+                            std::uint32_t rrh, std::uint32_t w, std::uint32_t h, const std::uint8_t* grid) {
+    LevelMemory memory(depth, rrw, rrh, h);
+    memory.Transfer(data, dataSize, rrw, rrh, true);
+    // Write every texel in the texture's format over what the transfer left.
+    for (std::uint32_t y = 0; y < h; ++y) {
+        const std::uint8_t* row = grid + static_cast<std::size_t>(y) * w;
+        for (std::uint32_t x = 0; x < w; ++x) {
+            std::size_t at = 0;
+            bool high = false;
+            if (!memory.Texel(x, y, at, high))
+                continue;
+            std::uint8_t& b = memory.Bytes[at];
+            if (memory.Eight)
+                b = row[x];
+            else
+                b = high ? static_cast<std::uint8_t>((b & 0x0F) | (row[x] & 15) << 4)
+                         : static_cast<std::uint8_t>((b & 0xF0) | (row[x] & 15));
+        }
+    }
+    // Read the transfer back out of the memory.
+    memory.Transfer(data, dataSize, rrw, rrh, false);
 }
 
 } // namespace kelmora

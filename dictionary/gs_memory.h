@@ -24,4 +24,10 @@ void DecodeTransferredLevel(const std::uint8_t* data, std::size_t dataSize, std:
                             std::uint32_t rrw, std::uint32_t rrh, std::uint32_t w, std::uint32_t h,
                             std::uint8_t* grid);
 
+// The inverse: writes w x h indices into the level's transfer data. The stored
+// transfer is loaded into the memory first, so that every byte the texels do not
+// cover (padding of small and narrow levels) comes out as it was.
+void EncodeTransferredLevel(std::uint8_t* data, std::size_t dataSize, std::uint32_t depth, std::uint32_t rrw,
+                            std::uint32_t rrh, std::uint32_t w, std::uint32_t h, const std::uint8_t* grid);
+
 } // namespace kelmora
