@@ -27,6 +27,7 @@
 #include "base/bytes.h"
 #include "base/file_identity.h"
 #include "base/version.h"
+#include "cli/edit_commands.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/colour_rules.h"
 #include "dictionary/dictionary_walk.h"
@@ -647,13 +648,35 @@ int main(int argc, char** argv) {
     save->add_flag("--no-filter", sv.noFilter, "Do not unswizzle");
     save->add_flag("--no-brighten", sv.noBrighten, "Keep the console's 0..128 alpha range");
 
+    kelmora::cli::EditOptions ed;
+    std::string importFolder, replaceTexture, replaceImage;
+    auto editOptions = [&ed](CLI::App* c) {
+        c->add_option("-o,--output", ed.Output, "Write the changed dictionary here; the original stays as it is");
+        c->add_flag("--no-filter", ed.NoFilter, "The images were exported without the unswizzle");
+        c->add_flag("--no-brighten", ed.NoBrighten, "The images keep the console's 0..128 alpha range");
+        c->add_flag("--no-dither", ed.NoDither, "Quantise without dithering");
+        c->add_flag("--keep-palette", ed.KeepPalette, "Map pictures onto the texture's present palette");
+    };
+    CLI::App* import = app.add_subcommand(
+        "import", "Put the images of a folder back: each named after a texture, as extract names them, replaces it");
+    import->add_option("DICT", ed.Dictionary, "The dictionary (.txd)")->required();
+    import->add_option("FOLDER", importFolder, "The folder of images (PNG, TGA, BMP, JPEG)")->required();
+    editOptions(import);
+    CLI::App* replace = app.add_subcommand("replace", "Replace one texture's picture by an image");
+    replace->add_option("DICT", ed.Dictionary, "The dictionary (.txd)")->required();
+    replace->add_option("TEXTURE", replaceTexture, "Texture number as listed, or its name")->required();
+    replace->add_option("IMAGE", replaceImage, "The image (PNG, TGA, BMP, JPEG)")->required();
+    editOptions(replace);
+
     CLI::App* reg = app.add_subcommand("register-file-type", "Associate .txd files with the Kelmora viewer");
 
     // CLI11 would call an unknown command a missing one.
     if (argc > 1 && argv[1][0] != '-') {
         const std::string command = argv[1];
-        if (command != "list" && command != "extract" && command != "save" && command != "register-file-type") {
-            Fail("unknown command \"" + command + "\"; the commands are list, extract, save, register-file-type");
+        if (command != "list" && command != "extract" && command != "save" && command != "import" &&
+            command != "replace" && command != "register-file-type") {
+            Fail("unknown command \"" + command +
+                 "\"; the commands are list, extract, save, import, replace, register-file-type");
             return kUsage;
         }
     }
@@ -676,6 +699,10 @@ int main(int argc, char** argv) {
             return Finish(Extract(ex));
         if (*save)
             return Finish(Save(sv));
+        if (*import)
+            return Finish(kelmora::cli::Import(ed, importFolder));
+        if (*replace)
+            return Finish(kelmora::cli::Replace(ed, replaceTexture, replaceImage));
         if (*reg) {
             RegisterFileType();
             return kOk;

@@ -1,0 +1,219 @@
+#include "editing/texture_import.h"
+
+#include <algorithm>
+#include <limits>
+
+#include <libimagequant.h>
+
+#include "base/errors.h"
+#include "dictionary/colour_rules.h"
+
+namespace kelmora {
+
+namespace {
+
+std::size_t PaletteEntries(const DecodeState& s) { return s.TexDepth == 4 ? 16 : 256; }
+
+std::string SizeText(std::uint32_t w, std::uint32_t h) { return std::to_string(w) + " x " + std::to_string(h); }
+
+// An image colour in the console's terms: alpha 0..128.
+PaletteEntry ToConsole(const PaletteEntry& e, bool brighten) {
+    return {e.R, e.G, e.B, brighten ? UnbrightenAlpha(e.A) : e.A};
+}
+
+// The palette entry nearest to a colour, alpha included.
+std::uint8_t Nearest(const TexPalette& palette, std::size_t entries, const PaletteEntry& c) {
+    std::uint32_t best = std::numeric_limits<std::uint32_t>::max();
+    std::uint8_t index = 0;
+    for (std::size_t i = 0; i < entries; ++i) {
+        const PaletteEntry& p = palette[i];
+        const int dr = p.R - c.R, dg = p.G - c.G, db = p.B - c.B, da = 2 * (p.A - c.A);
+        const auto d = static_cast<std::uint32_t>(dr * dr + dg * dg + db * db + da * da);
+        if (d < best) {
+            best = d;
+            index = static_cast<std::uint8_t>(i);
+        }
+    }
+    return index;
+}
+
+struct Quantiser {
+    liq_attr* attr = liq_attr_create();
+    liq_image* image = nullptr;
+    liq_result* result = nullptr;
+    ~Quantiser() {
+        if (result)
+            liq_result_destroy(result);
+        if (image)
+            liq_image_destroy(image);
+        liq_attr_destroy(attr);
+    }
+};
+
+// Quantises RGBA (alpha 0..255) to at most `colours` entries into s.
+void Quantise(const std::vector<PaletteEntry>& rgba, DecodeState& s, std::size_t colours, bool dither,
+              bool brighten, const std::string& name) {
+    static_assert(sizeof(PaletteEntry) == sizeof(liq_color));
+    Quantiser q;
+    if (!q.attr || liq_set_max_colors(q.attr, static_cast<int>(colours)) != LIQ_OK)
+        throw KelmoraError(name + ": cannot quantise");
+    q.image = liq_image_create_rgba(q.attr, rgba.data(), static_cast<int>(s.TexWidth), static_cast<int>(s.TexHeight), 0);
+    if (!q.image || liq_image_quantize(q.image, q.attr, &q.result) != LIQ_OK)
+        throw KelmoraError(name + ": the picture cannot be quantised to " + std::to_string(colours) + " colours");
+    liq_set_dithering_level(q.result, dither ? 1.0f : 0.0f);
+    s.Pixels.assign(static_cast<std::size_t>(s.TexWidth) * s.TexHeight, 0);
+    if (liq_write_remapped_image(q.result, q.image, s.Pixels.data(), s.Pixels.size()) != LIQ_OK)
+        throw KelmoraError(name + ": the picture cannot be quantised");
+    const liq_palette* p = liq_get_palette(q.result);
+    for (std::size_t i = 0; i < colours; ++i) {
+        const liq_color c = i < p->count ? p->entries[i] : liq_color{0, 0, 0, 0};
+        s.Palette[i] = ToConsole({c.r, c.g, c.b, c.a}, brighten);
+    }
+}
+
+bool ExactlyOnPalette(const std::vector<PaletteEntry>& rgba, const DecodeState& current, std::size_t entries,
+                      bool brighten, std::vector<std::uint8_t>& indices) {
+    indices.assign(rgba.size(), 0);
+    for (std::size_t i = 0; i < rgba.size(); ++i) {
+        const PaletteEntry c = ToConsole(rgba[i], brighten);
+        const std::uint8_t now = current.Pixels[i];
+        if (now < entries && current.Palette[now] == c) {
+            indices[i] = now;
+            continue;
+        }
+        const auto* end = current.Palette.begin() + entries;
+        const auto* found = std::find(current.Palette.begin(), end, c);
+        if (found == end)
+            return false;
+        indices[i] = static_cast<std::uint8_t>(found - current.Palette.begin());
+    }
+    return true;
+}
+
+// The indices of a palettised image when they fit the depth: every index used
+// below its entry count.
+bool IndicesFit(const InputImage& image, std::size_t entries) {
+    if (!image.Indexed)
+        return false;
+    return std::all_of(image.Indices.begin(), image.Indices.end(), [&](std::uint8_t i) { return i < entries; });
+}
+
+} // namespace
+
+DecodeState PictureFromImage(const InputImage& image, const DecodeState& current, const ImportOptions& o,
+                             const std::string& name) {
+    if (image.Width != current.TexWidth || image.Height != current.TexHeight)
+        throw KelmoraError(name + " is " + SizeText(image.Width, image.Height) + ", the texture " +
+                           SizeText(current.TexWidth, current.TexHeight));
+    DecodeState s;
+    s.TexWidth = current.TexWidth;
+    s.TexHeight = current.TexHeight;
+    s.TexDepth = current.TexDepth;
+    s.TrueColour = current.TrueColour;
+    s.Palette = current.Palette;
+    const std::size_t n = static_cast<std::size_t>(s.TexWidth) * s.TexHeight;
+    if (s.TrueColour) {
+        s.Texels.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            s.Texels[i] = ToConsole(image.Pixel(i), o.Brighten);
+        return s;
+    }
+    const std::size_t entries = PaletteEntries(s);
+    if (IndicesFit(image, entries)) {
+        // The picture as it was exported: indices and palette kept exactly; entries
+        // the image does not have keep theirs.
+        s.Pixels = image.Indices;
+        for (std::size_t i = 0; i < entries && i < image.Palette.size(); ++i)
+            s.Palette[i] = image.HasAlpha ? ToConsole(image.Palette[i], o.Brighten)
+                                          : PaletteEntry{image.Palette[i].R, image.Palette[i].G, image.Palette[i].B,
+                                                         current.Palette[i].A};
+        return s;
+    }
+    std::vector<PaletteEntry> rgba(n);
+    for (std::size_t i = 0; i < n; ++i)
+        rgba[i] = image.Pixel(i);
+    // A true-colour export of the texture itself (TGA, 24-bit BMP): every colour
+    // is one of the palette's, and the present index is kept wherever it still fits,
+    // so that the round trip gives the same indices back.
+    if (!current.Pixels.empty() && ExactlyOnPalette(rgba, current, entries, o.Brighten, s.Pixels))
+        return s;
+    if (o.KeepPalette) {
+        TexPalette shown = current.Palette;
+        for (std::size_t i = 0; i < entries; ++i)
+            if (o.Brighten)
+                shown[i].A = BrightenAlpha(shown[i].A);
+        s.Pixels.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            s.Pixels[i] = Nearest(shown, entries, rgba[i]);
+        return s;
+    }
+    Quantise(rgba, s, entries, o.Dither, o.Brighten, name);
+    return s;
+}
+
+DecodeState LevelFromImage(const InputImage& image, const DecodeState& level0, std::uint32_t w, std::uint32_t h,
+                           const ImportOptions& o, const std::string& name) {
+    if (image.Width != w || image.Height != h)
+        throw KelmoraError(name + " is " + SizeText(image.Width, image.Height) + ", the level " + SizeText(w, h));
+    DecodeState s = level0;
+    s.TexWidth = w;
+    s.TexHeight = h;
+    const std::size_t n = static_cast<std::size_t>(w) * h;
+    if (s.TrueColour) {
+        s.Texels.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            s.Texels[i] = ToConsole(image.Pixel(i), o.Brighten);
+        return s;
+    }
+    const std::size_t entries = PaletteEntries(s);
+    if (IndicesFit(image, entries)) {
+        s.Pixels = image.Indices;
+        return s;
+    }
+    s.Pixels.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        s.Pixels[i] = Nearest(level0.Palette, entries, ToConsole(image.Pixel(i), o.Brighten));
+    return s;
+}
+
+DecodeState HalvedLevel(const DecodeState& above, std::uint32_t w, std::uint32_t h) {
+    DecodeState s = above;
+    s.TexWidth = w;
+    s.TexHeight = h;
+    const std::size_t n = static_cast<std::size_t>(w) * h;
+    std::vector<PaletteEntry> out(n);
+    for (std::uint32_t y = 0; y < h; ++y) {
+        for (std::uint32_t x = 0; x < w; ++x) {
+            unsigned sum[4] = {0, 0, 0, 0}, count = 0;
+            for (std::uint32_t dy = 0; dy < 2; ++dy)
+                for (std::uint32_t dx = 0; dx < 2; ++dx) {
+                    const std::uint32_t ax = std::min(2 * x + dx, above.TexWidth - 1);
+                    const std::uint32_t ay = std::min(2 * y + dy, above.TexHeight - 1);
+                    const PaletteEntry c = above.Colour(ax, ay);
+                    sum[0] += c.R, sum[1] += c.G, sum[2] += c.B, sum[3] += c.A, ++count;
+                }
+            out[static_cast<std::size_t>(y) * w + x] = {
+                static_cast<std::uint8_t>((sum[0] + count / 2) / count), static_cast<std::uint8_t>((sum[1] + count / 2) / count),
+                static_cast<std::uint8_t>((sum[2] + count / 2) / count), static_cast<std::uint8_t>((sum[3] + count / 2) / count)};
+        }
+    }
+    if (s.TrueColour) {
+        s.Texels = std::move(out);
+        return s;
+    }
+    s.Pixels.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        s.Pixels[i] = Nearest(above.Palette, PaletteEntries(above), out[i]);
+    return s;
+}
+
+bool SamePicture(const DecodeState& a, const DecodeState& b) {
+    if (a.TexWidth != b.TexWidth || a.TexHeight != b.TexHeight || a.TrueColour != b.TrueColour)
+        return false;
+    if (a.TrueColour)
+        return a.Texels == b.Texels;
+    const std::size_t entries = PaletteEntries(a);
+    return a.Pixels == b.Pixels && std::equal(a.Palette.begin(), a.Palette.begin() + entries, b.Palette.begin());
+}
+
+} // namespace kelmora

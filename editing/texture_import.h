@@ -1,0 +1,46 @@
+#pragma once
+// Turns an image into a texture's picture, undoing what an export did: the
+// brightened alpha, and for palettised textures the palette and indices kept
+// exactly where the image is palettised within the texture's depth. Other
+// pictures are quantised (libimagequant) or mapped onto the present palette.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dictionary/decode_state.h"
+#include "images/image_input.h"
+
+namespace kelmora {
+
+struct ImportOptions {
+    bool Brighten = true;     // the image's alpha was brightened on export
+    bool Dither = true;       // when quantising
+    bool KeepPalette = false; // map onto the texture's present palette instead of quantising
+};
+
+// The exact inverse of BrightenAlpha for every value it gives (0, 1, 3, ... 255);
+// other values come to the nearest console alpha.
+constexpr std::uint8_t UnbrightenAlpha(std::uint8_t b) {
+    return b == 0 ? 0 : static_cast<std::uint8_t>((b + 1) / 2);
+}
+
+// Level 0 of the texture from the image. current is the texture's present level 0
+// (its depth and size, and the palette entries an image leaves unsaid). Throws
+// KelmoraError naming the image when it does not fit.
+DecodeState PictureFromImage(const InputImage& image, const DecodeState& current, const ImportOptions& options,
+                             const std::string& name);
+
+// A further level from a picture of the same palette: how the image's pixels map
+// onto level 0's palette (indices kept when the image is palettised within it).
+DecodeState LevelFromImage(const InputImage& image, const DecodeState& level0, std::uint32_t w, std::uint32_t h,
+                           const ImportOptions& options, const std::string& name);
+
+// The next smaller level: each texel the 2 x 2 average of the level above, in
+// colour and alpha, then the nearest entry of the palette.
+DecodeState HalvedLevel(const DecodeState& above, std::uint32_t w, std::uint32_t h);
+
+// Whether two pictures hold the same texels (and, palettised, the same palette
+// entries as far as the depth reaches).
+bool SamePicture(const DecodeState& a, const DecodeState& b);
+
+} // namespace kelmora
