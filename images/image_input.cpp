@@ -38,7 +38,7 @@ struct PngDecoder {
 InputImage ReadPng(const std::vector<std::uint8_t>& bytes, const std::string& name) {
     PngDecoder d;
     auto check = [&](int code) {
-        if (code == SPNG_EOF || code == SPNG_EIDAT_TOO_SHORT || code == SPNG_EIDAT_STREAM)
+        if (code == SPNG_IO_EOF || code == SPNG_EOF || code == SPNG_EIDAT_TOO_SHORT || code == SPNG_EIDAT_STREAM)
             CutShort(name);
         if (code != 0)
             throw KelmoraError(name + ": PNG error: " + spng_strerror(code));
@@ -160,9 +160,10 @@ InputImage ReadBmp(const std::vector<std::uint8_t>& b, const std::string& name) 
     const std::uint32_t compression = LoadLE32(&b[30]);
     std::uint32_t colours = LoadLE32(&b[46]);
     // BI_RGB, and BI_BITFIELDS for 32 bits with the usual masks.
-    if ((bits != 8 && bits != 24 && bits != 32) || !(compression == 0 || (compression == 3 && bits == 32)) ||
+    const bool indexed = bits == 1 || bits == 4 || bits == 8;
+    if ((!indexed && bits != 24 && bits != 32) || !(compression == 0 || (compression == 3 && bits == 32)) ||
         headerSize < 40)
-        throw KelmoraError(name + ": only uncompressed BMP files of 8, 24 or 32 bits are read");
+        throw KelmoraError(name + ": only uncompressed BMP files of 1, 4, 8, 24 or 32 bits are read");
     const bool topDown = height < 0;
     const std::uint64_t w = width < 0 ? 0 : static_cast<std::uint64_t>(width);
     const std::uint64_t h = topDown ? static_cast<std::uint64_t>(-static_cast<std::int64_t>(height))
@@ -175,9 +176,9 @@ InputImage ReadBmp(const std::vector<std::uint8_t>& b, const std::string& name) 
     if (offBits > b.size() || stride * h > b.size() - offBits)
         CutShort(name);
     const std::size_t n = static_cast<std::size_t>(w * h);
-    if (bits == 8) {
-        if (colours == 0 || colours > 256)
-            colours = 256;
+    if (indexed) {
+        if (colours == 0 || colours > (1u << bits))
+            colours = 1u << bits;
         const std::size_t table = 14 + std::size_t{headerSize};
         if (table + 4 * std::size_t{colours} > b.size())
             CutShort(name);
@@ -193,11 +194,14 @@ InputImage ReadBmp(const std::vector<std::uint8_t>& b, const std::string& name) 
         const std::uint8_t* row = &b[offBits + (topDown ? y : img.Height - 1 - y) * stride];
         for (std::uint32_t x = 0; x < img.Width; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * img.Width + x;
-            if (bits == 8) {
-                if (row[x] >= img.Palette.size())
-                    throw KelmoraError(name + ": a pixel names colour " + std::to_string(row[x]) + " of " +
+            if (indexed) {
+                // Packed from the high bits down, the leftmost pixel first.
+                const std::size_t bit = static_cast<std::size_t>(x) * bits;
+                const unsigned v = (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+                if (v >= img.Palette.size())
+                    throw KelmoraError(name + ": a pixel names colour " + std::to_string(v) + " of " +
                                        std::to_string(img.Palette.size()));
-                img.Indices[i] = row[x];
+                img.Indices[i] = static_cast<std::uint8_t>(v);
             } else {
                 const std::uint8_t* p = row + x * (bits / 8);
                 img.Rgba[i] = {p[2], p[1], p[0], static_cast<std::uint8_t>(bits == 32 ? p[3] : 255)};
