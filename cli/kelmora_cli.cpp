@@ -603,7 +603,7 @@ int Save(const SaveOptions& o) {
 } // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Kelmora: lists and exports the textures of PlayStation 2 texture dictionaries (.txd)",
+    CLI::App app{"Kelmora: lists, exports and puts back the textures of PlayStation 2 texture dictionaries (.txd)",
                  "kelmora-cli"};
     app.set_version_flag("--version", std::string("kelmora-cli ") + kVersion);
     app.require_subcommand(1);

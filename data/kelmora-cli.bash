@@ -2,7 +2,7 @@
 _kelmora_cli() {
     local cur prev words cword
     _init_completion || return
-    local commands="list extract save register-file-type"
+    local commands="list extract save import replace register-file-type"
     if [[ $cword -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
         return
@@ -22,12 +22,14 @@ _kelmora_cli() {
             list) COMPREPLY=($(compgen -W "--json --all --help" -- "$cur")) ;;
             extract) COMPREPLY=($(compgen -W "-o --output -f --format --no-alphas --no-overwrite --no-filter --no-brighten --only --only-dict --levels --keep-going -q --quiet --help" -- "$cur")) ;;
             save) COMPREPLY=($(compgen -W "-f --format --alpha --no-filter --no-brighten --help" -- "$cur")) ;;
+            import|replace) COMPREPLY=($(compgen -W "-o --output --no-filter --no-brighten --no-dither --keep-palette --help" -- "$cur")) ;;
         esac
         return
     fi
     case ${words[1]} in
         list|extract) _filedir '@(txd|img|dir)' ;;
-        save) _filedir ;;
+        save|replace) _filedir ;;
+        import) if [[ $cword -eq 2 ]]; then _filedir txd; else _filedir -d; fi ;;
     esac
 }
 complete -F _kelmora_cli kelmora-cli

@@ -645,7 +645,7 @@ void TForm1::About1Click() {
                            "\r\n"
                            "Written by the Kelmora developers\r\n"
                            "Manual: man kelmora and man kelmora-cli\r\n"
-                           "Free software under the MIT licence (LICENSE)\r\n"
+                           "Free software under the GNU GPL, version 3 or later (LICENSE)\r\n"
                            "\r\n"
                            "JPEG images are compressed using\r\n"
                            "maximum quality.\r\n"
