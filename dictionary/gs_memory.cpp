@@ -42,6 +42,12 @@ std::uint32_t ColumnWord(std::uint32_t xInColumn, std::uint32_t yInColumn, std::
 
 } // namespace
 
+std::uint32_t BlockNumber(std::uint32_t x, std::uint32_t y, std::uint32_t bw, bool psmct16) {
+    if (psmct16)
+        return 32 * ((y / 64) * bw + x / 64) + kBlocks16[(y % 64) / 8][(x % 64) / 16];
+    return 32 * ((y / 32) * bw + x / 64) + kBlocks32[(y % 32) / 8][(x % 64) / 8];
+}
+
 std::uint32_t AddressPsmct32(std::uint32_t x, std::uint32_t y, std::uint32_t bw) {
     const std::uint32_t page = (y / 32) * bw + x / 64;
     const std::uint32_t block = kBlocks32[(y % 32) / 8][(x % 64) / 8];

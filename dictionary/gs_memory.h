@@ -17,6 +17,11 @@ std::uint32_t AddressPsmct16(std::uint32_t x, std::uint32_t y, std::uint32_t bw)
 std::uint32_t AddressPsmt8(std::uint32_t x, std::uint32_t y, std::uint32_t bw);
 std::uint32_t NibbleAddressPsmt4(std::uint32_t x, std::uint32_t y, std::uint32_t bw);
 
+// The block (256 bytes) that pixel (x, y) of a buffer of width bw at block 0 lies
+// in, for the transfer formats: PSMCT32 (8 x 8 blocks, 64 x 32 pages) or PSMCT16
+// (16 x 8 blocks, 64 x 64 pages).
+std::uint32_t BlockNumber(std::uint32_t x, std::uint32_t y, std::uint32_t bw, bool psmct16);
+
 // Decodes one palettised level (depth 4 or 8) of w x h texels from its transfer
 // of rrw x rrh pixels. data holds the transfer's bytes (missing bytes count as
 // zero). grid receives w x h indices, row by row.
