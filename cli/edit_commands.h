@@ -1,5 +1,6 @@
 #pragma once
 // kelmora-cli's commands that put textures back into a dictionary.
+#include <cstdint>
 #include <string>
 
 namespace kelmora::cli {
@@ -8,6 +9,7 @@ struct EditOptions {
     std::string Dictionary;
     std::string Output;      // -o: the dictionary written here instead
     bool NoFilter = false, NoBrighten = false, NoDither = false, KeepPalette = false;
+    std::uint32_t Depth = 0; // --depth: 4, 8, 16 or 32; 0 keeps the texture's
 };
 
 // import DICT FOLDER: every image named as extract names a texture replaces it.
@@ -15,5 +17,11 @@ struct EditOptions {
 int Import(const EditOptions& options, const std::string& folder);
 // replace DICT TEXTURE IMAGE; TEXTURE is a list number or a name.
 int Replace(const EditOptions& options, const std::string& texture, const std::string& image);
+// add DICT IMAGE --name NAME: a new texture after the last (names are UTF-8 here).
+int Add(const EditOptions& options, const std::string& image, const std::string& name, const std::string& mask,
+        std::uint32_t levels);
+int Remove(const EditOptions& options, const std::string& texture);
+// mask null keeps the present mask name.
+int Rename(const EditOptions& options, const std::string& texture, const std::string& name, const std::string* mask);
 
 } // namespace kelmora::cli

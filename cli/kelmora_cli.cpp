@@ -667,6 +667,28 @@ int main(int argc, char** argv) {
     replace->add_option("TEXTURE", replaceTexture, "Texture number as listed, or its name")->required();
     replace->add_option("IMAGE", replaceImage, "The image (PNG, TGA, BMP, JPEG)")->required();
     editOptions(replace);
+    replace->add_option("--depth", ed.Depth, "Store the texture at another depth")->check(CLI::IsMember({4, 8, 16, 32}));
+    import->add_option("--depth", ed.Depth, "Store the replaced textures at another depth")->check(CLI::IsMember({4, 8, 16, 32}));
+    std::string addImage, addName, addMask, removeTexture, renameTexture, renameName, renameMask;
+    std::uint32_t addLevels = 1;
+    CLI::App* add = app.add_subcommand("add", "Add a texture after the last");
+    add->add_option("DICT", ed.Dictionary, "The dictionary (.txd)")->required();
+    add->add_option("IMAGE", addImage, "The image (PNG, TGA, BMP, JPEG)")->required();
+    add->add_option("--name", addName, "The texture's name")->required();
+    add->add_option("--mask", addMask, "The texture's mask (alpha) name");
+    add->add_option("--depth", ed.Depth, "4, 8 (default), 16 or 32 bits")->check(CLI::IsMember({4, 8, 16, 32}));
+    add->add_option("--levels", addLevels, "Mip levels, made from the picture (default 1)");
+    editOptions(add);
+    CLI::App* remove = app.add_subcommand("remove", "Remove a texture");
+    remove->add_option("DICT", ed.Dictionary, "The dictionary (.txd)")->required();
+    remove->add_option("TEXTURE", removeTexture, "Texture number as listed, or its name")->required();
+    remove->add_option("-o,--output", ed.Output, "Write the changed dictionary here; the original stays as it is");
+    CLI::App* rename = app.add_subcommand("rename", "Rename a texture");
+    rename->add_option("DICT", ed.Dictionary, "The dictionary (.txd)")->required();
+    rename->add_option("TEXTURE", renameTexture, "Texture number as listed, or its name")->required();
+    rename->add_option("NEWNAME", renameName, "The new name")->required();
+    CLI::Option* maskOption = rename->add_option("--mask", renameMask, "The new mask name");
+    rename->add_option("-o,--output", ed.Output, "Write the changed dictionary here; the original stays as it is");
 
     CLI::App* reg = app.add_subcommand("register-file-type", "Associate .txd files with the Kelmora viewer");
 
@@ -674,9 +696,10 @@ int main(int argc, char** argv) {
     if (argc > 1 && argv[1][0] != '-') {
         const std::string command = argv[1];
         if (command != "list" && command != "extract" && command != "save" && command != "import" &&
-            command != "replace" && command != "register-file-type") {
+            command != "replace" && command != "add" && command != "remove" && command != "rename" &&
+            command != "register-file-type") {
             Fail("unknown command \"" + command +
-                 "\"; the commands are list, extract, save, import, replace, register-file-type");
+                 "\"; the commands are list, extract, save, import, replace, add, remove, rename, register-file-type");
             return kUsage;
         }
     }
@@ -703,6 +726,12 @@ int main(int argc, char** argv) {
             return Finish(kelmora::cli::Import(ed, importFolder));
         if (*replace)
             return Finish(kelmora::cli::Replace(ed, replaceTexture, replaceImage));
+        if (*add)
+            return Finish(kelmora::cli::Add(ed, addImage, addName, addMask, addLevels));
+        if (*remove)
+            return Finish(kelmora::cli::Remove(ed, removeTexture));
+        if (*rename)
+            return Finish(kelmora::cli::Rename(ed, renameTexture, renameName, *maskOption ? &renameMask : nullptr));
         if (*reg) {
             RegisterFileType();
             return kOk;

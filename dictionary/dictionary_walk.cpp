@@ -183,6 +183,7 @@ WalkResult WalkDictionary(const ByteSource& source) {
             name = std::move(chunked.Name);
             mask = std::move(chunked.Mask);
             result.Entries[i].DataOffset = chunked.DataOffset;
+            result.Entries[i].Chunked = true;
             next = static_cast<std::int64_t>(chunked.Next);
         } else {
             // The fixed distances: names found by their stop bytes, the extension
@@ -242,6 +243,8 @@ WalkResult WalkDictionary(const ByteSource& source) {
         e.Width = w;
         e.Height = h;
         e.Depth = d;
+        e.RecordStart = start;
+        e.RecordEnd = next > 0 ? static_cast<std::uint64_t>(next) : 0;
         StoreCut(e.AlphaName, mask.empty() ? name + "_alpha" : std::move(mask));
         StoreCut(e.Name, std::move(name));
         result.Listed = i + 1;

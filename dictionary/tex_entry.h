@@ -14,6 +14,10 @@ struct TTexEntry {
     // and the raster header's width, height and depth.
     std::string Mask;
     std::uint32_t Width = 0, Height = 0, Depth = 0;
+    // Where the record lies, and whether its chunk sizes said so (they add up and
+    // fit the file); otherwise the fixed distances placed it.
+    std::uint64_t RecordStart = 0, RecordEnd = 0;
+    bool Chunked = false;
 };
 
 } // namespace kelmora

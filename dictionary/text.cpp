@@ -1,5 +1,9 @@
 #include "dictionary/text.h"
 
+#include <algorithm>
+
+#include "base/errors.h"
+
 namespace kelmora {
 
 std::string Trim(const std::string& s) {
@@ -13,16 +17,21 @@ std::string Trim(const std::string& s) {
 
 std::string Cut255(const std::string& s) { return s.size() > 255 ? s.substr(0, 255) : s; }
 
-std::string Cp1252ToUtf8(const std::string& bytes) {
-    // Code points of 0x80..0x9F; the five undefined ones map to the C1 controls.
-    static const char16_t high[32] = {
+namespace {
+
+// Code points of 0x80..0x9F; the five undefined ones map to the C1 controls.
+const char16_t kHigh[32] = {
         0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
         0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
         0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+} // namespace
+
+std::string Cp1252ToUtf8(const std::string& bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (unsigned char c : bytes) {
-        char32_t cp = c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c;
+        char32_t cp = c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : c;
         if (cp < 0x80) {
             out += static_cast<char>(cp);
         } else if (cp < 0x800) {
@@ -33,6 +42,37 @@ std::string Cp1252ToUtf8(const std::string& bytes) {
             out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
             out += static_cast<char>(0x80 | (cp & 0x3F));
         }
+    }
+    return out;
+}
+
+std::string Utf8ToCp1252(const std::string& utf8) {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        char32_t cp = c;
+        std::size_t n = 1;
+        if (c >= 0xF0)
+            n = 4, cp = c & 0x07;
+        else if (c >= 0xE0)
+            n = 3, cp = c & 0x0F;
+        else if (c >= 0xC0)
+            n = 2, cp = c & 0x1F;
+        else if (c >= 0x80)
+            throw KelmoraError("\"" + EscapeControls(utf8) + "\" is not UTF-8 text");
+        if (i + n > utf8.size())
+            throw KelmoraError("\"" + EscapeControls(utf8) + "\" is not UTF-8 text");
+        for (std::size_t k = 1; k < n; ++k)
+            cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        i += n;
+        if (cp < 0x80 || (cp >= 0xA0 && cp < 0x100)) {
+            out += static_cast<char>(cp);
+            continue;
+        }
+        const char16_t* hit = std::find(kHigh, kHigh + 32, static_cast<char16_t>(cp));
+        if (cp > 0xFFFF || hit == kHigh + 32)
+            throw KelmoraError("\"" + EscapeControls(utf8) + "\" holds a character that texture names cannot");
+        out += static_cast<char>(0x80 + (hit - kHigh));
     }
     return out;
 }

@@ -12,6 +12,9 @@ std::string Trim(const std::string& s);
 std::string Cut255(const std::string& s);
 // Windows-1252 bytes to UTF-8.
 std::string Cp1252ToUtf8(const std::string& bytes);
+// UTF-8 to Windows-1252, for names typed by the user; throws KelmoraError for
+// characters the code page does not have.
+std::string Utf8ToCp1252(const std::string& utf8);
 // Control characters (codes 0 to 31 and 127) as "\x0a" and the like, so that a
 // name from a file can never move the cursor, ring or start a new line. Works on
 // Windows-1252 and UTF-8 alike: neither uses those bytes for anything else.

@@ -1,6 +1,10 @@
 #include "editing/dictionary_edit.h"
 
+#include <algorithm>
+
 #include "base/atomic_output.h"
+#include "base/bytes.h"
+#include "editing/record_writer.h"
 #include "base/errors.h"
 #include "dictionary/raster_encode.h"
 #include "dictionary/text.h"
@@ -52,11 +56,144 @@ void DictionaryEdit::Replace(std::size_t index, const std::vector<DecodeState>& 
             throw KelmoraError(Label(e, index) + ": " + r.Message);
     }
     changes_.push_back({index, levels});
+    changed_ = true;
+}
+
+void DictionaryEdit::Rewalk() { current_ = std::make_unique<Dictionary>(std::make_shared<SharedBytes>(bytes_)); }
+
+std::vector<DictionaryEdit::Span> DictionaryEdit::Records() const {
+    const std::vector<std::uint8_t>& b = *bytes_;
+    auto word = [&](std::size_t at) { return at + 4 <= b.size() ? LoadLE32(b.data() + at) : 0u; };
+    std::vector<Span> spans;
+    // The records follow the count's struct, each one's chunks adding up.
+    std::size_t at = 24 + std::size_t{word(16)};
+    bool sized = word(0) == 0x16 && word(12) == 1 && current_->Complete();
+    for (const TTexEntry& e : current_->Entries()) {
+        sized = sized && e.Chunked && e.RecordStart == at;
+        spans.push_back({static_cast<std::size_t>(e.RecordStart), static_cast<std::size_t>(e.RecordEnd)});
+        at = static_cast<std::size_t>(e.RecordEnd);
+    }
+    // ... and leave room for the closing extension inside the dictionary chunk.
+    sized = sized && at + 12 <= std::size_t{word(4)} + 12;
+    if (!sized)
+        throw KelmoraError("this dictionary's records do not carry their sizes: only pictures of the texture's "
+                           "own size and depth can be put back");
+    return spans;
+}
+
+void DictionaryEdit::Splice(std::size_t first, std::size_t last, const std::vector<std::uint8_t>& records,
+                            int countChange) {
+    const std::vector<Span> spans = Records();
+    std::vector<std::uint8_t>& b = *bytes_;
+    const std::size_t from = first < spans.size() ? spans[first].Start : (spans.empty() ? 24 + LoadLE32(&b[16]) : spans.back().End);
+    const std::size_t to = last <= first ? from : spans[last - 1].End;
+    const std::int64_t delta = static_cast<std::int64_t>(records.size()) - static_cast<std::int64_t>(to - from);
+    b.erase(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to));
+    b.insert(b.begin() + static_cast<std::ptrdiff_t>(from), records.begin(), records.end());
+    // The dictionary's size and its 16-bit count follow.
+    const std::uint32_t size = static_cast<std::uint32_t>(LoadLE32(&b[4]) + delta);
+    for (int i = 0; i < 4; ++i)
+        b[4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+    const std::uint32_t count = static_cast<std::uint32_t>(static_cast<int>(b[24] | b[25] << 8) + countChange);
+    b[24] = static_cast<std::uint8_t>(count);
+    b[25] = static_cast<std::uint8_t>(count >> 8);
+    changed_ = true;
+    Rewalk();
+}
+
+namespace {
+
+RecordSettings SettingsFor(const DecodeState& level0, std::size_t levels, std::uint32_t version) {
+    RecordSettings r;
+    r.Depth = level0.TexDepth;
+    r.Width = level0.TexWidth;
+    r.Height = level0.TexHeight;
+    r.Levels = static_cast<std::uint32_t>(levels);
+    r.Version = version;
+    return r;
+}
+
+void CheckName(const std::string& name) {
+    if (name.size() > kMaxNameLength)
+        throw KelmoraError("the name \"" + ShownText(name) + "\" is " + std::to_string(name.size()) +
+                           " characters long; at most " + std::to_string(kMaxNameLength) + " fit");
+}
+
+} // namespace
+
+void DictionaryEdit::Reshape(std::size_t index, const std::vector<DecodeState>& levels) {
+    const std::vector<Span> spans = Records();
+    const std::vector<std::uint8_t>& b = *bytes_;
+    const TTexEntry e = current_->Entries()[index];
+    RecordSettings r = SettingsFor(levels[0], levels.size(), LoadLE32(&b[spans[index].Start + 8]));
+    r.Name = e.Name;
+    r.Mask = e.Mask;
+    r.FilterWord = LoadLE32(&b[spans[index].Start + 28]);
+    // The filter word follows the levels: linear between levels only when there are some.
+    if ((r.FilterWord & 0xFF) == 6 && levels.size() == 1)
+        r.FilterWord = (r.FilterWord & ~0xFFu) | 2;
+    if ((r.FilterWord & 0xFF) != 6 && levels.size() > 1)
+        r.FilterWord = (r.FilterWord & ~0xFFu) | 6;
+    // An empty extension is the record's last 12 bytes: (3, 0, version).
+    r.EmptyExtension = LoadLE32(&b[spans[index].End - 12]) == 3 && LoadLE32(&b[spans[index].End - 8]) == 0;
+    Splice(index, index + 1, BuildRecord(r), 0);
+    changes_.erase(std::remove_if(changes_.begin(), changes_.end(), [&](const Change& c) { return c.Index == index; }),
+                   changes_.end());
+    Replace(index, levels);
+}
+
+void DictionaryEdit::Add(const std::string& name, const std::string& mask, const std::vector<DecodeState>& levels) {
+    CheckName(name);
+    CheckName(mask);
+    RecordSettings r = SettingsFor(levels[0], levels.size(), LoadLE32(&(*bytes_)[8]));
+    r.Name = name;
+    r.Mask = mask;
+    const std::size_t at = current_->Entries().size();
+    Splice(at, at, BuildRecord(r), 1);
+    Replace(at, levels);
+}
+
+void DictionaryEdit::Remove(std::size_t index) {
+    Splice(index, index + 1, {}, -1);
+    std::vector<Change> kept;
+    for (Change& c : changes_) {
+        if (c.Index == index)
+            continue;
+        if (c.Index > index)
+            --c.Index;
+        kept.push_back(std::move(c));
+    }
+    changes_ = std::move(kept);
+}
+
+void DictionaryEdit::Rename(std::size_t index, const std::string& name, const std::string& mask) {
+    CheckName(name);
+    CheckName(mask);
+    const std::vector<Span> spans = Records();
+    const std::vector<std::uint8_t>& b = *bytes_;
+    const std::size_t start = spans[index].Start, end = spans[index].End;
+    // The record: header and struct (32 bytes), the two strings, the rest.
+    const std::size_t nameEnd = start + 44 + LoadLE32(&b[start + 36]);
+    const std::size_t maskEnd = nameEnd + 12 + LoadLE32(&b[nameEnd + 4]);
+    if (LoadLE32(&b[start + 32]) != 2 || LoadLE32(&b[nameEnd]) != 2 || maskEnd > end)
+        throw KelmoraError("texture " + std::to_string(index + 1) + " has no name chunks where they belong");
+    const std::uint32_t version = LoadLE32(&b[start + 8]);
+    std::vector<std::uint8_t> record(b.begin() + static_cast<std::ptrdiff_t>(start),
+                                     b.begin() + static_cast<std::ptrdiff_t>(start + 32));
+    for (const std::string* text : {&name, &mask}) {
+        const std::vector<std::uint8_t> chunk = StringChunk(*text, version);
+        record.insert(record.end(), chunk.begin(), chunk.end());
+    }
+    record.insert(record.end(), b.begin() + static_cast<std::ptrdiff_t>(maskEnd), b.begin() + static_cast<std::ptrdiff_t>(end));
+    const std::uint32_t size = static_cast<std::uint32_t>(record.size() - 12);
+    for (int i = 0; i < 4; ++i)
+        record[4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+    Splice(index, index + 1, record, 0);
 }
 
 void DictionaryEdit::Verify() const {
     const Dictionary again(std::make_shared<MemorySource>(bytes_->data(), bytes_->size()));
-    if (!again.Complete() || again.Entries().size() != current_->Entries().size())
+    if (!again.IsDictionary() || !again.Complete() || again.Entries().size() != current_->Entries().size())
         throw KelmoraError("the new dictionary does not walk as the old one did; nothing was written");
     for (const Change& c : changes_) {
         for (std::uint32_t n = 0; n < c.Levels.size(); ++n) {

@@ -23,7 +23,16 @@ public:
     // Puts the pictures of every level given (level 0 first) into texture index.
     // Throws KelmoraError with the user's text when a picture does not fit.
     void Replace(std::size_t index, const std::vector<DecodeState>& levels);
-    bool Changed() const { return !changes_.empty(); }
+    // A texture of another size or depth in place of texture index: its record is
+    // laid out anew (name, mask, filter word and extension kept) and every later
+    // record moves. levels[0] has the new size and depth.
+    void Reshape(std::size_t index, const std::vector<DecodeState>& levels);
+    // A new texture after the last.
+    void Add(const std::string& name, const std::string& mask, const std::vector<DecodeState>& levels);
+    void Remove(std::size_t index);
+    // Names are stored bytes (Windows-1252), at most kMaxNameLength each.
+    void Rename(std::size_t index, const std::string& name, const std::string& mask);
+    bool Changed() const { return changed_; }
     // Walks the new bytes and decodes every changed texture again: throws
     // KelmoraError when anything reads back other than it was meant.
     void Verify() const;
@@ -34,8 +43,18 @@ private:
         std::size_t Index;
         std::vector<DecodeState> Levels;
     };
+    // Where the records lie: they must carry their sizes for a record to change size.
+    struct Span {
+        std::size_t Start, End;
+    };
+    std::vector<Span> Records() const;
+    // Puts a new record in place of records [first, last) and walks the result.
+    void Splice(std::size_t first, std::size_t last, const std::vector<std::uint8_t>& records, int countChange);
+    void Rewalk();
+
     std::shared_ptr<std::vector<std::uint8_t>> bytes_;
     bool unswizzle_;
+    bool changed_ = false;
     std::unique_ptr<Dictionary> current_;
     std::vector<Change> changes_;
 };

@@ -162,14 +162,14 @@ TEST_F(ImportTest, BadInputLeavesTheDictionaryUntouched) {
     bomb[18] = bomb[19] = bomb[22] = bomb[23] = 0xFF;
     WriteFile(dir_ + "/bomb.png", bomb);
     WriteFile(dir_ + "/text.png", {'h', 'e', 'l', 'l', 'o', '\n'});
-    s.TexWidth = 16;
-    s.Pixels.resize(16 * 32);
+    s.TexWidth = 12;
+    s.Pixels.resize(12 * 32);
     WritePng(dir_ + "/small.png", s, true);
     const std::pair<std::string, std::string> cases[] = {
         {"text.png", "kelmora-cli: " + dir_ + "/text.png is not an image Kelmora reads (PNG, TGA, BMP or JPEG)\n"},
         {"cut.png", "kelmora-cli: " + dir_ + "/cut.png: the image is cut short\n"},
         {"bomb.png", "kelmora-cli: " + dir_ + "/bomb.png: 65535 x 65535 is too large\n"},
-        {"small.png", "kelmora-cli: " + dir_ + "/small.png is 16 x 32, the texture 32 x 32\n"},
+        {"small.png", "kelmora-cli: " + dir_ + "/small.png is 12 x 32: a texture's sides must be powers of two from 8 to 1024\n"},
     };
     for (const auto& [image, message] : cases) {
         SCOPED_TRACE(image);
@@ -190,5 +190,52 @@ TEST_F(ImportTest, BadInputLeavesTheDictionaryUntouched) {
     EXPECT_EQ(stray.code, 0);
     EXPECT_NE(stray.out.find("kelmora-cli: " + dir_ + "/f/stray.png matches no texture; skipped\n"), std::string::npos)
         << stray.out;
+    EXPECT_EQ(ReadFile(dir_ + "/d.txd"), original);
+}
+
+// The list itself: textures added, removed, renamed and given another size or
+// depth; every later record moves and the rest reads as before.
+TEST_F(ImportTest, AddRemoveRenameAndResize) {
+    WriteFile(dir_ + "/d.txd", BuildDictionary({RealTexture("a", 32, 32, 8, 1, 1), RealTexture("b", 64, 64, 4, 4, 2),
+                                                RealTexture("c", 16, 16, 32, 1, 3)}));
+    const Dictionary before = Dictionary::OpenFile(dir_ + "/d.txd");
+    DecodeState pic = before.Decode(0).State;
+    WritePng(dir_ + "/a.png", pic, true);
+    pic.TexWidth = 16;
+    pic.TexHeight = 64;
+    pic.Pixels.assign(16 * 64, 3);
+    WritePng(dir_ + "/tall.png", pic, true);
+
+    ASSERT_EQ(Cli("add " + Q("d.txd") + " " + Q("a.png") + " --name new --mask new_a --levels 3 -o " + Q("e.txd")).code, 0);
+    ASSERT_EQ(Cli("rename " + Q("e.txd") + " b \"b renamed\" --mask bm").code, 0);
+    ASSERT_EQ(Cli("remove " + Q("e.txd") + " 1").code, 0);
+    CommandResult r = Cli("replace --depth 4 " + Q("e.txd") + " c " + Q("tall.png"));
+    ASSERT_EQ(r.code, 0) << r.out;
+    CommandResult list = Cli("list " + Q("e.txd"));
+    EXPECT_EQ(list.out, "1. b renamed / bm  |  64 x 64 (4bit)\n"
+                        "2. c  |  16 x 64 (4bit)\n"
+                        "3. new / new_a  |  32 x 32 (8bit)\n");
+    const Dictionary after = Dictionary::OpenFile(dir_ + "/e.txd");
+    for (std::uint32_t n = 0; n < 4; ++n)
+        EXPECT_EQ(after.Decode(0, {true, n}).State.Pixels, before.Decode(1, {true, n}).State.Pixels) << n;
+    const DecodedTexture added = after.Decode(2);
+XX
+    EXPECT_EQ(added.State.Pixels, before.Decode(0).State.Pixels);
+    EXPECT_EQ(after.Decode(1).State.Pixels, std::vector<std::uint8_t>(16 * 64, 3));
+
+    const std::pair<std::string, std::string> refused[] = {
+        {"add " + Q("d.txd") + " " + Q("a.png") + " --name " + std::string(32, 'n'),
+         "kelmora-cli: the name \"" + std::string(32, 'n') + "\" is 32 characters long; at most 31 fit\n"},
+        {"add " + Q("d.txd") + " " + Q("a.png") + " --name x --levels 5",
+         "kelmora-cli: a 32 x 32 texture of 8 bits holds 1 to 3 levels, not 5\n"},
+        {"rename " + Q("d.txd") + " 4 x", "kelmora-cli: " + dir_ + "/d.txd has no texture 4 (it lists 3)\n"},
+        {"remove " + Q("d.txd") + " zz", "kelmora-cli: " + dir_ + "/d.txd has no texture named zz\n"},
+    };
+    const std::vector<std::uint8_t> original = ReadFile(dir_ + "/d.txd");
+    for (const auto& [args, message] : refused) {
+        CommandResult bad = Cli(args);
+        EXPECT_EQ(bad.code, 1) << args;
+        EXPECT_EQ(bad.out, message);
+    }
     EXPECT_EQ(ReadFile(dir_ + "/d.txd"), original);
 }
