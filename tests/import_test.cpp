@@ -219,7 +219,7 @@ TEST_F(ImportTest, AddRemoveRenameAndResize) {
     for (std::uint32_t n = 0; n < 4; ++n)
         EXPECT_EQ(after.Decode(0, {true, n}).State.Pixels, before.Decode(1, {true, n}).State.Pixels) << n;
     const DecodedTexture added = after.Decode(2);
-XX
+    EXPECT_EQ(added.Result.LevelCount, 3u); // a 32 x 32 texture's chain ends at 8 x 8
     EXPECT_EQ(added.State.Pixels, before.Decode(0).State.Pixels);
     EXPECT_EQ(after.Decode(1).State.Pixels, std::vector<std::uint8_t>(16 * 64, 3));
 
