@@ -20,8 +20,8 @@ public:
     PixelSink(std::vector<std::uint8_t>& bytes, std::uint64_t at, std::uint64_t limit)
         : bytes_(bytes), at_(at), end_(std::min<std::uint64_t>(limit, bytes.size())) {}
     void Write(const std::uint8_t* src, std::size_t n) {
-        for (std::size_t i = 0; i < n && at_ + i < end_; ++i)
-            bytes_[static_cast<std::size_t>(at_ + i)] = src[i];
+        if (at_ < end_)
+            std::memcpy(bytes_.data() + at_, src, static_cast<std::size_t>(std::min<std::uint64_t>(n, end_ - at_)));
         at_ += n;
     }
     void Skip(std::size_t n) { at_ += n; }
@@ -48,25 +48,25 @@ void WritePlain4(PixelSink& out, const DecodeState& s) {
     }
 }
 
-// The row pairs as the file holds them: the three passes undone on a copy, then
-// each pair's two rows interleaved (8 bits) or packed into the two halves of a
-// byte (4 bits). discard: the bytes that follow each 4-bit pair stay as they are.
+// The row pairs as the file holds them, mirroring the decode's row-pair reading:
+// each pair's two rows come from where the row exchange put them, have the
+// other two passes undone, and are interleaved (8 bits) or packed into the two
+// halves of a byte (4 bits). discard: the bytes after each 4-bit pair stay.
 void WritePairs(PixelSink& out, const DecodeState& s, bool discard) {
     const std::uint32_t w = s.TexWidth, h = s.TexHeight;
-    std::vector<std::uint8_t> grid = s.Pixels;
-    Swizzle(grid.data(), w, h);
     const bool eight = s.TexDepth == 8;
-    std::vector<std::uint8_t> buf(eight ? 2 * static_cast<std::size_t>(w) : w);
+    std::vector<std::uint8_t> top(w), bottom(w), buf(eight ? 2 * static_cast<std::size_t>(w) : w);
     for (std::uint32_t p = 0; p < h / 2; ++p) {
-        const std::uint8_t* top = RowOf(grid, w, 2 * p);
-        const std::uint8_t* bottom = RowOf(grid, w, 2 * p + 1);
-        for (std::uint32_t x = 0; x < w; ++x) {
-            if (eight) {
-                buf[2 * x] = top[x];
-                buf[2 * x + 1] = bottom[x];
-            } else {
+        const std::uint32_t yt = ExchangedRow(2 * p, h), yb = ExchangedRow(2 * p + 1, h);
+        std::memcpy(top.data(), RowOf(s.Pixels, w, yt), w);
+        std::memcpy(bottom.data(), RowOf(s.Pixels, w, yb), w);
+        SwizzleRow(top.data(), w, yt, h);
+        SwizzleRow(bottom.data(), w, yb, h);
+        if (eight) {
+            MergeEvenOdd(top.data(), bottom.data(), w, buf.data());
+        } else {
+            for (std::uint32_t x = 0; x < w; ++x)
                 buf[x] = static_cast<std::uint8_t>((top[x] & 15) | (bottom[x] & 15) << 4);
-            }
         }
         out.Write(buf.data(), buf.size());
         if (discard)

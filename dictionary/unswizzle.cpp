@@ -121,6 +121,46 @@ void UnswizzleRow(std::uint8_t* row, std::uint32_t width, std::uint32_t y, std::
 #endif
 }
 
+void MergeEvenOdd(const std::uint8_t* even, const std::uint8_t* odd, std::size_t n, std::uint8_t* out) {
+    std::size_t x = 0;
+#ifdef KELMORA_SSE2
+    for (; x + 16 <= n; x += 16) {
+        const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(even + x));
+        const __m128i o = _mm_loadu_si128(reinterpret_cast<const __m128i*>(odd + x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * x), _mm_unpacklo_epi8(e, o));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * x + 16), _mm_unpackhi_epi8(e, o));
+    }
+#endif
+    for (; x < n; ++x) {
+        out[2 * x] = even[x];
+        out[2 * x + 1] = odd[x];
+    }
+}
+
+void SwizzleRow(std::uint8_t* row, std::uint32_t width, std::uint32_t y, std::uint32_t height) {
+    const bool exchange = y / 8 < height / 8 && y % 8 >= 2 && y % 8 <= 5;
+#ifdef KELMORA_SSE2
+    for (std::uint32_t b = 0; b < width / 16; ++b) {
+        auto* g = reinterpret_cast<__m128i*>(row + 16 * b);
+        const __m128i v = _mm_loadu_si128(g);
+        __m128i merged = _mm_unpacklo_epi8(v, _mm_srli_si128(v, 8));
+        if (exchange)
+            merged = _mm_shuffle_epi32(merged, 0x4E);
+        _mm_storeu_si128(g, merged);
+    }
+#else
+    for (std::uint32_t b = 0; b < width / 16; ++b) {
+        std::uint8_t* g = row + 16 * b;
+        // The left half back to the even columns, the right half to the odd ones.
+        std::uint8_t t[16];
+        MergeEvenOdd(g, g + 8, 8, t);
+        std::memcpy(g, t, 16);
+        if (exchange)
+            ExchangeHalves(g);
+    }
+#endif
+}
+
 void ReorderPalette(TexPalette& palette) {
     for (int i = 0; i < 8; ++i)
         for (int j = 0; j < 8; ++j)

@@ -25,6 +25,10 @@ void UnswizzleRow(std::uint8_t* row, std::uint32_t width, std::uint32_t y, std::
 
 // even[x] = in[2x], odd[x] = in[2x + 1] for x below n.
 void SplitEvenOdd(const std::uint8_t* in, std::size_t n, std::uint8_t* even, std::uint8_t* odd);
+// The inverses, for the encoder: out[2x] = even[x], out[2x + 1] = odd[x]; and
+// SwizzleRow undoes UnswizzleRow of the same row position y.
+void MergeEvenOdd(const std::uint8_t* even, const std::uint8_t* odd, std::size_t n, std::uint8_t* out);
+void SwizzleRow(std::uint8_t* row, std::uint32_t width, std::uint32_t y, std::uint32_t height);
 
 // The exact inverse of Unswizzle.
 void Swizzle(std::uint8_t* grid, std::uint32_t width, std::uint32_t height);
