@@ -2,7 +2,7 @@
 _kelmora_cli() {
     local cur prev words cword
     _init_completion || return
-    local commands="list extract save import replace register-file-type"
+    local commands="list extract save import replace add remove rename register-file-type"
     if [[ $cword -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
         return
@@ -14,7 +14,10 @@ _kelmora_cli() {
         -o|--output)
             _filedir -d
             return ;;
-        --only|--only-dict)
+        --only|--only-dict|--name|--mask|--levels)
+            return ;;
+        --depth)
+            COMPREPLY=($(compgen -W "4 8 16 32" -- "$cur"))
             return ;;
     esac
     if [[ $cur == -* ]]; then
@@ -22,13 +25,17 @@ _kelmora_cli() {
             list) COMPREPLY=($(compgen -W "--json --all --help" -- "$cur")) ;;
             extract) COMPREPLY=($(compgen -W "-o --output -f --format --no-alphas --no-overwrite --no-filter --no-brighten --only --only-dict --levels --keep-going -q --quiet --help" -- "$cur")) ;;
             save) COMPREPLY=($(compgen -W "-f --format --alpha --no-filter --no-brighten --help" -- "$cur")) ;;
-            import|replace) COMPREPLY=($(compgen -W "-o --output --no-filter --no-brighten --no-dither --keep-palette --help" -- "$cur")) ;;
+            import|replace) COMPREPLY=($(compgen -W "-o --output --no-filter --no-brighten --no-dither --keep-palette --depth --help" -- "$cur")) ;;
+            add) COMPREPLY=($(compgen -W "-o --output --name --mask --depth --levels --no-brighten --no-dither --help" -- "$cur")) ;;
+            remove) COMPREPLY=($(compgen -W "-o --output --help" -- "$cur")) ;;
+            rename) COMPREPLY=($(compgen -W "-o --output --mask --help" -- "$cur")) ;;
         esac
         return
     fi
     case ${words[1]} in
         list|extract) _filedir '@(txd|img|dir)' ;;
-        save|replace) _filedir ;;
+        save|replace|add) _filedir ;;
+        remove|rename) _filedir txd ;;
         import) if [[ $cword -eq 2 ]]; then _filedir txd; else _filedir -d; fi ;;
     esac
 }
