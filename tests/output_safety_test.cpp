@@ -235,3 +235,30 @@ TEST_F(OutputSafety, MessagesAndStatus) {
               std::string::npos)
         << dirFail.out;
 }
+
+// Writing a dictionary back over itself: a full disk, a failed close or rename, or
+// a kill in the middle leaves the old dictionary exactly as it was.
+TEST_F(OutputSafety, ADictionaryWrittenBackIsWholeOrUntouched) {
+    const std::string dict = dir_ + "/d.txd";
+    WriteFile(dict, BuildDictionary({RealTexture("a", 64, 64, 8, 1, 1), RealTexture("b", 32, 32, 4, 1, 2)}));
+    const std::vector<std::uint8_t> original = ReadFile(dict);
+    WriteFile(dir_ + "/new.tga", [] {
+        std::vector<std::uint8_t> tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 0, 16, 0, 32, 0x28};
+        for (int i = 0; i < 16 * 16; ++i)
+            tga.insert(tga.end(), {static_cast<std::uint8_t>(i), 0, 255, 255});
+        return tga;
+    }());
+    for (const std::string fault : {"write:1000", "close", "rename", "kill:1"}) {
+        SCOPED_TRACE(fault);
+        CliResult r = Cli("replace " + Quote(dict) + " 1 " + Quote(dir_ + "/new.tga"), fault);
+        EXPECT_NE(r.code, 0) << r.out;
+        EXPECT_EQ(ReadFile(dict), original);
+    }
+    CliResult ok = Cli("replace " + Quote(dict) + " 1 " + Quote(dir_ + "/new.tga"));
+    EXPECT_EQ(ok.code, 0) << ok.out;
+    EXPECT_NE(ReadFile(dict), original);
+    // A killed run's temporary is the only thing left beside it, and a later run
+    // clears such leftovers when it exports.
+    for (const std::string& name : Names(dir_))
+        EXPECT_TRUE(name == "d.txd" || name == "new.tga" || name == "out" || name.rfind(".kelmora-", 0) == 0) << name;
+}

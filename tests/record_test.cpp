@@ -2,6 +2,8 @@
 // list of textures or their sizes.
 #include <gtest/gtest.h>
 
+#include <bit>
+
 #include "base/bytes.h"
 #include "base/errors.h"
 #include "dictionary/dictionary.h"
@@ -110,6 +112,23 @@ TEST(RecordWriter, NewRecordsWalkAndHoldTheirPictures) {
             const RasterLayout layout = ReadRasterLayout(r, d.Entries()[1].DataOffset);
             EXPECT_TRUE(layout.FromFile);
             EXPECT_EQ(layout.Levels.size(), levels);
+            // Header words as the rules give them.
+            const std::size_t info = d.Entries()[1].DataOffset;
+            const std::uint32_t format = LoadLE32(&bytes[info + 12]);
+            EXPECT_EQ(format & 0x20000, 0x20000u);
+            EXPECT_EQ((format & 0x8000) != 0, levels > 1);
+            EXPECT_EQ((format & 0x4000) != 0, depth == 4);
+            EXPECT_EQ((format & 0x2000) != 0, depth == 8);
+            EXPECT_EQ((format >> 8) & 0xF, depth == 16 ? 1u : 5u);
+            const std::uint64_t tex0 = LoadLE32(&bytes[info + 16]) | std::uint64_t{LoadLE32(&bytes[info + 20])} << 32;
+            EXPECT_EQ((tex0 >> 26) & 15, static_cast<std::uint64_t>(std::countr_zero(w)));
+            EXPECT_EQ((tex0 >> 30) & 15, static_cast<std::uint64_t>(std::countr_zero(h)));
+            EXPECT_EQ(tex0 >> 61, depth == 4 || depth == 8 ? 1u : 0u);
+            if (levels == 1) {
+                EXPECT_EQ(LoadLE32(&bytes[info + 32]), 0x00004000u);
+                EXPECT_EQ(LoadLE32(&bytes[info + 36]), 0x00400004u);
+            }
+            EXPECT_EQ(LoadLE32(&bytes[info + 60]), 0xFC0u);
             EXPECT_EQ(d.Decode(0).State.Pixels, Dictionary(std::make_shared<MemorySource>(base.data(), base.size())).Decode(0).State.Pixels);
         }
     }
