@@ -3,6 +3,8 @@
 #include "base/version.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -244,7 +246,14 @@ void TForm1::BuildMenu() {
     SaveImage1 = action(extract, "&Actual Image...", &TForm1::SaveImage1Click, QKeySequence("Ctrl+S"));
     AllTexturesinfile1 = action(extract, "&Several Textures...", &TForm1::AllTexturesinfile1Click, QKeySequence("Ctrl+E"));
     file->addSeparator();
+    NextDictionary1 = action(file, "&Next Dictionary", &TForm1::NextDictionary1Click, QKeySequence("Alt+Right"));
+    PreviousDictionary1 =
+        action(file, "Pre&vious Dictionary", &TForm1::PreviousDictionary1Click, QKeySequence("Alt+Left"));
+    file->addSeparator();
     Exit1 = action(file, "&Exit", &TForm1::Exit1Click, QKeySequence("Ctrl+X"));
+
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    CopyImage1 = action(edit, "&Copy Image", &TForm1::CopyImage1Click, QKeySequence("Ctrl+C"));
 
     QMenu* options = menuBar()->addMenu("&Options");
     Reload1 = action(options, "&Reload", &TForm1::Reload1Click, QKeySequence("Ctrl+R"));
@@ -266,6 +275,7 @@ void TForm1::BuildMenu() {
     ZoomOut1 = action(view, "Zoom &Out", &TForm1::ZoomOut1Click, QKeySequence("Ctrl+-"));
     ActualSize1 = action(view, "&Actual Size", &TForm1::ActualSize1Click, QKeySequence("Ctrl+0"));
     FitInWindow1 = action(view, "&Fit in Window", &TForm1::FitInWindow1Click, QKeySequence("Ctrl+9"));
+    DarkCheckerboard1 = checkable(action(view, "&Dark Checkerboard", &TForm1::DarkCheckerboard1Click), false);
     view->addSeparator();
     NextLevel1 = action(view, "Next &Level", &TForm1::NextLevel1Click, QKeySequence("Ctrl+PgDown"));
     PreviousLevel1 = action(view, "&Previous Level", &TForm1::PreviousLevel1Click, QKeySequence("Ctrl+PgUp"));
@@ -451,6 +461,12 @@ void TForm1::LoadDictionary() {
         lbArchive->hide();
     }
     const Dictionary dictionary(OpenLocation(CurrentSource));
+    if (!dictionary.IsDictionary()) {
+        // Another kind of file: one clear message, and nothing listed.
+        setWindowTitle(QString(kTitle) + " - " + ShownFileName());
+        ui_->ShowMessage(this, ShownFileName() + " is not a texture dictionary.");
+        return;
+    }
     WalkResult walk = dictionary.Walk();
     Entries = std::move(walk.Entries);
     ExportMarks.assign(Entries.size(), false);
@@ -757,6 +773,49 @@ void TForm1::ExportSelected() {
     ShowTexture();
     SetStatus(Q(ExportSummary(r.Exported, static_cast<std::size_t>(lb->count()), r.ElapsedMs, Export.DestDir,
                               DecimalSeparator(), r.Renamed, r.Cancelled)));
+}
+
+void TForm1::CopyImage1Click() {
+    if (!displayOk_)
+        return;
+    // The picture as shown, with each texel's alpha (the grey alpha view has none).
+    const bool alpha = cbxAlpha->isChecked();
+    QGuiApplication::clipboard()->setImage(alpha ? ToQImage(shown_) : TransparencyPicture());
+    SetStatus("Copied " + QString::number(Decoded.TexWidth) + " x " + QString::number(Decoded.TexHeight) +
+              " texels to the clipboard.");
+}
+
+void TForm1::DarkCheckerboard1Click() { Image1->SetDarkCheckerboard(DarkCheckerboard1->isChecked()); }
+void TForm1::NextDictionary1Click() { StepDictionary(1); }
+void TForm1::PreviousDictionary1Click() { StepDictionary(-1); }
+
+void TForm1::StepDictionary(int step) {
+    if (CurrentFile.empty())
+        return;
+    if (CurrentArchive && lbArchive->count() > 0) {
+        const int row = lbArchive->currentRow() + step;
+        if (row < 0 || row >= lbArchive->count()) {
+            SetStatus(step > 0 ? "This is the last dictionary of the archive." : "This is the first dictionary of the archive.");
+            return;
+        }
+        settingSelection_ = true;
+        lbArchive->setCurrentRow(row);
+        settingSelection_ = false;
+        lbArchiveClick();
+        return;
+    }
+    // The .txd files beside the open one, in name order.
+    const QFileInfo here(Q(CurrentFile));
+    QStringList names = here.absoluteDir().entryList({"*.txd", "*.TXD", "*.Txd"}, QDir::Files, QDir::Name);
+    names.removeDuplicates();
+    std::sort(names.begin(), names.end());
+    const qsizetype at = names.indexOf(here.fileName());
+    const qsizetype next = at + step;
+    if (at < 0 || next < 0 || next >= names.size()) {
+        SetStatus(step > 0 ? "This is the last dictionary of its folder." : "This is the first dictionary of its folder.");
+        return;
+    }
+    OpenFile(S(QDir::toNativeSeparators(here.absoluteDir().filePath(names[next]))));
 }
 
 void TForm1::RegisterFileType1Click() {

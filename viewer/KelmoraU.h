@@ -89,6 +89,10 @@ public:
     QAction* NextLevel1;
     QAction* PreviousLevel1;
     QAction* RegisterFileType1;
+    QAction* CopyImage1;
+    QAction* DarkCheckerboard1;
+    QAction* NextDictionary1;
+    QAction* PreviousDictionary1;
     QAction* About1;
 
     // Commands.
@@ -113,6 +117,10 @@ public:
     void SaveImage1Click();
     void AllTexturesinfile1Click();
     void RegisterFileType1Click();
+    void CopyImage1Click();
+    void DarkCheckerboard1Click();
+    void NextDictionary1Click();
+    void PreviousDictionary1Click();
 
     void LoadDictionary();
     void ShowTexture();
@@ -147,6 +155,9 @@ private:
     void BuildMenu();
     void ClearDisplay();
     void LoadCurrentFile();
+    // The dictionary `step` places after the open one: in its archive, or among the
+    // .txd files of its folder in name order; empty when there is none.
+    void StepDictionary(int step);
     // The file name shown in the caption: "x.txd", or "x.img/y.txd" inside an archive.
     QString ShownFileName() const;
     // The archive entry whose textures are listed; null for a dictionary file.

@@ -12,12 +12,14 @@ namespace {
 // Zoom steps: every power of two from 1/16 to 32 and, above 1, one step between.
 const double kSteps[] = {1.0 / 16, 1.0 / 8, 1.0 / 4, 1.0 / 2, 1, 1.5, 2, 3, 4, 6, 8, 12, 16, 24, 32};
 
-QImage Checkerboard() {
+// Light: white and light grey; dark: two dark greys, so that white glyphs show.
+QImage Checkerboard(bool dark) {
     QImage tile(16, 16, QImage::Format_RGB32);
-    tile.fill(Qt::white);
+    tile.fill(dark ? QColor(51, 51, 51) : QColor(Qt::white));
     QPainter p(&tile);
-    p.fillRect(0, 0, 8, 8, QColor(204, 204, 204));
-    p.fillRect(8, 8, 8, 8, QColor(204, 204, 204));
+    const QColor other = dark ? QColor(85, 85, 85) : QColor(204, 204, 204);
+    p.fillRect(0, 0, 8, 8, other);
+    p.fillRect(8, 8, 8, 8, other);
     return tile;
 }
 
@@ -48,6 +50,11 @@ void TPictureBox::SetStretch(bool on) {
 
 void TPictureBox::SetCheckerboard(bool on) {
     checkerboard_ = on;
+    update();
+}
+
+void TPictureBox::SetDarkCheckerboard(bool dark) {
+    dark_ = dark;
     update();
 }
 
@@ -121,7 +128,7 @@ void TPictureBox::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::SmoothPixmapTransform, false); // texels stay sharp
     const QRectF target = PictureRect();
     if (checkerboard_)
-        p.fillRect(target, QBrush(Checkerboard()));
+        p.fillRect(target, QBrush(Checkerboard(dark_)));
     p.drawImage(target, picture_);
 }
 

@@ -19,6 +19,8 @@ public:
     void SetStretch(bool on);
     bool Stretch() const { return stretch_; }
     void SetCheckerboard(bool on);
+    void SetDarkCheckerboard(bool dark);
+    bool DarkCheckerboard() const { return dark_; }
 
     // Zoom from 1/16 to 32; the steps between are fixed.
     static constexpr double kMinZoom = 1.0 / 16, kMaxZoom = 32;
@@ -58,6 +60,7 @@ private:
     QImage picture_;
     bool stretch_ = false;
     bool checkerboard_ = false;
+    bool dark_ = false;
     double zoom_ = 1;
     QPointF pan_;
     bool dragging_ = false;

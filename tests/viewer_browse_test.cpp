@@ -1,0 +1,144 @@
+// The window as a texture browser: files that are no dictionaries, copying the
+// picture, stepping through the dictionaries of a folder or an archive, and the
+// dark checkerboard.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QListWidget>
+#include <filesystem>
+
+#include "tests/support/archive_builder.h"
+#include "tests/support/dictionary_builder.h"
+#include "tests/support/fake_ui.h"
+#include "viewer/KelmoraU.h"
+#include "viewer/picture_box.h"
+
+using namespace kelmora;
+using namespace kelmora::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+class BrowseTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = MakeTempDir("browse");
+        ui_ = std::make_shared<FakeUi>();
+    }
+    void TearDown() override {
+        form_.reset();
+        fs::remove_all(dir_);
+    }
+    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        WriteFile(dir_ + "/" + name, bytes);
+        return dir_ + "/" + name;
+    }
+    TForm1& Start(const std::string& path) {
+        form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(path)}, ui_);
+        return *form_;
+    }
+    QString Status() const { return form_->StatusText->text(); }
+    std::string dir_;
+    std::shared_ptr<FakeUi> ui_;
+    std::unique_ptr<TForm1> form_;
+};
+
+} // namespace
+
+// A PNG, a text file or a program renamed to .txd: one message, an empty list.
+TEST_F(BrowseTest, FilesThatAreNoDictionaries) {
+    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files = {
+        {"picture.txd", {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'}},
+        {"notes.txd", std::vector<std::uint8_t>(24, 'a')},
+        {"program.txd", [] {
+             std::vector<std::uint8_t> elf = {0x7F, 'E', 'L', 'F', 2, 1, 1};
+             elf.resize(4000, 0x16);
+             return elf;
+         }()},
+    };
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        ui_->messages.clear();
+        TForm1& f = Start(Write(name, bytes));
+        ASSERT_EQ(ui_->messages.size(), 1u);
+        EXPECT_EQ(ui_->messages[0], QString::fromStdString(name + " is not a texture dictionary."));
+        EXPECT_EQ(f.lb->count(), 0);
+        EXPECT_EQ(f.windowTitle(), QString::fromStdString("Kelmora 1.2 - " + name));
+        EXPECT_TRUE(f.Entries.empty());
+    }
+    // An empty file is still an empty dictionary, as ever.
+    ui_->messages.clear();
+    Start(Write("empty.txd", {}));
+    EXPECT_TRUE(ui_->messages.empty());
+    EXPECT_EQ(Status(), "empty.txd is empty!");
+}
+
+TEST_F(BrowseTest, CopyImageCarriesTheAlpha) {
+    TextureSpec t = RandomTexture("t", 16, 8, 8, true, 3);
+    TForm1& f = Start(Write("a.txd", BuildDictionary({t})));
+    f.CopyImage1->trigger();
+    const QImage copied = QGuiApplication::clipboard()->image();
+    ASSERT_EQ(copied.size(), QSize(16, 8));
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const PaletteEntry& e = t.Palette[t.Pixels[y * 16 + x]];
+            const int a = e.A == 0 ? 0 : (2 * e.A - 1) & 255;
+            ASSERT_EQ(qAlpha(copied.pixel(x, y)), a) << x << "," << y;
+            if (a == 255)
+                ASSERT_EQ(qRed(copied.pixel(x, y)), e.R);
+        }
+    EXPECT_EQ(Status(), "Copied 16 x 8 texels to the clipboard.");
+    EXPECT_EQ(f.CopyImage1->shortcut(), QKeySequence("Ctrl+C"));
+}
+
+TEST_F(BrowseTest, NextAndPreviousDictionary) {
+    const std::string a = Write("a.txd", BuildDictionary({RandomTexture("in_a", 16, 8, 8, true, 1)}));
+    Write("b.TXD", BuildDictionary({RandomTexture("in_b", 16, 8, 8, true, 2)}));
+    Write("c.txt", {1, 2, 3});
+    Write("d.txd", BuildDictionary({RandomTexture("in_d", 16, 8, 8, true, 3)}));
+    TForm1& f = Start(a);
+    EXPECT_EQ(f.NextDictionary1->shortcut(), QKeySequence("Alt+Right"));
+    f.NextDictionary1->trigger();
+    EXPECT_EQ(f.Entries.at(0).Name, "in_b");
+    f.NextDictionary1->trigger();
+    EXPECT_EQ(f.Entries.at(0).Name, "in_d");
+    f.NextDictionary1->trigger();
+    EXPECT_EQ(Status(), "This is the last dictionary of its folder.");
+    EXPECT_EQ(f.Entries.at(0).Name, "in_d");
+    f.PreviousDictionary1->trigger();
+    f.PreviousDictionary1->trigger();
+    EXPECT_EQ(f.Entries.at(0).Name, "in_a");
+
+    // Inside an archive: its dictionaries, in the order of its table.
+    Write("game.img", BuildArchiveV2({{"one.txd", BuildDictionary({RandomTexture("first", 16, 8, 8, true, 4)})},
+                                      {"two.txd", BuildDictionary({RandomTexture("second", 16, 8, 8, true, 5)})}}));
+    f.OpenFile(dir_ + "/game.img");
+    EXPECT_EQ(f.Entries.at(0).Name, "first");
+    f.NextDictionary1->trigger();
+    EXPECT_EQ(f.Entries.at(0).Name, "second");
+    EXPECT_EQ(f.lbArchive->currentRow(), 1);
+    f.NextDictionary1->trigger();
+    EXPECT_EQ(Status(), "This is the last dictionary of the archive.");
+}
+
+TEST_F(BrowseTest, DarkCheckerboard) {
+    TForm1& f = Start(Write("a.txd", BuildDictionary({RandomTexture("t", 16, 8, 8, true, 1)})));
+    f.ShowTransparency1->trigger();
+    f.resize(400, 300);
+    f.Image1->resize(200, 200);
+    f.Image1->SetZoom(4);
+    const auto corner = [&] {
+        // A fully transparent picture shows the board alone.
+        QImage clear(16, 8, QImage::Format_ARGB32);
+        clear.fill(Qt::transparent);
+        f.Image1->SetPicture(clear);
+        return f.Image1->grab().toImage().pixelColor(f.Image1->PictureRect().topLeft().toPoint() + QPoint(1, 1));
+    };
+    EXPECT_GT(corner().lightness(), 150);
+    f.DarkCheckerboard1->trigger();
+    EXPECT_TRUE(f.Image1->DarkCheckerboard());
+    EXPECT_LT(corner().lightness(), 100);
+}
