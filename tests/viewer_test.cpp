@@ -105,10 +105,12 @@ TEST_F(ViewerTest, StartsWithoutAFile) {
     EXPECT_EQ(f.EnableFilter1->shortcut(), QKeySequence("Ctrl+F"));
     EXPECT_FALSE(f.ShowTransparency1->isChecked());
     auto menus = f.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 4);
+    ASSERT_EQ(menus.size(), 5);
     EXPECT_EQ(menus[0]->text(), "&File");
-    EXPECT_EQ(menus[2]->text(), "&View");
-    EXPECT_EQ(menus[3]->text(), "&Help");
+    EXPECT_EQ(menus[1]->text(), "&Edit");
+    EXPECT_EQ(menus[2]->text(), "&Options");
+    EXPECT_EQ(menus[3]->text(), "&View");
+    EXPECT_EQ(menus[4]->text(), "&Help");
     // No two commands share a shortcut.
     std::vector<QString> keys;
     for (QAction* a : f.findChildren<QAction*>())
@@ -118,7 +120,7 @@ TEST_F(ViewerTest, StartsWithoutAFile) {
     EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end());
     EXPECT_FALSE(f.windowIcon().isNull());
     EXPECT_EQ(menus[0]->menu()->defaultAction(), f.Open1);
-    EXPECT_EQ(menus[1]->menu()->defaultAction(), f.Reload1);
+    EXPECT_EQ(menus[2]->menu()->defaultAction(), f.Reload1);
 
     f.Reload1Click(); // nothing selected: only clears
     EXPECT_EQ(Status(), "");
