@@ -6,6 +6,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QListWidget>
 #include <filesystem>
@@ -141,4 +144,51 @@ TEST_F(BrowseTest, DarkCheckerboard) {
     f.DarkCheckerboard1->trigger();
     EXPECT_TRUE(f.Image1->DarkCheckerboard());
     EXPECT_LT(corner().lightness(), 100);
+}
+
+// Find filters by name and mask name in any case, lines keep their numbers, sort
+// reorders them, type-to-find goes by names.
+TEST_F(BrowseTest, FindSortAndTypeToFind) {
+    std::vector<TextureSpec> texs = {RandomTexture("wheel", 32, 16, 8, true, 1), RandomTexture("Body", 64, 64, 4, true, 2),
+                                     RandomTexture("glass", 16, 16, 8, true, 3), RandomTexture("trim", 8, 8, 8, true, 4)};
+    texs[2].Mask = "WHEEL_mask";
+    TForm1& f = Start(Write("car.txd", BuildDictionary(texs)));
+    auto visible = [&] {
+        std::vector<std::string> lines;
+        for (int row = 0; row < f.lb->count(); ++row)
+            if (!f.lb->item(row)->isHidden())
+                lines.push_back(f.lb->item(row)->text().toStdString().substr(0, f.lb->item(row)->text().indexOf(' ') + 3));
+        return lines;
+    };
+    EXPECT_EQ(f.Find1->shortcut(), QKeySequence("Ctrl+K"));
+    f.edtFind->setText("wHeEl");
+    EXPECT_EQ(visible(), (std::vector<std::string>{"1. wh", "3. gl"}));
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(f.edtFind, &escape);
+    EXPECT_EQ(f.edtFind->text(), "");
+    EXPECT_EQ(visible().size(), 4u);
+
+    f.cmbxSort->setCurrentIndex(1); // name
+    EXPECT_EQ(visible(), (std::vector<std::string>{"2. Bo", "3. gl", "4. tr", "1. wh"}));
+    f.cmbxSort->setCurrentIndex(2); // size, largest first
+    EXPECT_EQ(visible(), (std::vector<std::string>{"2. Bo", "1. wh", "3. gl", "4. tr"}));
+    // A line shows its own texture, with its own number in the status.
+    f.lb->setCurrentRow(1);
+    EXPECT_EQ(f.Decoded.Pixels, texs[0].Pixels);
+    EXPECT_TRUE(Status().startsWith("Texture 1 loaded")) << Status().toStdString();
+    f.cmbxSort->setCurrentIndex(0);
+    EXPECT_EQ(f.SelectedEntry(), 0);
+
+    // Type-to-find: "t" finds trim, not the lines whose number starts with... anything.
+    f.lb->setFocus();
+    QKeyEvent t(QEvent::KeyPress, Qt::Key_T, Qt::NoModifier, "t");
+    QApplication::sendEvent(f.lb, &t);
+    EXPECT_EQ(f.SelectedEntry(), 3);
+    EXPECT_EQ(f.Decoded.Pixels, texs[3].Pixels);
+    // "/" in the list goes to the find field, its text selected for typing over.
+    f.edtFind->setText("gl");
+    f.edtFind->deselect();
+    QKeyEvent slash(QEvent::KeyPress, Qt::Key_Slash, Qt::NoModifier, "/");
+    QApplication::sendEvent(f.lb, &slash);
+    EXPECT_EQ(f.edtFind->selectedText(), "gl");
 }

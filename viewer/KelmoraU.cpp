@@ -4,6 +4,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QFileInfo>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -103,6 +107,40 @@ QImage ToQImage(const Picture& p) {
     return std::visit([](const auto& img) { return ToQImage(img); }, p);
 }
 
+// The texture list: type-to-find goes by the textures' names, not by the
+// numbers every caption starts with.
+class TTextureList : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    std::function<QString(int row)> NameOf;
+
+    void keyboardSearch(const QString& search) override {
+        if (!NameOf || search.isEmpty())
+            return;
+        // Keys typed in quick succession make one search text, as in any list.
+        if (typed_.isValid() && typed_.elapsed() < QApplication::keyboardInputInterval())
+            text_ += search;
+        else
+            text_ = search;
+        typed_.restart();
+        const int n = count();
+        const int from = std::max(0, currentRow());
+        // A new first key looks from the next line on, so that repeating it steps.
+        const int first = text_.size() == 1 ? from + 1 : from;
+        for (int k = 0; k < n; ++k) {
+            const int row = (first + k) % n;
+            if (!item(row)->isHidden() && NameOf(row).startsWith(text_, Qt::CaseInsensitive)) {
+                setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+                return;
+            }
+        }
+    }
+
+private:
+    QString text_;
+    QElapsedTimer typed_;
+};
+
 QFrame* Panel(QWidget* parent, QFrame::Shadow shadow) {
     auto* f = new QFrame(parent);
     f->setFrameShape(shadow == QFrame::Plain ? QFrame::NoFrame : QFrame::Panel);
@@ -149,7 +187,26 @@ void TForm1::BuildLayout() {
     lbArchive->setUniformItemSizes(true);
     lbArchive->hide();
     left->addWidget(lbArchive, 1);
-    lb = new QListWidget(Panel1);
+    auto* findRow = new QHBoxLayout();
+    findRow->setContentsMargins(0, 2, 0, 2);
+    edtFind = new QLineEdit(Panel1);
+    edtFind->setPlaceholderText("Find (Ctrl+K)");
+    edtFind->setClearButtonEnabled(true);
+    edtFind->installEventFilter(this);
+    cmbxSort = new QComboBox(Panel1);
+    cmbxSort->addItems({"Number", "Name", "Size", "Depth"});
+    cmbxSort->setToolTip("Sort the textures by");
+    findRow->addWidget(edtFind, 1);
+    findRow->addWidget(cmbxSort);
+    left->addLayout(findRow);
+    auto* list = new TTextureList(Panel1);
+    list->NameOf = [this](int row) {
+        const QListWidgetItem* item = lb->item(row);
+        const int entry = item ? item->data(Qt::UserRole).toInt() : -1;
+        return entry >= 0 && static_cast<std::size_t>(entry) < Entries.size() ? FromFile(Entries[entry].Name) : QString();
+    };
+    lb = list;
+    lb->installEventFilter(this);
     lb->setItemDelegate(new LineHeightDelegate(lb));
     lb->setUniformItemSizes(true);
     left->addWidget(lb, 1);
@@ -222,6 +279,8 @@ void TForm1::BuildLayout() {
         if (!settingSelection_ && item && item->isSelected())
             RunCommand([this] { lbArchiveClick(); });
     });
+    connect(edtFind, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
+    connect(cmbxSort, &QComboBox::currentIndexChanged, this, [this] { ApplySort(); });
     connect(cbxAlpha, &QCheckBox::toggled, this, [this](bool) { RunCommand([this] { cbxAlphaClick(); }); });
 }
 
@@ -254,6 +313,7 @@ void TForm1::BuildMenu() {
 
     QMenu* edit = menuBar()->addMenu("&Edit");
     CopyImage1 = action(edit, "&Copy Image", &TForm1::CopyImage1Click, QKeySequence("Ctrl+C"));
+    Find1 = action(edit, "&Find Texture", &TForm1::Find1Click, QKeySequence("Ctrl+K"));
 
     QMenu* options = menuBar()->addMenu("&Options");
     Reload1 = action(options, "&Reload", &TForm1::Reload1Click, QKeySequence("Ctrl+R"));
@@ -355,6 +415,77 @@ void TForm1::ClearDisplay() {
 int TForm1::SelectedRow() const {
     const QListWidgetItem* item = lb->currentItem();
     return item && item->isSelected() ? lb->currentRow() : -1;
+}
+
+int TForm1::SelectedEntry() const {
+    const QListWidgetItem* item = lb->currentItem();
+    return item && item->isSelected() ? item->data(Qt::UserRole).toInt() : -1;
+}
+
+void TForm1::Find1Click() {
+    edtFind->setFocus();
+    edtFind->selectAll();
+}
+
+void TForm1::ApplyFilter() {
+    const QString text = edtFind->text().trimmed();
+    for (int row = 0; row < lb->count(); ++row) {
+        QListWidgetItem* item = lb->item(row);
+        const int entry = item->data(Qt::UserRole).toInt();
+        const TTexEntry& e = Entries[static_cast<std::size_t>(entry)];
+        item->setHidden(!text.isEmpty() && !FromFile(e.Name).contains(text, Qt::CaseInsensitive) &&
+                        !FromFile(e.Mask).contains(text, Qt::CaseInsensitive));
+    }
+}
+
+void TForm1::ApplySort() {
+    if (lb->count() == 0)
+        return;
+    const int selected = SelectedEntry();
+    std::vector<QListWidgetItem*> items;
+    settingSelection_ = true;
+    while (lb->count() > 0)
+        items.push_back(lb->takeItem(0));
+    auto entry = [this](const QListWidgetItem* i) { return Entries[static_cast<std::size_t>(i->data(Qt::UserRole).toInt())]; };
+    auto number = [](const QListWidgetItem* i) { return i->data(Qt::UserRole).toInt(); };
+    std::stable_sort(items.begin(), items.end(), [&](const QListWidgetItem* a, const QListWidgetItem* b) {
+        const TTexEntry ea = entry(a), eb = entry(b);
+        switch (cmbxSort->currentIndex()) {
+        case 1: {
+            const int c = FromFile(ea.Name).compare(FromFile(eb.Name), Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : number(a) < number(b);
+        }
+        case 2: {
+            const std::uint64_t sa = std::uint64_t{ea.Width} * ea.Height, sb = std::uint64_t{eb.Width} * eb.Height;
+            return sa != sb ? sa > sb : number(a) < number(b); // largest first
+        }
+        case 3: return ea.Depth != eb.Depth ? ea.Depth > eb.Depth : number(a) < number(b);
+        default: return number(a) < number(b);
+        }
+    });
+    for (QListWidgetItem* item : items)
+        lb->addItem(item);
+    for (int row = 0; row < lb->count(); ++row)
+        if (lb->item(row)->data(Qt::UserRole).toInt() == selected)
+            lb->setCurrentRow(row);
+    settingSelection_ = false;
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (e->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        // "/" in the list starts a find, as in many viewers; Escape in the find field clears it.
+        if (watched == lb && key->text() == "/") {
+            Find1Click();
+            return true;
+        }
+        if (watched == edtFind && key->key() == Qt::Key_Escape) {
+            edtFind->clear();
+            lb->setFocus();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void TForm1::LoadCurrentFile() {
@@ -475,11 +606,15 @@ void TForm1::LoadDictionary() {
     settingSelection_ = true;
     for (std::size_t i = 0; i < walk.Listed; ++i) {
         const QString caption = Q(ShownText(Entries[i].Caption));
-        lb->addItem(caption);
-        lb->item(static_cast<int>(i))->setToolTip(caption); // the whole caption, however narrow the list
+        auto* item = new QListWidgetItem(caption);
+        item->setToolTip(caption); // the whole caption, however narrow the list
+        item->setData(Qt::UserRole, static_cast<int>(i));
+        lb->addItem(item);
     }
     lb->setCurrentRow(-1);
     settingSelection_ = false;
+    ApplySort();
+    ApplyFilter();
 
     if (walk.End == WalkEnd::Stopped) {
         SetStatus("ERROR!");
@@ -487,7 +622,11 @@ void TForm1::LoadDictionary() {
         return;
     }
     if (walk.Count > 0) {
-        SelectLine(0);
+        // The first line as sorted that the find text leaves.
+        int first = 0;
+        while (first < lb->count() && lb->item(first)->isHidden())
+            ++first;
+        SelectLine(first < lb->count() ? first : 0);
         ShowTexture();
     } else {
         SetStatus(fileName + " is empty!");
@@ -498,7 +637,7 @@ void TForm1::ShowTexture() { ShowLevel(0); }
 
 void TForm1::ShowLevel(int level) {
     ClearDisplay();
-    const int n = SelectedRow();
+    const int n = SelectedEntry();
     if (lb->count() == 0 || n < 0 || static_cast<std::size_t>(n) >= Entries.size())
         return;
     // Everything this display needs is taken now: input run below may open
@@ -514,7 +653,7 @@ void TForm1::ShowLevel(int level) {
         AfterPendingInput();
     // Input run above may have opened another dictionary or selected another
     // line; the display it ran then shows what is current, this one would not.
-    if (generation != generation_ || SelectedRow() != n)
+    if (generation != generation_ || SelectedEntry() != n)
         return;
     const std::uint32_t start = ticks_();
 
@@ -563,7 +702,7 @@ void TForm1::ShowLevel(int level) {
     cbxAlpha->setEnabled(true);
     displayOk_ = true;
     const std::uint32_t elapsed = ticks_() - start;
-    SetStatus("Texture " + QString::number(SelectedRow() + 1) + " loaded within " +
+    SetStatus("Texture " + QString::number(SelectedEntry() + 1) + " loaded within " +
               Q(FormatSeconds(elapsed, DecimalSeparator())) +
               " seconds. Palette offset: " + QString::number(r.PaletteOffset) +
               "; Image offset: " + QString::number(r.ImageOffset));
@@ -672,7 +811,7 @@ void TForm1::About1Click() {
 }
 
 void TForm1::SaveImage1Click() {
-    const int n = SelectedRow();
+    const int n = SelectedEntry();
     if (lb->count() == 0 || n < 0 || static_cast<std::size_t>(n) >= Entries.size())
         return;
     // Without a picture on screen there is nothing to save, and the user is told.

@@ -19,6 +19,8 @@
 #include "export/export_run.h"
 
 class QAction;
+class QComboBox;
+class QLineEdit;
 class QCheckBox;
 class QFrame;
 class QLabel;
@@ -55,6 +57,8 @@ public:
     // Widgets.
     QFrame* Panel1;
     QListWidget* lbArchive; // the dictionaries of an open game archive
+    QLineEdit* edtFind;     // filters the list by name and mask name
+    QComboBox* cmbxSort;    // number, name, size, depth
     QListWidget* lb;
     QFrame* Panel2;
     TPictureBox* ImgPal;
@@ -90,6 +94,7 @@ public:
     QAction* PreviousLevel1;
     QAction* RegisterFileType1;
     QAction* CopyImage1;
+    QAction* Find1;
     QAction* DarkCheckerboard1;
     QAction* NextDictionary1;
     QAction* PreviousDictionary1;
@@ -118,6 +123,11 @@ public:
     void AllTexturesinfile1Click();
     void RegisterFileType1Click();
     void CopyImage1Click();
+    void Find1Click();
+    // Shows only the lines whose name or mask name holds the find text, any case.
+    void ApplyFilter();
+    // Orders the lines by cmbxSort's key; each keeps its texture's own number.
+    void ApplySort();
     void DarkCheckerboard1Click();
     void NextDictionary1Click();
     void PreviousDictionary1Click();
@@ -126,6 +136,8 @@ public:
     void ShowTexture();
     // The line selected by the user or the program; -1 when none is.
     int SelectedRow() const;
+    // The entry index of that line (lines keep their texture when sorted); -1 for none.
+    int SelectedEntry() const;
     // Opens a dictionary or a game archive as "&Open..." does after its dialog.
     void OpenFile(const std::string& path);
     // Lists the dictionaries of the game archive CurrentFile and shows the first.
@@ -145,6 +157,7 @@ public:
     std::function<void()> AfterPendingInput;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
