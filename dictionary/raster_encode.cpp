@@ -20,7 +20,7 @@ public:
     PixelSink(std::vector<std::uint8_t>& bytes, std::uint64_t at, std::uint64_t limit)
         : bytes_(bytes), at_(at), end_(std::min<std::uint64_t>(limit, bytes.size())) {}
     void Write(const std::uint8_t* src, std::size_t n) {
-        if (at_ < end_)
+        if (n > 0 && at_ < end_)
             std::memcpy(bytes_.data() + at_, src, static_cast<std::size_t>(std::min<std::uint64_t>(n, end_ - at_)));
         at_ += n;
     }
