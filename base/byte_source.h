@@ -59,6 +59,21 @@ private:
     std::vector<std::uint8_t> bytes_;
 };
 
+// Bytes shared with their owner, who may change them between reads but never
+// resizes them while a reader is open.
+class SharedBufferSource final : public ByteSource {
+public:
+    explicit SharedBufferSource(std::shared_ptr<const std::vector<std::uint8_t>> bytes) : bytes_(std::move(bytes)) {}
+    std::uint64_t Size() const override { return bytes_->size(); }
+    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const override {
+        return MemorySource(bytes_->data(), bytes_->size()).ReadAt(offset, dst, n);
+    }
+    const std::uint8_t* Data() const override { return bytes_->data(); }
+
+private:
+    std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
+};
+
 // offset .. offset + size of another source; the part past the other source's
 // end reads as the end.
 class RangeSource final : public ByteSource {

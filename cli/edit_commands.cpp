@@ -12,6 +12,7 @@
 #include "base/os_file.h"
 #include "dictionary/text.h"
 #include "editing/dictionary_edit.h"
+#include "editing/put_back.h"
 #include "editing/record_layout.h"
 #include "editing/texture_import.h"
 #include "export/output_formats.h"
@@ -51,72 +52,11 @@ DictionaryEdit OpenForEdit(const EditOptions& o) {
     return edit;
 }
 
-// Sides of new textures: what the console's tools make.
-void CheckSides(const std::string& image, std::uint32_t w, std::uint32_t h) {
-    auto ok = [](std::uint32_t v) { return v >= 8 && v <= 1024 && (v & (v - 1)) == 0; };
-    if (!ok(w) || !ok(h))
-        throw KelmoraError(image + " is " + std::to_string(w) + " x " + std::to_string(h) +
-                           ": a texture's sides must be powers of two from 8 to 1024");
-}
+PutBackOptions PutOptionsOf(const EditOptions& o) { return {!o.NoFilter, OptionsOf(o), o.Depth}; }
 
-// A picture of the given size and depth with nothing in it but the palette
-// entries an image may leave unsaid.
-DecodeState Blank(std::uint32_t w, std::uint32_t h, std::uint32_t depth, const TexPalette& palette) {
-    DecodeState s;
-    s.TexWidth = w;
-    s.TexHeight = h;
-    s.TexDepth = depth;
-    s.TrueColour = depth == 16 || depth == 32;
-    s.Palette = palette;
-    return s;
-}
-
-// Levels 1 and up of a picture: from mipFiles[n] where there is one, else halved
-// from the level above.
-std::vector<DecodeState> WithLevels(DecodeState level0, std::uint32_t count, const EditOptions& o,
-                                    const std::vector<std::string>& mipFiles) {
-    std::vector<DecodeState> levels;
-    levels.push_back(std::move(level0));
-    for (std::uint32_t n = 1; n < count; ++n) {
-        const std::uint32_t w = std::max<std::uint32_t>(1, levels[0].TexWidth >> n);
-        const std::uint32_t h = std::max<std::uint32_t>(1, levels[0].TexHeight >> n);
-        if (n < mipFiles.size() && !mipFiles[n].empty())
-            levels.push_back(LevelFromImage(ReadImage(mipFiles[n]), levels[0], w, h, OptionsOf(o), mipFiles[n]));
-        else
-            levels.push_back(HalvedLevel(levels.back(), w, h));
-    }
-    return levels;
-}
-
-// Puts an image in place of texture i; false when it holds what the texture does.
-// An image of another size, or depth 1..32 asked for, lays the record out anew.
 bool PutBack(DictionaryEdit& edit, std::size_t i, const std::string& image, const EditOptions& o,
              const std::vector<std::string>& mipFiles) {
-    const Dictionary& d = edit.Current();
-    const DecodedTexture current = d.Decode(i, {!o.NoFilter, 0});
-    if (!current.Ok())
-        throw KelmoraError(Label(d, i) + ": " + current.Result.Message);
-    const InputImage img = ReadImage(image);
-    const std::uint32_t depth = o.Depth ? o.Depth : current.State.TexDepth;
-    const bool sameShape = img.Width == current.State.TexWidth && img.Height == current.State.TexHeight &&
-                           depth == current.State.TexDepth;
-    if (sameShape) {
-        DecodeState picture = PictureFromImage(img, current.State, OptionsOf(o), image);
-        if (SamePicture(picture, current.State))
-            return false;
-        edit.Replace(i, WithLevels(std::move(picture), static_cast<std::uint32_t>(current.Result.LevelCount), o, mipFiles));
-        return true;
-    }
-    CheckSides(image, img.Width, img.Height);
-    const bool samePalette = depth == current.State.TexDepth && !current.State.TrueColour;
-    const DecodeState blank =
-        Blank(img.Width, img.Height, depth, samePalette ? current.State.Palette : TexPalette{});
-    DecodeState picture = PictureFromImage(img, blank, OptionsOf(o), image);
-    // A texture with levels keeps a full chain at its new size; true colour has one level.
-    const std::uint32_t count =
-        current.Result.LevelCount > 1 && !picture.TrueColour ? UsualLevelCount(img.Width, img.Height) : 1;
-    edit.Reshape(i, WithLevels(std::move(picture), count, o, mipFiles));
-    return true;
+    return PutImage(edit, i, ReadImage(image), image, PutOptionsOf(o), mipFiles);
 }
 
 // replaced: the count of pictures put back, or -1 for an edit of the list itself.
@@ -234,16 +174,7 @@ int Replace(const EditOptions& o, const std::string& texture, const std::string&
 int Add(const EditOptions& o, const std::string& image, const std::string& name, const std::string& mask,
         std::uint32_t levels) {
     DictionaryEdit edit = OpenForEdit(o);
-    const InputImage img = ReadImage(image);
-    CheckSides(image, img.Width, img.Height);
-    const std::uint32_t depth = o.Depth ? o.Depth : 8;
-    const std::uint32_t most = depth == 4 || depth == 8 ? UsualLevelCount(img.Width, img.Height) : 1;
-    if (levels == 0 || levels > most)
-        throw KelmoraError("a " + std::to_string(img.Width) + " x " + std::to_string(img.Height) + " texture of " +
-                           std::to_string(depth) + " bits holds 1 to " + std::to_string(most) + " levels, not " +
-                           std::to_string(levels));
-    DecodeState picture = PictureFromImage(img, Blank(img.Width, img.Height, depth, {}), OptionsOf(o), image);
-    edit.Add(Utf8ToCp1252(name), Utf8ToCp1252(mask), WithLevels(std::move(picture), levels, o, {}));
+    AddImage(edit, ReadImage(image), image, Utf8ToCp1252(name), Utf8ToCp1252(mask), levels, PutOptionsOf(o));
     std::cout << "added texture " << edit.Current().Entries().size() << " (" << name << ") from " << image << "\n";
     Finish(edit, o, -1);
     return 0;

@@ -13,20 +13,6 @@ namespace kelmora {
 
 namespace {
 
-// The dictionary's bytes, shared with the sources that read them.
-class SharedBytes final : public ByteSource {
-public:
-    explicit SharedBytes(std::shared_ptr<std::vector<std::uint8_t>> bytes) : bytes_(std::move(bytes)) {}
-    std::uint64_t Size() const override { return bytes_->size(); }
-    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const override {
-        return MemorySource(bytes_->data(), bytes_->size()).ReadAt(offset, dst, n);
-    }
-    const std::uint8_t* Data() const override { return bytes_->data(); }
-
-private:
-    std::shared_ptr<std::vector<std::uint8_t>> bytes_;
-};
-
 // Cells a decode never reaches read back as zero whatever was written: the last
 // row of an odd height in row pairs, the last column of an odd width in plain
 // 4-bit rows (fixed layout).
@@ -46,7 +32,7 @@ std::string Label(const TTexEntry& e, std::size_t index) {
 
 DictionaryEdit::DictionaryEdit(std::vector<std::uint8_t> bytes, bool unswizzle)
     : bytes_(std::make_shared<std::vector<std::uint8_t>>(std::move(bytes))), unswizzle_(unswizzle),
-      current_(std::make_unique<Dictionary>(std::make_shared<SharedBytes>(bytes_))) {}
+      current_(std::make_unique<Dictionary>(std::make_shared<SharedBufferSource>(bytes_))) {}
 
 void DictionaryEdit::Replace(std::size_t index, const std::vector<DecodeState>& levels) {
     const TTexEntry& e = current_->Entries()[index];
@@ -59,7 +45,7 @@ void DictionaryEdit::Replace(std::size_t index, const std::vector<DecodeState>& 
     changed_ = true;
 }
 
-void DictionaryEdit::Rewalk() { current_ = std::make_unique<Dictionary>(std::make_shared<SharedBytes>(bytes_)); }
+void DictionaryEdit::Rewalk() { current_ = std::make_unique<Dictionary>(std::make_shared<SharedBufferSource>(bytes_)); }
 
 std::vector<DictionaryEdit::Span> DictionaryEdit::Records() const {
     const std::vector<std::uint8_t>& b = *bytes_;

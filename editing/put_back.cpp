@@ -1,0 +1,112 @@
+#include "editing/put_back.h"
+
+#include <algorithm>
+
+#include "base/errors.h"
+#include "dictionary/text.h"
+#include "editing/record_layout.h"
+
+namespace kelmora {
+
+namespace {
+
+// A picture of the given size and depth with nothing in it but the palette
+// entries an image may leave unsaid.
+DecodeState Blank(std::uint32_t w, std::uint32_t h, std::uint32_t depth, const TexPalette& palette) {
+    DecodeState s;
+    s.TexWidth = w;
+    s.TexHeight = h;
+    s.TexDepth = depth;
+    s.TrueColour = depth == 16 || depth == 32;
+    s.Palette = palette;
+    return s;
+}
+
+// Levels 1 and up of a picture: from mipFiles[n] where there is one, else halved
+// from the level above.
+std::vector<DecodeState> WithLevels(DecodeState level0, std::uint32_t count, const PutBackOptions& o,
+                                    const std::vector<std::string>& mipFiles) {
+    std::vector<DecodeState> levels;
+    levels.push_back(std::move(level0));
+    for (std::uint32_t n = 1; n < count; ++n) {
+        const std::uint32_t w = std::max<std::uint32_t>(1, levels[0].TexWidth >> n);
+        const std::uint32_t h = std::max<std::uint32_t>(1, levels[0].TexHeight >> n);
+        if (n < mipFiles.size() && !mipFiles[n].empty())
+            levels.push_back(LevelFromImage(ReadImage(mipFiles[n]), levels[0], w, h, o.Import, mipFiles[n]));
+        else
+            levels.push_back(HalvedLevel(levels.back(), w, h));
+    }
+    return levels;
+}
+
+} // namespace
+
+void CheckSides(const std::string& image, std::uint32_t w, std::uint32_t h) {
+    auto ok = [](std::uint32_t v) { return v >= 8 && v <= 1024 && (v & (v - 1)) == 0; };
+    if (!ok(w) || !ok(h))
+        throw KelmoraError(image + " is " + std::to_string(w) + " x " + std::to_string(h) +
+                           ": a texture's sides must be powers of two from 8 to 1024");
+}
+
+bool PutImage(DictionaryEdit& edit, std::size_t i, const InputImage& img, const std::string& name,
+              const PutBackOptions& o, const std::vector<std::string>& mipFiles) {
+    const Dictionary& d = edit.Current();
+    const DecodedTexture current = d.Decode(i, {o.Unswizzle, 0});
+    if (!current.Ok())
+        throw KelmoraError("texture " + std::to_string(i + 1) + " (" + ShownText(d.Entries()[i].Name) +
+                           "): " + current.Result.Message);
+    const std::uint32_t depth = o.Depth ? o.Depth : current.State.TexDepth;
+    const bool sameShape = img.Width == current.State.TexWidth && img.Height == current.State.TexHeight &&
+                           depth == current.State.TexDepth;
+    if (sameShape) {
+        DecodeState picture = PictureFromImage(img, current.State, o.Import, name);
+        if (SamePicture(picture, current.State))
+            return false;
+        edit.Replace(i, WithLevels(std::move(picture), static_cast<std::uint32_t>(current.Result.LevelCount), o,
+                                   mipFiles));
+        return true;
+    }
+    CheckSides(name, img.Width, img.Height);
+    const bool samePalette = depth == current.State.TexDepth && !current.State.TrueColour;
+    const DecodeState blank = Blank(img.Width, img.Height, depth, samePalette ? current.State.Palette : TexPalette{});
+    DecodeState picture = PictureFromImage(img, blank, o.Import, name);
+    // A texture with levels keeps a full chain at its new size; true colour has one level.
+    const std::uint32_t count =
+        current.Result.LevelCount > 1 && !picture.TrueColour ? UsualLevelCount(img.Width, img.Height) : 1;
+    edit.Reshape(i, WithLevels(std::move(picture), count, o, mipFiles));
+    return true;
+}
+
+void AddImage(DictionaryEdit& edit, const InputImage& img, const std::string& imageName, const std::string& name,
+              const std::string& mask, std::uint32_t levels, const PutBackOptions& o) {
+    CheckSides(imageName, img.Width, img.Height);
+    const std::uint32_t depth = o.Depth ? o.Depth : 8;
+    const std::uint32_t most = depth == 4 || depth == 8 ? UsualLevelCount(img.Width, img.Height) : 1;
+    if (levels == 0 || levels > most)
+        throw KelmoraError("a " + std::to_string(img.Width) + " x " + std::to_string(img.Height) + " texture of " +
+                           std::to_string(depth) + " bits holds 1 to " + std::to_string(most) + " levels, not " +
+                           std::to_string(levels));
+    DecodeState picture = PictureFromImage(img, Blank(img.Width, img.Height, depth, {}), o.Import, imageName);
+    edit.Add(name, mask, WithLevels(std::move(picture), levels, o, {}));
+}
+
+bool NeedsColourChoice(const InputImage& image, const DecodeState& texture) {
+    if (texture.TrueColour)
+        return false;
+    const std::size_t entries = texture.TexDepth == 4 ? 16 : 256;
+    if (image.Indexed && std::all_of(image.Indices.begin(), image.Indices.end(), [&](std::uint8_t i) { return i < entries; }))
+        return false;
+    // Colours that are all on the present palette need no choice either.
+    const std::size_t n = static_cast<std::size_t>(image.Width) * image.Height;
+    if (image.Width != texture.TexWidth || image.Height != texture.TexHeight)
+        return true;
+    for (std::size_t i = 0; i < n; ++i) {
+        const PaletteEntry p = image.Pixel(i);
+        const PaletteEntry c{p.R, p.G, p.B, UnbrightenAlpha(p.A)};
+        if (std::find(texture.Palette.begin(), texture.Palette.begin() + entries, c) == texture.Palette.begin() + entries)
+            return true;
+    }
+    return false;
+}
+
+} // namespace kelmora
