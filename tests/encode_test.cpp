@@ -68,8 +68,9 @@ void ExpectNewPictureReadsBack(const std::vector<std::uint8_t>& bytes, std::uint
             const std::uint32_t x = static_cast<std::uint32_t>(k % t.State.TexWidth);
             const std::uint32_t y = static_cast<std::uint32_t>(k / t.State.TexWidth);
             // Cells the decode never reaches (the last row of an odd height) stay unread.
-            if (!(y + 1 == t.State.TexHeight && t.State.TexHeight % 2 && !back.Decode(i).Result.LayoutFromFile))
+            if (!(y + 1 == t.State.TexHeight && t.State.TexHeight % 2 && !back.Decode(i).Result.LayoutFromFile)) {
                 ASSERT_EQ(again.State.Pixels[k], t.State.Pixels[k]) << "texture " << i << " at " << x << "," << y;
+            }
         }
         const std::size_t entries = t.State.TrueColour ? 0 : t.State.TexDepth == 4 ? 16 : 256;
         for (std::size_t k = 0; k < entries; ++k)
@@ -86,7 +87,7 @@ TEST(EncodeTest, FixedLayoutRoundTrips) {
     for (std::uint32_t depth : {4u, 8u})
         for (std::uint32_t w : {1u, 2u, 4u, 7u, 16u, 17u, 32u, 64u, 45u})
             for (std::uint32_t h : {1u, 2u, 3u, 8u, 16u, 27u, 32u})
-                texs.push_back(RandomTexture("f", w, h, depth, seed % 2 == 0, seed++));
+                texs.push_back(RandomTexture("f", w, h, depth, seed % 2 == 0, seed)), ++seed;
     const std::vector<std::uint8_t> bytes = BuildDictionary(texs);
     ExpectRoundTrip(bytes, "fixed layout");
     ExpectNewPictureReadsBack(bytes, 5);

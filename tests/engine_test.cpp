@@ -59,9 +59,8 @@ TEST_F(EngineTest, EverySourceGivesTheSameDictionary) {
     const std::vector<std::uint8_t> bytes = SampleDictionary(3);
     const Dictionary fromFile = Dictionary::OpenFile(Write("d.txd", bytes));
     const Dictionary fromMemory(Memory(bytes));
-    std::vector<std::uint8_t> padded(100, 0xEE);
-    padded.insert(padded.end(), bytes.begin(), bytes.end());
-    padded.resize(padded.size() + 5000, 0xEE);
+    std::vector<std::uint8_t> padded(100 + bytes.size() + 5000, 0xEE);
+    std::copy(bytes.begin(), bytes.end(), padded.begin() + 100);
     const Dictionary fromRange(std::make_shared<RangeSource>(Memory(padded), 100, bytes.size()));
     ExpectSameDictionary(fromFile, fromMemory);
     ExpectSameDictionary(fromFile, fromRange);
@@ -111,7 +110,6 @@ TEST_F(EngineTest, OnlyReachedEntriesDecodeAndDecodesAreValues) {
     EXPECT_EQ(state.Pixels.size(), 64u);
 
     // A refused decode changes no palette entry.
-    std::vector<std::uint8_t> deep = BuildDictionary({RandomTexture("d", 8, 8, 8, true, 4)});
     TextureSpec t = RandomTexture("d", 8, 8, 8, true, 4);
     t.Depth = 24;
     DecodedTexture refused = Dictionary(Memory(BuildDictionary({t}))).Decode(0);

@@ -90,8 +90,9 @@ TEST_F(BrowseTest, CopyImageCarriesTheAlpha) {
             const PaletteEntry& e = t.Palette[t.Pixels[y * 16 + x]];
             const int a = e.A == 0 ? 0 : (2 * e.A - 1) & 255;
             ASSERT_EQ(qAlpha(copied.pixel(x, y)), a) << x << "," << y;
-            if (a == 255)
+            if (a == 255) {
                 ASSERT_EQ(qRed(copied.pixel(x, y)), e.R);
+            }
         }
     EXPECT_EQ(Status(), "Copied 16 x 8 texels to the clipboard.");
     EXPECT_EQ(f.CopyImage1->shortcut(), QKeySequence("Ctrl+C"));
