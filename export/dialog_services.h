@@ -38,4 +38,17 @@ public:
     virtual QString ChooseFolder(QWidget* owner, const QString& title, const QString& initialDir) = 0;
     // Runs a dialog modally and returns its result.
     virtual int RunModal(QDialog* dialog) = 0;
+
+    // Editing. An image file to read (PNG, TGA, BMP, JPEG); empty when cancelled.
+    virtual QString ChooseImageFile(QWidget* owner, const QString& title) = 0;
+    // Where to save a dictionary; empty when cancelled.
+    virtual QString ChooseDictionaryFile(QWidget* owner, const QString& proposed) = 0;
+    // One line of text; false when cancelled.
+    virtual bool AskText(QWidget* owner, const QString& title, const QString& label, QString& text) = 0;
+    // How to fit a picture of other colours into a palette: quantise (dithered or
+    // not) or map onto the present palette. False when cancelled.
+    virtual bool ChooseColours(QWidget* owner, bool& keepPalette, bool& dither) = 0;
+    // Unsaved changes of file: Save, Discard or Cancel.
+    enum class SaveChoice { Save, Discard, Cancel };
+    virtual SaveChoice AskSaveChanges(QWidget* owner, const QString& file) = 0;
 };

@@ -45,7 +45,9 @@
 #include "export/destination.h"
 #include "export/dialog_services.h"
 #include "export/image_writers.h"
+#include "editing/put_back.h"
 #include "export/output_formats.h"
+#include "images/image_input.h"
 #include "export/safe_name.h"
 #include "shell/file_type_registration.h"
 #include "viewer/desktop_ui.h"
@@ -301,6 +303,8 @@ void TForm1::BuildMenu() {
     QMenu* file = menuBar()->addMenu("&File");
     Open1 = action(file, "&Open...", &TForm1::Open1Click, QKeySequence("Ctrl+O"));
     file->setDefaultAction(Open1);
+    Save1 = action(file, "Sa&ve", &TForm1::Save1Click, QKeySequence("Ctrl+Shift+S"));
+    SaveAs1 = action(file, "Save &As...", &TForm1::SaveAs1Click);
     QMenu* extract = file->addMenu("E&xtract");
     SaveImage1 = action(extract, "&Actual Image...", &TForm1::SaveImage1Click, QKeySequence("Ctrl+S"));
     AllTexturesinfile1 = action(extract, "&Several Textures...", &TForm1::AllTexturesinfile1Click, QKeySequence("Ctrl+E"));
@@ -314,6 +318,14 @@ void TForm1::BuildMenu() {
     QMenu* edit = menuBar()->addMenu("&Edit");
     CopyImage1 = action(edit, "&Copy Image", &TForm1::CopyImage1Click, QKeySequence("Ctrl+C"));
     Find1 = action(edit, "&Find Texture", &TForm1::Find1Click, QKeySequence("Ctrl+K"));
+    edit->addSeparator();
+    Undo1 = action(edit, "&Undo", &TForm1::Undo1Click, QKeySequence("Ctrl+Z"));
+    Redo1 = action(edit, "&Redo", &TForm1::Redo1Click, QKeySequence("Ctrl+Y"));
+    edit->addSeparator();
+    ReplaceTexture1 = action(edit, "Re&place Texture...", &TForm1::ReplaceTexture1Click, QKeySequence("Ctrl+Shift+R"));
+    AddTexture1 = action(edit, "&Add Texture...", &TForm1::AddTexture1Click, QKeySequence("Ctrl+Shift+A"));
+    RemoveTexture1 = action(edit, "Re&move Texture", &TForm1::RemoveTexture1Click, QKeySequence("Ctrl+Del"));
+    RenameTexture1 = action(edit, "Re&name Texture...", &TForm1::RenameTexture1Click, QKeySequence("F2"));
 
     QMenu* options = menuBar()->addMenu("&Options");
     Reload1 = action(options, "&Reload", &TForm1::Reload1Click, QKeySequence("Ctrl+R"));
@@ -387,6 +399,12 @@ void TForm1::FormCreate(const QStringList& args) {
 
 void TForm1::closeEvent(QCloseEvent* e) {
     if (busy_) { // an export run has no cancel; the window closes when it ends
+        e->ignore();
+        return;
+    }
+    bool leave = true;
+    RunCommand([&] { leave = MayLeaveDictionary(); });
+    if (!leave) {
         e->ignore();
         return;
     }
@@ -566,6 +584,7 @@ void TForm1::LoadArchive() {
 }
 
 void TForm1::lbArchiveClick() {
+    ForgetEdits(); // edits never reach an archive's dictionaries
     const int row = lbArchive->currentRow();
     if (!CurrentArchive || row < 0)
         return;
@@ -591,7 +610,7 @@ void TForm1::LoadDictionary() {
         CurrentSource = {CurrentFile};
         lbArchive->hide();
     }
-    const Dictionary dictionary(OpenLocation(CurrentSource));
+    const Dictionary dictionary(OpenShown());
     if (!dictionary.IsDictionary()) {
         // Another kind of file: one clear message, and nothing listed.
         setWindowTitle(QString(kTitle) + " - " + ShownFileName());
@@ -602,7 +621,9 @@ void TForm1::LoadDictionary() {
     Entries = std::move(walk.Entries);
     ExportMarks.assign(Entries.size(), false);
     const QString fileName = ShownFileName();
-    setWindowTitle(QString(kTitle) + " - " + fileName + " - " + QString::number(walk.Count) + " texture(s)");
+    // An asterisk says there are unsaved changes.
+    setWindowTitle(QString(kTitle) + " - " + fileName + (modified_ ? "*" : "") + " - " + QString::number(walk.Count) +
+                   " texture(s)");
     settingSelection_ = true;
     for (std::size_t i = 0; i < walk.Listed; ++i) {
         const QString caption = Q(ShownText(Entries[i].Caption));
@@ -658,7 +679,7 @@ void TForm1::ShowLevel(int level) {
     const std::uint32_t start = ticks_();
 
     // Every display reads the file anew: a file changed on disk shows what it holds now.
-    const std::shared_ptr<const ByteSource> source = OpenLocation(location);
+    const std::shared_ptr<const ByteSource> source = edited_ ? OpenShown() : OpenLocation(location);
     cbxAlpha->setEnabled(false);
     // The old grid goes first, so that a large texture never needs room for two.
     std::vector<std::uint8_t>().swap(Decoded.Pixels);
@@ -709,6 +730,8 @@ void TForm1::ShowLevel(int level) {
 }
 
 void TForm1::Open1Click() {
+    if (!MayLeaveDictionary())
+        return;
     QString path = ui_->ChooseOpenFile(this);
     if (path.isEmpty())
         return;
@@ -716,6 +739,9 @@ void TForm1::Open1Click() {
 }
 
 void TForm1::OpenFile(const std::string& path) {
+    if (!MayLeaveDictionary())
+        return;
+    ForgetEdits();
     CurrentFile = path;
     CurrentSource = {CurrentFile};
     setWindowTitle(QString(kTitle) + " - " + Q(FileNameOf(CurrentFile)));
@@ -782,12 +808,34 @@ void TForm1::dragEnterEvent(QDragEnterEvent* e) {
 void TForm1::dropEvent(QDropEvent* e) {
     const QString path = QDir::toNativeSeparators(e->mimeData()->urls().first().toLocalFile());
     e->acceptProposedAction();
+    // An image dropped while a texture is shown replaces it, after a question.
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool image = suffix == "png" || suffix == "tga" || suffix == "bmp" || suffix == "jpg" || suffix == "jpeg";
+    const int n = SelectedEntry();
+    if (image && displayOk_ && n >= 0) {
+        RunCommand([this, path, n] {
+            if (ui_->AskYesNo(this, "Replace Texture",
+                              "Replace texture " + QString::number(n + 1) + " (" +
+                                  FromFile(Entries[static_cast<std::size_t>(n)].Name) + ") by " + path + "?"))
+                ReplaceShownTexture(S(path));
+        });
+        return;
+    }
     RunCommand([this, path] { OpenFile(S(path)); });
 }
 
 void TForm1::lbClick() { ShowTexture(); }
 void TForm1::cbxAlphaClick() { ShowTexture(); }
-void TForm1::Reload1Click() { ShowTexture(); }
+void TForm1::Reload1Click() {
+    // Reload reads the file: edits go only when the user lets them.
+    if (modified_) {
+        if (!MayLeaveDictionary())
+            return;
+        LoadDictionary();
+        return;
+    }
+    ShowTexture();
+}
 void TForm1::EnableFilter1Click() { ShowTexture(); }
 void TForm1::ba1Click() { ShowTexture(); }
 void TForm1::Stretch1Click() { Image1->SetStretch(Stretch1->isChecked()); }
@@ -903,7 +951,7 @@ void TForm1::ExportSelected() {
     if (CurrentArchive)
         inputs->Add(CurrentArchive->TableFile);
     Export.Inputs = inputs;
-    const std::shared_ptr<const ByteSource> source = OpenLocation(CurrentSource);
+    const std::shared_ptr<const ByteSource> source = OpenShown();
     ExportOutcome r = RunExport(*source, Entries, ExportMarks, Export, Decoded, cb);
     if (!r.Completed) {
         ui_->ShowMessage(this, Q(r.Message));
@@ -955,6 +1003,187 @@ void TForm1::StepDictionary(int step) {
         return;
     }
     OpenFile(S(QDir::toNativeSeparators(here.absoluteDir().filePath(names[next]))));
+}
+
+std::shared_ptr<const ByteSource> TForm1::OpenShown() const {
+    if (edited_)
+        return std::make_shared<SharedBufferSource>(edited_);
+    return OpenLocation(CurrentSource);
+}
+
+void TForm1::ForgetEdits() {
+    edited_.reset();
+    saved_.reset();
+    undo_.clear();
+    redo_.clear();
+    modified_ = false;
+}
+
+bool TForm1::MayLeaveDictionary() {
+    if (!modified_)
+        return true;
+    switch (ui_->AskSaveChanges(this, Q(FileNameOf(CurrentFile)))) {
+    case TUiServices::SaveChoice::Save:
+        Save1Click();
+        return !modified_;
+    case TUiServices::SaveChoice::Discard:
+        ForgetEdits();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TForm1::SetBytes(std::shared_ptr<const std::vector<std::uint8_t>> bytes, bool modified, int selectEntry) {
+    edited_ = std::move(bytes);
+    modified_ = modified;
+    LoadDictionary();
+    // The texture the edit was about stays selected where it still exists.
+    for (int row = 0; row < lb->count(); ++row) {
+        if (lb->item(row)->data(Qt::UserRole).toInt() == selectEntry && row != SelectedRow()) {
+            SelectLine(row);
+            ShowTexture();
+            break;
+        }
+    }
+}
+
+void TForm1::ApplyEdit(const std::function<void(DictionaryEdit&)>& change, int selectEntry) {
+    if (CurrentArchive) {
+        ui_->ShowMessage(this, "Textures inside a game archive cannot be edited here; extract the dictionary from "
+                               "the archive first.");
+        return;
+    }
+    std::shared_ptr<const std::vector<std::uint8_t>> before = edited_;
+    if (!before) {
+        const std::shared_ptr<const ByteSource> file = OpenLocation(CurrentSource);
+        auto bytes = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(file->Size()));
+        bytes->resize(file->ReadAt(0, bytes->data(), bytes->size()));
+        before = std::move(bytes);
+        saved_ = before;
+    }
+    DictionaryEdit edit(*before, EnableFilter1->isChecked());
+    if (!edit.Current().IsDictionary() || !edit.Current().Complete())
+        throw KelmoraError(FileNameOf(CurrentFile) + " is not a whole texture dictionary; it cannot be edited");
+    change(edit);
+    if (!edit.Changed())
+        return;
+    edit.Verify();
+    undo_.push_back(before);
+    redo_.clear();
+    SetBytes(std::make_shared<const std::vector<std::uint8_t>>(edit.Bytes()), true, selectEntry);
+}
+
+void TForm1::Undo1Click() {
+    if (undo_.empty())
+        return;
+    redo_.push_back(edited_ ? edited_ : nullptr);
+    auto bytes = undo_.back();
+    undo_.pop_back();
+    const bool modified = bytes != saved_;
+    SetBytes(bytes, modified, SelectedEntry());
+}
+
+void TForm1::Redo1Click() {
+    if (redo_.empty() || !redo_.back())
+        return;
+    undo_.push_back(edited_);
+    auto bytes = redo_.back();
+    redo_.pop_back();
+    const bool modified = bytes != saved_;
+    SetBytes(bytes, modified, SelectedEntry());
+}
+
+void TForm1::ReplaceTexture1Click() {
+    if (SelectedEntry() < 0)
+        return;
+    const QString path = ui_->ChooseImageFile(this, "Replace Texture");
+    if (!path.isEmpty())
+        ReplaceShownTexture(S(path));
+}
+
+void TForm1::ReplaceShownTexture(const std::string& imagePath) {
+    const int n = SelectedEntry();
+    if (n < 0)
+        return;
+    const InputImage image = ReadImage(imagePath);
+    PutBackOptions options;
+    options.Unswizzle = EnableFilter1->isChecked();
+    options.Import.Brighten = ba1->isChecked();
+    // The colour choices only where the picture does not fit the palette as it is.
+    if (NeedsColourChoice(image, Decoded) &&
+        !ui_->ChooseColours(this, options.Import.KeepPalette, options.Import.Dither))
+        return;
+    ApplyEdit([&](DictionaryEdit& edit) { PutImage(edit, static_cast<std::size_t>(n), image, imagePath, options); }, n);
+}
+
+void TForm1::AddTexture1Click() {
+    if (lb->count() == 0 && Entries.empty() && CurrentFile.empty())
+        return;
+    const QString path = ui_->ChooseImageFile(this, "Add Texture");
+    if (path.isEmpty())
+        return;
+    QString name = QFileInfo(path).completeBaseName();
+    if (!ui_->AskText(this, "Add Texture", "Name of the new texture:", name) || name.trimmed().isEmpty())
+        return;
+    const InputImage image = ReadImage(S(path));
+    PutBackOptions options;
+    options.Unswizzle = EnableFilter1->isChecked();
+    options.Import.Brighten = ba1->isChecked();
+    if (NeedsColourChoice(image, DecodeState{}) && !ui_->ChooseColours(this, options.Import.KeepPalette, options.Import.Dither))
+        return;
+    const int entry = static_cast<int>(Entries.size());
+    ApplyEdit([&](DictionaryEdit& edit) { AddImage(edit, image, S(path), Utf8ToCp1252(S(name.trimmed())), "", 1, options); },
+              entry);
+}
+
+void TForm1::RemoveTexture1Click() {
+    const int n = SelectedEntry();
+    if (n < 0)
+        return;
+    ApplyEdit([&](DictionaryEdit& edit) { edit.Remove(static_cast<std::size_t>(n)); }, n);
+}
+
+void TForm1::RenameTexture1Click() {
+    const int n = SelectedEntry();
+    if (n < 0)
+        return;
+    QString name = FromFile(Entries[static_cast<std::size_t>(n)].Name);
+    if (!ui_->AskText(this, "Rename Texture", "New name:", name) || name.trimmed().isEmpty())
+        return;
+    const std::string mask = Entries[static_cast<std::size_t>(n)].Mask;
+    ApplyEdit([&](DictionaryEdit& edit) { edit.Rename(static_cast<std::size_t>(n), Utf8ToCp1252(S(name.trimmed())), mask); },
+              n);
+}
+
+void TForm1::Save1Click() {
+    if (!modified_ || !edited_)
+        return;
+    SaveDictionary(CurrentFile, *edited_);
+    saved_ = edited_;
+    SetBytes(edited_, false, SelectedEntry());
+    SetStatus("Saved " + Q(FileNameOf(CurrentFile)) + ".");
+}
+
+void TForm1::SaveAs1Click() {
+    if (CurrentFile.empty() || CurrentArchive)
+        return;
+    const QString path = ui_->ChooseDictionaryFile(this, Q(CurrentFile));
+    if (path.isEmpty())
+        return;
+    std::shared_ptr<const std::vector<std::uint8_t>> bytes = edited_;
+    if (!bytes) {
+        const std::shared_ptr<const ByteSource> file = OpenLocation(CurrentSource);
+        auto read = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(file->Size()));
+        read->resize(file->ReadAt(0, read->data(), read->size()));
+        bytes = std::move(read);
+    }
+    SaveDictionary(S(path), *bytes);
+    CurrentFile = S(path);
+    CurrentSource = {CurrentFile};
+    saved_ = bytes;
+    SetBytes(bytes, false, SelectedEntry());
+    SetStatus("Saved " + Q(FileNameOf(CurrentFile)) + ".");
 }
 
 void TForm1::RegisterFileType1Click() {

@@ -16,6 +16,7 @@
 #include "dictionary/decode_state.h"
 #include "dictionary/picture.h"
 #include "dictionary/tex_entry.h"
+#include "editing/dictionary_edit.h"
 #include "export/export_run.h"
 
 class QAction;
@@ -94,6 +95,14 @@ public:
     QAction* PreviousLevel1;
     QAction* RegisterFileType1;
     QAction* CopyImage1;
+    QAction* Undo1;
+    QAction* Redo1;
+    QAction* ReplaceTexture1;
+    QAction* AddTexture1;
+    QAction* RemoveTexture1;
+    QAction* RenameTexture1;
+    QAction* Save1;
+    QAction* SaveAs1;
     QAction* Find1;
     QAction* DarkCheckerboard1;
     QAction* NextDictionary1;
@@ -123,6 +132,20 @@ public:
     void AllTexturesinfile1Click();
     void RegisterFileType1Click();
     void CopyImage1Click();
+    void Undo1Click();
+    void Redo1Click();
+    void ReplaceTexture1Click();
+    void AddTexture1Click();
+    void RemoveTexture1Click();
+    void RenameTexture1Click();
+    void Save1Click();
+    void SaveAs1Click();
+    // Replaces the shown texture by an image file (Replace Texture..., a drop).
+    void ReplaceShownTexture(const std::string& imagePath);
+    // Whether the dictionary has edits not yet saved.
+    bool Modified() const { return modified_; }
+    // Before the open dictionary goes away: false when the user keeps it.
+    bool MayLeaveDictionary();
     void Find1Click();
     // Shows only the lines whose name or mask name holds the find text, any case.
     void ApplyFilter();
@@ -180,6 +203,20 @@ private:
     QImage TransparencyPicture() const;
     void SetStatus(const QString& text);
     std::string DecimalSeparator() const; // the user's, as UTF-8
+
+    // The dictionary's bytes as edited, or null while they are the file's.
+    std::shared_ptr<const std::vector<std::uint8_t>> edited_;
+    std::vector<std::shared_ptr<const std::vector<std::uint8_t>>> undo_, redo_;
+    // The bytes the file holds since it was read or saved: edits are unsaved
+    // while the shown bytes are others.
+    std::shared_ptr<const std::vector<std::uint8_t>> saved_;
+    bool modified_ = false;
+    // The bytes every walk and display reads: the edits, or the file anew.
+    std::shared_ptr<const kelmora::ByteSource> OpenShown() const;
+    // Runs an edit on the dictionary's bytes; the result becomes the shown dictionary.
+    void ApplyEdit(const std::function<void(kelmora::DictionaryEdit&)>& edit, int selectEntry);
+    void SetBytes(std::shared_ptr<const std::vector<std::uint8_t>> bytes, bool modified, int selectEntry);
+    void ForgetEdits();
 
     std::shared_ptr<TUiServices> ui_;
     std::function<std::uint32_t()> ticks_;

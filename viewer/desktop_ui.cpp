@@ -2,7 +2,14 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QRadioButton>
+#include <QVBoxLayout>
 
 #include "export/output_formats.h"
 
@@ -101,3 +108,61 @@ QString TDesktopUi::ChooseFolder(QWidget* owner, const QString& title, const QSt
 }
 
 int TDesktopUi::RunModal(QDialog* dialog) { return dialog->exec(); }
+
+QString TDesktopUi::ChooseImageFile(QWidget* owner, const QString& title) {
+    const QString path = QFileDialog::getOpenFileName(owner, title, openDir_,
+                                                      "Images (*.png *.tga *.bmp *.jpg *.jpeg);;All files (*)");
+    return path.isEmpty() ? path : QDir::toNativeSeparators(path);
+}
+
+QString TDesktopUi::ChooseDictionaryFile(QWidget* owner, const QString& proposed) {
+    const QString path =
+        QFileDialog::getSaveFileName(owner, "Save Dictionary As", proposed, "Halvard Texture Dictionaries (*.txd)");
+    return path.isEmpty() ? path : QDir::toNativeSeparators(path);
+}
+
+bool TDesktopUi::AskText(QWidget* owner, const QString& title, const QString& label, QString& text) {
+    bool ok = false;
+    const QString answer = QInputDialog::getText(owner, title, label, QLineEdit::Normal, text, &ok);
+    if (ok)
+        text = answer;
+    return ok;
+}
+
+bool TDesktopUi::ChooseColours(QWidget* owner, bool& keepPalette, bool& dither) {
+    QDialog d(owner);
+    d.setWindowTitle("Colours of the Picture");
+    auto* layout = new QVBoxLayout(&d);
+    layout->addWidget(new QLabel("The picture has colours the texture's palette does not hold."));
+    auto* quantise = new QRadioButton("&Make a new palette for it");
+    auto* keep = new QRadioButton("&Keep the present palette (nearest colours)");
+    auto* dithered = new QCheckBox("&Dither");
+    (keepPalette ? keep : quantise)->setChecked(true);
+    dithered->setChecked(dither);
+    QObject::connect(keep, &QRadioButton::toggled, dithered, [dithered](bool on) { dithered->setEnabled(!on); });
+    dithered->setEnabled(!keepPalette);
+    layout->addWidget(quantise);
+    layout->addWidget(dithered);
+    layout->addWidget(keep);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+    layout->addWidget(buttons);
+    if (d.exec() != QDialog::Accepted)
+        return false;
+    keepPalette = keep->isChecked();
+    dither = dithered->isChecked();
+    return true;
+}
+
+TUiServices::SaveChoice TDesktopUi::AskSaveChanges(QWidget* owner, const QString& file) {
+    QMessageBox box(QMessageBox::Warning, "Kelmora", file + " has unsaved changes.",
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner);
+    box.setInformativeText("Save them before going on?");
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+    case QMessageBox::Save: return SaveChoice::Save;
+    case QMessageBox::Discard: return SaveChoice::Discard;
+    default: return SaveChoice::Cancel;
+    }
+}

@@ -18,6 +18,11 @@ public:
                         int& filterIndex) override;
     QString ChooseFolder(QWidget* owner, const QString& title, const QString& initialDir) override;
     int RunModal(QDialog* dialog) override;
+    QString ChooseImageFile(QWidget* owner, const QString& title) override;
+    QString ChooseDictionaryFile(QWidget* owner, const QString& proposed) override;
+    bool AskText(QWidget* owner, const QString& title, const QString& label, QString& text) override;
+    bool ChooseColours(QWidget* owner, bool& keepPalette, bool& dither) override;
+    SaveChoice AskSaveChanges(QWidget* owner, const QString& file) override;
 
 private:
     // The two file dialogs live for the whole run and keep their last state.

@@ -65,4 +65,35 @@ public:
         return folder;
     }
     int RunModal(QDialog* d) override { return onModal(d); }
+
+    QString imageFile;          // what the image chooser returns
+    QString dictionaryFile;     // what Save As returns
+    std::deque<QString> texts;  // answers to AskText; cancelled when none is left
+    bool coloursConfirm = true, keepPalette = false, dither = true;
+    int colourQuestions = 0;
+    std::deque<SaveChoice> saveChoices; // Cancel when none is left
+    std::vector<QString> saveQuestions;
+    QString ChooseImageFile(QWidget*, const QString&) override { return imageFile; }
+    QString ChooseDictionaryFile(QWidget*, const QString&) override { return dictionaryFile; }
+    bool AskText(QWidget*, const QString&, const QString&, QString& text) override {
+        if (texts.empty())
+            return false;
+        text = texts.front();
+        texts.pop_front();
+        return true;
+    }
+    bool ChooseColours(QWidget*, bool& keep, bool& d) override {
+        ++colourQuestions;
+        keep = keepPalette;
+        d = dither;
+        return coloursConfirm;
+    }
+    SaveChoice AskSaveChanges(QWidget*, const QString& file) override {
+        saveQuestions.push_back(file);
+        if (saveChoices.empty())
+            return SaveChoice::Cancel;
+        const SaveChoice c = saveChoices.front();
+        saveChoices.pop_front();
+        return c;
+    }
 };

@@ -1,0 +1,191 @@
+// Editing in the window: replace, add, remove and rename with undo and redo,
+// saving, and the question before unsaved changes go away.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDropEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <QUrl>
+#include <filesystem>
+
+#include "dictionary/dictionary.h"
+#include "export/image_writers.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/dictionary_builder.h"
+#include "tests/support/fake_ui.h"
+#include "viewer/KelmoraU.h"
+
+using namespace kelmora;
+using namespace kelmora::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+class EditTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = MakeTempDir("vedit");
+        ui_ = std::make_shared<FakeUi>();
+        texs_ = {RealTexture("wheel", 32, 32, 8, 1, 1), RealTexture("body", 64, 64, 4, 4, 2)};
+        for (TextureSpec& t : texs_)
+            for (PaletteEntry& e : t.Palette)
+                e.A = static_cast<std::uint8_t>(e.A % 129);
+        file_ = dir_ + "/car.txd";
+        WriteFile(file_, BuildDictionary(texs_));
+        original_ = ReadFile(file_);
+    }
+    void TearDown() override {
+        if (form_)
+            ui_->saveChoices.assign(4, TUiServices::SaveChoice::Discard); // the fixture closes without asking
+        form_.reset();
+        fs::remove_all(dir_);
+    }
+    TForm1& Start() {
+        form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(file_)}, ui_);
+        return *form_;
+    }
+    // The first texture with a stripe of index 7, as an edited PNG.
+    std::string EditedPng() {
+        DecodeState s = Dictionary::OpenFile(file_).Decode(0).State;
+        for (std::uint32_t x = 0; x < 32; ++x)
+            s.Pixels[3 * 32 + x] = 7;
+        WritePng(dir_ + "/wheel.png", s, true);
+        edited_ = s.Pixels;
+        return dir_ + "/wheel.png";
+    }
+    std::string dir_, file_;
+    std::vector<std::uint8_t> original_, edited_;
+    std::vector<TextureSpec> texs_;
+    std::shared_ptr<FakeUi> ui_;
+    std::unique_ptr<TForm1> form_;
+};
+
+} // namespace
+
+TEST_F(EditTest, ReplaceUndoRedoAndSave) {
+    TForm1& f = Start();
+    ui_->imageFile = QString::fromStdString(EditedPng());
+    f.ReplaceTexture1->trigger();
+    EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors[0].toStdString());
+    EXPECT_EQ(ui_->colourQuestions, 0); // a palettised picture within the depth needs no choice
+    EXPECT_EQ(f.Decoded.Pixels, edited_);
+    EXPECT_TRUE(f.Modified());
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - car.txd* - 2 texture(s)");
+    EXPECT_EQ(ReadFile(file_), original_); // nothing written yet
+
+    f.Undo1->trigger();
+    EXPECT_EQ(f.Decoded.Pixels, texs_[0].Pixels);
+    EXPECT_FALSE(f.Modified());
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - car.txd - 2 texture(s)");
+    f.Redo1->trigger();
+    EXPECT_EQ(f.Decoded.Pixels, edited_);
+    EXPECT_TRUE(f.Modified());
+
+    f.Save1->trigger();
+    EXPECT_FALSE(f.Modified());
+    EXPECT_EQ(Dictionary::OpenFile(file_).Decode(0).State.Pixels, edited_);
+    EXPECT_EQ(Dictionary::OpenFile(file_).Decode(1).State.Pixels, texs_[1].Pixels);
+    // Undo after a save is an unsaved change again.
+    f.Undo1->trigger();
+    EXPECT_TRUE(f.Modified());
+
+    // Save As writes elsewhere and goes on there.
+    ui_->dictionaryFile = QString::fromStdString(dir_ + "/copy.txd");
+    f.SaveAs1->trigger();
+    EXPECT_EQ(f.CurrentFile, dir_ + "/copy.txd");
+    EXPECT_EQ(ReadFile(dir_ + "/copy.txd"), original_);
+    EXPECT_FALSE(f.Modified());
+}
+
+TEST_F(EditTest, AddRemoveRenameAndColourChoices) {
+    TForm1& f = Start();
+    // A true-colour picture of other colours asks how to fit it into the palette.
+    DecodeState rgba;
+    rgba.TexWidth = rgba.TexHeight = 16;
+    rgba.TexDepth = 32;
+    rgba.TrueColour = true;
+    for (int i = 0; i < 256; ++i)
+        rgba.Texels.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 40, 128});
+    WritePng(dir_ + "/new.png", rgba, true);
+    ui_->imageFile = QString::fromStdString(dir_ + "/new.png");
+    ui_->texts = {"decal"};
+    f.AddTexture1->trigger();
+    EXPECT_EQ(ui_->colourQuestions, 1);
+    ASSERT_EQ(f.lb->count(), 3);
+    EXPECT_EQ(f.lb->item(2)->text(), "3. decal  |  16 x 16 (8bit)");
+    EXPECT_EQ(f.SelectedEntry(), 2);
+
+    ui_->texts = {"tyre"};
+    f.lb->setCurrentRow(0);
+    f.RenameTexture1->trigger();
+    EXPECT_EQ(f.lb->item(0)->text(), "1. tyre  |  32 x 32 (8bit)");
+    f.lb->setCurrentRow(1);
+    f.RemoveTexture1->trigger();
+    EXPECT_EQ(f.lb->count(), 2);
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - car.txd* - 2 texture(s)");
+    f.Undo1->trigger();
+    f.Undo1->trigger();
+    f.Undo1->trigger();
+    EXPECT_EQ(f.lb->count(), 2);
+    EXPECT_EQ(f.lb->item(0)->text(), "1. wheel  |  32 x 32 (8bit)");
+    EXPECT_FALSE(f.Modified());
+
+    // A name too long for the format: one error box, nothing changed.
+    ui_->texts = {QString(40, 'x')};
+    f.RenameTexture1->trigger();
+    ASSERT_EQ(ui_->errors.size(), 1u);
+    EXPECT_TRUE(ui_->errors[0].contains("at most 31 fit")) << ui_->errors[0].toStdString();
+    EXPECT_FALSE(f.Modified());
+}
+
+TEST_F(EditTest, UnsavedChangesAreAskedForAndDropsReplace) {
+    const std::string other = dir_ + "/other.txd";
+    WriteFile(other, BuildDictionary({RealTexture("other", 16, 16, 8, 1, 3)}));
+    TForm1& f = Start();
+    f.showNormal(); // drops reach a window on screen
+    QApplication::processEvents();
+    // A dropped image replaces the shown texture after a question.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(EditedPng()))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&f, &enter);
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    ui_->answers = {true};
+    QApplication::sendEvent(&f, &drop);
+    ASSERT_EQ(ui_->questions.size(), 1u);
+    EXPECT_EQ(ui_->questions[0].text.toStdString(), "Replace texture 1 (wheel) by " + dir_ + "/wheel.png?");
+    EXPECT_TRUE(f.Modified());
+
+    ui_->openFile = QString::fromStdString(other);
+    ui_->saveChoices = {TUiServices::SaveChoice::Cancel};
+    f.Open1->trigger();
+    EXPECT_EQ(ui_->openCalls, 0); // cancelled before the open dialog
+    EXPECT_EQ(f.CurrentFile, file_);
+    ui_->saveChoices = {TUiServices::SaveChoice::Discard};
+    f.NextDictionary1->trigger();
+    EXPECT_EQ(f.CurrentFile, other);
+    EXPECT_EQ(ReadFile(file_), original_);
+
+    // Closing with changes: Save writes them.
+    f.OpenFile(file_);
+    ui_->answers = {true};
+    QApplication::sendEvent(&f, &enter);
+    QApplication::sendEvent(&f, &drop);
+    ui_->saveChoices = {TUiServices::SaveChoice::Save};
+    f.close();
+    EXPECT_EQ(Dictionary::OpenFile(file_).Decode(0).State.Pixels, edited_);
+    EXPECT_EQ(ui_->saveQuestions.back(), "car.txd");
+}
+
+TEST_F(EditTest, ArchivesAreNotEditedInPlace) {
+    WriteFile(dir_ + "/game.img", BuildArchiveV2({{"car.txd", original_}}));
+    form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(dir_ + "/game.img")}, ui_);
+    ui_->imageFile = QString::fromStdString(EditedPng());
+    form_->ReplaceTexture1->trigger();
+    ASSERT_FALSE(ui_->messages.empty());
+    EXPECT_TRUE(ui_->messages.back().contains("cannot be edited here"));
+    EXPECT_FALSE(form_->Modified());
+}
