@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTreeWidget>
 #include <QLabel>
 #include <QListWidget>
 #include <filesystem>
@@ -192,4 +193,43 @@ TEST_F(BrowseTest, FindSortAndTypeToFind) {
     QKeyEvent slash(QEvent::KeyPress, Qt::Key_Slash, Qt::NoModifier, "/");
     QApplication::sendEvent(f.lb, &slash);
     EXPECT_EQ(f.edtFind->selectedText(), "gl");
+}
+
+// The properties panel: names, size, depth, levels, palette and alpha, offsets,
+// format fields of the shown texture.
+TEST_F(BrowseTest, PropertiesOfTheShownTexture) {
+    TextureSpec mips = RealTexture("sign", 64, 32, 4, 3, 5);
+    mips.Mask = "sign_a";
+    for (PaletteEntry& e : mips.Palette)
+        e.A = 128;
+    mips.Palette[2].A = 10;
+    std::fill(mips.Pixels.begin(), mips.Pixels.end(), 1);
+    mips.Pixels[0] = 2;
+    TForm1& f = Start(Write("p.txd", BuildDictionary({mips, RandomTexture("plain", 16, 8, 8, true, 1)})));
+    EXPECT_FALSE(f.Properties1->isChecked());
+    f.Properties1->trigger();
+    EXPECT_TRUE(f.Properties1->isChecked());
+    auto value = [&](const QString& label) {
+        for (int i = 0; i < f.tvProperties->topLevelItemCount(); ++i)
+            if (f.tvProperties->topLevelItem(i)->text(0) == label)
+                return f.tvProperties->topLevelItem(i)->text(1);
+        return QString("(missing)");
+    };
+    EXPECT_EQ(value("Name"), "sign");
+    EXPECT_EQ(value("Mask"), "sign_a");
+    EXPECT_EQ(value("Size"), "64 x 32");
+    EXPECT_EQ(value("Depth"), "4 bits, palettised");
+    EXPECT_EQ(value("Levels"), "3: 64 x 32, 32 x 16, 16 x 8");
+    EXPECT_EQ(value("Palette entries used"), "2 of 16");
+    EXPECT_EQ(value("Alpha"), "10 to 128 (128 is opaque)");
+    EXPECT_EQ(value("Transparency"), "yes");
+    EXPECT_EQ(value("Layout"), "the record's own headers");
+    EXPECT_EQ(value("rasterFormat").left(2), "0x");
+    EXPECT_EQ(value("Raster header at"), QString::number(f.Entries[0].DataOffset));
+
+    f.lb->setCurrentRow(1);
+    EXPECT_EQ(value("Name"), "plain");
+    EXPECT_EQ(value("Mask"), "(none)");
+    EXPECT_EQ(value("Layout"), "the fixed offsets");
+    EXPECT_EQ(value("rasterFormat"), "(missing)");
 }

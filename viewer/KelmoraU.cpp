@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDockWidget>
+#include <QTreeWidget>
 #include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -36,6 +38,7 @@
 
 #include "dictionary/colour_rules.h"
 #include "dictionary/dictionary.h"
+#include "dictionary/texture_properties.h"
 #include "dictionary/dictionary_walk.h"
 #include "base/errors.h"
 #include "base/os_file.h"
@@ -243,6 +246,16 @@ void TForm1::BuildLayout() {
     Panel1->setMinimumWidth(ImgPal->width() + 2);
     Splitter2->setSizes({258, 400});
 
+    dockProperties = new QDockWidget("Properties", this);
+    dockProperties->setObjectName("Properties");
+    tvProperties = new QTreeWidget(dockProperties);
+    tvProperties->setColumnCount(2);
+    tvProperties->setHeaderLabels({"Property", "Value"});
+    tvProperties->setRootIsDecorated(false);
+    dockProperties->setWidget(tvProperties);
+    addDockWidget(Qt::RightDockWidgetArea, dockProperties);
+    dockProperties->hide();
+
     status = new QStatusBar(this);
     setStatusBar(status);
     StatusText = new QLabel(status);
@@ -348,6 +361,10 @@ void TForm1::BuildMenu() {
     ActualSize1 = action(view, "&Actual Size", &TForm1::ActualSize1Click, QKeySequence("Ctrl+0"));
     FitInWindow1 = action(view, "&Fit in Window", &TForm1::FitInWindow1Click, QKeySequence("Ctrl+9"));
     DarkCheckerboard1 = checkable(action(view, "&Dark Checkerboard", &TForm1::DarkCheckerboard1Click), false);
+    Properties1 = dockProperties->toggleViewAction();
+    Properties1->setText("P&roperties");
+    Properties1->setShortcut(QKeySequence("Ctrl+I"));
+    view->addAction(Properties1);
     view->addSeparator();
     NextLevel1 = action(view, "Next &Level", &TForm1::NextLevel1Click, QKeySequence("Ctrl+PgDown"));
     PreviousLevel1 = action(view, "&Previous Level", &TForm1::PreviousLevel1Click, QKeySequence("Ctrl+PgUp"));
@@ -422,6 +439,7 @@ void TForm1::SelectLine(int row) {
 }
 
 void TForm1::ClearDisplay() {
+    tvProperties->clear();
     Image1->ClearPicture();
     ImgPal->ClearPicture();
     SetStatus(QString());
@@ -687,6 +705,10 @@ void TForm1::ShowLevel(int level) {
     DecodedTexture decoded =
         DecodeTexture(*source, entry, {EnableFilter1->isChecked(), static_cast<std::uint32_t>(level)});
     const DecodeResult r = decoded.Result;
+    tvProperties->clear();
+    for (const auto& [label, value] : DescribeTexture(*source, entry, decoded))
+        tvProperties->addTopLevelItem(new QTreeWidgetItem({Q(label), Q(value)}));
+    tvProperties->resizeColumnToContents(0);
     ApplyDecoded(Decoded, std::move(decoded));
     if (!r.Ok()) {
         ui_->ShowMessage(this, Q(r.Message));

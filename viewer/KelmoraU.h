@@ -21,6 +21,8 @@
 
 class QAction;
 class QComboBox;
+class QDockWidget;
+class QTreeWidget;
 class QLineEdit;
 class QCheckBox;
 class QFrame;
@@ -69,6 +71,8 @@ public:
     QFrame* sbx;
     TPictureBox* Image1;
     QStatusBar* status;
+    QDockWidget* dockProperties; // View > Properties
+    QTreeWidget* tvProperties;
     QLabel* StatusText;
     QLabel* ReadoutText;  // the texel under the mouse
     QLabel* LevelText;    // "level 2 of 4 (64 x 128)" for textures with mip levels
@@ -105,6 +109,7 @@ public:
     QAction* SaveAs1;
     QAction* Find1;
     QAction* DarkCheckerboard1;
+    QAction* Properties1;
     QAction* NextDictionary1;
     QAction* PreviousDictionary1;
     QAction* About1;

@@ -1,0 +1,19 @@
+#pragma once
+// What a properties panel says about one texture: its names, size, depth and
+// levels, what its palette and alpha hold, where its raster lies and the record's
+// format fields, as label and value texts.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/byte_source.h"
+#include "dictionary/dictionary.h"
+
+namespace kelmora {
+
+using PropertyList = std::vector<std::pair<std::string, std::string>>;
+
+// decoded is level 0 of the texture as the window shows it.
+PropertyList DescribeTexture(const ByteSource& source, const TTexEntry& entry, const DecodedTexture& decoded);
+
+} // namespace kelmora
