@@ -176,3 +176,27 @@ TEST_F(ArchiveCli, KeepGoingGoesPastFilesThatCannotBeWritten) {
     EXPECT_FALSE(fs::exists(dir_ + "/stop/hud"));
     EXPECT_NE(stop.out.find("kelmora-cli: 2 dictionaries: 0 exported, 1 failed\n"), std::string::npos) << stop.out;
 }
+
+// The file managers' thumbnailer: the first texture that decodes, shrunk to fit
+// and never enlarged, or one clear line.
+TEST_F(ArchiveCli, ThumbnailerShowsTheFirstTextureThatDecodes) {
+    TextureSpec broken = RandomTexture("broken", 16, 16, 8, true, 1);
+    broken.Depth = 24;
+    TextureSpec small = RealTexture("small", 32, 16, 32, 1, 2);
+    WriteFile(dir_ + "/t.txd", BuildDictionary({broken, small}));
+    const std::string run = std::string("'") + KELMORA_THUMBNAILER + "' ";
+    CommandResult r = RunCommand(run + "-s 256 " + Q("t.txd") + " " + Q("t.png") + " 2>&1");
+    ASSERT_EQ(r.code, 0) << r.out;
+    CommandResult size = RunCommand("/usr/bin/python3 -c 'from PIL import Image; i = Image.open(\"" + dir_ +
+                                    "/t.png\"); print(i.size, i.mode)'");
+    EXPECT_EQ(size.out, "(32, 16) RGBA\n");
+    RunCommand(run + "-s 8 " + Q("t.txd") + " " + Q("t8.png"));
+    EXPECT_EQ(RunCommand("/usr/bin/python3 -c 'from PIL import Image; print(Image.open(\"" + dir_ + "/t8.png\").size)'").out,
+              "(8, 4)\n");
+    WriteFile(dir_ + "/x.txd", {'n', 'o', 'p', 'e', 0, 0});
+    CommandResult bad = RunCommand(run + "-s 128 " + Q("x.txd") + " " + Q("x.png") + " 2>&1");
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_EQ(bad.out, "kelmora-thumbnailer: " + dir_ + "/x.txd is not a texture dictionary\n");
+    EXPECT_FALSE(fs::exists(dir_ + "/x.png"));
+    EXPECT_EQ(RunCommand(run + "-s 0 a b 2>/dev/null").code, 2);
+}

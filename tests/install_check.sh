@@ -49,6 +49,22 @@ completions=$(bash -c '
   _kelmora_cli; echo "${COMPREPLY[*]}"' _ "$share/bash-completion/completions/kelmora-cli") || fail "bash cannot load the completion"
 [ "$completions" = $'extract\npng' ] || fail "completion gave: $completions"
 
+# The thumbnailer entry names the installed program and the type, and the program
+# makes a PNG of at most the asked size that another program reads.
+thumbnailer=$share/thumbnailers/kelmora.thumbnailer
+[ -f "$thumbnailer" ] || fail "missing the thumbnailer entry"
+grep -q "^\[Thumbnailer Entry\]$" "$thumbnailer" || fail "thumbnailer entry has no group"
+grep -q "^MimeType=application/x-txd;$" "$thumbnailer" || fail "thumbnailer entry names no .txd type"
+exec_line=$(sed -n 's/^Exec=//p' "$thumbnailer")
+program=${exec_line%% *}
+[ -x "$prefix/bin/$program" ] || fail "thumbnailer program $program is not installed"
+thumb=$prefix/thumb.png
+command=${exec_line//%s/128}
+command=${command//%i/$src/samples/demo.txd}
+command=${command//%o/$thumb}
+(cd "$prefix/bin" && PATH="$prefix/bin:$PATH" eval "$command") || fail "the thumbnailer failed"
+[ "$(identify -format '%wx%h %[channels]' "$thumb")" = "128x128 srgba" ] || fail "thumbnail is $(identify -format '%wx%h %[channels]' "$thumb")"
+
 "$prefix/bin/kelmora" --version | grep -q "^kelmora [0-9]" || fail "kelmora --version"
 "$prefix/bin/kelmora-cli" --version | grep -q "^kelmora-cli [0-9]" || fail "kelmora-cli --version"
 echo "install check passed"
