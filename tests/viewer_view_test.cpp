@@ -11,6 +11,8 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
+#include <QKeyEvent>
+#include <QScrollBar>
 #include <QWheelEvent>
 #include <filesystem>
 
@@ -81,16 +83,17 @@ TEST_F(ViewerViewTest, ZoomStepsShortcutsAndFit) {
     }
     EXPECT_EQ(f.ZoomText->text(), "3200%");
     f.ActualSize1->trigger();
-    for (double z : {0.5, 0.25, 0.125, 0.0625, 0.0625}) {
+    for (double z : {2.0 / 3, 0.5, 1.0 / 3, 0.25, 1.0 / 6, 0.125, 0.0625, 0.0625}) {
         f.ZoomOut1->trigger();
         EXPECT_DOUBLE_EQ(box->Zoom(), z);
     }
-    // Fit keeps the aspect ratio; the 4 x 2 texture would need more than 32x to fill the box.
+    // Fit keeps the aspect ratio and enlarges by whole steps; the 4 x 2 texture would
+    // need more than 32x to fill the box.
     f.FitInWindow1->trigger();
     const QRectF fit = box->PictureRect();
     EXPECT_NEAR(fit.width() / fit.height(), 2.0, 1e-9);
-    EXPECT_DOUBLE_EQ(box->Zoom(), std::min(32.0, std::min(box->width() / 4.0, box->height() / 2.0)));
-    EXPECT_TRUE(f.ZoomText->text().endsWith("%"));
+    EXPECT_DOUBLE_EQ(box->Zoom(), std::min(32.0, std::floor(std::min(box->width() / 4.0, box->height() / 2.0))));
+    EXPECT_EQ(f.ZoomText->text(), "Fit 3200%");
 
     // Texels stay sharp: at 8x every texel is an 8 x 8 square of one colour.
     f.ActualSize1->trigger();
@@ -111,6 +114,9 @@ TEST_F(ViewerViewTest, ZoomStepsShortcutsAndFit) {
     EXPECT_EQ(box->Pan(), QPointF());
     f.FitInWindow1->trigger();
     EXPECT_NEAR(box->Zoom(), std::min(box->width() / 2048.0, box->height() / 1024.0), 1e-9);
+    // Fit is a mode: the next texture is fitted too, a small one enlarged by whole steps.
+    f.lb->setCurrentRow(0);
+    EXPECT_DOUBLE_EQ(box->Zoom(), std::min(32.0, std::floor(std::min(box->width() / 4.0, box->height() / 2.0))));
 
     // Ctrl + wheel zooms around the pointer: the texel under it stays under it.
     f.ActualSize1->trigger();
@@ -133,7 +139,7 @@ TEST_F(ViewerViewTest, ZoomStepsShortcutsAndFit) {
 TEST_F(ViewerViewTest, DraggingStopsAtThePictureEdges) {
     TForm1& f = Start(Dictionary("d.txd", {RandomTexture("big", 2048, 1024, 8, false, 3)}));
     TPictureBox* box = f.Image1;
-    const double excessX = (2048 - box->width()) / 2.0, excessY = (1024 - box->height()) / 2.0;
+    const double excessX = (2048 - box->Viewport().width()) / 2.0, excessY = (1024 - box->Viewport().height()) / 2.0;
     ASSERT_GT(excessX, 0);
     const QPointF centre(box->width() / 2.0, box->height() / 2.0);
     Mouse(box, QEvent::MouseButtonPress, centre, Qt::LeftButton);
@@ -301,4 +307,77 @@ TEST(ViewerProgram, HelpAndVersionPrintAndExit) {
     // One version everywhere: the viewer's, the tool's and the window title's.
     EXPECT_EQ(version.out.substr(8), cli.out.substr(12));
     EXPECT_EQ(version.out, "kelmora 1.2\n");
+}
+
+// Scroll bars, the plain wheel and the keys move a picture larger than the box;
+// below 100% the picture is averaged; the readout follows the keyboard's zoom;
+// levels show at their texture's size; stretch and zoom exclude each other.
+TEST_F(ViewerViewTest, ZoomThatBehaves) {
+    TextureSpec big = RandomTexture("big", 2048, 1024, 8, false, 3);
+    TextureSpec stripes = RandomTexture("stripes", 64, 64, 8, true, 4);
+    for (std::uint32_t i = 0; i < 64 * 64; ++i)
+        stripes.Pixels[i] = i % 2 ? 1 : 0; // black and white columns
+    stripes.Palette[0] = {0, 0, 0, 128};
+    stripes.Palette[1] = {255, 255, 255, 128};
+    TextureSpec mips = RealTexture("mips", 64, 32, 8, 3, 6);
+    TForm1& f = Start(Dictionary("z.txd", {big, stripes, mips}));
+    TPictureBox* box = f.Image1;
+    EXPECT_TRUE(box->HorizontalBar()->isVisible());
+    EXPECT_TRUE(box->VerticalBar()->isVisible() == (1024 > box->height() - box->HorizontalBar()->height()));
+    // The bar and the picture agree: the bar at its left end shows the left edge.
+    box->HorizontalBar()->setValue(box->HorizontalBar()->minimum());
+    EXPECT_EQ(box->PictureRect().left(), 0);
+
+    // The plain wheel scrolls down; Ctrl+wheel still zooms.
+    const QPointF centre(box->Viewport().center());
+    const double y0 = box->PictureRect().top();
+    QWheelEvent down(centre, box->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+    QApplication::sendEvent(box, &down);
+    EXPECT_LT(box->PictureRect().top(), y0);
+    // Keys: Home shows the top left corner, End the bottom right, arrows step.
+    box->setFocus();
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+    QApplication::sendEvent(box, &end);
+    EXPECT_EQ(std::lround(box->PictureRect().right()), box->Viewport().width());
+    QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::NoModifier);
+    QApplication::sendEvent(box, &home);
+    EXPECT_EQ(box->PictureRect().topLeft(), QPointF(0, 0));
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QApplication::sendEvent(box, &right);
+    EXPECT_EQ(box->PictureRect().left(), -32);
+
+    // The readout follows a zoom made with the keyboard.
+    Mouse(box, QEvent::MouseMove, QPointF(100.5, 100.5));
+    const QString before = f.ReadoutText->text();
+    f.ZoomIn1->trigger();
+    EXPECT_NE(f.ReadoutText->text(), before);
+    EXPECT_TRUE(f.ReadoutText->text().startsWith(QString("%1, ").arg(box->TexelAt({100.5, 100.5}).x())));
+
+    // Below 100% black and white columns become grey, not a random pick of either.
+    f.lb->setCurrentRow(1);
+    f.ActualSize1->trigger();
+    f.ZoomOut1->trigger(); // 67%
+    f.ZoomOut1->trigger(); // 50%
+    ASSERT_DOUBLE_EQ(box->Zoom(), 0.5);
+    const QImage shot = box->grab().toImage();
+    const QRectF r = box->PictureRect();
+    const QColor mid(shot.pixel(int(r.left()) + 5, int(r.top()) + 5));
+    EXPECT_NEAR(mid.red(), 128, 20);
+
+    // A mip level is shown at the size of level 0.
+    f.lb->setCurrentRow(2);
+    f.ActualSize1->trigger();
+    f.NextLevel1->trigger();
+    EXPECT_EQ(box->Picture().size(), QSize(32, 16));
+    EXPECT_EQ(box->PictureRect().size(), QSizeF(64, 32));
+    EXPECT_EQ(f.LevelText->text(), "level 2 of 3 (32 x 16)");
+
+    // Stretch and zoom exclude each other, and the status bar says which holds.
+    f.Stretch1->trigger();
+    EXPECT_EQ(f.ZoomText->text(), "Stretched");
+    f.ZoomIn1->trigger();
+    EXPECT_FALSE(f.Stretch1->isChecked());
+    EXPECT_FALSE(box->Stretch());
+    EXPECT_EQ(f.ZoomText->text(), "150%");
 }

@@ -266,11 +266,7 @@ void TForm1::BuildLayout() {
     status->addPermanentWidget(LevelText);
     ZoomText = new QLabel("100%", status);
     status->addPermanentWidget(ZoomText);
-    Image1->ZoomChanged = [this] {
-        const double percent = Image1->Zoom() * 100;
-        ZoomText->setText(std::abs(percent - std::round(percent)) < 0.01 ? QString::number(std::lround(percent)) + "%"
-                                                                          : QString::number(percent, 'f', 1) + "%");
-    };
+    Image1->ZoomChanged = [this] { ShowZoom(); };
     Image1->Hovered = [this](QPoint texel) { ShowReadout(texel); };
     setAcceptDrops(true);
     Progress = new QProgressBar(status);
@@ -741,7 +737,9 @@ void TForm1::ShowLevel(int level) {
     shown_ = MakePicture(Decoded, alpha, brighten);
     const bool transparency = ShowTransparency1->isChecked() && !alpha;
     Image1->SetCheckerboard(transparency);
-    Image1->SetPicture(transparency ? TransparencyPicture() : ToQImage(shown_));
+    // Every level is shown at the size of level 0; the status bar says its own.
+    Image1->SetPicture(transparency ? TransparencyPicture() : ToQImage(shown_),
+                       QSize(static_cast<int>(r.Width), static_cast<int>(r.Height)));
     cbxAlpha->setEnabled(true);
     displayOk_ = true;
     const std::uint32_t elapsed = ticks_() - start;
@@ -806,10 +804,40 @@ void TForm1::ShowReadout(QPoint texel) {
 }
 
 void TForm1::ShowTransparency1Click() { ShowTexture(); }
-void TForm1::ZoomIn1Click() { Image1->ZoomIn(); }
-void TForm1::ZoomOut1Click() { Image1->ZoomOut(); }
-void TForm1::ActualSize1Click() { Image1->SetZoom(1); }
-void TForm1::FitInWindow1Click() { Image1->FitInWindow(); }
+// Zoom and stretch exclude each other: a zoom command ends the stretch.
+void TForm1::Unstretch() {
+    if (Stretch1->isChecked()) {
+        Stretch1->setChecked(false);
+        Stretch1Click();
+    }
+}
+void TForm1::ZoomIn1Click() {
+    Unstretch();
+    Image1->ZoomIn();
+}
+void TForm1::ZoomOut1Click() {
+    Unstretch();
+    Image1->ZoomOut();
+}
+void TForm1::ActualSize1Click() {
+    Unstretch();
+    Image1->SetZoomMode(TPictureBox::ZoomMode::Actual);
+}
+void TForm1::FitInWindow1Click() {
+    Unstretch();
+    Image1->SetZoomMode(TPictureBox::ZoomMode::Fit);
+}
+
+void TForm1::ShowZoom() {
+    if (Image1->Stretch()) {
+        ZoomText->setText("Stretched");
+        return;
+    }
+    const double percent = Image1->Zoom() * 100;
+    const QString value = std::abs(percent - std::round(percent)) < 0.01 ? QString::number(std::lround(percent)) + "%"
+                                                                         : QString::number(percent, 'f', 1) + "%";
+    ZoomText->setText(Image1->Mode() == TPictureBox::ZoomMode::Fit ? "Fit " + value : value);
+}
 
 void TForm1::NextLevel1Click() {
     if (displayOk_ && static_cast<std::size_t>(levelShown_) + 1 < levelCount_)
@@ -860,7 +888,10 @@ void TForm1::Reload1Click() {
 }
 void TForm1::EnableFilter1Click() { ShowTexture(); }
 void TForm1::ba1Click() { ShowTexture(); }
-void TForm1::Stretch1Click() { Image1->SetStretch(Stretch1->isChecked()); }
+void TForm1::Stretch1Click() {
+    Image1->SetStretch(Stretch1->isChecked());
+    ShowZoom();
+}
 void TForm1::ShowPalette1Click() { Panel2->setVisible(ShowPalette1->isChecked()); }
 void TForm1::Exit1Click() { close(); }
 

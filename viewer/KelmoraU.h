@@ -196,6 +196,8 @@ private:
     void BuildMenu();
     void ClearDisplay();
     void LoadCurrentFile();
+    void Unstretch();
+    void ShowZoom();
     // The dictionary `step` places after the open one: in its archive, or among the
     // .txd files of its folder in name order; empty when there is none.
     void StepDictionary(int step);
