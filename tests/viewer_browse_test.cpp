@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QTreeWidget>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QListWidget>
 #include <filesystem>
 
@@ -18,6 +19,7 @@
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/fake_ui.h"
 #include "viewer/KelmoraU.h"
+#include "viewer/palette_view.h"
 #include "viewer/picture_box.h"
 
 using namespace kelmora;
@@ -232,4 +234,43 @@ TEST_F(BrowseTest, PropertiesOfTheShownTexture) {
     EXPECT_EQ(value("Mask"), "(none)");
     EXPECT_EQ(value("Layout"), "the fixed offsets");
     EXPECT_EQ(value("rasterFormat"), "(missing)");
+}
+
+// The palette in cells large enough to see: hovering says the entry, a click
+// marks its texels in the picture and says how many use it.
+TEST_F(BrowseTest, PaletteCellsHoverAndMark) {
+    TextureSpec t = RandomTexture("t", 16, 8, 8, true, 6);
+    for (PaletteEntry& e : t.Palette)
+        e.A = 128;
+    std::fill(t.Pixels.begin(), t.Pixels.end(), 3);
+    t.Pixels[5] = 40;
+    t.Palette[40] = {250, 10, 20, 128};
+    TForm1& f = Start(Write("p.txd", BuildDictionary({t, RandomTexture("four", 16, 8, 4, true, 7)})));
+    TPaletteView* pal = f.palView;
+    ASSERT_EQ(pal->Colours().size(), 256u);
+    EXPECT_EQ(pal->size(), QSize(16 * 16, 16 * 10)); // 16 rows of 16 cells
+    EXPECT_EQ(pal->Colours()[40], QColor(250, 10, 20));
+    EXPECT_EQ(pal->EntryAt(pal->CellRect(40).center()), 40);
+
+    const QPointF cell = pal->CellRect(40).center();
+    QMouseEvent move(QEvent::MouseMove, cell, pal->mapToGlobal(cell), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(pal, &move);
+    EXPECT_EQ(f.ReadoutText->text(), "entry 40: 250 10 20 128");
+
+    QMouseEvent press(QEvent::MouseButtonPress, cell, pal->mapToGlobal(cell), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(pal, &press);
+    EXPECT_EQ(pal->Marked(), 40);
+    EXPECT_EQ(Status(), "Entry 40 is used by 1 texel(s).");
+    const QImage marked = f.Image1->Picture();
+    EXPECT_EQ(QColor(marked.pixel(5, 0)), QColor(250, 10, 20)); // as it is
+    const PaletteEntry other = t.Palette[3];
+    EXPECT_EQ(qRed(marked.pixel(0, 0)), (other.R + 256) / 3); // faded
+    QApplication::sendEvent(pal, &press); // a second click ends the mark
+    EXPECT_EQ(pal->Marked(), -1);
+    EXPECT_EQ(QColor(f.Image1->Picture().pixel(0, 0)), QColor(other.R, other.G, other.B));
+
+    f.lb->setCurrentRow(1);
+    EXPECT_EQ(pal->Colours().size(), 16u);
+    EXPECT_EQ(pal->height(), 10);
 }

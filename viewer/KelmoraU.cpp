@@ -54,6 +54,7 @@
 #include "export/safe_name.h"
 #include "shell/file_type_registration.h"
 #include "viewer/desktop_ui.h"
+#include "viewer/palette_view.h"
 #include "viewer/picture_box.h"
 
 using namespace kelmora;
@@ -217,12 +218,22 @@ void TForm1::BuildLayout() {
     left->addWidget(lb, 1);
 
     Panel2 = Panel(Panel1, QFrame::Sunken);
-    Panel2->setFixedHeight(12);
     auto* pal = new QHBoxLayout(Panel2);
     pal->setContentsMargins(1, 1, 1, 1);
     ImgPal = new TPictureBox(Panel2);
     ImgPal->setFixedSize(256, 10);
-    pal->addWidget(ImgPal);
+    ImgPal->hide();
+    palView = new TPaletteView(Panel2);
+    palView->Hovered = [this](int entry) {
+        if (entry < 0 || Decoded.TrueColour) {
+            ReadoutText->clear();
+            return;
+        }
+        const PaletteEntry& e = Decoded.Palette[static_cast<std::size_t>(entry)];
+        ReadoutText->setText(QString("entry %1: %2 %3 %4 %5").arg(entry).arg(e.R).arg(e.G).arg(e.B).arg(e.A));
+    };
+    palView->Clicked = [this](int entry) { RunCommand([this, entry] { MarkEntry(entry == markedEntry_ ? -1 : entry); }); };
+    pal->addWidget(palView);
     pal->addStretch(1);
     left->addWidget(Panel2);
 
@@ -438,6 +449,7 @@ void TForm1::ClearDisplay() {
     tvProperties->clear();
     Image1->ClearPicture();
     ImgPal->ClearPicture();
+    palView->SetColours({});
     SetStatus(QString());
     ReadoutText->clear();
     LevelText->clear();
@@ -732,14 +744,19 @@ void TForm1::ShowLevel(int level) {
         }
         p.end();
         ImgPal->SetPicture(strip);
+        std::vector<QColor> cells;
+        for (int i = 0; i < (four ? 16 : 256); ++i) {
+            const Rgb c = ViewColour(Decoded.Palette[static_cast<std::size_t>(i)], alpha, brighten);
+            cells.emplace_back(c.Red, c.Green, c.Blue);
+        }
+        palView->SetColours(cells);
     }
 
     shown_ = MakePicture(Decoded, alpha, brighten);
-    const bool transparency = ShowTransparency1->isChecked() && !alpha;
-    Image1->SetCheckerboard(transparency);
     // Every level is shown at the size of level 0; the status bar says its own.
-    Image1->SetPicture(transparency ? TransparencyPicture() : ToQImage(shown_),
-                       QSize(static_cast<int>(r.Width), static_cast<int>(r.Height)));
+    shownSize_ = QSize(static_cast<int>(r.Width), static_cast<int>(r.Height));
+    markedEntry_ = -1;
+    ShowPicture(false);
     cbxAlpha->setEnabled(true);
     displayOk_ = true;
     const std::uint32_t elapsed = ticks_() - start;
@@ -801,6 +818,43 @@ void TForm1::ShowReadout(QPoint texel) {
     if (!Decoded.TrueColour)
         text += QString("index %1, ").arg(Decoded.Pixel(x, y));
     ReadoutText->setText(text + QString("%1 %2 %3 %4").arg(e.R).arg(e.G).arg(e.B).arg(e.A));
+}
+
+void TForm1::ShowPicture(bool keepView) {
+    const bool transparency = ShowTransparency1->isChecked() && !cbxAlpha->isChecked();
+    Image1->SetCheckerboard(transparency);
+    QImage picture = transparency ? TransparencyPicture() : ToQImage(shown_);
+    if (markedEntry_ >= 0 && !Decoded.TrueColour) {
+        // The texels of the marked entry as they are, every other one faded to grey.
+        picture = picture.convertToFormat(QImage::Format_ARGB32);
+        for (std::uint32_t y = 0; y < Decoded.TexHeight; ++y) {
+            auto* line = reinterpret_cast<QRgb*>(picture.scanLine(static_cast<int>(y)));
+            for (std::uint32_t x = 0; x < Decoded.TexWidth; ++x)
+                if (Decoded.Pixel(x, y) != markedEntry_) {
+                    const QRgb c = line[x];
+                    line[x] = qRgba((qRed(c) + 2 * 128) / 3, (qGreen(c) + 2 * 128) / 3, (qBlue(c) + 2 * 128) / 3, qAlpha(c));
+                }
+        }
+    }
+    // The same texture marked anew stays where the user moved it.
+    const QPointF pan = Image1->Pan();
+    Image1->SetPicture(picture, shownSize_);
+    if (keepView)
+        Image1->SetPan(pan);
+}
+
+void TForm1::MarkEntry(int entry) {
+    if (!displayOk_ || Decoded.TrueColour)
+        return;
+    markedEntry_ = entry;
+    palView->SetMarked(entry);
+    ShowPicture(true);
+    if (entry >= 0) {
+        std::size_t count = 0;
+        for (std::uint8_t i : Decoded.Pixels)
+            count += i == entry;
+        SetStatus(QString("Entry %1 is used by %2 texel(s).").arg(entry).arg(count));
+    }
 }
 
 void TForm1::ShowTransparency1Click() { ShowTexture(); }

@@ -33,6 +33,7 @@ class QPushButton;
 class QSplitter;
 class QStatusBar;
 class TPictureBox;
+class TPaletteView;
 class TUiServices;
 class TForm2;
 
@@ -64,7 +65,8 @@ public:
     QComboBox* cmbxSort;    // number, name, size, depth
     QListWidget* lb;
     QFrame* Panel2;
-    TPictureBox* ImgPal;
+    TPictureBox* ImgPal;     // the strip as designed, 256 x 10; kept, not shown
+    TPaletteView* palView;   // the palette in cells large enough to see
     QFrame* Panel3;
     QCheckBox* cbxAlpha;
     QSplitter* Splitter2;
@@ -207,6 +209,9 @@ private:
     const kelmora::ArchiveEntry* ShownArchiveEntry() const;
     void ShowLevel(int level);
     void ShowReadout(QPoint texel);
+    // Marks the texels of one palette entry in the picture (-1: none).
+    void MarkEntry(int entry);
+    void ShowPicture(bool keepView);
     QImage TransparencyPicture() const;
     void SetStatus(const QString& text);
     std::string DecimalSeparator() const; // the user's, as UTF-8
@@ -234,6 +239,8 @@ private:
     bool busy_ = false;
     bool cancelRequested_ = false;
     int levelShown_ = 0;
+    int markedEntry_ = -1;
+    QSize shownSize_; // level 0's size, at which every level is shown
     std::size_t levelCount_ = 1;
     std::uint64_t generation_ = 0; // counts the dictionaries loaded
 };
