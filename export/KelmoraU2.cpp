@@ -4,6 +4,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,28 +30,28 @@ std::string S(const QString& q) { return q.toUtf8().toStdString(); }
 } // namespace
 
 void TForm2::FitTexts() {
-    double fx = 1, fy = 1;
-    const QWidget* texts[] = {Label1, Label2, Label3, cbx1, cbx2, cbx3, cbx4, cbx5, cmbx};
-    for (const auto& [w, r] : designed_) {
-        if (std::find(std::begin(texts), std::end(texts), w) == std::end(texts))
-            continue;
-        const QSize need = w->sizeHint();
-        fx = std::max(fx, need.width() / double(r.width()));
-        fy = std::max(fy, need.height() / double(r.height()));
+    // The layouts give every text its room; the dialog opens at its designed
+    // size or larger, and the texture list takes what the user adds by resizing.
+    for (QWidget* text : std::initializer_list<QWidget*>{Label1, Label2, Label3, cbx1, cbx2, cbx3, cbx4, cbx5, cmbx})
+        text->setMinimumSize(text->sizeHint());
+    layout()->invalidate();
+    int w = std::max(434, sizeHint().width()), h = std::max(212, sizeHint().height());
+    // Wide enough for the longest caption, within the screen.
+    w = std::max(w, clb->sizeHintForColumn(0) + 40 + (sizeHint().width() - clb->sizeHint().width()));
+    h = std::max(h, 320);
+    if (const QScreen* screen = this->screen()) {
+        w = std::min(w, screen->availableGeometry().width() * 9 / 10);
+        h = std::min(h, screen->availableGeometry().height() * 9 / 10);
     }
-    // Never wider than the screen, however long a sub directory name is.
-    if (const QScreen* screen = this->screen())
-        fx = std::min(fx, std::max(1.0, screen->availableGeometry().width() / 434.0));
-    for (const auto& [w, r] : designed_)
-        w->setGeometry(static_cast<int>(std::lround(r.x() * fx)), static_cast<int>(std::lround(r.y() * fy)),
-                       static_cast<int>(std::lround(r.width() * fx)), static_cast<int>(std::lround(r.height() * fy)));
-    setFixedSize(static_cast<int>(std::lround(434 * fx)), static_cast<int>(std::lround(212 * fy)));
+    resize(w, h);
+    layout()->setGeometry(QRect(0, 0, w, h)); // place the widgets now, not only when shown
 }
 
 TForm2::TForm2(QWidget* owner, TUiServices& ui, std::string& destDir, const std::string& currentFile)
     : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       ui_(ui), destDir_(destDir), currentFile_(currentFile) {
-    setFixedSize(434, 212);
+    setMinimumSize(434, 212);
+    setSizeGripEnabled(true);
     // The layout is designed for an 8-point font; larger system fonts would cut the labels.
 #ifdef _WIN32
     setFont(QFont("MS Sans Serif", 8));
@@ -58,48 +60,63 @@ TForm2::TForm2(QWidget* owner, TUiServices& ui, std::string& destDir, const std:
     small.setPointSize(8);
     setFont(small);
 #endif
-    auto place = [this](QWidget* w, int x, int y, int width, int height) {
-        w->setParent(this);
-        w->setGeometry(x, y, width, height);
-        designed_.push_back({w, QRect(x, y, width, height)});
-        return w;
-    };
+    // The designed arrangement, in layouts: the texture list with its three buttons
+    // on the left, growing with the dialog; the destination and options on the right.
     Label1 = new QLabel("Choose the textures you want to extract:");
-    place(Label1, 0, 0, 190, 13);
     clb = new QListWidget;
-    place(clb, 0, 16, 201, 177);
     Button1 = new QPushButton("&All");
-    place(Button1, 0, 195, 65, 17);
     Button2 = new QPushButton("&None");
-    place(Button2, 68, 195, 65, 17);
     Button3 = new QPushButton("&Invert");
-    place(Button3, 136, 195, 65, 17);
     Label2 = new QLabel("Destination directory:");
-    place(Label2, 208, 0, 99, 13);
     edtPath = new QLineEdit;
-    place(edtPath, 208, 16, 193, 21);
     Button4 = new QPushButton("...");
-    place(Button4, 408, 16, 25, 21);
     Button5 = new QPushButton("&Export");
-    place(Button5, 358, 187, 75, 25);
     Button6 = new QPushButton("&Cancel");
-    place(Button6, 280, 187, 75, 25);
     cbx1 = new QCheckBox("Create sub directory");
-    place(cbx1, 208, 40, 225, 17);
     cbx2 = new QCheckBox("Export alphas if available");
-    place(cbx2, 208, 64, 225, 17);
     cbx3 = new QCheckBox("Overwrite existing files");
-    place(cbx3, 208, 88, 225, 17);
     cbx4 = new QCheckBox("Enable texture filter");
-    place(cbx4, 208, 112, 225, 17);
     cbx5 = new QCheckBox("Enable alpha brightening");
-    place(cbx5, 208, 136, 225, 17);
     Label3 = new QLabel("Export as...");
-    place(Label3, 208, 163, 53, 13);
     cmbx = new QComboBox;
     for (const kelmora::OutputFormat& f : kelmora::OutputFormats())
         cmbx->addItem(QString::fromUtf8(f.DialogFilter.data(), static_cast<qsizetype>(f.DialogFilter.size())));
-    place(cmbx, 272, 160, 161, 21);
+    cmbx->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+
+    auto* left = new QVBoxLayout;
+    left->setSpacing(3);
+    left->addWidget(Label1);
+    left->addWidget(clb, 1);
+    auto* listButtons = new QHBoxLayout;
+    for (QPushButton* b : {Button1, Button2, Button3})
+        listButtons->addWidget(b);
+    left->addLayout(listButtons);
+
+    auto* right = new QVBoxLayout;
+    right->setSpacing(6);
+    right->addWidget(Label2);
+    auto* path = new QHBoxLayout;
+    path->addWidget(edtPath, 1);
+    Button4->setFixedWidth(std::max(25, Button4->fontMetrics().horizontalAdvance("...") + 12));
+    path->addWidget(Button4);
+    right->addLayout(path);
+    for (QCheckBox* c : {cbx1, cbx2, cbx3, cbx4, cbx5})
+        right->addWidget(c);
+    auto* format = new QHBoxLayout;
+    format->addWidget(Label3);
+    format->addWidget(cmbx, 1);
+    right->addLayout(format);
+    right->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button6);
+    buttons->addWidget(Button5);
+    right->addLayout(buttons);
+
+    auto* all = new QHBoxLayout(this);
+    all->setContentsMargins(0, 0, 0, 0); // as designed: Export in the very corner
+    all->addLayout(left, 1);
+    all->addLayout(right, 0);
     Label3->setBuddy(cmbx);
     Label2->setBuddy(edtPath);
 

@@ -58,7 +58,6 @@ public:
 
 private:
     void SetAllMarks(int how); // 1 all, 0 none, -1 invert
-    std::vector<std::pair<QWidget*, QRect>> designed_;
     std::string FileDirectory() const; // the dictionary's directory, absolute
     template <class F> void Guarded(F&& f);
 

@@ -11,6 +11,9 @@
 #include <QLineEdit>
 #include <QTreeWidget>
 #include <QLabel>
+#include <QLayout>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QListWidget>
 #include <filesystem>
@@ -18,6 +21,7 @@
 #include "tests/support/archive_builder.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/fake_ui.h"
+#include "export/KelmoraU2.h"
 #include "viewer/KelmoraU.h"
 #include "viewer/palette_view.h"
 #include "viewer/picture_box.h"
@@ -273,4 +277,27 @@ TEST_F(BrowseTest, PaletteCellsHoverAndMark) {
     f.lb->setCurrentRow(1);
     EXPECT_EQ(pal->Colours().size(), 16u);
     EXPECT_EQ(pal->height(), 10);
+}
+
+// The mass extract dialog opens at least at its designed size with every text
+// whole, wide enough for long captions, and its list grows with the dialog.
+TEST_F(BrowseTest, MassExtractDialogGrowsWithItsList) {
+    std::vector<TextureSpec> texs;
+    for (int i = 0; i < 165; ++i)
+        texs.push_back(RandomTexture("a_rather_long_texture_name_" + std::to_string(i), 16, 8, 8, true, i));
+    TForm1& f = Start(Write("many.txd", BuildDictionary(texs)));
+    std::string dest;
+    TForm2 d(&f, *ui_, dest, f.CurrentFile);
+    d.Fill(f.Entries, "many");
+    d.FitTexts();
+    EXPECT_GE(d.width(), 434);
+    EXPECT_GE(d.height(), 212);
+    EXPECT_GE(d.clb->width(), d.clb->sizeHintForColumn(0)); // captions whole
+    const QSize list = d.clb->size();
+    d.resize(d.width() + 200, d.height() + 300);
+    d.layout()->setGeometry(QRect(QPoint(0, 0), d.size()));
+    EXPECT_GE(d.clb->width(), list.width() + 150);
+    EXPECT_GE(d.clb->height(), list.height() + 250);
+    EXPECT_NEAR(d.Button5->geometry().right(), d.width() - 1, 2);
+    EXPECT_GE(f.Progress->minimumWidth(), f.Progress->fontMetrics().horizontalAdvance("Texture 165 of 165"));
 }

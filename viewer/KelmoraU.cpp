@@ -281,7 +281,8 @@ void TForm1::BuildLayout() {
     Image1->Hovered = [this](QPoint texel) { ShowReadout(texel); };
     setAcceptDrops(true);
     Progress = new QProgressBar(status);
-    Progress->setMaximumWidth(200);
+    // The progress text in one line, however many textures.
+    Progress->setMinimumWidth(Progress->fontMetrics().horizontalAdvance("Texture 00000 of 00000") + 40);
     Progress->hide();
     status->addPermanentWidget(Progress);
     CancelExport = new QPushButton("Cancel", status);
