@@ -10,7 +10,9 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTreeWidget>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QListView>
 #include <QLayout>
 #include <QProgressBar>
 #include <QPushButton>
@@ -300,4 +302,51 @@ TEST_F(BrowseTest, MassExtractDialogGrowsWithItsList) {
     EXPECT_GE(d.clb->height(), list.height() + 250);
     EXPECT_NEAR(d.Button5->geometry().right(), d.width() - 1, 2);
     EXPECT_GE(f.Progress->minimumWidth(), f.Progress->fontMetrics().horizontalAdvance("Texture 165 of 165"));
+}
+
+// View > Thumbnails: the list becomes a grid of thumbnails with names below,
+// made off the user-interface thread; the selection is the list's.
+TEST_F(BrowseTest, ThumbnailGrid) {
+    std::vector<TextureSpec> texs;
+    for (int i = 0; i < 40; ++i)
+        texs.push_back(RandomTexture("tex" + std::to_string(i), i % 2 ? 128 : 16, 32, i % 3 ? 8 : 4, true, i));
+    TForm1& f = Start(Write("many.txd", BuildDictionary(texs)));
+    f.showNormal();
+    f.resize(900, 600);
+    QApplication::processEvents();
+    f.lb->setCurrentRow(5);
+    f.Thumbnails1->trigger();
+    EXPECT_EQ(f.lb->viewMode(), QListView::IconMode);
+    EXPECT_EQ(f.lb->item(7)->text(), "tex7");
+    // The worker makes them all in the background; the window keeps taking events.
+    QElapsedTimer waited;
+    waited.start();
+    while (f.ThumbnailsReady() < texs.size() && waited.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(f.ThumbnailsReady(), texs.size());
+    for (int row = 0; row < f.lb->count(); ++row) {
+        const QList<QSize> sizes = f.lb->item(row)->icon().availableSizes();
+        ASSERT_FALSE(sizes.isEmpty()) << row;
+        EXPECT_LE(sizes.first().width(), 64);
+    }
+    // A thumbnail is the texture: a 16 x 32 one stays at its size.
+    EXPECT_EQ(f.lb->item(0)->icon().availableSizes().first(), QSize(16, 32));
+    EXPECT_EQ(f.lb->item(1)->icon().availableSizes().first(), QSize(64, 16));
+    // One selection for grid and list.
+    EXPECT_EQ(f.SelectedEntry(), 5);
+    f.lb->setCurrentRow(9);
+    EXPECT_EQ(f.Decoded.Pixels, texs[9].Pixels);
+    f.Thumbnails1->trigger();
+    EXPECT_EQ(f.lb->viewMode(), QListView::ListMode);
+    EXPECT_EQ(f.SelectedEntry(), 9);
+    EXPECT_TRUE(f.lb->item(9)->text().startsWith("10. tex9  |  128 x 32"));
+    EXPECT_TRUE(f.lb->item(9)->icon().isNull());
+    // Another dictionary while the grid is on: its own names and thumbnails.
+    f.Thumbnails1->trigger();
+    f.OpenFile(Write("two.txd", BuildDictionary({texs[0], texs[1]})));
+    EXPECT_EQ(f.lb->item(1)->text(), "tex1");
+    waited.restart();
+    while (f.ThumbnailsReady() < 2 && waited.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(f.ThumbnailsReady(), 2u);
 }

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QListView>
+#include <QScrollBar>
 #include <QDockWidget>
 #include <QTreeWidget>
 #include <QElapsedTimer>
@@ -56,6 +58,7 @@
 #include "viewer/desktop_ui.h"
 #include "viewer/palette_view.h"
 #include "viewer/picture_box.h"
+#include "viewer/thumbnails.h"
 
 using namespace kelmora;
 
@@ -76,6 +79,9 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QSize s = QStyledItemDelegate::sizeHint(option, index);
+        // The grid of thumbnails has cells of its own.
+        if (const auto* view = qobject_cast<const QListView*>(parent()); view && view->viewMode() == QListView::IconMode)
+            return s;
         s.setHeight(std::max(13, option.fontMetrics.height()));
         return s;
     }
@@ -175,6 +181,7 @@ TForm1::TForm1(const QStringList& args, std::shared_ptr<TUiServices> ui, std::fu
 }
 
 TForm1::~TForm1() {
+    thumbnailer_.reset(); // the worker stops before anything it reports to goes
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -303,6 +310,19 @@ void TForm1::BuildLayout() {
             RunCommand([this] { lbArchiveClick(); });
     });
     connect(edtFind, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
+    // Thumbnails come from a worker thread; the grid asks for those in view first.
+    thumbnailer_ = std::make_unique<TThumbnailWorker>(this, [this](std::uint64_t generation, int entry, const QImage& image) {
+        if (generation != generation_ || image.isNull())
+            return;
+        thumbnails_[entry] = QIcon(QPixmap::fromImage(image));
+        for (int row = 0; row < lb->count(); ++row)
+            if (lb->item(row)->data(Qt::UserRole).toInt() == entry && Thumbnails1->isChecked())
+                lb->item(row)->setIcon(thumbnails_[entry]);
+    });
+    connect(lb->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        if (Thumbnails1->isChecked())
+            RequestThumbnails();
+    });
     connect(cmbxSort, &QComboBox::currentIndexChanged, this, [this] { ApplySort(); });
     connect(cbxAlpha, &QCheckBox::toggled, this, [this](bool) { RunCommand([this] { cbxAlphaClick(); }); });
 }
@@ -369,6 +389,7 @@ void TForm1::BuildMenu() {
     ActualSize1 = action(view, "&Actual Size", &TForm1::ActualSize1Click, QKeySequence("Ctrl+0"));
     FitInWindow1 = action(view, "&Fit in Window", &TForm1::FitInWindow1Click, QKeySequence("Ctrl+9"));
     DarkCheckerboard1 = checkable(action(view, "&Dark Checkerboard", &TForm1::DarkCheckerboard1Click), false);
+    Thumbnails1 = checkable(action(view, "&Thumbnails", &TForm1::Thumbnails1Click, QKeySequence("Ctrl+T")), false);
     Properties1 = dockProperties->toggleViewAction();
     Properties1->setText("P&roperties");
     Properties1->setShortcut(QKeySequence("Ctrl+I"));
@@ -661,8 +682,11 @@ void TForm1::LoadDictionary() {
     }
     lb->setCurrentRow(-1);
     settingSelection_ = false;
+    thumbnails_.clear();
     ApplySort();
     ApplyFilter();
+    if (Thumbnails1->isChecked())
+        Thumbnails1Click(); // names and thumbnails for the new dictionary
 
     if (walk.End == WalkEnd::Stopped) {
         SetStatus("ERROR!");
@@ -941,7 +965,14 @@ void TForm1::Reload1Click() {
     }
     ShowTexture();
 }
-void TForm1::EnableFilter1Click() { ShowTexture(); }
+void TForm1::EnableFilter1Click() {
+    // Thumbnails were made with the other filter.
+    thumbnails_.clear();
+    ++generation_;
+    if (Thumbnails1->isChecked())
+        Thumbnails1Click();
+    ShowTexture();
+}
 void TForm1::ba1Click() { ShowTexture(); }
 void TForm1::Stretch1Click() {
     Image1->SetStretch(Stretch1->isChecked());
@@ -1078,6 +1109,56 @@ void TForm1::CopyImage1Click() {
     QGuiApplication::clipboard()->setImage(alpha ? ToQImage(shown_) : TransparencyPicture());
     SetStatus("Copied " + QString::number(Decoded.TexWidth) + " x " + QString::number(Decoded.TexHeight) +
               " texels to the clipboard.");
+}
+
+void TForm1::Thumbnails1Click() {
+    const bool grid = Thumbnails1->isChecked();
+    lb->setViewMode(grid ? QListView::IconMode : QListView::ListMode);
+    lb->setUniformItemSizes(true);
+    if (grid) {
+        lb->setIconSize(QSize(TThumbnailWorker::kSize, TThumbnailWorker::kSize));
+        lb->setGridSize(QSize(TThumbnailWorker::kSize + 40, TThumbnailWorker::kSize + 36));
+        lb->setResizeMode(QListView::Adjust);
+        lb->setMovement(QListView::Static);
+        lb->setWordWrap(true);
+    } else {
+        lb->setGridSize(QSize());
+        lb->setWordWrap(false);
+    }
+    // In the grid each thumbnail has its name below; in the list, the caption.
+    for (int row = 0; row < lb->count(); ++row) {
+        QListWidgetItem* item = lb->item(row);
+        const int entry = item->data(Qt::UserRole).toInt();
+        const TTexEntry& e = Entries[static_cast<std::size_t>(entry)];
+        item->setText(grid ? FromFile(e.Name) : Q(ShownText(e.Caption)));
+        const auto thumb = thumbnails_.find(entry);
+        item->setIcon(grid && thumb != thumbnails_.end() ? thumb->second : QIcon());
+    }
+    if (grid)
+        RequestThumbnails();
+    else
+        thumbnailer_->Cancel();
+    if (lb->currentItem())
+        lb->scrollToItem(lb->currentItem());
+}
+
+void TForm1::RequestThumbnails() {
+    if (!Thumbnails1->isChecked() || lb->count() == 0)
+        return;
+    std::deque<TThumbnailWorker::Job> visible, rest;
+    const QRect view = lb->viewport()->rect();
+    for (int row = 0; row < lb->count(); ++row) {
+        const QListWidgetItem* item = lb->item(row);
+        const int entry = item->data(Qt::UserRole).toInt();
+        if (item->isHidden() || thumbnails_.count(entry))
+            continue;
+        TThumbnailWorker::Job job{entry, Entries[static_cast<std::size_t>(entry)]};
+        (lb->visualItemRect(item).intersects(view) ? visible : rest).push_back(std::move(job));
+    }
+    for (auto& job : rest)
+        visible.push_back(std::move(job));
+    if (!visible.empty())
+        thumbnailer_->Request(generation_, OpenShown(), std::move(visible), EnableFilter1->isChecked());
 }
 
 void TForm1::DarkCheckerboard1Click() { Image1->SetDarkCheckerboard(DarkCheckerboard1->isChecked()); }

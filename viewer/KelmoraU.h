@@ -1,7 +1,9 @@
 #pragma once
 // The main window: the texture list, the picture with its palette strip, the
 // menu and every command.
+#include <QIcon>
 #include <QMainWindow>
+#include <map>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
@@ -34,6 +36,7 @@ class QSplitter;
 class QStatusBar;
 class TPictureBox;
 class TPaletteView;
+class TThumbnailWorker;
 class TUiServices;
 class TForm2;
 
@@ -112,6 +115,7 @@ public:
     QAction* Find1;
     QAction* DarkCheckerboard1;
     QAction* Properties1;
+    QAction* Thumbnails1;
     QAction* NextDictionary1;
     QAction* PreviousDictionary1;
     QAction* About1;
@@ -139,6 +143,11 @@ public:
     void AllTexturesinfile1Click();
     void RegisterFileType1Click();
     void CopyImage1Click();
+    void Thumbnails1Click();
+    // Asks the worker for the thumbnails the grid lacks, those in view first.
+    void RequestThumbnails();
+    // Thumbnails made so far, for tests and the grid.
+    std::size_t ThumbnailsReady() const { return thumbnails_.size(); }
     void Undo1Click();
     void Redo1Click();
     void ReplaceTexture1Click();
@@ -229,6 +238,9 @@ private:
     void ApplyEdit(const std::function<void(kelmora::DictionaryEdit&)>& edit, int selectEntry);
     void SetBytes(std::shared_ptr<const std::vector<std::uint8_t>> bytes, bool modified, int selectEntry);
     void ForgetEdits();
+
+    std::unique_ptr<TThumbnailWorker> thumbnailer_;
+    std::map<int, QIcon> thumbnails_; // by entry, for the dictionary of generation_
 
     std::shared_ptr<TUiServices> ui_;
     std::function<std::uint32_t()> ticks_;
