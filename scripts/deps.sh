@@ -11,7 +11,7 @@ KELMORA_TEST_PACKAGES=(
   libgtest-dev googletest libbenchmark-dev libpng-dev
   clang libclang-rt-dev
   libjpeg-turbo-progs imagemagick python3-pil
-  xvfb xauth xdotool libglib2.0-bin
+  xvfb xauth xdotool openbox libglib2.0-bin
   xdg-utils shared-mime-info desktop-file-utils libfile-mimeinfo-perl
   libxml2-utils appstream man-db bash-completion
 )

@@ -2,7 +2,10 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QLabel>
@@ -64,10 +67,16 @@ QString TDesktopUi::ChooseOpenFile(QWidget* owner) {
         open_->setDefaultSuffix("txd");
     }
     const bool accepted = open_->exec() == QDialog::Accepted;
-    // The file name completer's list would stay on screen over the window.
+    // The file name completer's list would stay on screen over the window: it is a
+    // window of its own, owned by the completer, not by the dialog.
+    for (QCompleter* completer : open_->findChildren<QCompleter*>())
+        if (completer->popup())
+            completer->popup()->hide();
     for (QWidget* popup : open_->findChildren<QWidget*>())
         if (popup->isWindow() && popup->isVisible())
             popup->hide();
+    while (QWidget* popup = QApplication::activePopupWidget())
+        popup->close();
     if (!accepted || open_->selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(open_->selectedFiles().first());
