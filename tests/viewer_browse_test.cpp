@@ -309,12 +309,19 @@ TEST_F(BrowseTest, MassExtractDialogGrowsWithItsList) {
 TEST_F(BrowseTest, ThumbnailGrid) {
     std::vector<TextureSpec> texs;
     for (int i = 0; i < 40; ++i)
-        texs.push_back(RandomTexture("tex" + std::to_string(i), i % 2 ? 128 : 16, 32, i % 3 ? 8 : 4, true, i));
+        texs.push_back(RandomTexture("tex" + std::to_string(i), i % 2 ? 512 : 16, i % 2 ? 128 : 32, i % 3 ? 8 : 4, true, i));
     TForm1& f = Start(Write("many.txd", BuildDictionary(texs)));
     f.showNormal();
     f.resize(900, 600);
     QApplication::processEvents();
     f.lb->setCurrentRow(5);
+    // Switched on and off while the worker is busy: what waits is dropped, what it
+    // is making still arrives, and nothing is shared without its lock.
+    for (int i = 0; i < 6; ++i) {
+        f.Thumbnails1->trigger();
+        QApplication::processEvents();
+        f.Thumbnails1->trigger();
+    }
     f.Thumbnails1->trigger();
     EXPECT_EQ(f.lb->viewMode(), QListView::IconMode);
     EXPECT_EQ(f.lb->item(7)->text(), "tex7");
@@ -339,7 +346,7 @@ TEST_F(BrowseTest, ThumbnailGrid) {
     f.Thumbnails1->trigger();
     EXPECT_EQ(f.lb->viewMode(), QListView::ListMode);
     EXPECT_EQ(f.SelectedEntry(), 9);
-    EXPECT_TRUE(f.lb->item(9)->text().startsWith("10. tex9  |  128 x 32"));
+    EXPECT_TRUE(f.lb->item(9)->text().startsWith("10. tex9  |  512 x 128"));
     EXPECT_TRUE(f.lb->item(9)->icon().isNull());
     // Another dictionary while the grid is on: its own names and thumbnails.
     f.Thumbnails1->trigger();

@@ -220,6 +220,8 @@ void TForm1::BuildLayout() {
     };
     lb = list;
     lb->installEventFilter(this);
+    // A caption too long for the list loses its middle, never its size and depth.
+    lb->setTextElideMode(Qt::ElideMiddle);
     lb->setItemDelegate(new LineHeightDelegate(lb));
     lb->setUniformItemSizes(true);
     left->addWidget(lb, 1);

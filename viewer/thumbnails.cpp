@@ -1,6 +1,7 @@
 #include "viewer/thumbnails.h"
 
 #include <QMetaObject>
+#include <algorithm>
 
 #include "dictionary/colour_rules.h"
 #include "dictionary/dictionary.h"
@@ -70,7 +71,26 @@ QImage TThumbnailWorker::Make(const ByteSource& source, const TTexEntry& texture
     }
     if (full.width() <= kSize && full.height() <= kSize)
         return full;
-    return full.scaled(kSize, kSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    // Each thumbnail pixel the average of the texels it covers. Done here rather
+    // than by QImage::scaled, which may hand the work to threads of its own.
+    const double scale = double(kSize) / std::max(full.width(), full.height());
+    const int w = std::max(1, int(full.width() * scale)), h = std::max(1, int(full.height() * scale));
+    QImage small(w, h, QImage::Format_ARGB32);
+    for (int y = 0; y < h; ++y) {
+        const int y0 = y * full.height() / h, y1 = std::max(y0 + 1, (y + 1) * full.height() / h);
+        auto* out = reinterpret_cast<QRgb*>(small.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const int x0 = x * full.width() / w, x1 = std::max(x0 + 1, (x + 1) * full.width() / w);
+            unsigned sum[4] = {0, 0, 0, 0}, n = 0;
+            for (int sy = y0; sy < y1; ++sy) {
+                const auto* in = reinterpret_cast<const QRgb*>(full.constScanLine(sy));
+                for (int sx = x0; sx < x1; ++sx, ++n)
+                    sum[0] += qRed(in[sx]), sum[1] += qGreen(in[sx]), sum[2] += qBlue(in[sx]), sum[3] += qAlpha(in[sx]);
+            }
+            out[x] = qRgba(int(sum[0] / n), int(sum[1] / n), int(sum[2] / n), int(sum[3] / n));
+        }
+    }
+    return small;
 }
 
 void TThumbnailWorker::Run() {
