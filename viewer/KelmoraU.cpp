@@ -81,7 +81,7 @@ public:
         QSize s = QStyledItemDelegate::sizeHint(option, index);
         // The grid of thumbnails has cells of its own.
         if (const auto* view = qobject_cast<const QListView*>(parent()); view && view->viewMode() == QListView::IconMode)
-            return s;
+            return view->gridSize().isValid() ? view->gridSize() - QSize(4, 4) : s;
         s.setHeight(std::max(13, option.fontMetrics.height()));
         return s;
     }
@@ -1116,7 +1116,8 @@ void TForm1::CopyImage1Click() {
 void TForm1::Thumbnails1Click() {
     const bool grid = Thumbnails1->isChecked();
     lb->setViewMode(grid ? QListView::IconMode : QListView::ListMode);
-    lb->setUniformItemSizes(true);
+    // Thumbnails differ in shape and arrive one by one; list lines are alike.
+    lb->setUniformItemSizes(!grid);
     if (grid) {
         lb->setIconSize(QSize(TThumbnailWorker::kSize, TThumbnailWorker::kSize));
         lb->setGridSize(QSize(TThumbnailWorker::kSize + 40, TThumbnailWorker::kSize + 36));
