@@ -7,8 +7,6 @@
 
 namespace kelmora {
 
-namespace {
-
 std::uint32_t Log2(std::uint32_t v) {
     std::uint32_t n = 0;
     while (v > 1) {
@@ -17,6 +15,8 @@ std::uint32_t Log2(std::uint32_t v) {
     }
     return n;
 }
+
+namespace {
 
 // The blocks a rectangle covers in a buffer of width bw starting at block base.
 void Cover(std::set<std::uint32_t>& blocks, std::uint32_t base, std::uint32_t bw, bool ct16, std::uint32_t x0,

@@ -24,6 +24,9 @@ struct RecordLayout {
     std::uint32_t TransferPixelBytes() const { return Depth == 4 || Depth == 16 ? 2 : 4; }
 };
 
+// log2 of a power of two.
+std::uint32_t Log2(std::uint32_t v);
+
 // The usual level count of a texture: down to the level whose smaller side is 8.
 std::uint32_t UsualLevelCount(std::uint32_t w, std::uint32_t h);
 

@@ -20,15 +20,6 @@ void Header(std::vector<std::uint8_t>& out, std::uint32_t type, std::uint32_t si
     Put32(out, version);
 }
 
-std::uint32_t Log2(std::uint32_t v) {
-    std::uint32_t n = 0;
-    while (v > 1) {
-        v >>= 1;
-        ++n;
-    }
-    return n;
-}
-
 // The 80-byte transfer header of a rectangle placed at (x, y).
 void TransferHeader(std::vector<std::uint8_t>& out, std::uint32_t rrw, std::uint32_t rrh, std::uint32_t x,
                     std::uint32_t y, std::uint32_t bytes) {

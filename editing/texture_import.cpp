@@ -21,6 +21,14 @@ PaletteEntry ToConsole(const PaletteEntry& e, bool brighten) {
     return {e.R, e.G, e.B, brighten ? UnbrightenAlpha(e.A) : e.A};
 }
 
+// Every pixel of a picture in the console's terms, for true-colour textures.
+std::vector<PaletteEntry> ConsoleTexels(const InputImage& image, std::size_t n, bool brighten) {
+    std::vector<PaletteEntry> texels(n);
+    for (std::size_t i = 0; i < n; ++i)
+        texels[i] = ToConsole(image.Pixel(i), brighten);
+    return texels;
+}
+
 // The palette entry nearest to a colour, alpha included.
 std::uint8_t Nearest(const TexPalette& palette, std::size_t entries, const PaletteEntry& c) {
     std::uint32_t best = std::numeric_limits<std::uint32_t>::max();
@@ -113,9 +121,7 @@ DecodeState PictureFromImage(const InputImage& image, const DecodeState& current
     s.Palette = current.Palette;
     const std::size_t n = static_cast<std::size_t>(s.TexWidth) * s.TexHeight;
     if (s.TrueColour) {
-        s.Texels.resize(n);
-        for (std::size_t i = 0; i < n; ++i)
-            s.Texels[i] = ToConsole(image.Pixel(i), o.Brighten);
+        s.Texels = ConsoleTexels(image, n, o.Brighten);
         return s;
     }
     const std::size_t entries = PaletteEntries(s);
@@ -160,9 +166,7 @@ DecodeState LevelFromImage(const InputImage& image, const DecodeState& level0, s
     s.TexHeight = h;
     const std::size_t n = static_cast<std::size_t>(w) * h;
     if (s.TrueColour) {
-        s.Texels.resize(n);
-        for (std::size_t i = 0; i < n; ++i)
-            s.Texels[i] = ToConsole(image.Pixel(i), o.Brighten);
+        s.Texels = ConsoleTexels(image, n, o.Brighten);
         return s;
     }
     const std::size_t entries = PaletteEntries(s);
