@@ -81,7 +81,7 @@ if command -v clang++ >/dev/null; then
   mkdir "$work/corpus"
   cp samples/demo.txd samples/console.txd data/icons/kelmora-16.png "$work/corpus/"
   seconds=${KELMORA_FUZZ_SECONDS:-60}
-  stage "fuzz the walk, the decode, the encoder, archives and images for $seconds s" build-fuzz/fuzz/walk_decode_fuzz -max_total_time="$seconds" \
+  stage "fuzz the engine, archives and images for $seconds s" build-fuzz/fuzz/walk_decode_fuzz -max_total_time="$seconds" \
     -rss_limit_mb=4096 -max_len=200000 -print_final_stats=1 "$work/corpus"
   grep -E "^(Done [0-9]+ runs|stat::number_of_executed_units|stat::peak_rss_mb)" "$log" | tail -n 3 | sed 's/^/   /'
 fi
