@@ -93,20 +93,12 @@ void AddImage(DictionaryEdit& edit, const InputImage& img, const std::string& im
 bool NeedsColourChoice(const InputImage& image, const DecodeState& texture) {
     if (texture.TrueColour)
         return false;
-    const std::size_t entries = texture.TexDepth == 4 ? 16 : 256;
-    if (image.Indexed && std::all_of(image.Indices.begin(), image.Indices.end(), [&](std::uint8_t i) { return i < entries; }))
+    if (IndicesFit(image, texture.TexDepth == 4 ? 16 : 256))
         return false;
     // Colours that are all on the present palette need no choice either.
-    const std::size_t n = static_cast<std::size_t>(image.Width) * image.Height;
     if (image.Width != texture.TexWidth || image.Height != texture.TexHeight)
         return true;
-    for (std::size_t i = 0; i < n; ++i) {
-        const PaletteEntry p = image.Pixel(i);
-        const PaletteEntry c{p.R, p.G, p.B, UnbrightenAlpha(p.A)};
-        if (std::find(texture.Palette.begin(), texture.Palette.begin() + entries, c) == texture.Palette.begin() + entries)
-            return true;
-    }
-    return false;
+    return !ColoursOnPalette(image, texture, true, nullptr);
 }
 
 } // namespace kelmora

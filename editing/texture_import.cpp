@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <unordered_map>
 
 #include <libimagequant.h>
 
@@ -79,34 +80,43 @@ void Quantise(const std::vector<PaletteEntry>& rgba, DecodeState& s, std::size_t
     }
 }
 
-bool ExactlyOnPalette(const std::vector<PaletteEntry>& rgba, const DecodeState& current, std::size_t entries,
-                      bool brighten, std::vector<std::uint8_t>& indices) {
-    indices.assign(rgba.size(), 0);
-    for (std::size_t i = 0; i < rgba.size(); ++i) {
-        const PaletteEntry c = ToConsole(rgba[i], brighten);
-        const std::uint8_t now = current.Pixels[i];
-        if (now < entries && current.Palette[now] == c) {
-            indices[i] = now;
-            continue;
-        }
-        const auto* end = current.Palette.begin() + entries;
-        const auto* found = std::find(current.Palette.begin(), end, c);
-        if (found == end)
-            return false;
-        indices[i] = static_cast<std::uint8_t>(found - current.Palette.begin());
-    }
-    return true;
-}
+} // namespace
 
-// The indices of a palettised image when they fit the depth: every index used
-// below its entry count.
 bool IndicesFit(const InputImage& image, std::size_t entries) {
     if (!image.Indexed)
         return false;
     return std::all_of(image.Indices.begin(), image.Indices.end(), [&](std::uint8_t i) { return i < entries; });
 }
 
-} // namespace
+bool ColoursOnPalette(const InputImage& image, const DecodeState& texture, bool brighten,
+                      std::vector<std::uint8_t>* indices) {
+    const std::size_t entries = PaletteEntries(texture);
+    const std::size_t n = static_cast<std::size_t>(image.Width) * image.Height;
+    auto key = [](const PaletteEntry& e) {
+        return std::uint32_t{e.R} | std::uint32_t{e.G} << 8 | std::uint32_t{e.B} << 16 | std::uint32_t{e.A} << 24;
+    };
+    // Each colour's first entry: one look-up per texel, however large the palette.
+    std::unordered_map<std::uint32_t, std::uint8_t> first;
+    for (std::size_t i = entries; i-- > 0;)
+        first[key(texture.Palette[i])] = static_cast<std::uint8_t>(i);
+    const bool present = texture.Pixels.size() == n;
+    if (indices)
+        indices->assign(n, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const PaletteEntry c = ToConsole(image.Pixel(i), brighten);
+        const std::uint8_t now = present ? texture.Pixels[i] : 0;
+        std::uint8_t index = now; // the present index wherever it still fits
+        if (!(present && now < entries && texture.Palette[now] == c)) {
+            const auto found = first.find(key(c));
+            if (found == first.end())
+                return false;
+            index = found->second;
+        }
+        if (indices)
+            (*indices)[i] = index;
+    }
+    return true;
+}
 
 DecodeState PictureFromImage(const InputImage& image, const DecodeState& current, const ImportOptions& o,
                              const std::string& name) {
@@ -135,14 +145,14 @@ DecodeState PictureFromImage(const InputImage& image, const DecodeState& current
                                                          current.Palette[i].A};
         return s;
     }
-    std::vector<PaletteEntry> rgba(n);
-    for (std::size_t i = 0; i < n; ++i)
-        rgba[i] = image.Pixel(i);
     // A true-colour export of the texture itself (TGA, 24-bit BMP): every colour
     // is one of the palette's, and the present index is kept wherever it still fits,
     // so that the round trip gives the same indices back.
-    if (!current.Pixels.empty() && ExactlyOnPalette(rgba, current, entries, o.Brighten, s.Pixels))
+    if (!current.Pixels.empty() && ColoursOnPalette(image, current, o.Brighten, &s.Pixels))
         return s;
+    std::vector<PaletteEntry> rgba(n);
+    for (std::size_t i = 0; i < n; ++i)
+        rgba[i] = image.Pixel(i);
     if (o.KeepPalette) {
         TexPalette shown = current.Palette;
         for (std::size_t i = 0; i < entries; ++i)

@@ -24,6 +24,15 @@ constexpr std::uint8_t UnbrightenAlpha(std::uint8_t b) {
     return b == 0 ? 0 : static_cast<std::uint8_t>((b + 1) / 2);
 }
 
+// Whether a palettised image's indices all fit a palette of `entries` entries.
+bool IndicesFit(const InputImage& image, std::size_t entries);
+// Whether every colour of the image (alpha un-brightened on request) is an entry
+// of the texture's palette; the image has the texture's size. indices, when
+// given, gets an index per texel: the texture's present one wherever it still
+// holds that colour, else the colour's first entry.
+bool ColoursOnPalette(const InputImage& image, const DecodeState& texture, bool brighten,
+                      std::vector<std::uint8_t>* indices);
+
 // Level 0 of the texture from the image. current is the texture's present level 0
 // (its depth and size, and the palette entries an image leaves unsaid). Throws
 // KelmoraError naming the image when it does not fit.
