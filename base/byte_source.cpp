@@ -52,6 +52,12 @@ const std::uint8_t* RangeSource::Data() const {
     return d ? d + offset_ : nullptr;
 }
 
+std::vector<std::uint8_t> ReadAllBytes(const ByteSource& source) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(source.Size()));
+    bytes.resize(source.ReadAt(0, bytes.data(), bytes.size()));
+    return bytes;
+}
+
 std::shared_ptr<const ByteSource> OpenLocation(const SourceLocation& location) {
     auto file = std::make_shared<FileSource>(location.File);
     if (location.Whole)

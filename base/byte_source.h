@@ -88,6 +88,9 @@ private:
     std::uint64_t offset_, size_;
 };
 
+// Every byte of a source, in memory.
+std::vector<std::uint8_t> ReadAllBytes(const ByteSource& source);
+
 // Where a dictionary lives, so that it can be opened again: a whole file, or a
 // range of one (a dictionary inside an archive).
 struct SourceLocation {

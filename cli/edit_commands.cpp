@@ -27,12 +27,6 @@ namespace fs = std::filesystem;
 
 void Note(const std::string& line) { std::cerr << "kelmora-cli: " << line << "\n"; }
 
-std::vector<std::uint8_t> ReadWhole(const std::string& path) {
-    const FileSource f(path);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.Size()));
-    bytes.resize(f.ReadAt(0, bytes.data(), bytes.size()));
-    return bytes;
-}
 
 std::string Label(const Dictionary& d, std::size_t i) {
     return "texture " + std::to_string(i + 1) + " (" + ShownText(d.Entries()[i].Name) + ")";
@@ -42,7 +36,7 @@ ImportOptions OptionsOf(const EditOptions& o) { return {!o.NoBrighten, !o.NoDith
 
 // The dictionary to change: walked whole, or the command ends.
 DictionaryEdit OpenForEdit(const EditOptions& o) {
-    DictionaryEdit edit(ReadWhole(o.Dictionary), !o.NoFilter);
+    DictionaryEdit edit(ReadAllBytes(FileSource(o.Dictionary)), !o.NoFilter);
     const Dictionary& d = edit.Current();
     if (!d.IsDictionary())
         throw KelmoraError(o.Dictionary + " is not a texture dictionary");

@@ -23,8 +23,7 @@ void ExpectRoundTrip(const kelmora::Dictionary& d, std::size_t i, const kelmora:
                      std::uint32_t level) {
     if (!t.Ok() || d.Source().Size() > (1u << 20))
         return;
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(d.Source().Size()));
-    d.Source().ReadAt(0, bytes.data(), bytes.size());
+    std::vector<std::uint8_t> bytes = kelmora::ReadAllBytes(d.Source());
     const std::vector<std::uint8_t> before = bytes;
     kelmora::EncodeRaster(bytes, d.Entries()[i], unswizzle, t.State, level);
     if (bytes != before)

@@ -296,9 +296,7 @@ InputImage ReadImage(const std::string& path) {
     // An image file larger than the largest picture in its largest form is no image.
     if (f.Size() > (std::uint64_t{1} << 31))
         throw KelmoraError(path + " is too large to be an image");
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(f.Size()));
-    bytes.resize(f.ReadAt(0, bytes.data(), bytes.size()));
-    return ReadImage(bytes, path);
+    return ReadImage(ReadAllBytes(f), path);
 }
 
 } // namespace kelmora

@@ -1248,10 +1248,7 @@ void TForm1::ApplyEdit(const std::function<void(DictionaryEdit&)>& change, int s
     }
     std::shared_ptr<const std::vector<std::uint8_t>> before = edited_;
     if (!before) {
-        const std::shared_ptr<const ByteSource> file = OpenLocation(CurrentSource);
-        auto bytes = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(file->Size()));
-        bytes->resize(file->ReadAt(0, bytes->data(), bytes->size()));
-        before = std::move(bytes);
+        before = std::make_shared<const std::vector<std::uint8_t>>(ReadAllBytes(*OpenLocation(CurrentSource)));
         saved_ = before;
     }
     DictionaryEdit edit(*before, EnableFilter1->isChecked());
@@ -1364,12 +1361,8 @@ void TForm1::SaveAs1Click() {
     if (path.isEmpty())
         return;
     std::shared_ptr<const std::vector<std::uint8_t>> bytes = edited_;
-    if (!bytes) {
-        const std::shared_ptr<const ByteSource> file = OpenLocation(CurrentSource);
-        auto read = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(file->Size()));
-        read->resize(file->ReadAt(0, read->data(), read->size()));
-        bytes = std::move(read);
-    }
+    if (!bytes)
+        bytes = std::make_shared<const std::vector<std::uint8_t>>(ReadAllBytes(*OpenLocation(CurrentSource)));
     SaveDictionary(S(path), *bytes);
     CurrentFile = S(path);
     CurrentSource = {CurrentFile};
