@@ -23,7 +23,7 @@ std::string Size(std::uint32_t w, std::uint32_t h) { return std::to_string(w) + 
 
 } // namespace
 
-PropertyList DescribeTexture(const ByteSource& source, const TTexEntry& e, const DecodedTexture& d) {
+PropertyList DescribeTexture(const ByteSource& source, const TTexEntry& e, const DecodeState* picture) {
     PropertyList p;
     p.emplace_back("Name", ShownText(e.Name));
     p.emplace_back("Mask", e.Mask.empty() ? "(none)" : ShownText(e.Mask));
@@ -38,8 +38,8 @@ PropertyList DescribeTexture(const ByteSource& source, const TTexEntry& e, const
         levels += (n == 0 ? ": " : ", ") + Size(l.Levels[n].Width, l.Levels[n].Height);
     p.emplace_back("Levels", levels);
 
-    if (d.Ok()) {
-        const DecodeState& s = d.State;
+    if (picture) {
+        const DecodeState& s = *picture;
         std::uint8_t low = 255, high = 0;
         if (s.TrueColour) {
             for (const PaletteEntry& t : s.Texels)

@@ -13,7 +13,7 @@ namespace kelmora {
 
 using PropertyList = std::vector<std::pair<std::string, std::string>>;
 
-// decoded is level 0 of the texture as the window shows it.
-PropertyList DescribeTexture(const ByteSource& source, const TTexEntry& entry, const DecodedTexture& decoded);
+// picture is the texture as the window shows it, or null when it did not decode.
+PropertyList DescribeTexture(const ByteSource& source, const TTexEntry& entry, const DecodeState* picture);
 
 } // namespace kelmora

@@ -393,6 +393,11 @@ void TForm1::BuildMenu() {
     DarkCheckerboard1 = checkable(action(view, "&Dark Checkerboard", &TForm1::DarkCheckerboard1Click), false);
     Thumbnails1 = checkable(action(view, "&Thumbnails", &TForm1::Thumbnails1Click, QKeySequence("Ctrl+T")), false);
     Properties1 = dockProperties->toggleViewAction();
+    connect(Properties1, &QAction::toggled, this, [this](bool shown) {
+        const int n = SelectedEntry();
+        if (shown && displayOk_ && n >= 0)
+            RunCommand([this, n] { FillProperties(*OpenShown(), Entries[static_cast<std::size_t>(n)], &Decoded); });
+    });
     Properties1->setText("P&roperties");
     Properties1->setShortcut(QKeySequence("Ctrl+I"));
     view->addAction(Properties1);
@@ -740,11 +745,10 @@ void TForm1::ShowLevel(int level) {
     DecodedTexture decoded =
         DecodeTexture(*source, entry, {EnableFilter1->isChecked(), static_cast<std::uint32_t>(level)});
     const DecodeResult r = decoded.Result;
-    tvProperties->clear();
-    for (const auto& [label, value] : DescribeTexture(*source, entry, decoded))
-        tvProperties->addTopLevelItem(new QTreeWidgetItem({Q(label), Q(value)}));
-    tvProperties->resizeColumnToContents(0);
     ApplyDecoded(Decoded, std::move(decoded));
+    // The panel is filled only while it is shown: it reads the whole picture.
+    if (!dockProperties->isHidden())
+        FillProperties(*source, entry, r.Ok() ? &Decoded : nullptr);
     if (!r.Ok()) {
         ui_->ShowMessage(this, Q(r.Message));
         return;
@@ -1101,6 +1105,13 @@ void TForm1::ExportSelected() {
     ShowTexture();
     SetStatus(Q(ExportSummary(r.Exported, static_cast<std::size_t>(lb->count()), r.ElapsedMs, Export.DestDir,
                               DecimalSeparator(), r.Renamed, r.Cancelled)));
+}
+
+void TForm1::FillProperties(const ByteSource& source, const TTexEntry& entry, const DecodeState* picture) {
+    tvProperties->clear();
+    for (const auto& [label, value] : DescribeTexture(source, entry, picture))
+        tvProperties->addTopLevelItem(new QTreeWidgetItem({Q(label), Q(value)}));
+    tvProperties->resizeColumnToContents(0);
 }
 
 void TForm1::CopyImage1Click() {

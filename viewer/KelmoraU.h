@@ -221,6 +221,8 @@ private:
     // Marks the texels of one palette entry in the picture (-1: none).
     void MarkEntry(int entry);
     void ShowPicture(bool keepView);
+    void FillProperties(const kelmora::ByteSource& source, const kelmora::TTexEntry& entry,
+                        const kelmora::DecodeState* picture);
     QImage TransparencyPicture() const;
     void SetStatus(const QString& text);
     std::string DecimalSeparator() const; // the user's, as UTF-8
