@@ -2,19 +2,15 @@
 // quantising a picture, and kelmora-cli import of a whole exported dictionary
 // against the extract that made the folder. Each checks what it timed.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 
 #include "bench/ratio_report.h"
+#include "bench/run_process.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/raster_encode.h"
 #include "editing/texture_import.h"
 #include "tests/support/dictionary_builder.h"
-
-extern char** environ;
 
 namespace {
 
@@ -84,20 +80,7 @@ void Quantise1024(benchmark::State& st) {
         st.SkipWithError("no picture");
 }
 
-bool Run(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const bool started = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&fa);
-    int status = 0;
-    return started && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+bool Run(const std::vector<std::string>& args) { return kelmora::bench::RunProcess(args) >= 0; }
 
 void ExtractPng(benchmark::State& st) {
     for (auto _ : st)

@@ -9,11 +9,11 @@
 #include <jpeglib.h>
 #include <png.h>
 #include <spng.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
 #include "bench/ratio_report.h"
+#include "bench/run_process.h"
 #include "dictionary/colour_rules.h"
 #include "dictionary/dictionary_walk.h"
 #include "base/os_file.h"
@@ -22,10 +22,10 @@
 #include "dictionary/dictionary.h"
 #include "tests/support/dictionary_builder.h"
 
-extern char** environ;
 
 using namespace kelmora;
 using namespace kelmora::testing;
+using kelmora::bench::RunProcess;
 
 namespace {
 
@@ -210,24 +210,6 @@ void Png(benchmark::State& st) {
 BENCHMARK(BareSpng)->Unit(benchmark::kMillisecond);
 BENCHMARK(Png)->Unit(benchmark::kMillisecond);
 
-// Runs a program and returns its peak resident size in KiB, or -1 on failure.
-long RunProcess(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0)
-        return -1;
-    posix_spawn_file_actions_destroy(&fa);
-    int status = 0;
-    rusage ru{};
-    wait4(pid, &status, 0, &ru);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ru.ru_maxrss : -1;
-}
 
 void CliExtract(benchmark::State& st) {
     for (auto _ : st)
