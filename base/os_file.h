@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kelmora {
 
@@ -72,6 +73,14 @@ bool DirectoryExists(const std::string& path);
 bool MakeDirectory(const std::string& path, std::string* reason = nullptr);
 // The absolute form of path (not resolving links).
 std::string AbsolutePath(const std::string& path);
+
+// The program's arguments in UTF-8. On Windows they are taken from the wide command
+// line, since argv holds them in the system code page, which loses what it cannot
+// show; elsewhere they are argv as it is.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+// Makes standard output and error carry bytes as written: UTF-8 text shown as such
+// by a console, and lines ending in a line feed alone, as on every system.
+void PrepareStandardStreams();
 
 // What makes a file itself, whatever name it is reached by: the device and the
 // inode on POSIX systems, the volume serial number and file index on Windows.

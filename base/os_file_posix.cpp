@@ -181,4 +181,8 @@ std::string AbsolutePath(const std::string& path) {
     return cwd + path;
 }
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+void PrepareStandardStreams() {}
+
 } // namespace kelmora

@@ -1,6 +1,10 @@
 #include "base/os_file.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+#include <cstdio>
 
 #include "base/errors.h"
 
@@ -167,6 +171,14 @@ bool IsSymbolicLink(const std::string& path) {
 }
 
 bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* reason) {
+    // Windows refuses to replace a read-only file; say so the same way everywhere,
+    // whatever the file system or emulation underneath does.
+    const DWORD attributes = GetFileAttributesW(Wide(to).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        if (reason)
+            *reason = SystemText(ERROR_ACCESS_DENIED);
+        return false;
+    }
     if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     if (reason)
@@ -212,6 +224,28 @@ std::string AbsolutePath(const std::string& path) {
     n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
     full.resize(n);
     return Narrow(full);
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    int n = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    std::vector<std::string> args;
+    if (!wide || n != argc) { // not the command line argv was made from
+        if (wide)
+            LocalFree(wide);
+        args.assign(argv, argv + argc);
+        return args;
+    }
+    for (int i = 0; i < n; ++i)
+        args.push_back(Narrow(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
+void PrepareStandardStreams() {
+    SetConsoleOutputCP(CP_UTF8);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
 }
 
 } // namespace kelmora

@@ -603,10 +603,19 @@ int Save(const SaveOptions& o) {
 } // namespace
 
 int main(int argc, char** argv) {
+    PrepareStandardStreams();
+    std::vector<std::string> utf8Args = Utf8Arguments(argc, argv);
+    std::vector<char*> argPointers;
+    for (std::string& a : utf8Args)
+        argPointers.push_back(a.data());
+    argPointers.push_back(nullptr);
+    argv = argPointers.data();
     CLI::App app{"Kelmora: lists, exports and puts back the textures of PlayStation 2 texture dictionaries (.txd)",
                  "kelmora-cli"};
     app.set_version_flag("--version", std::string("kelmora-cli ") + kVersion);
     app.require_subcommand(1);
+    // Options are --long and -s on every system; on Windows a path may start with "/".
+    app.allow_windows_style_options(false);
     std::vector<std::string> formatNames{"jpeg"};
     for (const OutputFormat& f : OutputFormats())
         formatNames.emplace_back(f.Name);

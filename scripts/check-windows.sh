@@ -1,31 +1,67 @@
 #!/usr/bin/env bash
-# Cross-compiles the core and the Windows registration backend with MinGW-w64 and
-# runs the registry check under Wine.
+# The Windows stage of test.sh: builds kelmora.exe, kelmora-cli.exe and the tests
+# with MinGW-w64 (scripts/build-windows.sh, which builds the Windows libraries once
+# per machine), then under Wine, in a fresh Wine prefix:
+#   - the test suite of the engine, the writers and kelmora-cli.exe, and the
+#     exports of both samples compared with this machine's own build's;
+#   - the viewer from the zip, unpacked into another folder: a texture shown, a mass
+#     export, the file type registered from its menu, and a .txd opened by the shell.
+# KELMORA_HOST_CLI names the host's kelmora-cli (default build/cli/kelmora-cli);
+# KELMORA_TEST_DISPLAY an X display to use (else one is started).
 set -euo pipefail
-cd "$(dirname "$0")/.."
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
 source scripts/deps.sh
 kelmora_install_deps "${KELMORA_WINDOWS_PACKAGES[@]}"
 
-out=build-windows
-mkdir -p "$out"
-CXX=x86_64-w64-mingw32-g++-posix
-flags=(-std=c++20 -O1 -Wall -Wextra -I. -static -DWIN32_LEAN_AND_MEAN)
-core=(base/byte_source.cpp base/byte_reader.cpp base/file_identity.cpp base/os_file_win32.cpp base/output_buffer.cpp base/atomic_output.cpp
-      dictionary/text.cpp dictionary/dictionary_walk.cpp dictionary/raster_layout.cpp dictionary/gs_memory.cpp
-      dictionary/raster_decode.cpp dictionary/dictionary.cpp dictionary/unswizzle.cpp dictionary/colour_rules.cpp
-      archive/game_archive.cpp
-      export/bmp_writer.cpp export/tga_writer.cpp export/safe_name.cpp export/unique_names.cpp
-      export/destination.cpp shell/windows_association.cpp shell/register_windows.cpp)
+host_cli=${KELMORA_HOST_CLI:-build/cli/kelmora-cli}
+if [ ! -x "$host_cli" ]; then
+  echo "check-windows: no host kelmora-cli at $host_cli; build the host first" >&2
+  exit 1
+fi
+scripts/build-windows.sh --tests --host-cli "$host_cli"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-windows/CMakeCache.txt)
 
-# The export run needs libjpeg, which has no MinGW build here: compile it, do not link it.
-"$CXX" "${flags[@]}" -c export/export_run.cpp -o "$out/export_run.o"
-"$CXX" "${flags[@]}" "${core[@]}" tests/windows/registry_check.cpp -o "$out/registry_check.exe" -ladvapi32 -lshell32
+work=$(mktemp -d -t kelmora-wine.XXXXXX)
+xvfb=""
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine wineboot --init >/dev/null 2>&1 || true
-demo=$(winepath -w samples/demo.txd 2>/dev/null)
-tmp=$(winepath -w "$prefix" 2>/dev/null)
-wine "$out/registry_check.exe" "$demo" "$tmp"
-wineserver -k 2>/dev/null || true
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
+# The test programs run from the build tree: the DLLs' folders go on Wine's path.
+cache=${KELMORA_MINGW_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kelmora-mingw}
+runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
+winepath_dirs=$(sed 's|$|/bin|' "$cache/prefixes.txt" | paste -sd';')
+export WINEPATH="$winepath_dirs;$runtime;/usr/x86_64-w64-mingw32/lib"
+
+if [ -n "${KELMORA_TEST_DISPLAY:-}" ]; then
+  export DISPLAY=$KELMORA_TEST_DISPLAY
+else
+  for n in $(seq 80 89); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    export DISPLAY=":$n"
+    break
+  done
+  sleep 1
+fi
+
+# One Wine server and its services for the whole stage, started apart from any
+# pipe: a service that inherited ctest's output would keep ctest waiting.
+start=$SECONDS
+wineserver -p </dev/null >/dev/null 2>&1
+wineboot --init </dev/null >/dev/null 2>&1
+echo "   Wine prefix made in $((SECONDS - start)) s"
+
+start=$SECONDS
+(cd build-windows && ctest --output-on-failure -j"$(nproc)")
+echo "   the test suite under Wine in $((SECONDS - start)) s"
+
+start=$SECONDS
+bash tests/windows/viewer_wine.sh "dist/kelmora-$version-win64.zip" samples "$work"
+echo "   the viewer under Wine in $((SECONDS - start)) s"

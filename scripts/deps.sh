@@ -15,8 +15,9 @@ KELMORA_TEST_PACKAGES=(
   xdg-utils shared-mime-info desktop-file-utils libfile-mimeinfo-perl
   libxml2-utils appstream man-db bash-completion
 )
-# The Windows check: the POSIX-thread MinGW compiler (the only one it uses) and Wine.
-KELMORA_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64)
+# The Windows build and check: the POSIX-thread MinGW compiler, what builds the
+# Windows libraries from their source packages, and Wine.
+KELMORA_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nasm ninja-build dpkg-dev wine wine64)
 
 kelmora_missing() { # prints the packages of the arguments that are not installed
   local p

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <unistd.h>
 
 #include "archive/game_archive.h"
 #include "base/byte_reader.h"
@@ -131,9 +130,11 @@ TEST_F(EngineTest, InputsAreKnownByIdentity) {
     EXPECT_FALSE(inputs.Contains(other)); // same bytes, another file
     EXPECT_FALSE(inputs.Contains(dir_ + "/new.bmp"));
     fs::create_hard_link(in, dir_ + "/hard.bmp");
-    fs::create_symlink(in, dir_ + "/soft.bmp");
     EXPECT_TRUE(inputs.Contains(dir_ + "/hard.bmp"));
+#ifndef _WIN32 // links there need a privilege
+    fs::create_symlink(in, dir_ + "/soft.bmp");
     EXPECT_TRUE(inputs.Contains(dir_ + "/soft.bmp"));
+#endif
 }
 
 // Both archive versions list their files, and a dictionary read from inside one

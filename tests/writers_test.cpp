@@ -187,15 +187,22 @@ TEST_F(WriterTest, FailuresCarryTheUsersText) {
         }
         return std::string("no error");
     };
+#ifdef _WIN32 // the reason is the system's own text
+    const std::string created = message([&] { WriteBmp8(img, bad); });
+    EXPECT_EQ(created.rfind("Cannot create file \"" + AbsolutePath(bad) + "\". ", 0), 0u) << created;
+    EXPECT_GT(created.size(), bad.size() + 24) << created;
+#else
     const std::string created = "Cannot create file \"" + bad + "\". No such file or directory";
     EXPECT_EQ(message([&] { WriteBmp8(img, bad); }), created);
+#endif
     EXPECT_EQ(message([&] { WriteTga32(bad, s, true); }), created);
-    EXPECT_EQ(message([&] { WriteJpeg(img, bad); }),
-              "Cannot create file \"" + bad + "\". No such file or directory");
+    EXPECT_EQ(message([&] { WriteJpeg(img, bad); }), created);
 
+#ifndef _WIN32
     // A device is never replaced by a file.
     EXPECT_EQ(message([&] { WriteBmp8(img, "/dev/full"); }), "Cannot create file \"/dev/full\". Not a regular file");
     EXPECT_FALSE(IsRegularFile("/dev/full"));
+#endif
 
     // libjpeg refuses a picture this wide; no file may be left behind.
     IndexedImage wide;
@@ -214,6 +221,7 @@ TEST_F(WriterTest, FailuresCarryTheUsersText) {
 }
 
 TEST_F(WriterTest, OtherDecodersReadTheSamePicture) {
+    KELMORA_NEEDS_HOST_TOOLS();
     for (auto [w, h] : {std::pair{37u, 13u}, {64u, 32u}, {5u, 2u}}) {
         DecodeState s = RedOnBlue(w, h);
         WriteBmp8(MakeIndexedImage(s, false, false), Path("c.bmp"));
@@ -241,6 +249,7 @@ TEST_F(WriterTest, OtherDecodersReadTheSamePicture) {
 }
 
 TEST_F(WriterTest, JpegMatchesTheReferenceEncoderByteForByte) {
+    KELMORA_NEEDS_HOST_TOOLS();
     for (auto [w, h] : {std::pair{37u, 13u}, {64u, 1u}, {1u, 1u}, {300u, 17u}}) {
         DecodeState s = RedOnBlue(w, h);
         for (std::size_t i = 0; i < s.Pixels.size(); ++i) // plenty of detail for the DCT
@@ -283,6 +292,7 @@ TEST_F(WriterTest, GreyAlphaCompanionDecodesAsGrey) {
 // True-colour textures: a 24-bit BMP and a JPEG of their colours, a TGA with
 // their alpha, an 8-bit grey BMP of their alpha; all read back by ImageMagick.
 TEST_F(WriterTest, TrueColourInEveryFormat) {
+    KELMORA_NEEDS_HOST_TOOLS();
     DecodeState s;
     s.TrueColour = true;
     s.TexDepth = 32;
@@ -383,6 +393,7 @@ std::string ExpectedView(const DecodeState& s, bool brighten) {
 // colour and alpha exact; true colour becomes RGBA. Read back by Pillow, and
 // ImageMagick and Qt take the same files.
 TEST_F(WriterTest, PngKeepsThePaletteExactly) {
+    KELMORA_NEEDS_HOST_TOOLS();
     for (std::uint32_t depth : {4u, 8u, 16u, 32u}) {
         for (auto [w, h] : {std::pair{5u, 3u}, {32u, 17u}, {1u, 1u}}) {
             TextureSpec t = depth <= 8 ? RandomTexture("p", w, h, depth, false, w + depth)

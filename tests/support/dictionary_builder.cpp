@@ -7,6 +7,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "base/bytes.h"
 #include "dictionary/unswizzle.h"
 
 namespace kelmora::testing {
@@ -322,14 +323,14 @@ std::vector<std::uint8_t> BuildDictionary(const std::vector<TextureSpec>& textur
 }
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    std::ofstream f(kelmora::PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!f)
         throw std::runtime_error("cannot write " + path);
 }
 
 std::vector<std::uint8_t> ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(kelmora::PathFromUtf8(path), std::ios::binary);
     if (!f)
         throw std::runtime_error("cannot read " + path);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
@@ -341,7 +342,7 @@ std::string MakeTempDir(const std::string& tag) {
     for (;;) {
         fs::path p = fs::temp_directory_path() / ("kelmora-" + tag + "-" + std::to_string(rng()));
         if (fs::create_directory(p))
-            return p.string();
+            return kelmora::PathToUtf8(p);
     }
 }
 
