@@ -74,6 +74,12 @@ bool MakeDirectory(const std::string& path, std::string* reason = nullptr);
 // The absolute form of path (not resolving links).
 std::string AbsolutePath(const std::string& path);
 
+#ifdef _WIN32
+// The text forms the Windows API takes and gives: UTF-16 from and to UTF-8.
+std::wstring WideFromUtf8(const std::string& utf8);
+std::string Utf8FromWide(const std::wstring& wide);
+#endif
+
 // The program's arguments in UTF-8. On Windows they are taken from the wide command
 // line, since argv holds them in the system code page, which loses what it cannot
 // show; elsewhere they are argv as it is.

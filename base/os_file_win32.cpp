@@ -10,9 +10,7 @@
 
 namespace kelmora {
 
-namespace {
-
-std::wstring Wide(const std::string& utf8) {
+std::wstring WideFromUtf8(const std::string& utf8) {
     if (utf8.empty())
         return {};
     int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
@@ -21,7 +19,7 @@ std::wstring Wide(const std::string& utf8) {
     return w;
 }
 
-std::string Narrow(const std::wstring& w) {
+std::string Utf8FromWide(const std::wstring& w) {
     if (w.empty())
         return {};
     int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
@@ -29,6 +27,11 @@ std::string Narrow(const std::wstring& w) {
     WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
     return s;
 }
+
+namespace {
+
+std::wstring Wide(const std::string& utf8) { return WideFromUtf8(utf8); }
+std::string Narrow(const std::wstring& w) { return Utf8FromWide(w); }
 
 std::string SystemText(DWORD code) {
     wchar_t* buf = nullptr;

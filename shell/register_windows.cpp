@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "base/errors.h"
+#include "base/os_file.h"
 #include "shell/file_type_registration.h"
 #include "shell/windows_association.h"
 
@@ -15,8 +17,8 @@ public:
     bool OpenKey(const std::string& subKey) override {
         CloseKey();
         HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_CLASSES_ROOT, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr) != ERROR_SUCCESS)
+        if (RegCreateKeyExW(HKEY_CLASSES_ROOT, WideFromUtf8(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
             return false;
         key_ = key;
         return true;
@@ -24,8 +26,10 @@ public:
     bool SetDefaultValue(const std::string& text) override {
         if (!key_)
             return false;
-        return RegSetValueExA(key_, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                              static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+        // The wide form, so that a program path outside the system code page stays whole.
+        const std::wstring wide = WideFromUtf8(text);
+        return RegSetValueExW(key_, L"", 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                              static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
     }
     void CloseKey() override {
         if (key_)
@@ -41,14 +45,46 @@ private:
 } // namespace
 
 std::string ExecutablePath() {
-    char path[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return std::string(path, n);
+    // Long paths exceed MAX_PATH; the buffer grows until the whole path fits.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size()) {
+            path.resize(n);
+            return Utf8FromWide(path);
+        }
+        if (path.size() >= 32768)
+            return {};
+        path.resize(path.size() * 2);
+    }
 }
 
+namespace {
+
+// The viewer registers itself; kelmora-cli.exe registers the kelmora.exe beside it,
+// and without one there is nothing to register.
+std::string ViewerPath() {
+    const std::string self = ExecutablePath();
+    std::size_t cut = self.size();
+    while (cut > 0 && self[cut - 1] != '\\' && self[cut - 1] != '/')
+        --cut;
+    std::string leaf = self.substr(cut);
+    for (char& c : leaf)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (leaf == "kelmora.exe")
+        return self;
+    const std::string viewer = self.substr(0, cut) + "kelmora.exe";
+    if (!IsRegularFile(viewer))
+        throw KelmoraError("No Kelmora viewer to register: there is no kelmora.exe beside " + self);
+    return viewer;
+}
+
+} // namespace
+
 void RegisterFileType() {
+    const std::string viewer = ViewerPath();
     Win32Registry registry;
-    WriteWindowsAssociation(registry, ExecutablePath());
+    WriteWindowsAssociation(registry, viewer);
 }
 
 } // namespace kelmora

@@ -48,6 +48,15 @@ keys() { # keys WINDOW KEY...: activates the window and presses the keys
   done
 }
 
+# Keyboard focus follows the active window only under a window manager.
+wm=""
+if command -v openbox >/dev/null; then
+  openbox --replace --sm-disable >/dev/null 2>&1 &
+  wm=$!
+  trap '[ -n "$wm" ] && kill "$wm" 2>/dev/null' EXIT
+  sleep 1
+fi
+
 app="$work/Any Folder ü/kelmora"
 mkdir -p "$app" "$work/files"
 (cd "$app" && cmake -E tar xf "$zip")
@@ -59,30 +68,32 @@ cp "$samples/demo.txd" "$work/files/dëmo copy.txd"
 # 1. A texture shown and a mass export.
 wine "$exe" "$(winepath -w "$work/files/console.txd")" >"$work/viewer.log" 2>&1 &
 viewer=$!
-win=$(find_window "Kelmora - console\.txd") || fail "no window titled with console.txd"
+win=$(find_window "console\.txd") || fail "no window titled with console.txd"
 sleep 2
-keys "$win" Down Down
-sleep 1
 import -window root "$work/shown.png"
 colours=$(/usr/bin/convert "$work/shown.png" -format %k info:)
 [ "$colours" -ge 200 ] || fail "the window shows $colours colours; no texture drawn?"
 cp "$work/shown.png" "${KELMORA_WINE_SCREENSHOT:-/tmp/kelmora-wine-viewer.png}"
 
+# Every texture into the folder the dialog offers: a folder named after the
+# dictionary, beside it.
 keys "$win" ctrl+e
 dialog=$(find_window "Kelmora - Mass Extract") || fail "no mass extract dialog"
-out_win=$(winepath -w "$work/exported")
-keys "$dialog" alt+a Tab Tab Tab ctrl+a
-xdotool type --delay 20 "$out_win"
-keys "$dialog" Return
+keys "$dialog" alt+a alt+e
+box=$(find_window "^Create Directory$") || fail "no question whether to create the folder"
+keys "$box" alt+y
+exported=$work/files/console
+files() { find "$exported" -type f 2>/dev/null | wc -l || true; }
 for i in $(seq 1 60); do
-  [ "$(find "$work/exported" -type f 2>/dev/null | wc -l)" -ge 6 ] && break
+  [ "$(files)" -ge 6 ] && break
   sleep 0.5
 done
-count=$(find "$work/exported" -type f 2>/dev/null | wc -l)
-[ "$count" -ge 6 ] || fail "the mass export wrote $count files"
+count=$(files)
+[ "$count" -ge 6 ] || fail "the mass export wrote $count files into $exported"
+[ -f "$exported/sky_32bit.bmp" ] || fail "no sky_32bit.bmp among the exported files"
 # The dialog closes itself when done; then the window.
 sleep 1
-keys "$win" ctrl+x
+keys "$win" alt+f e
 wait_gone "$viewer" || fail "the viewer did not close"
 echo "   viewer: texture shown ($colours colours), mass export wrote $count files"
 
@@ -95,20 +106,21 @@ keys "$win" alt+o Up Return
 box=$(find_window "^Register File Type$") || fail "no question box"
 keys "$box" alt+y
 sleep 2
-query() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p'; }
+# reg.exe writes to a pipe in the OEM code page.
+query() { wine reg query "$1" /ve 2>/dev/null | iconv -f CP850 -t UTF-8 | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p'; }
 [ "$(query 'HKCR\.txd')" = "txdfile" ] || fail ".txd is '$(query 'HKCR\.txd')'"
 [ "$(query 'HKCR\txdfile')" = "Halvard/Ostrel Texture Archive" ] || fail "txdfile is '$(query 'HKCR\txdfile')'"
 [ "$(query 'HKCR\txdfile\shell')" = "Open" ] || fail "txdfile\\shell is '$(query 'HKCR\txdfile\shell')'"
 command=$(query 'HKCR\txdfile\shell\Open\command')
 expected="\"$(winepath -w "$exe")\" \"%1\""
 [ "$command" = "$expected" ] || fail "the command is '$command', not '$expected'"
-keys "$win" ctrl+x
+keys "$win" alt+f e
 wait_gone "$viewer" || fail "the viewer did not close after registering"
 echo "   registration: the four keys, command $command"
 
 # 3. The shell opens a .txd with the viewer.
 wine start "$(winepath -w "$work/files/dëmo copy.txd")" >"$work/start.log" 2>&1
-win=$(find_window "Kelmora - dëmo copy\.txd") || fail "wine start did not open the viewer on the file"
-keys "$win" ctrl+x
+win=$(find_window "dëmo copy\.txd") || fail "wine start did not open the viewer on the file"
+keys "$win" alt+f e
 sleep 2
 echo "   wine start opened the viewer on dëmo copy.txd"

@@ -10,7 +10,6 @@
 #include "base/atomic_output.h"
 #include "base/errors.h"
 #include "dictionary/dictionary.h"
-#include "shell/file_type_registration.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/windows/win_process.h"
 
@@ -22,11 +21,13 @@ namespace {
 std::string self; // this program, for the helper process
 
 std::string DefaultValue(const char* key, const char* name = nullptr) {
-    char buf[1024] = {};
+    wchar_t buf[2048] = {};
     DWORD size = sizeof buf;
-    if (RegGetValueA(HKEY_CLASSES_ROOT, key, name, RRF_RT_REG_SZ, nullptr, buf, &size) != ERROR_SUCCESS)
+    const std::wstring wideName = name ? Wide(name) : std::wstring();
+    if (RegGetValueW(HKEY_CLASSES_ROOT, Wide(key).c_str(), name ? wideName.c_str() : nullptr, RRF_RT_REG_SZ, nullptr,
+                     buf, &size) != ERROR_SUCCESS)
         return "<missing>";
-    return buf;
+    return Utf8FromWide(buf);
 }
 
 void SetValue(const char* key, const char* name, const char* text) {
@@ -70,17 +71,29 @@ std::string WriteError(const std::string& path, const std::string& text) {
 
 } // namespace
 
-TEST(Registry, TheFourRowsReplaceAnotherAssociationAndKeepOtherValues) {
+// kelmora-cli.exe registers the kelmora.exe beside it, in a folder whose name the
+// system code page cannot hold; another association of .txd is replaced, and
+// other values under the keys stay.
+TEST(Registry, TheFourRowsNameTheViewerBesideTheTool) {
+    const std::string dir = MakeTempDir("winreg") + "\\Tools \xE6\x97\xA5\xE6\x9C\xAC \xC3\xBC";
+    ASSERT_TRUE(CreateDirectoryW(Wide(dir).c_str(), nullptr));
+    const std::string tool = dir + "\\kelmora-cli.exe", viewer = dir + "\\kelmora.exe";
+    ASSERT_TRUE(CopyFileW(Wide(KELMORA_CLI).c_str(), Wide(tool).c_str(), FALSE));
+
+    ProcessResult alone = RunProgram(tool, {"register-file-type"});
+    EXPECT_EQ(alone.code, 1);
+    EXPECT_EQ(alone.out, "kelmora-cli: No Kelmora viewer to register: there is no kelmora.exe beside " + tool + "\n");
+
+    WriteFile(viewer, {'M', 'Z'});
     SetValue(".txd", nullptr, "otherfile");
     SetValue(".txd", "Content Type", "application/x-other");
-    const std::string exe = ExecutablePath();
-    ASSERT_NE(exe.find(".exe"), std::string::npos) << exe;
     for (int round = 0; round < 2; ++round) {
-        RegisterFileType();
+        ProcessResult r = RunProgram(tool, {"register-file-type"});
+        EXPECT_EQ(r.code, 0) << r.out;
         EXPECT_EQ(DefaultValue(".txd"), "txdfile");
         EXPECT_EQ(DefaultValue("txdfile"), "Halvard/Ostrel Texture Archive");
         EXPECT_EQ(DefaultValue("txdfile\\shell"), "Open");
-        EXPECT_EQ(DefaultValue("txdfile\\shell\\Open\\command"), "\"" + exe + "\" \"%1\"");
+        EXPECT_EQ(DefaultValue("txdfile\\shell\\Open\\command"), "\"" + viewer + "\" \"%1\"");
         EXPECT_EQ(DefaultValue(".txd", "Content Type"), "application/x-other");
     }
 }
