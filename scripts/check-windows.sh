@@ -54,6 +54,7 @@ fi
 # One Wine server and its services for the whole stage, started apart from any
 # pipe: a service that inherited ctest's output would keep ctest waiting.
 start=$SECONDS
+mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
 wineboot --init </dev/null >/dev/null 2>&1
 echo "   Wine prefix made in $((SECONDS - start)) s"
