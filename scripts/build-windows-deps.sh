@@ -5,7 +5,8 @@
 #   ${KELMORA_MINGW_CACHE:-~/.cache/kelmora-mingw}/<package>-<version>/
 #
 # Each package is built once per machine; a folder whose stamp names the same Debian
-# version and recipe is reused, so running this again costs seconds. A package is built
+# version and recipe is reused, so running this again costs seconds. The downloaded
+# source packages stay in src/; the unpacked sources and build trees are removed. A package is built
 # into a temporary folder and renamed into place when it is complete, so an interrupted
 # run leaves nothing that looks finished.
 #
@@ -112,6 +113,8 @@ build() {
   echo "$stamp" >"$prefix.partial/.kelmora-built"
   rm -rf "$prefix"
   mv "$prefix.partial" "$prefix"
+  # Only the installed library is kept: Qt's build tree alone is a gigabyte.
+  rm -rf "$b" "$src"
   printf '   %-16s %-22s built in %d s\n' "$pkg" "$version" $((SECONDS - start))
 }
 
