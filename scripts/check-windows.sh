@@ -2,8 +2,8 @@
 # The Windows stage of test.sh: builds kelmora.exe, kelmora-cli.exe and the tests
 # with MinGW-w64 (scripts/build-windows.sh, which builds the Windows libraries once
 # per machine), then under Wine, in a fresh Wine prefix:
-#   - the test suite of the engine, the writers and kelmora-cli.exe, and the
-#     exports of both samples compared with this machine's own build's;
+#   - the test suite of the engine, the writers and kelmora-cli.exe, the exports
+#     of both samples compared with this machine's own build's, and a full disk;
 #   - the viewer from the zip, unpacked into another folder: a texture shown, a mass
 #     export, the file type registered from its menu, and a .txd opened by the shell.
 # KELMORA_HOST_CLI names the host's kelmora-cli (default build/cli/kelmora-cli);
@@ -61,6 +61,7 @@ echo "   Wine prefix made in $((SECONDS - start)) s"
 
 start=$SECONDS
 (cd build-windows && ctest --output-on-failure -j"$(nproc)")
+bash tests/windows/full_disk.sh build-windows/cli/kelmora-cli.exe "$host_cli" samples "$work"
 echo "   the test suite under Wine in $((SECONDS - start)) s"
 
 start=$SECONDS

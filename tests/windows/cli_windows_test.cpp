@@ -47,6 +47,11 @@ TEST_F(CliOnWindows, EveryCommandAndFormatOnWidePaths) {
         EXPECT_TRUE(Exists(out + "\\sky_32bit" + ext)) << format;
     }
 
+    const std::string saved = dir_ + "\\sk\xC3\xBD.png";
+    ProcessResult save = Cli({"save", dict, "5", saved});
+    EXPECT_EQ(save.code, 0) << save.out;
+    EXPECT_EQ(ReadFile(saved), ReadFile(dir_ + "\\out png\\sky_32bit.png"));
+
     // Exported and put back: the same bytes.
     const std::string pngs = dir_ + "\\out png", again = dir_ + "\\ag\xC3\xA4in.txd";
     ProcessResult imported = Cli({"import", "-o", again, dict, pngs});
