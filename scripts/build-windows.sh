@@ -29,9 +29,10 @@ prefixes=$(paste -sd';' "$cache/prefixes.txt")
 
 build=build-windows
 start=$SECONDS
+mkdir -p "$build"
 cmake -G Ninja -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DKELMORA_MINGW_PREFIX="$prefixes" -DCMAKE_BUILD_TYPE=Release -DKELMORA_BUILD_VIEWER=ON -DKELMORA_BUILD_CLI=ON -DKELMORA_BUILD_TESTS="$tests" \
-  -DKELMORA_HOST_CLI="$host_cli" >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
+  -DKELMORA_HOST_CLI="$host_cli" >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" -j"$(nproc)"
 echo "   kelmora.exe and kelmora-cli.exe built in $((SECONDS - start)) s"
 
