@@ -8,6 +8,8 @@
 #      with "wine reg query";
 #   3. "wine start" of a .txd starts the viewer on that file.
 set -euo pipefail
+# Only what the zip holds: no DLL folder of the build machine on Wine's path.
+unset WINEPATH
 zip=$(realpath "$1") samples=$(realpath "$2") work=$3
 
 fail() {
