@@ -53,13 +53,9 @@ export QT_QPA_PLATFORM=offscreen
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 # A display for the tests that need a real X server (the file association).
-for n in $(seq 90 99); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  export KELMORA_TEST_DISPLAY=":$n"
-  break
-done
+if kelmora_start_xvfb 90 99; then
+  export KELMORA_TEST_DISPLAY=$xvfb_display
+fi
 
 opts=(-DKELMORA_BUILD_TESTS=ON -DKELMORA_BUILD_BENCH=ON -DKELMORA_BUILD_VIEWER=ON -DKELMORA_BUILD_CLI=ON)
 stage "build" kelmora_build build "${opts[@]}"
@@ -89,7 +85,7 @@ fi
 # Windows: the libraries are built from Debian's source packages once per machine
 # (about half an hour on two cores), then both programs are built and checked
 # under Wine.
-if [ -f "${KELMORA_MINGW_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kelmora-mingw}/prefixes.txt" ]; then
+if [ -f "$kelmora_mingw_cache/prefixes.txt" ]; then
   libs="the Windows libraries (cached)"
 else
   libs="the Windows libraries (first run: ~30 min)"

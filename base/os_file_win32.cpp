@@ -30,8 +30,6 @@ std::string Utf8FromWide(const std::wstring& w) {
 
 namespace {
 
-std::wstring Wide(const std::string& utf8) { return WideFromUtf8(utf8); }
-std::string Narrow(const std::wstring& w) { return Utf8FromWide(w); }
 
 std::string SystemText(DWORD code) {
     wchar_t* buf = nullptr;
@@ -42,7 +40,7 @@ std::string SystemText(DWORD code) {
         LocalFree(buf);
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
         text.pop_back();
-    return Narrow(text);
+    return Utf8FromWide(text);
 }
 
 } // namespace
@@ -71,7 +69,7 @@ void OsFile::Close() {
 
 OsFile OsFile::OpenRead(const std::string& path) {
     OsFile f;
-    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         throw KelmoraError("Cannot open file \"" + path + "\". " + SystemText(GetLastError()));
@@ -85,7 +83,7 @@ OsFile OsFile::OpenRead(const std::string& path) {
 OsFile OsFile::CreateNew(const std::string& path, const std::string& shownPath) {
     OsFile f;
     // CREATE_NEW fails on any existing entry, links included.
-    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         throw KelmoraError("Cannot create file \"" + AbsolutePath(shownPath) + "\". " + SystemText(GetLastError()));
@@ -144,13 +142,13 @@ std::size_t OsFile::Write(const void* src, std::size_t n, std::string* reason) {
 }
 
 bool FileExists(const std::string& path) {
-    DWORD a = GetFileAttributesW(Wide(path).c_str());
+    DWORD a = GetFileAttributesW(WideFromUtf8(path).c_str());
     return !path.empty() && a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool IdentityOf(const std::string& path, FileIdentity& identity) {
     // Directories open only with backup semantics; no access right is needed.
-    HANDLE h = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
@@ -164,32 +162,32 @@ bool IdentityOf(const std::string& path, FileIdentity& identity) {
 }
 
 bool IsRegularFile(const std::string& path) {
-    DWORD a = GetFileAttributesW(Wide(path).c_str());
+    DWORD a = GetFileAttributesW(WideFromUtf8(path).c_str());
     return !path.empty() && a != INVALID_FILE_ATTRIBUTES && !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
 }
 
 bool IsSymbolicLink(const std::string& path) {
-    DWORD a = GetFileAttributesW(Wide(path).c_str());
+    DWORD a = GetFileAttributesW(WideFromUtf8(path).c_str());
     return !path.empty() && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* reason) {
     // Windows refuses to replace a read-only file; say so the same way everywhere,
     // whatever the file system or emulation underneath does.
-    const DWORD attributes = GetFileAttributesW(Wide(to).c_str());
+    const DWORD attributes = GetFileAttributesW(WideFromUtf8(to).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         if (reason)
             *reason = SystemText(ERROR_ACCESS_DENIED);
         return false;
     }
-    if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     if (reason)
         *reason = SystemText(GetLastError());
     return false;
 }
 
-void RemoveFile(const std::string& path) { DeleteFileW(Wide(path).c_str()); }
+void RemoveFile(const std::string& path) { DeleteFileW(WideFromUtf8(path).c_str()); }
 
 std::string LastSystemError() { return SystemText(GetLastError()); }
 
@@ -206,12 +204,12 @@ bool ProcessAlive(long pid) {
 }
 
 bool DirectoryExists(const std::string& path) {
-    DWORD a = GetFileAttributesW(Wide(path).c_str());
+    DWORD a = GetFileAttributesW(WideFromUtf8(path).c_str());
     return !path.empty() && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool MakeDirectory(const std::string& path, std::string* reason) {
-    if (CreateDirectoryW(Wide(path).c_str(), nullptr) || (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path)))
+    if (CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr) || (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path)))
         return true;
     if (reason)
         *reason = SystemText(GetLastError());
@@ -219,14 +217,14 @@ bool MakeDirectory(const std::string& path, std::string* reason) {
 }
 
 std::string AbsolutePath(const std::string& path) {
-    std::wstring w = Wide(path);
+    std::wstring w = WideFromUtf8(path);
     DWORD n = GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
     if (n == 0)
         return path;
     std::wstring full(n, L'\0');
     n = GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
     full.resize(n);
-    return Narrow(full);
+    return Utf8FromWide(full);
 }
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
@@ -240,7 +238,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
         return args;
     }
     for (int i = 0; i < n; ++i)
-        args.push_back(Narrow(wide[i]));
+        args.push_back(Utf8FromWide(wide[i]));
     LocalFree(wide);
     return args;
 }

@@ -17,7 +17,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/deps.sh"
 
-cache=${KELMORA_MINGW_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kelmora-mingw}
+cache=$kelmora_mingw_cache
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
 jobs=$(nproc)
 # Raise when a recipe below changes: every package is then built again.

@@ -23,9 +23,9 @@ while [ $# -gt 0 ]; do
   shift
 done
 
+source scripts/deps.sh
 scripts/build-windows-deps.sh
-cache=${KELMORA_MINGW_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kelmora-mingw}
-prefixes=$(paste -sd';' "$cache/prefixes.txt")
+prefixes=$(paste -sd';' "$kelmora_mingw_cache/prefixes.txt")
 
 build=build-windows
 start=$SECONDS

@@ -33,21 +33,16 @@ trap cleanup EXIT
 
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
 # The test programs run from the build tree: the DLLs' folders go on Wine's path.
-cache=${KELMORA_MINGW_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kelmora-mingw}
 runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
-winepath_dirs=$(sed 's|$|/bin|' "$cache/prefixes.txt" | paste -sd';')
+winepath_dirs=$(sed 's|$|/bin|' "$kelmora_mingw_cache/prefixes.txt" | paste -sd';')
 export WINEPATH="$winepath_dirs;$runtime;/usr/x86_64-w64-mingw32/lib"
 
 if [ -n "${KELMORA_TEST_DISPLAY:-}" ]; then
   export DISPLAY=$KELMORA_TEST_DISPLAY
 else
-  for n in $(seq 80 89); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb=$!
-    export DISPLAY=":$n"
-    break
-  done
+  if kelmora_start_xvfb 80 89; then
+    export DISPLAY=$xvfb_display
+  fi
   sleep 1
 fi
 

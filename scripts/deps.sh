@@ -19,6 +19,9 @@ KELMORA_TEST_PACKAGES=(
 # Windows libraries from their source packages, and Wine.
 KELMORA_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nasm ninja-build dpkg-dev wine wine64)
 
+# Where the Windows libraries are built and kept (scripts/build-windows-deps.sh).
+kelmora_mingw_cache=${KELMORA_MINGW_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kelmora-mingw}
+
 kelmora_missing() { # prints the packages of the arguments that are not installed
   local p
   for p in "$@"; do
@@ -48,6 +51,20 @@ kelmora_install_deps() {
     echo "Could not install: ${failed[*]}" >&2
     return 1
   fi
+}
+
+# kelmora_start_xvfb FIRST LAST: starts Xvfb on the first free display number of
+# that range; sets xvfb (its process id) and xvfb_display. Returns 1 when none is free.
+kelmora_start_xvfb() {
+  local n
+  for n in $(seq "$1" "$2"); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    xvfb_display=":$n"
+    return 0
+  done
+  return 1
 }
 
 kelmora_build() { # kelmora_build DIR [cmake options...]; KELMORA_TARGETS limits what is built

@@ -11,18 +11,19 @@
 #include "tests/windows/win_process.h"
 
 using namespace kelmora::testing;
+using kelmora::WideFromUtf8;
 
 namespace {
 
 ProcessResult Cli(const std::vector<std::string>& args) { return RunProgram(KELMORA_CLI, args); }
 
-bool Exists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& path) { return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 class CliOnWindows : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = MakeTempDir("wincli") + "\\Textures \xC3\xA4\xC3\xB6 \xE6\x97\xA5\xE6\x9C\xAC";
-        ASSERT_TRUE(CreateDirectoryW(Wide(dir_).c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(WideFromUtf8(dir_).c_str(), nullptr));
     }
     std::string dir_;
 };

@@ -5,16 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace kelmora::testing {
+#include "base/os_file.h"
 
-inline std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty())
-        return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
-    return w;
-}
+namespace kelmora::testing {
 
 // One argument quoted the way CommandLineToArgvW and the C runtime split it.
 inline std::wstring QuoteArgument(const std::wstring& arg) {
@@ -42,9 +35,9 @@ struct ProcessResult {
 
 // Runs program with args (UTF-8); standard output and error both go to out.
 inline ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args) {
-    std::wstring line = QuoteArgument(Wide(program));
+    std::wstring line = QuoteArgument(WideFromUtf8(program));
     for (const std::string& a : args)
-        line += L" " + QuoteArgument(Wide(a));
+        line += L" " + QuoteArgument(WideFromUtf8(a));
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     ProcessResult result;

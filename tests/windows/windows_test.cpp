@@ -23,8 +23,8 @@ std::string self; // this program, for the helper process
 std::string DefaultValue(const char* key, const char* name = nullptr) {
     wchar_t buf[2048] = {};
     DWORD size = sizeof buf;
-    const std::wstring wideName = name ? Wide(name) : std::wstring();
-    if (RegGetValueW(HKEY_CLASSES_ROOT, Wide(key).c_str(), name ? wideName.c_str() : nullptr, RRF_RT_REG_SZ, nullptr,
+    const std::wstring wideName = name ? WideFromUtf8(name) : std::wstring();
+    if (RegGetValueW(HKEY_CLASSES_ROOT, WideFromUtf8(key).c_str(), name ? wideName.c_str() : nullptr, RRF_RT_REG_SZ, nullptr,
                      buf, &size) != ERROR_SUCCESS)
         return "<missing>";
     return Utf8FromWide(buf);
@@ -49,7 +49,7 @@ std::string Contents(const std::string& path) {
 // The names in dir that start with prefix.
 int CountNames(const std::string& dir, const std::string& prefix) {
     WIN32_FIND_DATAW found;
-    HANDLE h = FindFirstFileW(Wide(dir + "\\" + prefix + "*").c_str(), &found);
+    HANDLE h = FindFirstFileW(WideFromUtf8(dir + "\\" + prefix + "*").c_str(), &found);
     if (h == INVALID_HANDLE_VALUE)
         return 0;
     int n = 0;
@@ -76,9 +76,9 @@ std::string WriteError(const std::string& path, const std::string& text) {
 // other values under the keys stay.
 TEST(Registry, TheFourRowsNameTheViewerBesideTheTool) {
     const std::string dir = MakeTempDir("winreg") + "\\Tools \xE6\x97\xA5\xE6\x9C\xAC \xC3\xBC";
-    ASSERT_TRUE(CreateDirectoryW(Wide(dir).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(WideFromUtf8(dir).c_str(), nullptr));
     const std::string tool = dir + "\\kelmora-cli.exe", viewer = dir + "\\kelmora.exe";
-    ASSERT_TRUE(CopyFileW(Wide(KELMORA_CLI).c_str(), Wide(tool).c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(WideFromUtf8(KELMORA_CLI).c_str(), WideFromUtf8(tool).c_str(), FALSE));
 
     ProcessResult alone = RunProgram(tool, {"register-file-type"});
     EXPECT_EQ(alone.code, 1);
@@ -107,13 +107,13 @@ TEST(AtomicOutputOnWindows, ReplacesFilesAndRefusesReadOnlyOnes) {
 
     // A read-only file is the user's "do not overwrite": refused, kept, and no
     // temporary stays behind.
-    ASSERT_TRUE(SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesW(WideFromUtf8(path).c_str(), FILE_ATTRIBUTE_READONLY));
     const std::string error = WriteError(path, "third");
     EXPECT_EQ(error.rfind("Stream write error: \"" + path + "\". ", 0), 0u) << error;
     EXPECT_GT(error.size(), ("Stream write error: \"" + path + "\". ").size()) << "the system's reason";
     EXPECT_EQ(Contents(path), "second");
     EXPECT_EQ(CountNames(dir, ".kelmora-"), 0);
-    SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(WideFromUtf8(path).c_str(), FILE_ATTRIBUTE_NORMAL);
     WriteWhole(path, "fourth");
     EXPECT_EQ(Contents(path), "fourth");
 }
@@ -124,15 +124,15 @@ TEST(AtomicOutputOnWindows, AFileAnotherProcessHoldsOpenIsKept) {
     WriteWhole(path, "kept");
     // The helper opens the file as most programs do, without letting it be deleted
     // or renamed over, and holds it until told to let go.
-    std::wstring line = QuoteArgument(Wide(self)) + L" --hold " + QuoteArgument(Wide(path)) + L" " +
-                        QuoteArgument(Wide(ready)) + L" " + QuoteArgument(Wide(release));
+    std::wstring line = QuoteArgument(WideFromUtf8(self)) + L" --hold " + QuoteArgument(WideFromUtf8(path)) + L" " +
+                        QuoteArgument(WideFromUtf8(ready)) + L" " + QuoteArgument(WideFromUtf8(release));
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    for (int i = 0; i < 300 && GetFileAttributesW(Wide(ready).c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+    for (int i = 0; i < 300 && GetFileAttributesW(WideFromUtf8(ready).c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
         Sleep(50);
-    ASSERT_NE(GetFileAttributesW(Wide(ready).c_str()), INVALID_FILE_ATTRIBUTES) << "the helper did not start";
+    ASSERT_NE(GetFileAttributesW(WideFromUtf8(ready).c_str()), INVALID_FILE_ATTRIBUTES) << "the helper did not start";
 
     const std::string error = WriteError(path, "lost");
     EXPECT_EQ(error.rfind("Stream write error: \"" + path + "\". ", 0), 0u) << error;
@@ -149,7 +149,7 @@ TEST(AtomicOutputOnWindows, AFileAnotherProcessHoldsOpenIsKept) {
 
 TEST(WidePaths, TheEngineReadsAndWritesNamesTheCodePageCannotHold) {
     const std::string dir = MakeTempDir("win") + "\\K\xC3\xA9lmora \xE6\x97\xA5\xE6\x9C\xAC \xD0\xB4";
-    ASSERT_TRUE(CreateDirectoryW(Wide(dir).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(WideFromUtf8(dir).c_str(), nullptr));
     const std::string dict = dir + "\\d\xC3\xAF" "ct 1.txd";
     const std::vector<std::uint8_t> bytes = ReadFile(KELMORA_DEMO);
     {
@@ -175,11 +175,11 @@ int main(int argc, char** argv) {
     self = Utf8Arguments(argc, argv)[0];
     if (argc == 5 && std::string(argv[1]) == "--hold") {
         const std::vector<std::string> args = Utf8Arguments(argc, argv);
-        HANDLE h = CreateFileW(Wide(args[2]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE h = CreateFileW(WideFromUtf8(args[2]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return 3;
         WriteFile(args[3], {});
-        for (int i = 0; i < 600 && GetFileAttributesW(Wide(args[4]).c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        for (int i = 0; i < 600 && GetFileAttributesW(WideFromUtf8(args[4]).c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
             Sleep(50);
         CloseHandle(h);
         return 0;
