@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <iterator>
+#include <map>
 
 #include "base/bytes.h"
 #include "base/errors.h"
 #include "base/os_file.h"
+#include "base/text.h"
 
 namespace kelmora {
 
@@ -22,102 +25,102 @@ bool EndsWithIgnoringCase(const std::string& s, const char* suffix) {
     return s.size() >= n && Lower(s.substr(s.size() - n)) == suffix;
 }
 
-// "entry 7 (name)" with the name's control characters shown as codes.
-std::string Label(const ArchiveEntry& e) {
-    std::string shown;
-    for (char c : e.Name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 32 || u == 127) {
-            static const char hex[] = "0123456789abcdef";
-            shown += "\\x";
-            shown += hex[u >> 4];
-            shown += hex[u & 15];
-        } else {
-            shown += c;
-        }
+// "entry 7 (name)": the name as a terminal shows it safely (Windows-1252 as
+// UTF-8, control characters as codes).
+std::string Label(const ArchiveEntry& e) { return "entry " + std::to_string(e.Number) + " (" + ShownText(e.Name) + ")"; }
+
+// The problems of a damaged table: a few in full, then how many more. A table
+// of millions of bad rows must not cost a line each.
+class ProblemList {
+public:
+    explicit ProblemList(std::vector<std::string>& lines) : lines_(lines) {}
+    ~ProblemList() {
+        if (more_ > 0)
+            lines_.push_back("and " + std::to_string(more_) + " more damaged " + (more_ == 1 ? "entry" : "entries"));
     }
-    return "entry " + std::to_string(e.Number) + " (" + shown + ")";
-}
+    void Add(std::string line) {
+        if (lines_.size() < kArchiveProblemsInFull)
+            lines_.push_back(std::move(line));
+        else
+            ++more_;
+    }
+
+private:
+    std::vector<std::string>& lines_;
+    std::uint64_t more_ = 0;
+};
 
 std::uint16_t LoadLE16(const std::uint8_t* b) { return static_cast<std::uint16_t>(b[0] | b[1] << 8); }
 
 // Reads count table rows from at on; each names its offset and size in sectors.
-// Rows that cannot be read become problems; the rest are entries.
+// Rows that cannot be read become problems; the rest are entries. The rows are
+// read a block at a time and only entries that hold bytes of their own are kept,
+// so memory follows the data, not what the table claims.
 void ReadTable(const ByteSource& table, std::uint64_t at, std::uint64_t count, bool version2, GameArchive& a) {
-    std::vector<std::uint8_t> rows(static_cast<std::size_t>(count) * kArchiveEntryBytes);
-    rows.resize(table.ReadAt(at, rows.data(), rows.size()));
-    count = rows.size() / kArchiveEntryBytes;
-    a.Entries.reserve(static_cast<std::size_t>(count));
-    for (std::uint64_t i = 0; i < count; ++i) {
-        const std::uint8_t* row = rows.data() + i * kArchiveEntryBytes;
-        ArchiveEntry e;
-        e.Number = static_cast<std::size_t>(i + 1);
-        // A name that fills its 24 bytes has no NUL; it ends there.
-        const std::uint8_t* name = row + 8;
-        const std::uint8_t* nameEnd = std::find(name, name + kArchiveNameBytes, 0);
-        e.Name.assign(reinterpret_cast<const char*>(name), static_cast<std::size_t>(nameEnd - name));
-        std::uint64_t sectors = 0;
-        if (version2) {
-            // The first size is the one the game streams; older tools left it 0
-            // and filled the second.
-            sectors = LoadLE16(row + 4);
-            if (sectors == 0)
-                sectors = LoadLE16(row + 6);
-        } else {
-            sectors = LoadLE32(row + 4);
-        }
-        e.Offset = std::uint64_t{LoadLE32(row)} * kSectorBytes;
-        e.Size = sectors * kSectorBytes;
-        if (e.Size == 0) {
-            a.Problems.push_back(Label(e) + " is empty; skipped");
-            continue;
-        }
-        if (e.Offset >= a.DataSize) {
-            a.Problems.push_back(Label(e) + " starts at byte " + std::to_string(e.Offset) +
-                                 ", past the end of the archive's " + std::to_string(a.DataSize) + " bytes; skipped");
-            continue;
-        }
-        if (e.Size > a.DataSize - e.Offset) {
-            // Tools that do not pad the last file leave it shorter than its sectors.
-            a.Problems.push_back(Label(e) + " ends past the end of the archive; read as far as it goes");
-            e.Size = a.DataSize - e.Offset;
-        }
-        a.Entries.push_back(std::move(e));
-    }
-
-    // Entries that share bytes with an earlier one: a table made to repeat data.
-    std::vector<std::size_t> order(a.Entries.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t x, std::size_t y) { return a.Entries[x].Offset < a.Entries[y].Offset; });
-    std::vector<bool> drop(a.Entries.size(), false);
-    std::uint64_t end = 0;
-    std::size_t owner = 0;
-    bool any = false;
-    for (std::size_t i : order) {
-        const ArchiveEntry& e = a.Entries[i];
-        if (any && e.Offset < end) {
-            // The entry later in the table is the one that overlaps.
-            const std::size_t later = std::max(i, owner);
-            drop[later] = true;
-            a.Problems.push_back(Label(a.Entries[later]) + " overlaps " + Label(a.Entries[std::min(i, owner)]) +
-                                 "; skipped");
-            if (later == owner) {
-                owner = i;
-                end = e.Offset + e.Size;
+    ProblemList problems(a.Problems);
+    // The entries kept so far by where they start: the later of two entries that
+    // share bytes is the one dropped.
+    std::map<std::uint64_t, std::size_t> byOffset;
+    constexpr std::size_t kBlockRows = 2048;
+    std::vector<std::uint8_t> rows(kBlockRows * kArchiveEntryBytes);
+    for (std::uint64_t first = 0; first < count; first += kBlockRows) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockRows, count - first));
+        const std::size_t got = table.ReadAt(at + first * kArchiveEntryBytes, rows.data(), want * kArchiveEntryBytes) /
+                                kArchiveEntryBytes;
+        for (std::size_t k = 0; k < got; ++k) {
+            const std::uint8_t* row = rows.data() + k * kArchiveEntryBytes;
+            ArchiveEntry e;
+            e.Number = static_cast<std::size_t>(first + k + 1);
+            // A name that fills its 24 bytes has no NUL; it ends there.
+            const std::uint8_t* name = row + 8;
+            const std::uint8_t* nameEnd = std::find(name, name + kArchiveNameBytes, 0);
+            e.Name.assign(reinterpret_cast<const char*>(name), static_cast<std::size_t>(nameEnd - name));
+            std::uint64_t sectors = 0;
+            if (version2) {
+                // The first size is the one the game streams; older tools left it 0
+                // and filled the second.
+                sectors = LoadLE16(row + 4);
+                if (sectors == 0)
+                    sectors = LoadLE16(row + 6);
+            } else {
+                sectors = LoadLE32(row + 4);
             }
-            continue;
+            e.Offset = std::uint64_t{LoadLE32(row)} * kSectorBytes;
+            e.Size = sectors * kSectorBytes;
+            if (e.Size == 0) {
+                problems.Add(Label(e) + " is empty; skipped");
+                continue;
+            }
+            if (e.Offset >= a.DataSize) {
+                problems.Add(Label(e) + " starts at byte " + std::to_string(e.Offset) +
+                             ", past the end of the archive's " + std::to_string(a.DataSize) + " bytes; skipped");
+                continue;
+            }
+            if (e.Size > a.DataSize - e.Offset) {
+                // Tools that do not pad the last file leave it shorter than its sectors.
+                problems.Add(Label(e) + " ends past the end of the archive; read as far as it goes");
+                e.Size = a.DataSize - e.Offset;
+            }
+            // Entries that share bytes with an earlier one: a table made to repeat data.
+            auto next = byOffset.lower_bound(e.Offset);
+            const ArchiveEntry* other = nullptr;
+            if (next != byOffset.end() && next->first < e.Offset + e.Size)
+                other = &a.Entries[next->second];
+            if (next != byOffset.begin()) {
+                const ArchiveEntry& before = a.Entries[std::prev(next)->second];
+                if (before.Offset + before.Size > e.Offset)
+                    other = &before;
+            }
+            if (other) {
+                problems.Add(Label(e) + " overlaps " + Label(*other) + "; skipped");
+                continue;
+            }
+            byOffset.emplace(e.Offset, a.Entries.size());
+            a.Entries.push_back(std::move(e));
         }
-        any = true;
-        owner = i;
-        end = e.Offset + e.Size;
+        if (got < want)
+            break;
     }
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < a.Entries.size(); ++i)
-        if (!drop[i] && kept++ != i)
-            a.Entries[kept - 1] = std::move(a.Entries[i]);
-    a.Entries.resize(kept);
 }
 
 std::string FileNameOfPath(const std::string& path) {

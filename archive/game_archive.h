@@ -17,6 +17,8 @@ namespace kelmora {
 inline constexpr std::uint64_t kSectorBytes = 2048;
 inline constexpr std::size_t kArchiveEntryBytes = 32;
 inline constexpr std::size_t kArchiveNameBytes = 24;
+// Damaged rows named in full before the rest are only counted.
+inline constexpr std::size_t kArchiveProblemsInFull = 8;
 
 enum class ArchiveKind { Version1, Version2 };
 
@@ -32,7 +34,8 @@ struct GameArchive {
     std::string TableFile;     // the file holding the table (the same for version 2)
     std::uint64_t DataSize = 0;
     std::vector<ArchiveEntry> Entries; // the readable ones, in table order
-    // One line for each entry that cannot be read or is cut short, naming it.
+    // A line for each entry that cannot be read or is cut short, naming it, up to
+    // kArchiveProblemsInFull; then one line that counts the rest.
     std::vector<std::string> Problems;
 
     // The entries that are texture dictionaries (named "*.txd", any case).

@@ -42,6 +42,8 @@ AtomicOutput::AtomicOutput(const std::string& path) : path_(path) {
         temporary_ = dir + kPrefix + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++) + kSuffix;
         try {
             file_ = OsFile::CreateNew(temporary_, path);
+            // A file replaced keeps who may read and write it.
+            file_.KeepAttributesOf(path);
             return;
         } catch (const KelmoraError&) {
             if (attempt >= 100 || !FileExists(temporary_))
@@ -77,6 +79,11 @@ void AtomicOutput::Commit() {
     if (!MoveIntoPlace(temporary_, path_, &reason))
         Fail(reason);
     committed_ = true;
+}
+
+void RemoveStaleTemporariesBeside(const std::string& file) {
+    const std::string dir = DirectoryOf(file);
+    RemoveStaleTemporaries(dir.empty() ? "." : dir);
 }
 
 void RemoveStaleTemporaries(const std::string& dir) {

@@ -38,6 +38,8 @@ private:
 // Temporaries are hidden files named ".kelmora-PID-N.tmp": nothing takes them
 // for outputs. This removes those in dir whose process no longer runs.
 void RemoveStaleTemporaries(const std::string& dir);
+// The same in the folder that holds file.
+void RemoveStaleTemporariesBeside(const std::string& file);
 bool IsTemporaryName(const std::string& fileName);
 
 } // namespace kelmora

@@ -32,6 +32,10 @@ public:
     // sharing. Throws KelmoraError "Cannot create file \"shownPath\". reason".
     static OsFile CreateNew(const std::string& path, const std::string& shownPath);
 
+    // Gives the file the permissions and, where the process may, the owner of the
+    // regular file at path (a link there is not followed); nothing when there is none.
+    void KeepAttributesOf(const std::string& path);
+
     std::uint64_t Size() const;
     // Returns the number of bytes read; fewer than n only at the end of the file.
     std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const;

@@ -59,6 +59,17 @@ OsFile OsFile::CreateNew(const std::string& path, const std::string& shownPath) 
     return f;
 }
 
+void OsFile::KeepAttributesOf(const std::string& path) {
+    struct stat st {};
+    if (fd_ < 0 || ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    // The owner first: changing it clears the set-id bits the mode then restores.
+    // Only the superuser may give a file away; anyone keeps the mode.
+    if (::fchown(fd_, st.st_uid, st.st_gid) != 0)
+        (void)::fchown(fd_, static_cast<uid_t>(-1), st.st_gid);
+    (void)::fchmod(fd_, st.st_mode & 07777);
+}
+
 bool OsFile::CloseChecked(std::string* reason) {
     if (fd_ < 0)
         return true;

@@ -80,6 +80,10 @@ OsFile OsFile::OpenRead(const std::string& path) {
     return f;
 }
 
+// New files take their folder's security, as a replaced file had; the read-only
+// attribute is refused before any replacement (MoveIntoPlace).
+void OsFile::KeepAttributesOf(const std::string&) {}
+
 OsFile OsFile::CreateNew(const std::string& path, const std::string& shownPath) {
     OsFile f;
     // CREATE_NEW fails on any existing entry, links included.

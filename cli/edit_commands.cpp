@@ -10,7 +10,7 @@
 #include "base/bytes.h"
 #include "base/errors.h"
 #include "base/os_file.h"
-#include "dictionary/text.h"
+#include "base/text.h"
 #include "editing/dictionary_edit.h"
 #include "editing/put_back.h"
 #include "editing/record_layout.h"
@@ -36,25 +36,74 @@ ImportOptions OptionsOf(const EditOptions& o) { return {!o.NoBrighten, !o.NoDith
 
 // The dictionary to change: walked whole, or the command ends.
 DictionaryEdit OpenForEdit(const EditOptions& o) {
-    DictionaryEdit edit(ReadAllBytes(FileSource(o.Dictionary)), !o.NoFilter);
-    const Dictionary& d = edit.Current();
-    if (!d.IsDictionary())
-        throw KelmoraError(o.Dictionary + " is not a texture dictionary");
-    if (!d.Complete())
-        throw KelmoraError(o.Dictionary + ": the dictionary ends early (texture " +
-                           std::to_string(d.Walk().Report.TextureNumber) + " runs past its end); nothing was changed");
+    std::vector<std::uint8_t> bytes = ReadAllBytes(FileSource(o.Dictionary));
+    CheckEditable(bytes, o.Dictionary);
+    DictionaryEdit edit(std::move(bytes), !o.NoFilter);
+    edit.AllowDuplicateNames(o.AllowDuplicate);
     return edit;
 }
 
 PutBackOptions PutOptionsOf(const EditOptions& o) { return {!o.NoFilter, OptionsOf(o), o.Depth}; }
 
-bool PutBack(DictionaryEdit& edit, std::size_t i, const std::string& image, const EditOptions& o,
-             const std::vector<std::string>& mipFiles) {
-    return PutImage(edit, i, ReadImage(image), image, PutOptionsOf(o), mipFiles);
+// A refusal as one line that names the dictionary, the texture and the image:
+// "DICT: texture 6 (name): IMAGE: reason" (the image once, where the reason
+// does not start with it already).
+[[noreturn]] void Refuse(const std::string& dictionary, const std::string& texture, const std::string& image,
+                         const std::string& reason) {
+    std::string why = reason;
+    // The engine's own texts may name the texture already.
+    const std::string textureColon = texture + ": ";
+    if (why.compare(0, textureColon.size(), textureColon) == 0)
+        why.erase(0, textureColon.size());
+    const bool namesImage = !image.empty() && why.compare(0, image.size(), image) == 0;
+    throw KelmoraError(dictionary + ": " + texture + ": " + (image.empty() || namesImage ? "" : image + ": ") + why);
 }
 
-// replaced: the count of pictures put back, or -1 for an edit of the list itself.
-void Finish(const DictionaryEdit& edit, const EditOptions& o, long replaced) {
+// What a put-back did, said after the dictionary is written.
+void Report(std::vector<std::string>& lines, const std::string& label, const std::string& image,
+            const PutOutcome& r) {
+    if (!r.Changed)
+        return;
+    lines.push_back("replaced " + label + " from " + EscapeControls(image));
+    if (r.Reshaped()) {
+        std::string change = std::to_string(r.Before.Width) + " x " + std::to_string(r.Before.Height) + " -> " +
+                             std::to_string(r.After.Width) + " x " + std::to_string(r.After.Height);
+        if (r.Before.Depth != r.After.Depth)
+            change += ", " + std::to_string(r.Before.Depth) + " -> " + std::to_string(r.After.Depth) + " bits";
+        change += ", " + std::to_string(r.After.Levels) + (r.After.Levels == 1 ? " level" : " levels");
+        lines.push_back(label + ": " + change);
+    }
+    if (r.Alpha == AlphaSource::Kept)
+        lines.push_back(label + ": " + EscapeControls(image) + " has no alpha; the texture keeps its present alpha");
+    else if (r.Alpha == AlphaSource::Opaque)
+        lines.push_back(label + ": " + EscapeControls(image) + " has no alpha; the texture of its new size is opaque");
+}
+
+// The image of a texture, with the alpha of its grey companion where it has none
+// of its own and the companion is there.
+InputImage ImageWithCompanion(const std::string& image, const std::string& companion) {
+    InputImage img = ReadImage(image);
+    if (!img.HasAlpha && !companion.empty() && IsRegularFile(companion))
+        img = WithAlphaFrom(img, ReadImage(companion), companion);
+    return img;
+}
+
+bool PutBack(DictionaryEdit& edit, std::size_t i, const std::string& image, const std::string& companion,
+             const EditOptions& o, const std::vector<std::string>& mipFiles, std::vector<std::string>& lines) {
+    const std::string label = Label(edit.Current(), i);
+    PutOutcome r;
+    try {
+        r = PutImage(edit, i, ImageWithCompanion(image, companion), image, PutOptionsOf(o), mipFiles);
+    } catch (const KelmoraError& e) {
+        Refuse(o.Dictionary, label, image, e.what());
+    }
+    Report(lines, label, image, r);
+    return r.Changed;
+}
+
+// Writes the dictionary, then says what was done. replaced: the count of pictures
+// put back, or -1 for an edit of the list itself.
+void Finish(const DictionaryEdit& edit, const EditOptions& o, long replaced, const std::vector<std::string>& lines) {
     const std::string target = o.Output.empty() ? o.Dictionary : o.Output;
     // With -o the dictionary is written whatever changed; over itself only when
     // something did.
@@ -63,6 +112,8 @@ void Finish(const DictionaryEdit& edit, const EditOptions& o, long replaced) {
         edit.Verify();
         SaveDictionary(target, edit.Bytes());
     }
+    for (const std::string& line : lines)
+        std::cout << line << "\n";
     const std::size_t count = edit.Current().Entries().size();
     if (replaced < 0)
         std::cout << count << " texture(s) in " << target << ".\n";
@@ -74,6 +125,16 @@ void Finish(const DictionaryEdit& edit, const EditOptions& o, long replaced) {
 bool IsImageName(const std::string& name) {
     const std::string ext = PathToUtf8(PathFromUtf8(name).extension());
     return !ext.empty() && FindFormatByName(ext.substr(1)) != nullptr;
+}
+
+// A duplicate name with the way past it.
+template <typename F>
+void WithNameHint(F&& edit) {
+    try {
+        edit();
+    } catch (const DuplicateNameError& e) {
+        throw KelmoraError(std::string(e.what()) + " (--allow-duplicate gives it all the same)");
+    }
 }
 
 } // namespace
@@ -88,7 +149,7 @@ int Import(const EditOptions& o, const std::string& folder) {
 
     // The names extract gives, format by format: the same claims in the same order,
     // so that repeated names find their "~2" files; alpha companions claim theirs.
-    std::vector<std::string> chosen(count);
+    std::vector<std::string> chosen(count), companions(count);
     std::set<std::string> used;
     for (const OutputFormat& f : OutputFormats()) {
         RunNames names;
@@ -96,17 +157,24 @@ int Import(const EditOptions& o, const std::string& folder) {
             const TTexEntry& e = d.Entries()[i];
             const std::string main = names.Claim(dir, SafeFileName(Cp1252ToUtf8(e.Name)), std::string(f.Extension));
             const std::string alpha = names.Claim(dir, SafeFileName(Cp1252ToUtf8(e.AlphaName)), std::string(f.Extension));
-            used.insert(alpha);
-            if (chosen[i].empty() && IsRegularFile(main))
+            // Only the formats without alpha of their own have companions.
+            if (f.TakesPicture)
+                used.insert(alpha);
+            if (chosen[i].empty() && IsRegularFile(main)) {
                 chosen[i] = main;
+                if (f.TakesPicture)
+                    companions[i] = alpha;
+            }
         }
     }
     std::size_t replaced = 0;
+    std::vector<std::string> lines;
     for (std::size_t i = 0; i < count; ++i) {
         if (chosen[i].empty())
             continue;
         used.insert(chosen[i]);
         const std::string stem = dir + SafeFileName(Cp1252ToUtf8(d.Entries()[i].Name));
+        const std::string alphaStem = dir + SafeFileName(Cp1252ToUtf8(d.Entries()[i].AlphaName));
         const std::string ext = PathToUtf8(PathFromUtf8(chosen[i]).extension());
         std::vector<std::string> mips(16);
         for (std::size_t n = 1; n < mips.size(); ++n) {
@@ -115,11 +183,11 @@ int Import(const EditOptions& o, const std::string& folder) {
                 mips[n] = m;
                 used.insert(m);
             }
+            if (!companions[i].empty())
+                used.insert(alphaStem + ".mip" + std::to_string(n) + ext);
         }
-        if (!PutBack(edit, i, chosen[i], o, mips))
-            continue;
-        ++replaced;
-        std::cout << "replaced " << Label(edit.Current(), i) << " from " << chosen[i] << "\n";
+        if (PutBack(edit, i, chosen[i], companions[i], o, mips, lines))
+            ++replaced;
     }
     std::vector<std::string> unmatched;
     for (const auto& entry : fs::directory_iterator(PathFromUtf8(folder))) {
@@ -130,17 +198,16 @@ int Import(const EditOptions& o, const std::string& folder) {
     std::sort(unmatched.begin(), unmatched.end());
     for (const std::string& path : unmatched)
         Note(EscapeControls(path) + " matches no texture; skipped");
-    Finish(edit, o, static_cast<long>(replaced));
+    Finish(edit, o, static_cast<long>(replaced), lines);
     return 0;
 }
 
-// A number as list shows it, else a name (the first texture of that name).
-std::size_t FindTexture(const Dictionary& d, const EditOptions& o, const std::string& texture) {
+std::size_t FindTexture(const Dictionary& d, const std::string& file, const std::string& texture) {
     std::size_t index = d.Entries().size();
     if (!texture.empty() && texture.find_first_not_of("0123456789") == std::string::npos && texture.size() < 10) {
         const std::size_t n = std::stoul(texture);
         if (n == 0 || n > d.Entries().size())
-            throw KelmoraError(o.Dictionary + " has no texture " + texture + " (it lists " +
+            throw KelmoraError(file + " has no texture " + texture + " (it lists " +
                                std::to_string(d.Entries().size()) + ")");
         index = n - 1;
     } else {
@@ -148,49 +215,63 @@ std::size_t FindTexture(const Dictionary& d, const EditOptions& o, const std::st
             if (Cp1252ToUtf8(d.Entries()[i].Name) == texture)
                 index = i;
         if (index == d.Entries().size())
-            throw KelmoraError(o.Dictionary + " has no texture named " + texture);
+            throw KelmoraError(file + " has no texture named " + EscapeControls(texture));
     }
     return index;
 }
 
 int Replace(const EditOptions& o, const std::string& texture, const std::string& image) {
     DictionaryEdit edit = OpenForEdit(o);
-    const std::size_t index = FindTexture(edit.Current(), o, texture);
-    std::size_t replaced = 0;
-    if (PutBack(edit, index, image, o, {})) {
-        replaced = 1;
-        std::cout << "replaced " << Label(edit.Current(), index) << " from " << image << "\n";
-    }
-    Finish(edit, o, static_cast<long>(replaced));
+    const std::size_t index = FindTexture(edit.Current(), o.Dictionary, texture);
+    std::vector<std::string> lines;
+    const bool replaced = PutBack(edit, index, image, "", o, {}, lines);
+    Finish(edit, o, replaced ? 1 : 0, lines);
     return 0;
 }
 
 int Add(const EditOptions& o, const std::string& image, const std::string& name, const std::string& mask,
         std::uint32_t levels) {
     DictionaryEdit edit = OpenForEdit(o);
-    AddImage(edit, ReadImage(image), image, Utf8ToCp1252(name), Utf8ToCp1252(mask), levels, PutOptionsOf(o));
-    std::cout << "added texture " << edit.Current().Entries().size() << " (" << name << ") from " << image << "\n";
-    Finish(edit, o, -1);
+    const std::string label = "new texture (" + EscapeControls(name) + ")";
+    try {
+        AddImage(edit, ReadImage(image), image, Utf8ToCp1252(name), Utf8ToCp1252(mask), levels, PutOptionsOf(o));
+    } catch (const DuplicateNameError& e) {
+        throw KelmoraError(o.Dictionary + ": " + label + ": " + e.what() + " (--allow-duplicate gives it all the same)");
+    } catch (const KelmoraError& e) {
+        // Image failures name the image themselves; the others are about the name or levels.
+        Refuse(o.Dictionary, label, "", e.what());
+    }
+    const std::string line = "added " + Label(edit.Current(), edit.Current().Entries().size() - 1) + " from " +
+                             EscapeControls(image);
+    Finish(edit, o, -1, {line});
     return 0;
 }
 
 int Remove(const EditOptions& o, const std::string& texture) {
     DictionaryEdit edit = OpenForEdit(o);
-    const std::size_t index = FindTexture(edit.Current(), o, texture);
+    const std::size_t index = FindTexture(edit.Current(), o.Dictionary, texture);
     const std::string label = Label(edit.Current(), index);
-    edit.Remove(index);
-    std::cout << "removed " << label << "\n";
-    Finish(edit, o, -1);
+    try {
+        edit.Remove(index);
+    } catch (const KelmoraError& e) {
+        Refuse(o.Dictionary, label, "", e.what());
+    }
+    Finish(edit, o, -1, {"removed " + label});
     return 0;
 }
 
 int Rename(const EditOptions& o, const std::string& texture, const std::string& name, const std::string* mask) {
     DictionaryEdit edit = OpenForEdit(o);
-    const std::size_t index = FindTexture(edit.Current(), o, texture);
+    const std::size_t index = FindTexture(edit.Current(), o.Dictionary, texture);
     const std::string label = Label(edit.Current(), index);
-    edit.Rename(index, Utf8ToCp1252(name), mask ? Utf8ToCp1252(*mask) : edit.Current().Entries()[index].Mask);
-    std::cout << "renamed " << label << " to " << name << "\n";
-    Finish(edit, o, -1);
+    try {
+        WithNameHint([&] {
+            edit.Rename(index, Utf8ToCp1252(name), mask ? Utf8ToCp1252(*mask) : edit.Current().Entries()[index].Mask);
+        });
+    } catch (const KelmoraError& e) {
+        Refuse(o.Dictionary, label, "", e.what());
+    }
+    Finish(edit, o, -1, {"renamed " + label + " to " + EscapeControls(name)});
     return 0;
 }
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "dictionary/dictionary.h"
+
 namespace kelmora::cli {
 
 struct EditOptions {
@@ -10,6 +12,7 @@ struct EditOptions {
     std::string Output;      // -o: the dictionary written here instead
     bool NoFilter = false, NoBrighten = false, NoDither = false, KeepPalette = false;
     std::uint32_t Depth = 0; // --depth: 4, 8, 16 or 32; 0 keeps the texture's
+    bool AllowDuplicate = false; // --allow-duplicate: a name another texture has
 };
 
 // import DICT FOLDER: every image named as extract names a texture replaces it.
@@ -20,6 +23,9 @@ int Replace(const EditOptions& options, const std::string& texture, const std::s
 // add DICT IMAGE --name NAME: a new texture after the last (names are UTF-8 here).
 int Add(const EditOptions& options, const std::string& image, const std::string& name, const std::string& mask,
         std::uint32_t levels);
+// A texture by its list number or, failing that, its name (UTF-8); throws
+// KelmoraError naming file when there is none.
+std::size_t FindTexture(const kelmora::Dictionary& dictionary, const std::string& file, const std::string& texture);
 int Remove(const EditOptions& options, const std::string& texture);
 // mask null keeps the present mask name.
 int Rename(const EditOptions& options, const std::string& texture, const std::string& name, const std::string* mask);

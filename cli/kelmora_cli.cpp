@@ -7,6 +7,7 @@
 #include <iostream>
 #include <optional>
 #include <set>
+#include <span>
 #include <sstream>
 #include <unordered_set>
 #include <string>
@@ -35,7 +36,7 @@
 #include "base/os_file.h"
 #include "dictionary/raster_decode.h"
 #include "dictionary/raster_layout.h"
-#include "dictionary/text.h"
+#include "base/text.h"
 #include "export/destination.h"
 #include "export/export_run.h"
 #include "export/image_writers.h"
@@ -186,7 +187,17 @@ Dictionary OpenTarget(const Target& t) {
     Dictionary d = t.Shared ? Dictionary(t.Shared) : Dictionary::OpenFile(t.File);
     if (!d.IsDictionary())
         throw KelmoraError(t.Label + " is not a texture dictionary");
+    if (d.Source().Size() < kDictionaryHeaderBytes)
+        throw KelmoraError(t.Label + " is too short to be a texture dictionary (" +
+                           std::to_string(d.Source().Size()) + " bytes)");
     return d;
+}
+
+// The textures to list: those whose records are whole. The record a walk stopped
+// at is named in its error line instead.
+std::span<const TTexEntry> WholeEntries(const Dictionary& d) {
+    const std::span<const TTexEntry> all = d.Entries();
+    return d.Complete() || all.empty() ? all : all.first(all.size() - 1);
 }
 
 // What an argument holds: a directory's dictionaries, an archive's, or itself.
@@ -215,8 +226,9 @@ json JsonDictionary(const Target& t, const Dictionary* d, const std::string& err
         j["error"] = error;
     json textures = json::array();
     if (d) {
-        for (std::size_t i = 0; i < d->Entries().size(); ++i) {
-            const TTexEntry& e = d->Entries()[i];
+        const std::span<const TTexEntry> entries = WholeEntries(*d);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const TTexEntry& e = entries[i];
             std::size_t levels = 0;
             if (e.Depth != 0) {
                 ByteReader r(d->Source());
@@ -297,13 +309,13 @@ int List(const ListOptions& o) {
             std::cout << (first ? "" : "\n") << t.Label << ":\n";
         first = false;
         if (d)
-            for (const TTexEntry& e : d->Entries())
+            for (const TTexEntry& e : WholeEntries(*d))
                 std::cout << ForTerminal(e.Caption) << "\n";
         std::cout.flush();
         if (!error.empty())
             Fail(error);
         else if (d && d->Walk().End == WalkEnd::Empty)
-            std::cerr << FileNameOf(t.Label) << " is empty!\n";
+            Fail(FileNameOf(t.Label) + " is empty!");
     }
     if (o.json)
         std::cout << json{{"dictionaries", std::move(all)}}.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
@@ -562,7 +574,7 @@ int Extract(const ExtractOptions& o) {
 
 struct SaveOptions {
     std::string file;
-    std::size_t index = 0;
+    std::string texture;
     std::string out;
     std::string format;
     bool alpha = false, noFilter = false, noBrighten = false;
@@ -584,14 +596,12 @@ int Save(const SaveOptions& o) {
     const Dictionary d = OpenTarget(target);
     if (!d.Complete())
         throw KelmoraError(WalkFailure(o.file, d.Walk().Report));
-    if (o.index == 0 || o.index > d.Entries().size())
-        throw KelmoraError(o.file + " has no texture " + std::to_string(o.index) + " (it lists " +
-                           std::to_string(d.Entries().size()) + ")");
-    DecodedTexture t = d.Decode(o.index - 1, {!o.noFilter, 0});
+    const std::size_t index = kelmora::cli::FindTexture(d, o.file, o.texture);
+    DecodedTexture t = d.Decode(index, {!o.noFilter, 0});
     if (!t.Ok())
-        throw KelmoraError(o.file + ": " + TextureLabel(d, o.index - 1) + ": " + t.Result.Message);
+        throw KelmoraError(o.file + ": " + TextureLabel(d, index) + ": " + t.Result.Message);
     if (t.Result.CutShort())
-        Fail(CutShortWarning(o.file, TextureLabel(d, o.index - 1), t.Result));
+        Fail(CutShortWarning(o.file, TextureLabel(d, index), t.Result));
     const bool brighten = !o.noBrighten;
     if (format->TakesPicture)
         format->WritePicture(MakePicture(t.State, o.alpha, brighten), o.out);
@@ -650,7 +660,7 @@ int main(int argc, char** argv) {
     SaveOptions sv;
     CLI::App* save = app.add_subcommand("save", "Save one texture like the viewer's single export");
     save->add_option("FILE", sv.file, "The dictionary (.txd)")->required();
-    save->add_option("INDEX", sv.index, "Texture number as listed, from 1")->required();
+    save->add_option("TEXTURE", sv.texture, "Texture number as listed (from 1), or its name")->required();
     save->add_option("OUT", sv.out, "The image file to write")->required();
     save->add_option("-f,--format", sv.format, FormatNames() + " (default: from OUT's extension)")->transform(formats);
     save->add_flag("--alpha", sv.alpha, "BMP and JPEG: the grey alpha picture instead of the colours");
@@ -687,6 +697,7 @@ int main(int argc, char** argv) {
     add->add_option("--mask", addMask, "The texture's mask (alpha) name");
     add->add_option("--depth", ed.Depth, "4, 8 (default), 16 or 32 bits")->check(CLI::IsMember({4, 8, 16, 32}));
     add->add_option("--levels", addLevels, "Mip levels, made from the picture (default 1)");
+    add->add_flag("--allow-duplicate", ed.AllowDuplicate, "Allow a name another texture has already");
     editOptions(add);
     CLI::App* remove = app.add_subcommand("remove", "Remove a texture");
     remove->add_option("DICT", ed.Dictionary, "The dictionary (.txd)")->required();
@@ -697,6 +708,7 @@ int main(int argc, char** argv) {
     rename->add_option("TEXTURE", renameTexture, "Texture number as listed, or its name")->required();
     rename->add_option("NEWNAME", renameName, "The new name")->required();
     CLI::Option* maskOption = rename->add_option("--mask", renameMask, "The new mask name");
+    rename->add_flag("--allow-duplicate", ed.AllowDuplicate, "Allow a name another texture has already");
     rename->add_option("-o,--output", ed.Output, "Write the changed dictionary here; the original stays as it is");
 
     CLI::App* reg = app.add_subcommand("register-file-type", "Associate .txd files with the Kelmora viewer");

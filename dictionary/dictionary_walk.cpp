@@ -7,7 +7,7 @@
 
 #include "base/bytes.h"
 #include "base/byte_reader.h"
-#include "dictionary/text.h"
+#include "base/text.h"
 #include "base/os_file.h"
 
 namespace kelmora {

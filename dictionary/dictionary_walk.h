@@ -9,6 +9,9 @@
 
 namespace kelmora {
 
+// The smallest dictionary: its chunk header, the struct's header and the count.
+inline constexpr std::size_t kDictionaryHeaderBytes = 28;
+
 enum class WalkEnd { Complete, Empty, Stopped };
 
 // What the user is told when a record runs past the end of the file.

@@ -86,14 +86,6 @@ void ReadPairs4(PixelSource& src, DecodeState& s, std::vector<std::uint8_t>& buf
     }
 }
 
-// 16-bit texels are 5-5-5-1 with red in the low bits; 5-bit channels widen to the
-// full 0..255 range and the alpha bit means opaque (128).
-PaletteEntry FromColour16(std::uint16_t v) {
-    auto widen = [](unsigned c) { return static_cast<std::uint8_t>((c << 3) | (c >> 2)); };
-    return {widen(v & 31), widen((v >> 5) & 31), widen((v >> 10) & 31),
-            static_cast<std::uint8_t>(v & 0x8000 ? 128 : 0)};
-}
-
 void ReadTrueColour(ByteReader& r, const RasterLayout& l, const LevelLayout& lv, DecodeState& s) {
     const std::uint32_t b = l.Depth == 32 ? 4 : 2;
     std::vector<std::uint8_t> row(static_cast<std::size_t>(lv.TransferWidth) * b);
@@ -123,6 +115,15 @@ std::uint64_t Level0Bytes(const RasterLayout& l) {
 std::string Decimal(std::uint64_t v) { return std::to_string(v); }
 
 } // namespace
+
+// 16-bit texels are 5-5-5-1 with red in the low bits; 5-bit channels widen to the
+// full 0..255 range and the alpha bit means opaque (128).
+PaletteEntry FromColour16(std::uint16_t v) {
+    auto widen = [](unsigned c) { return static_cast<std::uint8_t>((c << 3) | (c >> 2)); };
+    return {widen(v & 31), widen((v >> 5) & 31), widen((v >> 10) & 31),
+            static_cast<std::uint8_t>(v & 0x8000 ? 128 : 0)};
+}
+
 
 bool RowPassesApply(std::uint32_t depth, std::uint32_t w, std::uint32_t h, std::uint32_t rrw, std::uint32_t rrh) {
     if (depth == 8)

@@ -46,4 +46,8 @@ DecodeResult DecodeRaster(const ByteSource& source, const TTexEntry& entry, bool
 // for a palettised level stored in a transfer of rrw x rrh pixels.
 bool RowPassesApply(std::uint32_t depth, std::uint32_t w, std::uint32_t h, std::uint32_t rrw, std::uint32_t rrh);
 
+// A 16-bit texel (5-5-5-1, red in the low bits) as the decode gives it: 5-bit
+// channels widened to 0..255, the alpha bit as 128 or 0.
+PaletteEntry FromColour16(std::uint16_t v);
+
 } // namespace kelmora

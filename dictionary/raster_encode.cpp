@@ -97,6 +97,8 @@ void WriteTrueColour(std::vector<std::uint8_t>& bytes, const RasterLayout& l, co
 
 } // namespace
 
+PaletteEntry AsStored16(const PaletteEntry& e) { return FromColour16(ToColour16(e)); }
+
 std::uint16_t ToColour16(const PaletteEntry& e) {
     return static_cast<std::uint16_t>((e.R >> 3) | (e.G >> 3) << 5 | (e.B >> 3) << 10 | (e.A >= 64 ? 0x8000 : 0));
 }

@@ -31,4 +31,7 @@ EncodeResult EncodeRaster(std::vector<std::uint8_t>& dictionary, const TTexEntry
 // of 64 or more sets the opaque bit.
 std::uint16_t ToColour16(const PaletteEntry& e);
 
+// A colour as a 16-bit texture stores it and reads it back.
+PaletteEntry AsStored16(const PaletteEntry& e);
+
 } // namespace kelmora

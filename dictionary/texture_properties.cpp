@@ -7,7 +7,7 @@
 #include "base/byte_reader.h"
 #include "base/bytes.h"
 #include "dictionary/raster_layout.h"
-#include "dictionary/text.h"
+#include "base/text.h"
 
 namespace kelmora {
 

@@ -7,7 +7,7 @@
 #include "editing/record_writer.h"
 #include "base/errors.h"
 #include "dictionary/raster_encode.h"
-#include "dictionary/text.h"
+#include "base/text.h"
 
 namespace kelmora {
 
@@ -47,8 +47,11 @@ void DictionaryEdit::Replace(std::size_t index, const std::vector<DecodeState>& 
 
 void DictionaryEdit::Rewalk() { current_ = std::make_unique<Dictionary>(std::make_shared<SharedBufferSource>(bytes_)); }
 
-std::vector<DictionaryEdit::Span> DictionaryEdit::Records() const {
+std::vector<DictionaryEdit::Span> DictionaryEdit::Records(const char* what) const {
     const std::vector<std::uint8_t>& b = *bytes_;
+    // Every offset below is read from bytes the header must hold.
+    if (b.size() < kDictionaryHeaderBytes)
+        throw KelmoraError("the dictionary is too short to hold its own header");
     auto word = [&](std::size_t at) { return at + 4 <= b.size() ? LoadLE32(b.data() + at) : 0u; };
     std::vector<Span> spans;
     // The records follow the count's struct, each one's chunks adding up.
@@ -60,16 +63,16 @@ std::vector<DictionaryEdit::Span> DictionaryEdit::Records() const {
         at = static_cast<std::size_t>(e.RecordEnd);
     }
     // ... and leave room for the closing extension inside the dictionary chunk.
-    sized = sized && at + 12 <= std::size_t{word(4)} + 12;
+    sized = sized && at + 12 <= std::size_t{word(4)} + 12 && at <= b.size();
     if (!sized)
-        throw KelmoraError("this dictionary's records do not carry their sizes: only pictures of the texture's "
-                           "own size and depth can be put back");
+        throw KelmoraError(std::string("the dictionary's records do not carry their sizes (the fixed layout), so ") +
+                           what);
     return spans;
 }
 
 void DictionaryEdit::Splice(std::size_t first, std::size_t last, const std::vector<std::uint8_t>& records,
-                            int countChange) {
-    const std::vector<Span> spans = Records();
+                            int countChange, const char* what) {
+    const std::vector<Span> spans = Records(what);
     std::vector<std::uint8_t>& b = *bytes_;
     const std::size_t from = first < spans.size() ? spans[first].Start : (spans.empty() ? 24 + LoadLE32(&b[16]) : spans.back().End);
     const std::size_t to = last <= first ? from : spans[last - 1].End;
@@ -99,16 +102,37 @@ RecordSettings SettingsFor(const DecodeState& level0, std::size_t levels, std::u
     return r;
 }
 
-void CheckName(const std::string& name) {
-    if (name.size() > kMaxNameLength)
-        throw KelmoraError("the name \"" + ShownText(name) + "\" is " + std::to_string(name.size()) +
-                           " characters long; at most " + std::to_string(kMaxNameLength) + " fit");
-}
-
 } // namespace
 
+void DictionaryEdit::CheckNewName(const std::string& name, bool mask, std::size_t except) const {
+    const std::string shown = "\"" + ShownText(name) + "\"";
+    const char* kind = mask ? "mask name " : "name ";
+    if (name.empty()) {
+        if (mask)
+            return; // a texture without a mask name is common
+        throw KelmoraError("a texture's name cannot be empty");
+    }
+    if (name.size() > kMaxNameLength)
+        throw KelmoraError(std::string("the ") + kind + shown + " is " + std::to_string(name.size()) +
+                           " characters long; at most " + std::to_string(kMaxNameLength) + " fit");
+    // The walk trims such bytes, so the texture could no longer be found by this name.
+    if (static_cast<unsigned char>(name.front()) <= 32 || static_cast<unsigned char>(name.back()) <= 32)
+        throw KelmoraError(std::string("the ") + kind + shown +
+                           " begins or ends with a blank or a control character, which readers strip");
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 32 || c == 127)
+            throw KelmoraError(std::string("the ") + kind + shown + " holds a control character");
+    if (mask || allowDuplicates_)
+        return;
+    const auto entries = current_->Entries();
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (i != except && SameNameIgnoringCase(entries[i].Name, name))
+            throw DuplicateNameError("texture " + std::to_string(i + 1) + " is named " + shown +
+                                     " already; the game would find only one of them");
+}
+
 void DictionaryEdit::Reshape(std::size_t index, const std::vector<DecodeState>& levels) {
-    const std::vector<Span> spans = Records();
+    const std::vector<Span> spans = Records("only pictures of the texture's own size and depth can be put back");
     const std::vector<std::uint8_t>& b = *bytes_;
     const TTexEntry e = current_->Entries()[index];
     RecordSettings r = SettingsFor(levels[0], levels.size(), LoadLE32(&b[spans[index].Start + 8]));
@@ -122,25 +146,27 @@ void DictionaryEdit::Reshape(std::size_t index, const std::vector<DecodeState>& 
         r.FilterWord = (r.FilterWord & ~0xFFu) | 6;
     // An empty extension is the record's last 12 bytes: (3, 0, version).
     r.EmptyExtension = LoadLE32(&b[spans[index].End - 12]) == 3 && LoadLE32(&b[spans[index].End - 8]) == 0;
-    Splice(index, index + 1, BuildRecord(r), 0);
+    Splice(index, index + 1, BuildRecord(r), 0, "");
     changes_.erase(std::remove_if(changes_.begin(), changes_.end(), [&](const Change& c) { return c.Index == index; }),
                    changes_.end());
     Replace(index, levels);
 }
 
 void DictionaryEdit::Add(const std::string& name, const std::string& mask, const std::vector<DecodeState>& levels) {
-    CheckName(name);
-    CheckName(mask);
+    // Said first: a name check would not tell what the real obstacle is.
+    Records("it cannot grow: no texture can be added");
+    CheckNewName(name, false, current_->Entries().size());
+    CheckNewName(mask, true, 0);
     RecordSettings r = SettingsFor(levels[0], levels.size(), LoadLE32(&(*bytes_)[8]));
     r.Name = name;
     r.Mask = mask;
     const std::size_t at = current_->Entries().size();
-    Splice(at, at, BuildRecord(r), 1);
+    Splice(at, at, BuildRecord(r), 1, "");
     Replace(at, levels);
 }
 
 void DictionaryEdit::Remove(std::size_t index) {
-    Splice(index, index + 1, {}, -1);
+    Splice(index, index + 1, {}, -1, "no texture can be removed");
     std::vector<Change> kept;
     for (Change& c : changes_) {
         if (c.Index == index)
@@ -153,9 +179,9 @@ void DictionaryEdit::Remove(std::size_t index) {
 }
 
 void DictionaryEdit::Rename(std::size_t index, const std::string& name, const std::string& mask) {
-    CheckName(name);
-    CheckName(mask);
-    const std::vector<Span> spans = Records();
+    const std::vector<Span> spans = Records("no texture can be renamed");
+    CheckNewName(name, false, index);
+    CheckNewName(mask, true, 0);
     const std::vector<std::uint8_t>& b = *bytes_;
     const std::size_t start = spans[index].Start, end = spans[index].End;
     // The record: header and struct (32 bytes), the two strings, the rest.
@@ -174,7 +200,7 @@ void DictionaryEdit::Rename(std::size_t index, const std::string& name, const st
     const std::uint32_t size = static_cast<std::uint32_t>(record.size() - 12);
     for (int i = 0; i < 4; ++i)
         record[4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    Splice(index, index + 1, record, 0);
+    Splice(index, index + 1, record, 0, "");
 }
 
 void DictionaryEdit::Verify() const {
@@ -201,7 +227,20 @@ void DictionaryEdit::Verify() const {
     }
 }
 
+void CheckEditable(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    const Dictionary d(std::make_shared<MemorySource>(bytes.data(), bytes.size()));
+    if (!d.IsDictionary())
+        throw KelmoraError(name + " is not a texture dictionary");
+    if (bytes.size() < kDictionaryHeaderBytes)
+        throw KelmoraError(name + " is too short to be a texture dictionary (" + std::to_string(bytes.size()) +
+                           " bytes); nothing was changed");
+    if (!d.Complete())
+        throw KelmoraError(name + ": the dictionary ends early (texture " +
+                           std::to_string(d.Walk().Report.TextureNumber) + " runs past its end); nothing was changed");
+}
+
 void SaveDictionary(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    RemoveStaleTemporariesBeside(path);
     AtomicOutput out(path);
     out.Write(bytes.data(), bytes.size());
     out.Commit();

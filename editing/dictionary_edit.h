@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
 #include "dictionary/decode_state.h"
 #include "dictionary/dictionary.h"
 
@@ -33,6 +34,8 @@ public:
     // Names are stored bytes (Windows-1252), at most kMaxNameLength each.
     void Rename(std::size_t index, const std::string& name, const std::string& mask);
     bool Changed() const { return changed_; }
+    // Whether Add and Rename may give a texture a name another one has already.
+    void AllowDuplicateNames(bool allow) { allowDuplicates_ = allow; }
     // Walks the new bytes and decodes every changed texture again: throws
     // KelmoraError when anything reads back other than it was meant.
     void Verify() const;
@@ -47,19 +50,35 @@ private:
     struct Span {
         std::size_t Start, End;
     };
-    std::vector<Span> Records() const;
+    // what: the change, for the refusal of a dictionary whose records do not.
+    std::vector<Span> Records(const char* what) const;
+    // Refuses a name no reader would give back as it was given.
+    void CheckNewName(const std::string& name, bool mask, std::size_t except) const;
     // Puts a new record in place of records [first, last) and walks the result.
-    void Splice(std::size_t first, std::size_t last, const std::vector<std::uint8_t>& records, int countChange);
+    void Splice(std::size_t first, std::size_t last, const std::vector<std::uint8_t>& records, int countChange,
+                const char* what);
     void Rewalk();
 
     std::shared_ptr<std::vector<std::uint8_t>> bytes_;
     bool unswizzle_;
     bool changed_ = false;
+    bool allowDuplicates_ = false;
     std::unique_ptr<Dictionary> current_;
     std::vector<Change> changes_;
 };
 
-// Writes a dictionary's bytes as a whole or not at all (through AtomicOutput).
+// A name another texture of the dictionary has already.
+class DuplicateNameError : public KelmoraError {
+public:
+    using KelmoraError::KelmoraError;
+};
+
+// Refuses what cannot be edited: bytes too short for a dictionary's header,
+// another kind of file, a walk that ended early. name is the file's, for the text.
+void CheckEditable(const std::vector<std::uint8_t>& bytes, const std::string& name);
+
+// Writes a dictionary's bytes as a whole or not at all (through AtomicOutput),
+// after removing the temporaries killed saves left in its folder.
 void SaveDictionary(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 } // namespace kelmora

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "base/errors.h"
-#include "dictionary/text.h"
+#include "base/text.h"
 #include "editing/record_layout.h"
 
 namespace kelmora {
@@ -48,33 +48,71 @@ void CheckSides(const std::string& image, std::uint32_t w, std::uint32_t h) {
                            ": a texture's sides must be powers of two from 8 to 1024");
 }
 
-bool PutImage(DictionaryEdit& edit, std::size_t i, const InputImage& img, const std::string& name,
-              const PutBackOptions& o, const std::vector<std::string>& mipFiles) {
-    const Dictionary& d = edit.Current();
-    const DecodedTexture current = d.Decode(i, {o.Unswizzle, 0});
-    if (!current.Ok())
-        throw KelmoraError("texture " + std::to_string(i + 1) + " (" + ShownText(d.Entries()[i].Name) +
-                           "): " + current.Result.Message);
-    const std::uint32_t depth = o.Depth ? o.Depth : current.State.TexDepth;
-    const bool sameShape = img.Width == current.State.TexWidth && img.Height == current.State.TexHeight &&
-                           depth == current.State.TexDepth;
-    if (sameShape) {
-        DecodeState picture = PictureFromImage(img, current.State, o.Import, name);
-        if (SamePicture(picture, current.State))
-            return false;
-        edit.Replace(i, WithLevels(std::move(picture), static_cast<std::uint32_t>(current.Result.LevelCount), o,
-                                   mipFiles));
-        return true;
+namespace {
+
+struct Plan {
+    DecodedTexture Current;
+    PutOutcome Outcome;
+};
+
+Plan PlanFor(const Dictionary& d, std::size_t i, const InputImage& img, const PutBackOptions& o) {
+    Plan p{d.Decode(i, {o.Unswizzle, 0}), {}};
+    if (!p.Current.Ok())
+        throw KelmoraError(p.Current.Result.Message);
+    const DecodeState& now = p.Current.State;
+    PutOutcome& out = p.Outcome;
+    out.Before = {now.TexWidth, now.TexHeight, now.TexDepth, p.Current.Result.LevelCount};
+    out.After = out.Before;
+    out.After.Width = img.Width;
+    out.After.Height = img.Height;
+    out.After.Depth = o.Depth ? o.Depth : now.TexDepth;
+    if (out.Reshaped()) {
+        // A texture with levels keeps a full chain at its new size; true colour has one level.
+        const bool trueColour = out.After.Depth == 16 || out.After.Depth == 32;
+        out.After.Levels = out.Before.Levels > 1 && !trueColour ? UsualLevelCount(img.Width, img.Height) : 1;
+    }
+    if (!img.HasAlpha) {
+        const bool sameSize = img.Width == now.TexWidth && img.Height == now.TexHeight;
+        out.Alpha = sameSize ? AlphaSource::Kept : AlphaSource::Opaque;
+    }
+    return p;
+}
+
+} // namespace
+
+PutOutcome PlanPut(const Dictionary& d, std::size_t i, const InputImage& img, const PutBackOptions& o) {
+    return PlanFor(d, i, img, o).Outcome;
+}
+
+PutOutcome PutImage(DictionaryEdit& edit, std::size_t i, const InputImage& given, const std::string& name,
+                    const PutBackOptions& o, const std::vector<std::string>& mipFiles) {
+    Plan plan = PlanFor(edit.Current(), i, given, o);
+    PutOutcome& out = plan.Outcome;
+    const DecodeState& current = plan.Current.State;
+    // Without alpha of its own the picture takes the texture's, texel by texel;
+    // a palettised one that fits keeps each entry's alpha instead.
+    InputImage withAlpha;
+    const bool entryAlpha = given.Indexed && !current.TrueColour && out.After.Depth == current.TexDepth &&
+                            IndicesFit(given, current.TexDepth == 4 ? 16 : 256);
+    if (out.Alpha == AlphaSource::Kept && !entryAlpha)
+        withAlpha = WithPresentAlpha(given, current, o.Import.Brighten);
+    const InputImage& img = withAlpha.Width ? withAlpha : given;
+    if (!out.Reshaped()) {
+        DecodeState picture = PictureFromImage(img, current, o.Import, name);
+        if (SamePicture(picture, current))
+            return out;
+        edit.Replace(i, WithLevels(std::move(picture), static_cast<std::uint32_t>(out.Before.Levels), o, mipFiles));
+        out.Changed = true;
+        return out;
     }
     CheckSides(name, img.Width, img.Height);
-    const bool samePalette = depth == current.State.TexDepth && !current.State.TrueColour;
-    const DecodeState blank = Blank(img.Width, img.Height, depth, samePalette ? current.State.Palette : TexPalette{});
+    const std::uint32_t depth = out.After.Depth;
+    const bool samePalette = depth == current.TexDepth && !current.TrueColour;
+    const DecodeState blank = Blank(img.Width, img.Height, depth, samePalette ? current.Palette : TexPalette{});
     DecodeState picture = PictureFromImage(img, blank, o.Import, name);
-    // A texture with levels keeps a full chain at its new size; true colour has one level.
-    const std::uint32_t count =
-        current.Result.LevelCount > 1 && !picture.TrueColour ? UsualLevelCount(img.Width, img.Height) : 1;
-    edit.Reshape(i, WithLevels(std::move(picture), count, o, mipFiles));
-    return true;
+    edit.Reshape(i, WithLevels(std::move(picture), static_cast<std::uint32_t>(out.After.Levels), o, mipFiles));
+    out.Changed = true;
+    return out;
 }
 
 void AddImage(DictionaryEdit& edit, const InputImage& img, const std::string& imageName, const std::string& name,

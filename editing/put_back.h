@@ -21,11 +21,38 @@ struct PutBackOptions {
 // Sides of new textures: powers of two from 8 to 1024, as the console's tools make.
 void CheckSides(const std::string& image, std::uint32_t w, std::uint32_t h);
 
-// Puts image (named name in messages) in place of texture index; false when it
-// holds what the texture holds. An image of another size, or another depth asked
-// for, lays the record out anew. mipFiles[n], where given, are level n's images.
-bool PutImage(DictionaryEdit& edit, std::size_t index, const InputImage& image, const std::string& name,
-              const PutBackOptions& options, const std::vector<std::string>& mipFiles = {});
+// A texture's shape: what a put-back may change.
+struct TextureShape {
+    std::uint32_t Width = 0, Height = 0, Depth = 0;
+    std::size_t Levels = 1;
+    bool operator==(const TextureShape&) const = default;
+};
+
+// Where the alpha of a texture put back came from.
+enum class AlphaSource {
+    Image,   // the image's own
+    Kept,    // the image has none: the texture's present alpha
+    Opaque,  // the image has none and the texture's size changed: opaque
+};
+
+// What putting an image back did, for the front ends to say.
+struct PutOutcome {
+    bool Changed = false; // false: the image holds what the texture holds
+    TextureShape Before, After;
+    AlphaSource Alpha = AlphaSource::Image;
+    bool Reshaped() const { return !(Before == After); }
+};
+
+// The shape texture index would have with image put in: its own size, the depth
+// asked for (or its own) and the level count a reshape gives.
+PutOutcome PlanPut(const Dictionary& dictionary, std::size_t index, const InputImage& image,
+                   const PutBackOptions& options);
+
+// Puts image (named name in messages) in place of texture index. An image of
+// another size, or another depth asked for, lays the record out anew. An image
+// without alpha keeps the texture's. mipFiles[n], where given, are level n's images.
+PutOutcome PutImage(DictionaryEdit& edit, std::size_t index, const InputImage& image, const std::string& name,
+                    const PutBackOptions& options, const std::vector<std::string>& mipFiles = {});
 
 // A new texture from image after the last, with levels made from it.
 void AddImage(DictionaryEdit& edit, const InputImage& image, const std::string& imageName, const std::string& name,

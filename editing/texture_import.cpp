@@ -8,6 +8,7 @@
 
 #include "base/errors.h"
 #include "dictionary/colour_rules.h"
+#include "dictionary/raster_encode.h"
 
 namespace kelmora {
 
@@ -22,11 +23,15 @@ PaletteEntry ToConsole(const PaletteEntry& e, bool brighten) {
     return {e.R, e.G, e.B, brighten ? UnbrightenAlpha(e.A) : e.A};
 }
 
-// Every pixel of a picture in the console's terms, for true-colour textures.
-std::vector<PaletteEntry> ConsoleTexels(const InputImage& image, std::size_t n, bool brighten) {
+// Every pixel of a picture in the console's terms, for true-colour textures: a
+// 16-bit one holds what its 5-5-5-1 texels read back as.
+std::vector<PaletteEntry> ConsoleTexels(const InputImage& image, std::size_t n, bool brighten, std::uint32_t depth) {
     std::vector<PaletteEntry> texels(n);
-    for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t i = 0; i < n; ++i) {
         texels[i] = ToConsole(image.Pixel(i), brighten);
+        if (depth == 16)
+            texels[i] = AsStored16(texels[i]);
+    }
     return texels;
 }
 
@@ -131,7 +136,7 @@ DecodeState PictureFromImage(const InputImage& image, const DecodeState& current
     s.Palette = current.Palette;
     const std::size_t n = static_cast<std::size_t>(s.TexWidth) * s.TexHeight;
     if (s.TrueColour) {
-        s.Texels = ConsoleTexels(image, n, o.Brighten);
+        s.Texels = ConsoleTexels(image, n, o.Brighten, s.TexDepth);
         return s;
     }
     const std::size_t entries = PaletteEntries(s);
@@ -176,7 +181,7 @@ DecodeState LevelFromImage(const InputImage& image, const DecodeState& level0, s
     s.TexHeight = h;
     const std::size_t n = static_cast<std::size_t>(w) * h;
     if (s.TrueColour) {
-        s.Texels = ConsoleTexels(image, n, o.Brighten);
+        s.Texels = ConsoleTexels(image, n, o.Brighten, s.TexDepth);
         return s;
     }
     const std::size_t entries = PaletteEntries(s);
@@ -212,6 +217,9 @@ DecodeState HalvedLevel(const DecodeState& above, std::uint32_t w, std::uint32_t
         }
     }
     if (s.TrueColour) {
+        if (s.TexDepth == 16)
+            for (PaletteEntry& e : out)
+                e = AsStored16(e);
         s.Texels = std::move(out);
         return s;
     }
@@ -228,6 +236,49 @@ bool SamePicture(const DecodeState& a, const DecodeState& b) {
         return a.Texels == b.Texels;
     const std::size_t entries = PaletteEntries(a);
     return a.Pixels == b.Pixels && std::equal(a.Palette.begin(), a.Palette.begin() + entries, b.Palette.begin());
+}
+
+InputImage WithAlphaFrom(const InputImage& image, const InputImage& companion, const std::string& companionName) {
+    if (companion.Width != image.Width || companion.Height != image.Height)
+        throw KelmoraError(companionName + " is " + SizeText(companion.Width, companion.Height) + ", its picture " +
+                           SizeText(image.Width, image.Height));
+    InputImage merged = image;
+    merged.HasAlpha = true;
+    // An untouched export: the same indices over a grey palette of the alphas, so
+    // each entry takes its own alpha and indices and palette stay exact.
+    if (image.Indexed && companion.Indexed && image.Indices == companion.Indices) {
+        for (std::size_t i = 0; i < merged.Palette.size(); ++i)
+            merged.Palette[i].A = i < companion.Palette.size() ? companion.Palette[i].R : 255;
+        return merged;
+    }
+    const std::size_t n = static_cast<std::size_t>(image.Width) * image.Height;
+    merged.Indexed = false;
+    merged.Indices.clear();
+    merged.Palette.clear();
+    merged.Rgba.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        merged.Rgba[i] = image.Pixel(i);
+        merged.Rgba[i].A = companion.Pixel(i).R;
+    }
+    return merged;
+}
+
+InputImage WithPresentAlpha(const InputImage& image, const DecodeState& current, bool brighten) {
+    InputImage merged = image;
+    merged.HasAlpha = true;
+    const std::size_t n = static_cast<std::size_t>(image.Width) * image.Height;
+    merged.Indexed = false;
+    merged.Indices.clear();
+    merged.Palette.clear();
+    merged.Rgba.resize(n);
+    for (std::uint32_t y = 0; y < image.Height; ++y)
+        for (std::uint32_t x = 0; x < image.Width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * image.Width + x;
+            const std::uint8_t a = current.Colour(x, y).A;
+            merged.Rgba[i] = image.Pixel(i);
+            merged.Rgba[i].A = brighten ? BrightenAlpha(a) : a;
+        }
+    return merged;
 }
 
 } // namespace kelmora

@@ -52,4 +52,12 @@ DecodeState HalvedLevel(const DecodeState& above, std::uint32_t w, std::uint32_t
 // entries as far as the depth reaches).
 bool SamePicture(const DecodeState& a, const DecodeState& b);
 
+// The picture with the alpha of its grey companion (the file extract writes beside
+// a BMP or JPEG): each pixel's alpha is the companion's grey there. Throws
+// KelmoraError when the two differ in size.
+InputImage WithAlphaFrom(const InputImage& image, const InputImage& companion, const std::string& companionName);
+// The picture with the texture's present alpha texel by texel (brightened on
+// request, as an export would have shown it); current has the image's size.
+InputImage WithPresentAlpha(const InputImage& image, const DecodeState& current, bool brighten);
+
 } // namespace kelmora

@@ -18,7 +18,7 @@
 
 #include "base/errors.h"
 #include "base/os_file.h"
-#include "dictionary/text.h"
+#include "base/text.h"
 #include "export/destination.h"
 #include "export/dialog_services.h"
 

@@ -1,7 +1,7 @@
 #include "export/destination.h"
 
 #include "base/os_file.h"
-#include "dictionary/text.h"
+#include "base/text.h"
 
 namespace kelmora {
 

@@ -6,7 +6,7 @@
 #include "base/os_file.h"
 #include "base/errors.h"
 #include "dictionary/dictionary.h"
-#include "dictionary/text.h"
+#include "base/text.h"
 #include "export/image_writers.h"
 #include "export/safe_name.h"
 #include "export/unique_names.h"

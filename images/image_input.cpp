@@ -217,6 +217,7 @@ struct JpegErrors {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    bool corrupt; // a warning: corrupt data, or a stream that ends early
 };
 
 extern "C" void OnReadError(j_common_ptr cinfo) {
@@ -224,7 +225,15 @@ extern "C" void OnReadError(j_common_ptr cinfo) {
     (*cinfo->err->format_message)(cinfo, e->message);
     std::longjmp(e->jump, 1);
 }
-extern "C" void OnReadMessage(j_common_ptr, int) {}
+// The library goes on past a damaged or cut stream with grey filler and only warns
+// (level -1): such a picture is not what the file was meant to hold.
+extern "C" void OnReadMessage(j_common_ptr cinfo, int level) {
+    auto* e = reinterpret_cast<JpegErrors*>(cinfo->err);
+    if (level < 0 && !e->corrupt) {
+        (*cinfo->err->format_message)(cinfo, e->message);
+        e->corrupt = true;
+    }
+}
 
 // Decompresses into rgb, which the caller sizes from the header; holds no C++
 // objects across the library's calls, which may jump back here.
@@ -249,6 +258,10 @@ bool Decompress(jpeg_decompress_struct& c, JpegErrors& errors, const std::vector
         jpeg_read_scanlines(&c, &row, 1);
     }
     jpeg_finish_decompress(&c);
+    if (errors.corrupt) {
+        failure = std::string(errors.message) + "; the file is damaged or cut short";
+        return false;
+    }
     return true;
 }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "dictionary/colour_rules.h"
-#include "dictionary/text.h"
+#include "base/text.h"
 
 using namespace kelmora;
 

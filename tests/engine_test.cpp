@@ -195,9 +195,9 @@ TEST_F(EngineTest, HostileArchiveTablesNameTheirEntries) {
     ASSERT_EQ(a.Problems.size(), 4u);
     EXPECT_EQ(a.Problems[0], "entry 2 (far.txd) starts at byte 20477952, past the end of the archive's " +
                                  std::to_string(bytes.size()) + " bytes; skipped");
-    EXPECT_EQ(a.Problems[1], "entry 4 (empty.txd) is empty; skipped");
-    EXPECT_EQ(a.Problems[2], "entry 7 (cut.txd) ends past the end of the archive; read as far as it goes");
-    EXPECT_EQ(a.Problems[3], "entry 3 (twin.txd) overlaps entry 1 (good.txd); skipped");
+    EXPECT_EQ(a.Problems[1], "entry 3 (twin.txd) overlaps entry 1 (good.txd); skipped");
+    EXPECT_EQ(a.Problems[2], "entry 4 (empty.txd) is empty; skipped");
+    EXPECT_EQ(a.Problems[3], "entry 7 (cut.txd) ends past the end of the archive; read as far as it goes");
     EXPECT_EQ(a.Entries.back().Size, 2048u);
 
     // A count beyond what the file can hold is read as far as the file goes.

@@ -165,11 +165,13 @@ TEST_F(ImportTest, BadInputLeavesTheDictionaryUntouched) {
     s.TexWidth = 12;
     s.Pixels.resize(12 * 32);
     WritePng(dir_ + "/small.png", s, true);
+    // Each refusal names the dictionary, the texture and the image.
+    const std::string where = "kelmora-cli: " + dir_ + "/d.txd: texture 1 (a): ";
     const std::pair<std::string, std::string> cases[] = {
-        {"text.png", "kelmora-cli: " + dir_ + "/text.png is not an image Kelmora reads (PNG, TGA, BMP or JPEG)\n"},
-        {"cut.png", "kelmora-cli: " + dir_ + "/cut.png: the image is cut short\n"},
-        {"bomb.png", "kelmora-cli: " + dir_ + "/bomb.png: 65535 x 65535 is too large\n"},
-        {"small.png", "kelmora-cli: " + dir_ + "/small.png is 12 x 32: a texture's sides must be powers of two from 8 to 1024\n"},
+        {"text.png", where + dir_ + "/text.png is not an image Kelmora reads (PNG, TGA, BMP or JPEG)\n"},
+        {"cut.png", where + dir_ + "/cut.png: the image is cut short\n"},
+        {"bomb.png", where + dir_ + "/bomb.png: 65535 x 65535 is too large\n"},
+        {"small.png", where + dir_ + "/small.png is 12 x 32: a texture's sides must be powers of two from 8 to 1024\n"},
     };
     for (const auto& [image, message] : cases) {
         SCOPED_TRACE(image);
@@ -225,9 +227,10 @@ TEST_F(ImportTest, AddRemoveRenameAndResize) {
 
     const std::pair<std::string, std::string> refused[] = {
         {"add " + Q("d.txd") + " " + Q("a.png") + " --name " + std::string(32, 'n'),
-         "kelmora-cli: the name \"" + std::string(32, 'n') + "\" is 32 characters long; at most 31 fit\n"},
+         "kelmora-cli: " + dir_ + "/d.txd: new texture (" + std::string(32, 'n') + "): the name \"" + std::string(32, 'n') +
+             "\" is 32 characters long; at most 31 fit\n"},
         {"add " + Q("d.txd") + " " + Q("a.png") + " --name x --levels 5",
-         "kelmora-cli: a 32 x 32 texture of 8 bits holds 1 to 3 levels, not 5\n"},
+         "kelmora-cli: " + dir_ + "/d.txd: new texture (x): a 32 x 32 texture of 8 bits holds 1 to 3 levels, not 5\n"},
         {"rename " + Q("d.txd") + " 4 x", "kelmora-cli: " + dir_ + "/d.txd has no texture 4 (it lists 3)\n"},
         {"remove " + Q("d.txd") + " zz", "kelmora-cli: " + dir_ + "/d.txd has no texture named zz\n"},
     };

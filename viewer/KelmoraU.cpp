@@ -45,7 +45,7 @@
 #include "base/errors.h"
 #include "base/os_file.h"
 #include "dictionary/raster_decode.h"
-#include "dictionary/text.h"
+#include "base/text.h"
 #include "export/KelmoraU2.h"
 #include "export/destination.h"
 #include "export/dialog_services.h"

@@ -10,6 +10,9 @@ namespace kelmora {
 std::string Trim(const std::string& s);
 // Cuts a stored text to 255 characters.
 std::string Cut255(const std::string& s);
+// Whether two names are the same but for the case of their ASCII letters, as the
+// console's look-up by name takes them.
+bool SameNameIgnoringCase(const std::string& a, const std::string& b);
 // Windows-1252 bytes to UTF-8.
 std::string Cp1252ToUtf8(const std::string& bytes);
 // UTF-8 to Windows-1252, for names typed by the user; throws KelmoraError for

@@ -1,4 +1,4 @@
-#include "dictionary/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 
@@ -100,6 +100,11 @@ std::string EscapeControls(const std::string& text) {
         }
     }
     return out;
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 } // namespace kelmora
