@@ -211,6 +211,24 @@ TEST_F(EngineTest, HostileArchiveTablesNameTheirEntries) {
                          Dictionary(Memory(good)));
     EXPECT_FALSE(ReadVersion2Table(BufferSource({'V', 'E', 'R', '2'})).Problems.empty());
 
+    // A table of millions of rows, all damaged: a few named in full, the rest
+    // counted, and names shown as a terminal may show them.
+    std::vector<ArchiveRow> many;
+    const std::uint32_t past = 5000; // beyond the table's own sectors
+    many.push_back({past, goodSectors, "good.txd"});
+    many.push_back({past, 1, "tw\x9bin\x1b[2J.txd"});
+    for (std::uint32_t i = 0; i < 300000; ++i)
+        many.push_back({past + goodSectors + i % 7, 0, "z.txd"});
+    std::vector<std::uint8_t> damaged = BuildArchiveV2(many, static_cast<std::uint32_t>(many.size()), {});
+    damaged.resize(std::size_t{past} * 2048);
+    damaged.insert(damaged.end(), good.begin(), good.end());
+    damaged.resize(std::size_t{past + goodSectors} * 2048);
+    const GameArchive m = ReadVersion2Table(BufferSource(damaged));
+    EXPECT_EQ(m.Entries.size(), 1u);
+    ASSERT_EQ(m.Problems.size(), kArchiveProblemsInFull + 1);
+    EXPECT_EQ(m.Problems[0], "entry 2 (tw\xE2\x80\xBAin\\x1b[2J.txd) overlaps entry 1 (good.txd); skipped");
+    EXPECT_EQ(m.Problems.back(), "and " + std::to_string(many.size() - 1 - kArchiveProblemsInFull) + " more damaged entries");
+
     // A table without its data.
     const std::string lonely = Write("lonely.dir", BuildTable({{0, 1, "a.txd"}}, false));
     try {

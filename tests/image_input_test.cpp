@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "base/errors.h"
+#include "dictionary/colour_rules.h"
+#include "export/image_writers.h"
 #include "images/image_input.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/process.h"
@@ -114,4 +116,31 @@ TEST(ImageInput, BrokenFilesFailCleanly) {
             EXPECT_EQ(std::string(e.what()).substr(0, message.size()), message);
         }
     }
+}
+
+// A file cut anywhere in its pixels is refused in every format, never filled in:
+// JPEG's decoder only warns about a cut scan and would give grey rows.
+TEST(ImageInput, CutFilesAreRefusedInEveryFormat) {
+    const std::string dir = MakeTempDir("cut");
+    TextureSpec t = RandomTexture("cut", 64, 64, 8, false, 9);
+    DecodeState s;
+    s.TexWidth = s.TexHeight = 64;
+    s.TexDepth = 8;
+    s.Pixels = t.Pixels;
+    s.Palette = t.Palette;
+    const IndexedImage picture = MakeIndexedImage(s, false, false);
+    WriteBmp8(picture, dir + "/p.bmp");
+    WriteJpeg(picture, dir + "/p.jpg");
+    WritePng(dir + "/p.png", s, true);
+    WriteTga32(dir + "/p.tga", s, true);
+    for (const char* name : {"p.bmp", "p.jpg", "p.png", "p.tga"}) {
+        const std::vector<std::uint8_t> whole = ReadFile(dir + "/" + name);
+        EXPECT_NO_THROW(ReadImage(whole, name));
+        for (double part : {0.3, 0.6, 0.9, 0.99}) {
+            SCOPED_TRACE(std::string(name) + " cut at " + std::to_string(part));
+            const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * part));
+            EXPECT_THROW(ReadImage(cut, name), KelmoraError);
+        }
+    }
+    fs::remove_all(dir);
 }

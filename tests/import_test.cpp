@@ -1,4 +1,5 @@
-// Putting textures back with kelmora-cli: extract then import changes nothing,
+// Putting textures back with kelmora-cli: extract then import changes nothing
+// (BMP through its alpha companions),
 // edits arrive exactly, and bad input leaves the dictionary untouched.
 #include <gtest/gtest.h>
 
@@ -63,7 +64,7 @@ TEST_F(ImportTest, ExtractThenImportChangesNoByte) {
     fs::copy_file(KELMORA_DEMO, dir_ + "/demo.txd");
     fs::copy_file(KELMORA_CONSOLE, dir_ + "/console.txd");
     for (const std::string dict : {"every", "demo", "console"}) {
-        for (const std::string format : {"png", "tga"}) {
+        for (const std::string format : {"png", "tga", "bmp"}) {
             for (const std::string options : {"", "--no-filter", "--no-brighten", "--no-filter --no-brighten"}) {
                 SCOPED_TRACE(dict + " " + format + " " + options);
                 fs::remove_all(dir_ + "/x");

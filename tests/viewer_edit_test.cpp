@@ -133,12 +133,24 @@ TEST_F(EditTest, AddRemoveRenameAndColourChoices) {
     EXPECT_EQ(f.lb->item(0)->text(), "1. wheel  |  32 x 32 (8bit)");
     EXPECT_FALSE(f.Modified());
 
-    // A name too long for the format: one error box, nothing changed.
-    ui_->texts = {QString(40, 'x')};
+    // A name too long for the format is said, and the dialog comes back with what
+    // was typed until it fits or is cancelled.
+    const std::size_t before = ui_->messages.size();
+    ui_->texts = {QString(40, 'x'), "short"};
     f.RenameTexture1->trigger();
-    ASSERT_EQ(ui_->errors.size(), 1u);
-    EXPECT_TRUE(ui_->errors[0].contains("at most 31 fit")) << ui_->errors[0].toStdString();
+    EXPECT_TRUE(ui_->errors.empty());
+    ASSERT_EQ(ui_->messages.size(), before + 1);
+    EXPECT_TRUE(ui_->messages.back().contains("at most 31 fit")) << ui_->messages.back().toStdString();
+    ASSERT_GE(ui_->typedTexts.size(), 2u);
+    EXPECT_EQ(ui_->typedTexts[ui_->typedTexts.size() - 2], "body");
+    EXPECT_EQ(ui_->typedTexts.back(), QString(40, 'x'));
+    EXPECT_TRUE(f.Modified());
+    EXPECT_EQ(f.Undo1->text(), "&Undo Rename body");
+    f.Undo1->trigger();
     EXPECT_FALSE(f.Modified());
+    EXPECT_FALSE(f.Undo1->isEnabled());
+    EXPECT_TRUE(f.Redo1->isEnabled());
+    EXPECT_EQ(f.Redo1->text(), "&Redo Rename body");
 }
 
 TEST_F(EditTest, UnsavedChangesAreAskedForAndDropsReplace) {

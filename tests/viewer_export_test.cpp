@@ -86,13 +86,20 @@ TEST_F(ViewerExportTest, SingleExportProposesTheNameAndFollowsTheFilter) {
     f.SaveImage1->trigger();
     EXPECT_EQ(ui_->proposedNames, (std::vector<QString>{"wheel", "wheel_alpha", "body_mask"}));
 
-    // The BMP filter writes a BMP whatever the name says; with the alpha view on it
-    // holds the grey picture.
+    // An extension of ours typed chooses the format; any other gets the filter's
+    // added. With the alpha view on a BMP holds the grey picture.
     ui_->saveConfirm = true;
     ui_->savePath = QString::fromStdString(dir_ + "/typed.jpg");
     ui_->saveFilter = 1;
     f.SaveImage1->trigger();
-    auto bmp = ReadFile(dir_ + "/typed.jpg");
+    const auto jpeg = ReadFile(dir_ + "/typed.jpg");
+    ASSERT_GT(jpeg.size(), 3u);
+    EXPECT_EQ(jpeg[0], 0xFF);
+    EXPECT_EQ(jpeg[1], 0xD8);
+    ui_->savePath = QString::fromStdString(dir_ + "/typed.v2");
+    f.SaveImage1->trigger();
+    EXPECT_FALSE(fs::exists(dir_ + "/typed.v2"));
+    auto bmp = ReadFile(dir_ + "/typed.v2.bmp");
     ASSERT_GT(bmp.size(), 1078u);
     EXPECT_EQ(bmp[0], 'B');
     EXPECT_EQ(bmp[54], 0xFF); // alpha 128 brightened: white

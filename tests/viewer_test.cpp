@@ -176,10 +176,35 @@ TEST_F(ViewerTest, BrokenAndEmptyDictionaries) {
     EXPECT_EQ(f.lb->currentRow(), -1);
     EXPECT_EQ(Status(), "ERROR!");
     ASSERT_EQ(ui_->messages.size(), 1u);
-    EXPECT_EQ(ui_->messages[0], QString::fromStdString("Texture 2 of 2\r\ncut\r\n\r\n-<[  ERROR!  ]>-\r\n\r\n"
+    // The walk's report, after the name of the file it is about.
+    EXPECT_EQ(ui_->messages[0], QString::fromStdString("broken.txd\r\n\r\nTexture 2 of 2\r\ncut\r\n\r\n-<[  ERROR!  ]>-\r\n\r\n"
                                                        "Can't jump to position " + std::to_string(bytes.size() + 10) +
                                                        ",\r\nfile size is only " + std::to_string(bytes.size()) + "!"));
     EXPECT_TRUE(f.Image1->Picture().isNull());
+
+    // A header that claims more textures than the file holds: the caption counts
+    // the lines listed.
+    auto claims = BuildDictionary({Opaque("ok", 8), Opaque("cut", 8)});
+    claims.resize(claims.size() - 10);
+    claims[24] = 43;
+    WriteFile(dir_ + "/claims.txd", claims);
+    ui_->openFile = QString::fromStdString(dir_ + "/claims.txd");
+    f.Open1Click();
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - claims.txd - 2 texture(s)");
+    ASSERT_EQ(ui_->messages.size(), 2u);
+    EXPECT_TRUE(ui_->messages[1].startsWith("claims.txd\r\n\r\nTexture 2 of 43\r\n")) << ui_->messages[1].toStdString();
+
+    // What is no dictionary, or a folder, is said once and leaves the open file shown.
+    WriteFile(dir_ + "/notes.txd", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'});
+    ui_->openFile = QString::fromStdString(dir_ + "/notes.txd");
+    f.Open1Click();
+    ui_->openFile = QString::fromStdString(dir_);
+    f.Open1Click();
+    ASSERT_EQ(ui_->messages.size(), 4u);
+    EXPECT_EQ(ui_->messages[2], "notes.txd is not a texture dictionary.");
+    EXPECT_EQ(ui_->messages[3], QString::fromStdString(dir_) + " is a folder, not a texture dictionary.");
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - claims.txd - 2 texture(s)");
+    EXPECT_EQ(f.CurrentFile, dir_ + "/claims.txd");
 
     WriteFile(dir_ + "/empty.txd", BuildDictionary({}));
     ui_->openFile = QString::fromStdString(dir_ + "/empty.txd");

@@ -372,6 +372,8 @@ TEST_F(ViewerViewTest, ZoomThatBehaves) {
     EXPECT_EQ(box->Picture().size(), QSize(32, 16));
     EXPECT_EQ(box->PictureRect().size(), QSizeF(64, 32));
     EXPECT_EQ(f.LevelText->text(), "level 2 of 3 (32 x 16)");
+    // Its texels are twice as large as level 0's: the readout says so.
+    EXPECT_EQ(f.ZoomText->text(), "200%");
 
     // Stretch and zoom exclude each other, and the status bar says which holds.
     f.Stretch1->trigger();
@@ -379,5 +381,5 @@ TEST_F(ViewerViewTest, ZoomThatBehaves) {
     f.ZoomIn1->trigger();
     EXPECT_FALSE(f.Stretch1->isChecked());
     EXPECT_FALSE(box->Stretch());
-    EXPECT_EQ(f.ZoomText->text(), "150%");
+    EXPECT_EQ(f.ZoomText->text(), "300%");
 }

@@ -77,6 +77,24 @@ std::string S(const QString& q) { return q.toUtf8().toStdString(); }
 class LineHeightDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+    // In the grid the selected thumbnail gets a frame: the style's selection
+    // colour over the picture would change the very colours it shows.
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const auto* view = qobject_cast<const QListView*>(parent());
+        if (!view || view->viewMode() != QListView::IconMode || !(option.state & QStyle::State_Selected)) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem plain(option);
+        plain.state &= ~QStyle::State_Selected;
+        plain.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, plain, index);
+        painter->save();
+        painter->setPen(QPen(option.palette.color(QPalette::Highlight), 3));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(QRectF(option.rect).adjusted(1.5, 1.5, -1.5, -1.5));
+        painter->restore();
+    }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         QSize s = QStyledItemDelegate::sizeHint(option, index);
         // The grid of thumbnails has cells of its own.
@@ -431,6 +449,13 @@ void TForm1::FormCreate(const QStringList& args) {
     for (qsizetype i = args.size(); i-- > 0;)
         if (FileExists(S(args[i])))
             CurrentFile = S(args[i]);
+    // A folder is no file to open; the user is told rather than shown nothing.
+    if (CurrentFile.empty())
+        for (const QString& a : args)
+            if (DirectoryExists(S(a))) {
+                ui_->ShowMessage(this, a + " is a folder, not a texture dictionary.");
+                break;
+            }
     if (!CurrentFile.empty()) {
         setWindowTitle(QString(kTitle) + " - " + Q(FileNameOf(CurrentFile)));
         const std::string full = AbsolutePath(CurrentFile);
@@ -445,6 +470,7 @@ void TForm1::FormCreate(const QStringList& args) {
         }
     } else {
         setWindowTitle(kTitle);
+        lb->setFocus();
     }
     maximisePosted_ = true;
     QMetaObject::invokeMethod(this, [this] { showMaximized(); }, Qt::QueuedConnection);
@@ -545,6 +571,17 @@ void TForm1::ApplySort() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    // The menu's shortcuts work whichever widget has the focus: the find field
+    // would take Ctrl+E as "end of line" and Ctrl+X as "cut".
+    if (watched == edtFind && e->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        const QKeySequence typed(key->keyCombination());
+        for (const QAction* a : {Open1, Reload1, EnableFilter1, SaveImage1, AllTexturesinfile1, Exit1})
+            if (a->shortcut() == typed) {
+                e->ignore();
+                return true;
+            }
+    }
     if (e->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(e);
         // "/" in the list starts a find, as in many viewers; Escape in the find field clears it.
@@ -557,11 +594,25 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
             lb->setFocus();
             return true;
         }
+        // Down and Return go from the find field to the first line it leaves.
+        if (watched == edtFind && (key->key() == Qt::Key_Down || key->key() == Qt::Key_Return ||
+                                   key->key() == Qt::Key_Enter)) {
+            lb->setFocus();
+            for (int row = 0; row < lb->count(); ++row)
+                if (!lb->item(row)->isHidden()) {
+                    if (row != SelectedRow())
+                        lb->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+                    break;
+                }
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, e);
 }
 
 void TForm1::LoadCurrentFile() {
+    // The keys of the list (arrows, type-to-find, the menu's shortcuts) work at once.
+    lb->setFocus();
     // A ".txd" is a dictionary whatever it holds; other files may be game archives.
     const bool txd = QString::fromStdString(FileNameOf(CurrentFile)).toLower().endsWith(".txd");
     if (!txd && IsGameArchive(CurrentFile)) {
@@ -619,13 +670,10 @@ void TForm1::LoadArchive() {
     lbArchive->show();
     if (!CurrentArchive->Problems.empty()) {
         // One box for all of them: a damaged table can have thousands.
-        QString text = Q(FileNameOf(CurrentFile)) + ": " + QString::number(CurrentArchive->Problems.size()) +
-                       " entries cannot be read as they are:";
-        const std::size_t shown = std::min<std::size_t>(CurrentArchive->Problems.size(), 10);
-        for (std::size_t i = 0; i < shown; ++i)
-            text += "\r\n" + Q(EscapeControls(CurrentArchive->Problems[i]));
-        if (shown < CurrentArchive->Problems.size())
-            text += "\r\n...";
+        // The reader names a few damaged entries in full and counts the rest.
+        QString text = Q(FileNameOf(CurrentFile)) + ": some entries cannot be read as they are:";
+        for (const std::string& problem : CurrentArchive->Problems)
+            text += "\r\n" + Q(EscapeControls(problem));
         ui_->ShowMessage(this, text);
     }
     if (dicts.empty()) {
@@ -660,7 +708,10 @@ void TForm1::LoadDictionary() {
     ExportMarks.clear();
 
     // CurrentFile names what is walked unless it is the open archive.
-    if (!CurrentArchive || CurrentArchive->DataFile != CurrentFile || CurrentSource.File != CurrentFile) {
+    const bool inArchive = CurrentArchive &&
+                           (CurrentArchive->DataFile == CurrentFile || CurrentArchive->TableFile == CurrentFile) &&
+                           CurrentSource.File == CurrentArchive->DataFile;
+    if (!inArchive) {
         CurrentArchive.reset();
         CurrentSource = {CurrentFile};
         lbArchive->hide();
@@ -676,8 +727,10 @@ void TForm1::LoadDictionary() {
     Entries = std::move(walk.Entries);
     ExportMarks.assign(Entries.size(), false);
     const QString fileName = ShownFileName();
-    // An asterisk says there are unsaved changes.
-    setWindowTitle(QString(kTitle) + " - " + fileName + (modified_ ? "*" : "") + " - " + QString::number(walk.Count) +
+    // An asterisk says there are unsaved changes; a walk that stopped counts the
+    // lines it listed, not what the header claims.
+    const std::size_t counted = walk.End == WalkEnd::Stopped ? walk.Listed : walk.Count;
+    setWindowTitle(QString(kTitle) + " - " + fileName + (modified_ ? "*" : "") + " - " + QString::number(counted) +
                    " texture(s)");
     settingSelection_ = true;
     for (std::size_t i = 0; i < walk.Listed; ++i) {
@@ -697,7 +750,7 @@ void TForm1::LoadDictionary() {
 
     if (walk.End == WalkEnd::Stopped) {
         SetStatus("ERROR!");
-        ui_->ShowMessage(this, FromFile(walk.Report.Message()));
+        ui_->ShowMessage(this, fileName + "\r\n\r\n" + FromFile(walk.Report.Message()));
         return;
     }
     if (walk.Count > 0) {
@@ -790,6 +843,7 @@ void TForm1::ShowLevel(int level) {
     ShowPicture(false);
     cbxAlpha->setEnabled(true);
     displayOk_ = true;
+    ShowZoom(); // the readout of a level says its own texels' scale
     const std::uint32_t elapsed = ticks_() - start;
     SetStatus("Texture " + QString::number(SelectedEntry() + 1) + " loaded within " +
               Q(FormatSeconds(elapsed, DecimalSeparator())) +
@@ -806,8 +860,29 @@ void TForm1::Open1Click() {
     OpenFile(S(path));
 }
 
+bool TForm1::MayOpen(const std::string& path) {
+    const QString name = Q(FileNameOf(path));
+    if (DirectoryExists(path)) {
+        ui_->ShowMessage(this, Q(path) + " is a folder, not a texture dictionary.");
+        return false;
+    }
+    const bool txd = name.toLower().endsWith(".txd");
+    if (!txd && IsGameArchive(path)) {
+        OpenGameArchive(path); // throws what the archive's files say
+        return true;
+    }
+    if (!Dictionary::OpenFile(path).IsDictionary()) {
+        ui_->ShowMessage(this, name + " is not a texture dictionary.");
+        return false;
+    }
+    return true;
+}
+
 void TForm1::OpenFile(const std::string& path) {
     if (!MayLeaveDictionary())
+        return;
+    // What cannot be opened leaves what is open as it was.
+    if (!MayOpen(path))
         return;
     ForgetEdits();
     CurrentFile = path;
@@ -918,7 +993,10 @@ void TForm1::ShowZoom() {
         ZoomText->setText("Stretched");
         return;
     }
-    const double percent = Image1->Zoom() * 100;
+    // Levels are drawn at level 0's size: a texel of level n is larger by that much.
+    const double levelScale =
+        levelShown_ > 0 && displayOk_ && Decoded.TexWidth > 0 ? double(shownSize_.width()) / Decoded.TexWidth : 1;
+    const double percent = Image1->Zoom() * levelScale * 100;
     const QString value = std::abs(percent - std::round(percent)) < 0.01 ? QString::number(std::lround(percent)) + "%"
                                                                          : QString::number(percent, 'f', 1) + "%";
     ZoomText->setText(Image1->Mode() == TPictureBox::ZoomMode::Fit ? "Fit " + value : value);
@@ -1020,8 +1098,21 @@ void TForm1::SaveImage1Click() {
     const QString dictionaryDir = Q(full.substr(0, full.size() - FileNameOf(full).size()));
     if (!ui_->ChooseSaveFile(this, proposed, dictionaryDir, path, filter))
         return;
-    // The save dialog's filters are the formats' table in its order, from 1.
-    if (const OutputFormat* format = FindFormat(static_cast<std::uint8_t>(filter - 1)))
+    // The save dialog's filters are the formats' table in its order, from 1. An
+    // extension of ours typed by the user chooses the format, so that a file named
+    // x.png holds a PNG; any other name gets the chosen filter's extension.
+    const OutputFormat* format = FindFormat(static_cast<std::uint8_t>(filter - 1));
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (const OutputFormat* typed = suffix.isEmpty() ? nullptr : FindFormatByName(S(suffix == "jpeg" ? "jpg" : suffix)))
+        format = typed;
+    else if (format) {
+        path += "." + Q(std::string(format->Extension).substr(1));
+        // The dialog asked about the name as typed, not this one.
+        if (FileExists(S(path)) &&
+            !ui_->AskYesNo(this, "Overwrite existing file?", path + "\r\nalready exists! Overwrite?"))
+            return;
+    }
+    if (format)
         format->Write(S(path), Decoded, shown_, ba1->isChecked());
 }
 
@@ -1093,8 +1184,10 @@ void TForm1::ExportSelected() {
     cb.Refused = [this](std::size_t, const std::string& message) { ui_->ShowMessage(this, Q(message)); };
     auto inputs = std::make_shared<InputSet>();
     inputs->Add(CurrentFile);
-    if (CurrentArchive)
+    if (CurrentArchive) {
         inputs->Add(CurrentArchive->TableFile);
+        inputs->Add(CurrentArchive->DataFile);
+    }
     Export.Inputs = inputs;
     const std::shared_ptr<const ByteSource> source = OpenShown();
     ExportOutcome r = RunExport(*source, Entries, ExportMarks, Export, Decoded, cb);
@@ -1109,8 +1202,11 @@ void TForm1::ExportSelected() {
 
 void TForm1::FillProperties(const ByteSource& source, const TTexEntry& entry, const DecodeState* picture) {
     tvProperties->clear();
-    for (const auto& [label, value] : DescribeTexture(source, entry, picture))
-        tvProperties->addTopLevelItem(new QTreeWidgetItem({Q(label), Q(value)}));
+    for (const auto& [label, value] : DescribeTexture(source, entry, picture)) {
+        auto* item = new QTreeWidgetItem({Q(label), Q(value)});
+        item->setToolTip(1, Q(value)); // long values are cut in a narrow panel
+        tvProperties->addTopLevelItem(item);
+    }
     tvProperties->resizeColumnToContents(0);
 }
 
@@ -1219,7 +1315,18 @@ void TForm1::ForgetEdits() {
     saved_.reset();
     undo_.clear();
     redo_.clear();
+    undoLabels_.clear();
+    redoLabels_.clear();
     modified_ = false;
+    UpdateUndoActions();
+}
+
+void TForm1::UpdateUndoActions() {
+    // Enabled only with something to take back, and naming it.
+    Undo1->setEnabled(!undo_.empty());
+    Undo1->setText(undo_.empty() ? "&Undo" : "&Undo " + undoLabels_.back());
+    Redo1->setEnabled(!redo_.empty() && redo_.back());
+    Redo1->setText(redo_.empty() ? "&Redo" : "&Redo " + redoLabels_.back());
 }
 
 bool TForm1::MayLeaveDictionary() {
@@ -1240,6 +1347,7 @@ bool TForm1::MayLeaveDictionary() {
 void TForm1::SetBytes(std::shared_ptr<const std::vector<std::uint8_t>> bytes, bool modified, int selectEntry) {
     edited_ = std::move(bytes);
     modified_ = modified;
+    UpdateUndoActions();
     LoadDictionary();
     // The texture the edit was about stays selected where it still exists.
     for (int row = 0; row < lb->count(); ++row) {
@@ -1251,7 +1359,7 @@ void TForm1::SetBytes(std::shared_ptr<const std::vector<std::uint8_t>> bytes, bo
     }
 }
 
-void TForm1::ApplyEdit(const std::function<void(DictionaryEdit&)>& change, int selectEntry) {
+void TForm1::ApplyEdit(const std::function<void(DictionaryEdit&)>& change, int selectEntry, const QString& label) {
     if (CurrentArchive) {
         ui_->ShowMessage(this, "Textures inside a game archive cannot be edited here; extract the dictionary from "
                                "the archive first.");
@@ -1262,15 +1370,16 @@ void TForm1::ApplyEdit(const std::function<void(DictionaryEdit&)>& change, int s
         before = std::make_shared<const std::vector<std::uint8_t>>(ReadAllBytes(*OpenLocation(CurrentSource)));
         saved_ = before;
     }
+    CheckEditable(*before, FileNameOf(CurrentFile));
     DictionaryEdit edit(*before, EnableFilter1->isChecked());
-    if (!edit.Current().IsDictionary() || !edit.Current().Complete())
-        throw KelmoraError(FileNameOf(CurrentFile) + " is not a whole texture dictionary; it cannot be edited");
     change(edit);
     if (!edit.Changed())
         return;
     edit.Verify();
     undo_.push_back(before);
+    undoLabels_.push_back(label);
     redo_.clear();
+    redoLabels_.clear();
     SetBytes(std::make_shared<const std::vector<std::uint8_t>>(edit.Bytes()), true, selectEntry);
 }
 
@@ -1278,6 +1387,8 @@ void TForm1::Undo1Click() {
     if (undo_.empty())
         return;
     redo_.push_back(edited_ ? edited_ : nullptr);
+    redoLabels_.push_back(undoLabels_.back());
+    undoLabels_.pop_back();
     auto bytes = undo_.back();
     undo_.pop_back();
     const bool modified = bytes != saved_;
@@ -1288,6 +1399,8 @@ void TForm1::Redo1Click() {
     if (redo_.empty() || !redo_.back())
         return;
     undo_.push_back(edited_);
+    undoLabels_.push_back(redoLabels_.back());
+    redoLabels_.pop_back();
     auto bytes = redo_.back();
     redo_.pop_back();
     const bool modified = bytes != saved_;
@@ -1310,11 +1423,34 @@ void TForm1::ReplaceShownTexture(const std::string& imagePath) {
     PutBackOptions options;
     options.Unswizzle = EnableFilter1->isChecked();
     options.Import.Brighten = ba1->isChecked();
+    const QString name = FromFile(Entries[static_cast<std::size_t>(n)].Name);
+    // A picture of another size changes the texture's: the user says so first.
+    {
+        const Dictionary now(OpenShown());
+        const PutOutcome plan = PlanPut(now, static_cast<std::size_t>(n), image, options);
+        if (plan.Reshaped() &&
+            !ui_->AskYesNo(this, "Replace Texture",
+                           Q(FileNameOf(imagePath)) + " is " + QString::number(plan.After.Width) + " x " +
+                               QString::number(plan.After.Height) + "; texture " + QString::number(n + 1) + " (" +
+                               name + ") is " + QString::number(plan.Before.Width) + " x " +
+                               QString::number(plan.Before.Height) +
+                               ". Give the texture the picture's size (" + QString::number(plan.After.Levels) +
+                               " level(s))?"))
+            return;
+    }
     // The colour choices only where the picture does not fit the palette as it is.
     if (NeedsColourChoice(image, Decoded) &&
         !ui_->ChooseColours(this, options.Import.KeepPalette, options.Import.Dither))
         return;
-    ApplyEdit([&](DictionaryEdit& edit) { PutImage(edit, static_cast<std::size_t>(n), image, imagePath, options); }, n);
+    PutOutcome done;
+    ApplyEdit([&](DictionaryEdit& edit) { done = PutImage(edit, static_cast<std::size_t>(n), image, imagePath, options); },
+              n, "Replace " + name);
+    if (done.Changed && done.Alpha == AlphaSource::Kept)
+        SetStatus(Q(FileNameOf(imagePath)) + " has no alpha; texture " + QString::number(n + 1) +
+                  " keeps its present alpha.");
+    else if (done.Changed && done.Alpha == AlphaSource::Opaque)
+        SetStatus(Q(FileNameOf(imagePath)) + " has no alpha; texture " + QString::number(n + 1) +
+                  " of its new size is opaque.");
 }
 
 void TForm1::AddTexture1Click() {
@@ -1324,36 +1460,64 @@ void TForm1::AddTexture1Click() {
     if (path.isEmpty())
         return;
     QString name = QFileInfo(path).completeBaseName();
-    if (!ui_->AskText(this, "Add Texture", "Name of the new texture:", name) || name.trimmed().isEmpty())
-        return;
     const InputImage image = ReadImage(S(path));
+    CheckSides(S(path), image.Width, image.Height); // before the name is asked for
     PutBackOptions options;
     options.Unswizzle = EnableFilter1->isChecked();
     options.Import.Brighten = ba1->isChecked();
-    if (NeedsColourChoice(image, DecodeState{}) && !ui_->ChooseColours(this, options.Import.KeepPalette, options.Import.Dither))
+    bool asked = false;
+    // A refused name keeps the dialog coming back with what was typed.
+    while (ui_->AskText(this, "Add Texture", "Name of the new texture:", name) && !name.trimmed().isEmpty()) {
+        if (!asked && NeedsColourChoice(image, DecodeState{}) &&
+            !ui_->ChooseColours(this, options.Import.KeepPalette, options.Import.Dither))
+            return;
+        asked = true;
+        const int entry = static_cast<int>(Entries.size());
+        const QString typed = name.trimmed();
+        if (RefusedEdit([&] {
+                ApplyEdit([&](DictionaryEdit& edit) { AddImage(edit, image, S(path), Utf8ToCp1252(S(typed)), "", 1, options); },
+                          entry, "Add " + typed);
+            }))
+            continue;
         return;
-    const int entry = static_cast<int>(Entries.size());
-    ApplyEdit([&](DictionaryEdit& edit) { AddImage(edit, image, S(path), Utf8ToCp1252(S(name.trimmed())), "", 1, options); },
-              entry);
+    }
 }
 
 void TForm1::RemoveTexture1Click() {
     const int n = SelectedEntry();
     if (n < 0)
         return;
-    ApplyEdit([&](DictionaryEdit& edit) { edit.Remove(static_cast<std::size_t>(n)); }, n);
+    ApplyEdit([&](DictionaryEdit& edit) { edit.Remove(static_cast<std::size_t>(n)); }, n,
+              "Remove " + FromFile(Entries[static_cast<std::size_t>(n)].Name));
 }
 
 void TForm1::RenameTexture1Click() {
     const int n = SelectedEntry();
     if (n < 0)
         return;
-    QString name = FromFile(Entries[static_cast<std::size_t>(n)].Name);
-    if (!ui_->AskText(this, "Rename Texture", "New name:", name) || name.trimmed().isEmpty())
-        return;
+    const QString old = FromFile(Entries[static_cast<std::size_t>(n)].Name);
+    QString name = old;
     const std::string mask = Entries[static_cast<std::size_t>(n)].Mask;
-    ApplyEdit([&](DictionaryEdit& edit) { edit.Rename(static_cast<std::size_t>(n), Utf8ToCp1252(S(name.trimmed())), mask); },
-              n);
+    while (ui_->AskText(this, "Rename Texture", "New name:", name) && !name.trimmed().isEmpty()) {
+        const QString typed = name.trimmed();
+        if (RefusedEdit([&] {
+                ApplyEdit([&](DictionaryEdit& edit) { edit.Rename(static_cast<std::size_t>(n), Utf8ToCp1252(S(typed)), mask); },
+                          n, "Rename " + old);
+            }))
+            continue;
+        return;
+    }
+}
+
+bool TForm1::RefusedEdit(const std::function<void()>& edit) {
+    try {
+        edit();
+        return false;
+    } catch (const KelmoraError& e) {
+        // The name's refusal is said, and the dialog opens again with the typed text.
+        ui_->ShowMessage(this, Q(e.what()));
+        return true;
+    }
 }
 
 void TForm1::Save1Click() {

@@ -207,6 +207,9 @@ private:
     void BuildMenu();
     void ClearDisplay();
     void LoadCurrentFile();
+    // Whether path can be opened: false after telling the user why not; throws
+    // for files that cannot be read.
+    bool MayOpen(const std::string& path);
     void Unstretch();
     void ShowZoom();
     // The dictionary `step` places after the open one: in its archive, or among the
@@ -230,6 +233,7 @@ private:
     // The dictionary's bytes as edited, or null while they are the file's.
     std::shared_ptr<const std::vector<std::uint8_t>> edited_;
     std::vector<std::shared_ptr<const std::vector<std::uint8_t>>> undo_, redo_;
+    std::vector<QString> undoLabels_, redoLabels_;
     // The bytes the file holds since it was read or saved: edits are unsaved
     // while the shown bytes are others.
     std::shared_ptr<const std::vector<std::uint8_t>> saved_;
@@ -237,7 +241,11 @@ private:
     // The bytes every walk and display reads: the edits, or the file anew.
     std::shared_ptr<const kelmora::ByteSource> OpenShown() const;
     // Runs an edit on the dictionary's bytes; the result becomes the shown dictionary.
-    void ApplyEdit(const std::function<void(kelmora::DictionaryEdit&)>& edit, int selectEntry);
+    // label names the edit in the Undo and Redo items ("Replace wheel").
+    void ApplyEdit(const std::function<void(kelmora::DictionaryEdit&)>& edit, int selectEntry, const QString& label);
+    void UpdateUndoActions();
+    // Runs an edit whose refusal is shown in a plain box: true when it was refused.
+    bool RefusedEdit(const std::function<void()>& edit);
     void SetBytes(std::shared_ptr<const std::vector<std::uint8_t>> bytes, bool modified, int selectEntry);
     void ForgetEdits();
 

@@ -1,6 +1,7 @@
 #include "viewer/desktop_ui.h"
 
 #include <QDialog>
+#include <algorithm>
 #include <QFileDialog>
 #include <QAbstractItemView>
 #include <QApplication>
@@ -130,17 +131,29 @@ QString TDesktopUi::ChooseDictionaryFile(QWidget* owner, const QString& proposed
     return path.isEmpty() ? path : QDir::toNativeSeparators(path);
 }
 
+// A dialog wide enough for its whole title, which window managers cut otherwise.
+static void FitTitle(QDialog& d) {
+    const int title = d.fontMetrics().horizontalAdvance(d.windowTitle());
+    // Room for the frame's buttons beside the title.
+    d.setMinimumWidth(std::max(d.minimumSizeHint().width(), title + 160));
+}
+
 bool TDesktopUi::AskText(QWidget* owner, const QString& title, const QString& label, QString& text) {
-    bool ok = false;
-    const QString answer = QInputDialog::getText(owner, title, label, QLineEdit::Normal, text, &ok);
-    if (ok)
-        text = answer;
+    QInputDialog d(owner);
+    d.setWindowTitle(title);
+    d.setLabelText(label);
+    d.setTextValue(text);
+    FitTitle(d);
+    const bool ok = d.exec() == QDialog::Accepted;
+    // What was typed stays, for a dialog asked again after a refusal.
+    text = d.textValue();
     return ok;
 }
 
 bool TDesktopUi::ChooseColours(QWidget* owner, bool& keepPalette, bool& dither) {
     QDialog d(owner);
     d.setWindowTitle("Colours of the Picture");
+    FitTitle(d);
     auto* layout = new QVBoxLayout(&d);
     layout->addWidget(new QLabel("The picture has colours the texture's palette does not hold."));
     auto* quantise = new QRadioButton("&Make a new palette for it");

@@ -75,7 +75,9 @@ public:
     std::vector<QString> saveQuestions;
     QString ChooseImageFile(QWidget*, const QString&) override { return imageFile; }
     QString ChooseDictionaryFile(QWidget*, const QString&) override { return dictionaryFile; }
+    std::vector<QString> typedTexts; // what each AskText was opened with
     bool AskText(QWidget*, const QString&, const QString&, QString& text) override {
+        typedTexts.push_back(text);
         if (texts.empty())
             return false;
         text = texts.front();

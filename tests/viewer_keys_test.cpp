@@ -1,0 +1,185 @@
+// The window used from the keyboard from start-up, and what it tells: archives
+// opened by either file, failed opens that keep what was open, a question before
+// a texture changes size, a palette that goes with its picture, whole values.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDockWidget>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "dictionary/dictionary.h"
+#include "export/image_writers.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/dictionary_builder.h"
+#include "tests/support/fake_ui.h"
+#include "viewer/KelmoraU.h"
+#include "viewer/palette_view.h"
+
+using namespace kelmora;
+using namespace kelmora::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+class KeysTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = MakeTempDir("keys");
+        ui_ = std::make_shared<FakeUi>();
+    }
+    void TearDown() override {
+        form_.reset();
+        fs::remove_all(dir_);
+    }
+    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        WriteFile(dir_ + "/" + name, bytes);
+        return dir_ + "/" + name;
+    }
+    // The window on screen and active, as after a start from the desktop.
+    TForm1& Show(const std::string& path) {
+        form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(path)}, ui_);
+        form_->showNormal();
+        form_->activateWindow();
+        QApplication::setActiveWindow(form_.get());
+        QApplication::processEvents();
+        return *form_;
+    }
+    // A key as the user types it, to whatever has the focus.
+    void Type(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        QTest::keyClick(focus, static_cast<Qt::Key>(key), modifiers);
+        QApplication::processEvents();
+    }
+    std::string dir_;
+    std::shared_ptr<FakeUi> ui_;
+    std::unique_ptr<TForm1> form_;
+};
+
+} // namespace
+
+// From start-up the list has the focus: the arrows move through it, and the
+// menu's shortcuts work from the find field too, which hands Down to the list.
+TEST_F(KeysTest, TheKeyboardWorksFromStartUp) {
+    TForm1& f = Show(Write("d.txd", BuildDictionary({RandomTexture("alpha", 16, 16, 8, true, 1),
+                                                     RandomTexture("beta", 16, 16, 8, true, 2),
+                                                     RandomTexture("gamma", 16, 16, 8, true, 3)})));
+    EXPECT_EQ(QApplication::focusWidget(), f.lb);
+    Type(Qt::Key_Down);
+    EXPECT_EQ(f.SelectedEntry(), 1);
+    EXPECT_TRUE(f.StatusText->text().startsWith("Texture 2 loaded")) << f.StatusText->text().toStdString();
+
+    f.Find1->trigger();
+    ASSERT_EQ(QApplication::focusWidget(), f.edtFind);
+    int dialogs = 0;
+    ui_->onModal = [&](QDialog*) {
+        ++dialogs;
+        return int(QDialog::Rejected);
+    };
+    Type(Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(dialogs, 1);
+    Type(Qt::Key_F, Qt::ControlModifier);
+    EXPECT_FALSE(f.EnableFilter1->isChecked());
+
+    QTest::keyClicks(f.edtFind, "gam");
+    Type(Qt::Key_Down);
+    EXPECT_EQ(QApplication::focusWidget(), f.lb);
+    EXPECT_EQ(f.SelectedEntry(), 2);
+
+    f.Find1->trigger();
+    Type(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_FALSE(f.isVisible());
+}
+
+// An archive opens by its .dir as by its .img; what cannot be opened leaves the
+// open file as it was.
+TEST_F(KeysTest, ArchivesByEitherFileAndFailedOpens) {
+    const std::vector<std::uint8_t> dict = BuildDictionary({RandomTexture("inside", 16, 16, 8, true, 4)});
+    const ArchiveV1 v1 = BuildArchiveV1({{"one.txd", dict}, {"two.txd", dict}});
+    Write("v1.img", v1.Img);
+    TForm1& f = Show(Write("v1.dir", v1.Dir));
+    EXPECT_TRUE(ui_->messages.empty()) << ui_->messages[0].toStdString();
+    ASSERT_EQ(f.lbArchive->count(), 2);
+    ASSERT_EQ(f.lb->count(), 1);
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/one.txd - 1 texture(s)");
+    f.lbArchive->setCurrentRow(1);
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/two.txd - 1 texture(s)");
+
+    const std::string lonely = Write("lonely.dir", v1.Dir);
+    f.RunCommand([&] { f.OpenFile(lonely); }); // its .img is missing
+    ASSERT_EQ(ui_->errors.size(), 1u);
+    EXPECT_EQ(ui_->errors[0], QString::fromStdString(lonely + " has no data file: lonely.img is missing."));
+    EXPECT_EQ(f.CurrentFile, dir_ + "/v1.dir");
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/two.txd - 1 texture(s)");
+    EXPECT_EQ(f.lb->count(), 1);
+}
+
+// A picture of another size is asked about before the texture takes it; a
+// failed display leaves no palette of the texture before; every Properties value
+// can be read whole.
+TEST_F(KeysTest, QuestionsAndWholeValues) {
+    TextureSpec odd = RandomTexture("odd", 16, 16, 8, true, 5);
+    odd.Depth = 24; // written as an 8-bit body with a depth the decoder refuses
+    TForm1& f = Show(Write("d.txd", BuildDictionary({RealTexture("wheel", 32, 32, 8, 1, 6), odd})));
+    ASSERT_EQ(f.palView->Colours().size(), 256u);
+    f.lb->setCurrentRow(1);
+    EXPECT_TRUE(f.palView->Colours().empty());
+    EXPECT_TRUE(f.Image1 != nullptr);
+
+    f.lb->setCurrentRow(0);
+    DecodeState big = Dictionary::OpenFile(dir_ + "/d.txd").Decode(0).State;
+    big.TexWidth = big.TexHeight = 64;
+    big.Pixels.assign(64 * 64, 9);
+    WritePng(dir_ + "/big.png", big, true);
+    ui_->answers = {false};
+    f.ReplaceShownTexture(dir_ + "/big.png");
+    ASSERT_EQ(ui_->questions.size(), 1u);
+    EXPECT_EQ(ui_->questions[0].text,
+              "big.png is 64 x 64; texture 1 (wheel) is 32 x 32. Give the texture the picture's size (1 level(s))?");
+    EXPECT_FALSE(f.Modified());
+    ui_->answers = {true};
+    f.ReplaceShownTexture(dir_ + "/big.png");
+    EXPECT_TRUE(f.Modified());
+    EXPECT_TRUE(f.lb->item(0)->text().endsWith("64 x 64 (8bit)"));
+
+    f.Properties1->trigger();
+    ASSERT_GT(f.tvProperties->topLevelItemCount(), 3);
+    for (int i = 0; i < f.tvProperties->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = f.tvProperties->topLevelItem(i);
+        EXPECT_EQ(item->toolTip(1), item->text(1)) << item->text(0).toStdString();
+    }
+}
+
+// In the grid the selected thumbnail keeps its colours: a frame marks it.
+TEST_F(KeysTest, SelectedThumbnailIsFramedNotTinted) {
+    TextureSpec plain = RandomTexture("plain", 32, 32, 8, false, 7);
+    for (std::uint8_t& p : plain.Pixels)
+        p = 3;
+    plain.Palette[3] = {200, 40, 40, 128};
+    TForm1& f = Show(Write("d.txd", BuildDictionary({plain, plain})));
+    f.resize(900, 600);
+    f.Thumbnails1->trigger();
+    QElapsedTimer waited;
+    waited.start();
+    while (f.ThumbnailsReady() < 2 && waited.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(f.ThumbnailsReady(), 2u);
+    f.lb->setCurrentRow(0);
+    QApplication::processEvents();
+    const QImage shot = f.lb->viewport()->grab().toImage();
+    // Inside each 32 x 32 thumbnail, at the top of its cell, selected and not.
+    auto middle = [&](int row) {
+        const QRect r = f.lb->visualItemRect(f.lb->item(row));
+        return QColor(shot.pixel(r.center().x(), r.top() + 12));
+    };
+    EXPECT_EQ(middle(0), middle(1));
+    EXPECT_EQ(middle(1), QColor(200, 40, 40));
+}
