@@ -26,9 +26,9 @@ _kelmora_cli() {
             extract) COMPREPLY=($(compgen -W "-o --output -f --format --no-alphas --no-overwrite --no-filter --no-brighten --only --only-dict --levels --keep-going -q --quiet --help" -- "$cur")) ;;
             save) COMPREPLY=($(compgen -W "-f --format --alpha --no-filter --no-brighten --help" -- "$cur")) ;;
             import|replace) COMPREPLY=($(compgen -W "-o --output --no-filter --no-brighten --no-dither --keep-palette --depth --help" -- "$cur")) ;;
-            add) COMPREPLY=($(compgen -W "-o --output --name --mask --depth --levels --no-brighten --no-dither --help" -- "$cur")) ;;
+            add) COMPREPLY=($(compgen -W "-o --output --name --mask --depth --levels --allow-duplicate --no-brighten --no-dither --help" -- "$cur")) ;;
             remove) COMPREPLY=($(compgen -W "-o --output --help" -- "$cur")) ;;
-            rename) COMPREPLY=($(compgen -W "-o --output --mask --help" -- "$cur")) ;;
+            rename) COMPREPLY=($(compgen -W "-o --output --mask --allow-duplicate --help" -- "$cur")) ;;
         esac
         return
     fi

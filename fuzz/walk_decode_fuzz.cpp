@@ -60,7 +60,7 @@ kelmora::InputImage SmallImage() {
     return img;
 }
 
-// A dictionary of one 16 x 8 texture with levels, made through the editor itself.
+// A dictionary of one 16 x 16 texture with two levels, made through the editor itself.
 const std::vector<std::uint8_t>& OwnDictionary() {
     static const std::vector<std::uint8_t> bytes = [] {
         // The dictionary chunk, the struct with a count of 0, the closing extension.
@@ -74,8 +74,10 @@ const std::vector<std::uint8_t>& OwnDictionary() {
         put(28, 3), put(32, 0), put(36, version);
         kelmora::DictionaryEdit edit(b, true);
         kelmora::InputImage img = SmallImage();
-        img.Width = 16;
-        img.Rgba.insert(img.Rgba.end(), img.Rgba.begin(), img.Rgba.end());
+        img.Width = img.Height = 16;
+        img.Rgba.resize(256);
+        for (std::size_t i = 64; i < 256; ++i)
+            img.Rgba[i] = img.Rgba[i % 64];
         kelmora::AddImage(edit, img, "own", "own", "own_a", 2, {});
         edit.Verify();
         return edit.Bytes();
@@ -113,7 +115,7 @@ void Edit(const std::vector<std::uint8_t>& bytes, const kelmora::InputImage* ima
             return;
         // The texture's own picture with one texel changed, and the image given.
         const kelmora::DecodedTexture t = e.Current().Decode(0);
-        if (!t.Ok() || t.State.TexWidth * std::uint64_t{t.State.TexHeight} > 65536)
+        if (!t.Ok() || t.State.TexWidth * std::uint64_t{t.State.TexHeight} > 4096)
             return;
         kelmora::InputImage own;
         own.Width = t.State.TexWidth;
@@ -144,10 +146,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const kelmora::KelmoraError&) {
     }
     // Edits cost a copy of the bytes each: kept to dictionaries of a useful size.
-    if (size <= (1u << 18))
+    if (size <= (1u << 16))
         Edit(std::vector<std::uint8_t>(data, data + size), nullptr);
     // Large pictures cost the quantiser much and find nothing more.
-    if (image && std::uint64_t{image->Width} * image->Height <= 65536)
+    if (image && std::uint64_t{image->Width} * image->Height <= 16384)
         Edit(OwnDictionary(), image.get());
     int opened = 0;
     for (const kelmora::GameArchive* a : {&v2, &v1}) {

@@ -139,14 +139,21 @@ static void FitTitle(QDialog& d) {
 }
 
 bool TDesktopUi::AskText(QWidget* owner, const QString& title, const QString& label, QString& text) {
-    QInputDialog d(owner);
+    QDialog d(owner);
     d.setWindowTitle(title);
-    d.setLabelText(label);
-    d.setTextValue(text);
+    auto* layout = new QVBoxLayout(&d);
+    layout->addWidget(new QLabel(label));
+    auto* edit = new QLineEdit(text);
+    edit->selectAll();
+    layout->addWidget(edit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+    layout->addWidget(buttons);
     FitTitle(d);
     const bool ok = d.exec() == QDialog::Accepted;
     // What was typed stays, for a dialog asked again after a refusal.
-    text = d.textValue();
+    text = edit->text();
     return ok;
 }
 
