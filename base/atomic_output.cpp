@@ -72,8 +72,10 @@ void AtomicOutput::Write(const void* data, std::size_t n) {
         Fail(reason);
 }
 
-void AtomicOutput::Commit() {
+void AtomicOutput::Commit(bool durable) {
     std::string reason;
+    if (durable && !file_.Sync(&reason))
+        Fail(reason);
     if (!file_.CloseChecked(&reason))
         Fail(reason);
     if (!MoveIntoPlace(temporary_, path_, &reason))

@@ -22,7 +22,9 @@ public:
     // Throws KelmoraError "Stream write error: \"PATH\". reason".
     void Write(const void* data, std::size_t n);
     // Closes the temporary and puts it in place. A failed close is a write error.
-    void Commit();
+    // durable: the bytes reach the disk before the name does, for files whose
+    // loss after a power cut would cost more than the time (archives).
+    void Commit(bool durable = false);
 
     const std::string& Path() const { return path_; }
 

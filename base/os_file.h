@@ -32,6 +32,15 @@ public:
     // sharing. Throws KelmoraError "Cannot create file \"shownPath\". reason".
     static OsFile CreateNew(const std::string& path, const std::string& shownPath);
 
+    // Opens an existing regular file to change it in place, never through a link;
+    // a file without any write permission is refused as read-only, whoever runs
+    // this. Throws KelmoraError "Cannot open file \"path\" for writing. reason".
+    static OsFile OpenUpdate(const std::string& path);
+    // Writes all of n bytes at offset; false with *reason when that fails.
+    bool WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::string* reason);
+    // Waits until what was written is on the disk; false with *reason when not.
+    bool Sync(std::string* reason);
+
     // Gives the file the permissions and, where the process may, the owner of the
     // regular file at path (a link there is not followed); nothing when there is none.
     void KeepAttributesOf(const std::string& path);

@@ -59,6 +59,45 @@ OsFile OsFile::CreateNew(const std::string& path, const std::string& shownPath) 
     return f;
 }
 
+OsFile OsFile::OpenUpdate(const std::string& path) {
+    OsFile f;
+    f.fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (f.fd_ < 0)
+        throw KelmoraError("Cannot open file \"" + path + "\" for writing. " + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(f.fd_, &st) != 0 || !S_ISREG(st.st_mode))
+        throw KelmoraError("Cannot open file \"" + path + "\" for writing. Not a regular file");
+    // The superuser may write anything: the file's own bits say whether it is meant to change.
+    if ((st.st_mode & 0222) == 0)
+        throw KelmoraError("Cannot open file \"" + path + "\" for writing. " + std::strerror(EACCES));
+    return f;
+}
+
+bool OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::string* reason) {
+    std::size_t done = 0;
+    const auto* in = static_cast<const char*>(src);
+    while (done < n) {
+        const ssize_t r = ::pwrite(fd_, in + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0) {
+            if (reason)
+                *reason = std::strerror(r < 0 ? errno : ENOSPC);
+            return false;
+        }
+        done += static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+bool OsFile::Sync(std::string* reason) {
+    if (::fsync(fd_) == 0)
+        return true;
+    if (reason)
+        *reason = std::strerror(errno);
+    return false;
+}
+
 void OsFile::KeepAttributesOf(const std::string& path) {
     struct stat st {};
     if (fd_ < 0 || ::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))

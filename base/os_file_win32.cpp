@@ -80,6 +80,51 @@ OsFile OsFile::OpenRead(const std::string& path) {
     return f;
 }
 
+OsFile OsFile::OpenUpdate(const std::string& path) {
+    OsFile f;
+    const std::wstring wide = WideFromUtf8(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        throw KelmoraError("Cannot open file \"" + path + "\" for writing. " + SystemText(ERROR_ACCESS_DENIED));
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw KelmoraError("Cannot open file \"" + path + "\" for writing. " + SystemText(GetLastError()));
+    f.handle_ = h;
+    if (GetFileType(h) != FILE_TYPE_DISK ||
+        (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)))
+        throw KelmoraError("Cannot open file \"" + path + "\" for writing. Not a regular file");
+    return f;
+}
+
+bool OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::string* reason) {
+    std::size_t done = 0;
+    const auto* in = static_cast<const char*>(src);
+    while (done < n) {
+        OVERLAPPED ov{};
+        const std::uint64_t at = offset + done;
+        ov.Offset = static_cast<DWORD>(at);
+        ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+        const DWORD chunk = static_cast<DWORD>((n - done) > 0x40000000u ? 0x40000000u : (n - done));
+        DWORD put = 0;
+        if (!WriteFile(handle_, in + done, chunk, &put, &ov) || put == 0) {
+            if (reason)
+                *reason = SystemText(GetLastError());
+            return false;
+        }
+        done += put;
+    }
+    return true;
+}
+
+bool OsFile::Sync(std::string* reason) {
+    if (FlushFileBuffers(handle_))
+        return true;
+    if (reason)
+        *reason = SystemText(GetLastError());
+    return false;
+}
+
 // New files take their folder's security, as a replaced file had; the read-only
 // attribute is refused before any replacement (MoveIntoPlace).
 void OsFile::KeepAttributesOf(const std::string&) {}

@@ -6,6 +6,8 @@
 #include <set>
 #include <vector>
 
+#include "archive/archive_edit.h"
+#include "archive/game_archive.h"
 #include "base/byte_source.h"
 #include "base/bytes.h"
 #include "base/errors.h"
@@ -15,6 +17,7 @@
 #include "editing/put_back.h"
 #include "editing/record_layout.h"
 #include "editing/texture_import.h"
+#include "export/destination.h"
 #include "export/output_formats.h"
 #include "export/safe_name.h"
 #include "export/unique_names.h"
@@ -34,9 +37,46 @@ std::string Label(const Dictionary& d, std::size_t i) {
 
 ImportOptions OptionsOf(const EditOptions& o) { return {!o.NoBrighten, !o.NoDither, o.KeepPalette}; }
 
-// The dictionary to change: walked whole, or the command ends.
-DictionaryEdit OpenForEdit(const EditOptions& o) {
-    std::vector<std::uint8_t> bytes = ReadAllBytes(FileSource(o.Dictionary));
+// Where the dictionary of an edit is: a file, or an entry of a game archive
+// written ARCHIVE::NAME (the name with or without ".txd", any case).
+struct Place {
+    std::string File;  // the dictionary file, or the archive
+    std::string Entry; // the entry's name as the table holds it; empty for a file
+    bool InArchive() const { return !Entry.empty(); }
+};
+
+bool SameDictionaryName(const std::string& entry, const std::string& wanted) {
+    return SameNameIgnoringCase(entry, wanted) || SameNameIgnoringCase(entry, wanted + ".txd");
+}
+
+Place PlaceOf(const std::string& arg) {
+    const std::size_t k = arg.find("::");
+    if (k == std::string::npos)
+        return {arg, ""};
+    const std::string archive = arg.substr(0, k), wanted = arg.substr(k + 2);
+    for (const ArchiveEntry& e : OpenGameArchive(archive).Entries)
+        if (SameDictionaryName(e.Name, wanted))
+            return {archive, e.Name};
+    throw KelmoraError(archive + " has no entry named " + EscapeControls(wanted));
+}
+
+std::vector<std::uint8_t> ReadPlace(const Place& p) {
+    if (!p.InArchive())
+        return ReadAllBytes(FileSource(p.File));
+    const GameArchive a = OpenGameArchive(p.File);
+    for (const ArchiveEntry& e : a.Entries)
+        if (e.Name == p.Entry)
+            return ReadAllBytes(RangeSource(std::make_shared<FileSource>(a.DataFile), e.Offset, e.Size));
+    throw KelmoraError(p.File + " has no entry named " + EscapeControls(p.Entry));
+}
+
+// The dictionary to change, walked whole, or the command ends; an archive that
+// will be written into is checked first.
+DictionaryEdit OpenForEdit(const EditOptions& o, Place& place) {
+    place = PlaceOf(o.Dictionary);
+    if (place.InArchive() && o.Output.empty())
+        ArchiveEdit check(place.File);
+    std::vector<std::uint8_t> bytes = ReadPlace(place);
     CheckEditable(bytes, o.Dictionary);
     DictionaryEdit edit(std::move(bytes), !o.NoFilter);
     edit.AllowDuplicateNames(o.AllowDuplicate);
@@ -88,29 +128,38 @@ InputImage ImageWithCompanion(const std::string& image, const std::string& compa
     return img;
 }
 
-bool PutBack(DictionaryEdit& edit, std::size_t i, const std::string& image, const std::string& companion,
-             const EditOptions& o, const std::vector<std::string>& mipFiles, std::vector<std::string>& lines) {
+bool PutBack(DictionaryEdit& edit, const std::string& dictionary, std::size_t i, const std::string& image,
+             const std::string& companion, const EditOptions& o, const std::vector<std::string>& mipFiles,
+             std::vector<std::string>& lines) {
     const std::string label = Label(edit.Current(), i);
     PutOutcome r;
     try {
         r = PutImage(edit, i, ImageWithCompanion(image, companion), image, PutOptionsOf(o), mipFiles);
     } catch (const KelmoraError& e) {
-        Refuse(o.Dictionary, label, image, e.what());
+        Refuse(dictionary, label, image, e.what());
     }
     Report(lines, label, image, r);
     return r.Changed;
 }
 
-// Writes the dictionary, then says what was done. replaced: the count of pictures
-// put back, or -1 for an edit of the list itself.
-void Finish(const DictionaryEdit& edit, const EditOptions& o, long replaced, const std::vector<std::string>& lines) {
+// Writes the dictionary (to -o, into its archive, or over its file), then says
+// what was done. replaced: the count of pictures put back, or -1 for an edit of
+// the list itself.
+void Finish(const DictionaryEdit& edit, const EditOptions& o, const Place& place, long replaced,
+            const std::vector<std::string>& lines) {
     const std::string target = o.Output.empty() ? o.Dictionary : o.Output;
     // With -o the dictionary is written whatever changed; over itself only when
     // something did.
     const bool write = edit.Changed() || !o.Output.empty();
     if (write) {
         edit.Verify();
-        SaveDictionary(target, edit.Bytes());
+        if (!o.Output.empty() || !place.InArchive()) {
+            SaveDictionary(o.Output.empty() ? place.File : o.Output, edit.Bytes());
+        } else {
+            ArchiveEdit archive(place.File);
+            archive.Put(place.Entry, edit.Bytes());
+            archive.Commit();
+        }
     }
     for (const std::string& line : lines)
         std::cout << line << "\n";
@@ -137,16 +186,12 @@ void WithNameHint(F&& edit) {
     }
 }
 
-} // namespace
-
-int Import(const EditOptions& o, const std::string& folder) {
-    if (!DirectoryExists(folder))
-        throw KelmoraError(folder + " is not a folder");
-    DictionaryEdit edit = OpenForEdit(o);
+// Puts the images of dir (ending in a separator) back into the dictionary as
+// import does; the count of textures replaced. Notes images that match nothing.
+std::size_t ImportFolder(DictionaryEdit& edit, const std::string& dictionary, const std::string& dir,
+                         const EditOptions& o, std::vector<std::string>& lines) {
     const Dictionary& d = edit.Current();
-    const std::string dir = folder + (IsPathSeparator(folder.back()) ? "" : std::string(1, kPathSeparator));
     const std::size_t count = d.Entries().size();
-
     // The names extract gives, format by format: the same claims in the same order,
     // so that repeated names find their "~2" files; alpha companions claim theirs.
     std::vector<std::string> chosen(count), companions(count);
@@ -168,7 +213,6 @@ int Import(const EditOptions& o, const std::string& folder) {
         }
     }
     std::size_t replaced = 0;
-    std::vector<std::string> lines;
     for (std::size_t i = 0; i < count; ++i) {
         if (chosen[i].empty())
             continue;
@@ -186,11 +230,11 @@ int Import(const EditOptions& o, const std::string& folder) {
             if (!companions[i].empty())
                 used.insert(alphaStem + ".mip" + std::to_string(n) + ext);
         }
-        if (PutBack(edit, i, chosen[i], companions[i], o, mips, lines))
+        if (PutBack(edit, dictionary, i, chosen[i], companions[i], o, mips, lines))
             ++replaced;
     }
     std::vector<std::string> unmatched;
-    for (const auto& entry : fs::directory_iterator(PathFromUtf8(folder))) {
+    for (const auto& entry : fs::directory_iterator(PathFromUtf8(dir))) {
         const std::string path = dir + PathToUtf8(entry.path().filename());
         if (entry.is_regular_file() && IsImageName(path) && !used.count(path))
             unmatched.push_back(path);
@@ -198,7 +242,68 @@ int Import(const EditOptions& o, const std::string& folder) {
     std::sort(unmatched.begin(), unmatched.end());
     for (const std::string& path : unmatched)
         Note(EscapeControls(path) + " matches no texture; skipped");
-    Finish(edit, o, static_cast<long>(replaced), lines);
+    return replaced;
+}
+
+std::string WithSeparator(const std::string& folder) {
+    return folder + (IsPathSeparator(folder.back()) ? "" : std::string(1, kPathSeparator));
+}
+
+// import ARCHIVE FOLDER: the folder extract wrote for the archive holds a folder
+// per dictionary (FOLDER/<archive>/<dictionary>/); only the dictionaries whose
+// pictures changed are written back, in one edit of the archive.
+int ImportArchive(const EditOptions& o, const std::string& folder) {
+    if (!o.Output.empty())
+        throw KelmoraError("-o takes one dictionary; import into " + o.Dictionary + " writes the archive itself");
+    ArchiveEdit archive(o.Dictionary);
+    const GameArchive& a = archive.Archive();
+    const std::string stem = PathToUtf8(PathFromUtf8(FileNameOf(o.Dictionary)).stem());
+    const std::string archiveDir = ComposeDestDir(folder, true, SafeFileName(stem));
+    if (!DirectoryExists(archiveDir))
+        throw KelmoraError(folder + " holds no folder " + SafeFileName(stem) + " of the archive's dictionaries");
+    const auto data = std::make_shared<FileSource>(a.DataFile);
+    std::vector<std::string> lines;
+    std::size_t dictionaries = 0, textures = 0;
+    for (const ArchiveEntry* e : a.Dictionaries()) {
+        const std::string dir = ComposeDestDir(archiveDir, true, SafeFileName(Cp1252ToUtf8(EntryStem(*e))));
+        if (!DirectoryExists(dir))
+            continue;
+        const std::string label = o.Dictionary + "::" + ShownText(e->Name);
+        std::vector<std::uint8_t> bytes = ReadAllBytes(RangeSource(data, e->Offset, e->Size));
+        CheckEditable(bytes, label);
+        DictionaryEdit edit(std::move(bytes), !o.NoFilter);
+        std::vector<std::string> own;
+        const std::size_t replaced = ImportFolder(edit, label, dir, o, own);
+        if (!edit.Changed())
+            continue;
+        edit.Verify();
+        archive.Put(e->Name, edit.Bytes());
+        ++dictionaries;
+        textures += replaced;
+        for (std::string& line : own)
+            lines.push_back(label + ": " + line);
+    }
+    archive.Commit();
+    for (const std::string& line : lines)
+        std::cout << line << "\n";
+    std::cout << textures << " texture(s) of " << dictionaries << " dictionar" << (dictionaries == 1 ? "y" : "ies")
+              << " replaced" << (dictionaries ? " in " + o.Dictionary : std::string(", nothing written")) << ".\n";
+    return 0;
+}
+
+} // namespace
+
+int Import(const EditOptions& o, const std::string& folder) {
+    if (!DirectoryExists(folder))
+        throw KelmoraError(folder + " is not a folder");
+    const bool txd = SameNameIgnoringCase(PathToUtf8(PathFromUtf8(o.Dictionary).extension()), ".txd");
+    if (o.Dictionary.find("::") == std::string::npos && !txd && IsGameArchive(o.Dictionary))
+        return ImportArchive(o, folder);
+    Place place;
+    DictionaryEdit edit = OpenForEdit(o, place);
+    std::vector<std::string> lines;
+    const std::size_t replaced = ImportFolder(edit, o.Dictionary, WithSeparator(folder), o, lines);
+    Finish(edit, o, place, static_cast<long>(replaced), lines);
     return 0;
 }
 
@@ -221,17 +326,19 @@ std::size_t FindTexture(const Dictionary& d, const std::string& file, const std:
 }
 
 int Replace(const EditOptions& o, const std::string& texture, const std::string& image) {
-    DictionaryEdit edit = OpenForEdit(o);
+    Place place;
+    DictionaryEdit edit = OpenForEdit(o, place);
     const std::size_t index = FindTexture(edit.Current(), o.Dictionary, texture);
     std::vector<std::string> lines;
-    const bool replaced = PutBack(edit, index, image, "", o, {}, lines);
-    Finish(edit, o, replaced ? 1 : 0, lines);
+    const bool replaced = PutBack(edit, o.Dictionary, index, image, "", o, {}, lines);
+    Finish(edit, o, place, replaced ? 1 : 0, lines);
     return 0;
 }
 
 int Add(const EditOptions& o, const std::string& image, const std::string& name, const std::string& mask,
         std::uint32_t levels) {
-    DictionaryEdit edit = OpenForEdit(o);
+    Place place;
+    DictionaryEdit edit = OpenForEdit(o, place);
     const std::string label = "new texture (" + EscapeControls(name) + ")";
     try {
         AddImage(edit, ReadImage(image), image, Utf8ToCp1252(name), Utf8ToCp1252(mask), levels, PutOptionsOf(o));
@@ -243,12 +350,13 @@ int Add(const EditOptions& o, const std::string& image, const std::string& name,
     }
     const std::string line = "added " + Label(edit.Current(), edit.Current().Entries().size() - 1) + " from " +
                              EscapeControls(image);
-    Finish(edit, o, -1, {line});
+    Finish(edit, o, place, -1, {line});
     return 0;
 }
 
 int Remove(const EditOptions& o, const std::string& texture) {
-    DictionaryEdit edit = OpenForEdit(o);
+    Place place;
+    DictionaryEdit edit = OpenForEdit(o, place);
     const std::size_t index = FindTexture(edit.Current(), o.Dictionary, texture);
     const std::string label = Label(edit.Current(), index);
     try {
@@ -256,12 +364,13 @@ int Remove(const EditOptions& o, const std::string& texture) {
     } catch (const KelmoraError& e) {
         Refuse(o.Dictionary, label, "", e.what());
     }
-    Finish(edit, o, -1, {"removed " + label});
+    Finish(edit, o, place, -1, {"removed " + label});
     return 0;
 }
 
 int Rename(const EditOptions& o, const std::string& texture, const std::string& name, const std::string* mask) {
-    DictionaryEdit edit = OpenForEdit(o);
+    Place place;
+    DictionaryEdit edit = OpenForEdit(o, place);
     const std::size_t index = FindTexture(edit.Current(), o.Dictionary, texture);
     const std::string label = Label(edit.Current(), index);
     try {
@@ -271,7 +380,7 @@ int Rename(const EditOptions& o, const std::string& texture, const std::string& 
     } catch (const KelmoraError& e) {
         Refuse(o.Dictionary, label, "", e.what());
     }
-    Finish(edit, o, -1, {"renamed " + label + " to " + EscapeControls(name)});
+    Finish(edit, o, place, -1, {"renamed " + label + " to " + EscapeControls(name)});
     return 0;
 }
 

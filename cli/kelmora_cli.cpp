@@ -23,11 +23,13 @@
 #include <unistd.h>
 #endif
 
+#include "archive/archive_edit.h"
 #include "archive/game_archive.h"
 #include "base/byte_reader.h"
 #include "base/bytes.h"
 #include "base/file_identity.h"
 #include "base/version.h"
+#include "cli/archive_commands.h"
 #include "cli/edit_commands.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/colour_rules.h"
@@ -129,6 +131,7 @@ struct Target {
     std::uint64_t Size = 0;     // the entry's size in the archive
     std::shared_ptr<const ByteSource> Shared; // the archive's data, opened once
     std::string Dest;           // extract: where its files go
+    std::string Footer;         // list: a line said after an archive's dictionaries, and nothing else
     bool InArchive() const { return !ArchiveName.empty(); }
 };
 
@@ -211,6 +214,25 @@ InputKind KindOf(const std::string& arg) {
     return InputKind::Dictionary;
 }
 
+// One texture as list --json and find --json give it.
+json JsonTexture(const Dictionary& d, std::size_t i) {
+    const TTexEntry& e = d.Entries()[i];
+    std::size_t levels = 0;
+    if (e.Depth != 0) {
+        ByteReader r(d.Source());
+        levels = ReadRasterLayout(r, e.DataOffset).Levels.size();
+    }
+    return {{"number", i + 1},
+            {"name", Cp1252ToUtf8(e.Name)},
+            {"mask", Cp1252ToUtf8(e.Mask)},
+            {"width", e.Width},
+            {"height", e.Height},
+            {"depth", e.Depth},
+            {"levels", levels},
+            {"dataOffset", e.DataOffset},
+            {"caption", Cp1252ToUtf8(e.Caption)}};
+}
+
 // One dictionary as a JSON object.
 json JsonDictionary(const Target& t, const Dictionary* d, const std::string& error) {
     json j;
@@ -226,24 +248,8 @@ json JsonDictionary(const Target& t, const Dictionary* d, const std::string& err
         j["error"] = error;
     json textures = json::array();
     if (d) {
-        const std::span<const TTexEntry> entries = WholeEntries(*d);
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            const TTexEntry& e = entries[i];
-            std::size_t levels = 0;
-            if (e.Depth != 0) {
-                ByteReader r(d->Source());
-                levels = ReadRasterLayout(r, e.DataOffset).Levels.size();
-            }
-            textures.push_back({{"number", i + 1},
-                                {"name", Cp1252ToUtf8(e.Name)},
-                                {"mask", Cp1252ToUtf8(e.Mask)},
-                                {"width", e.Width},
-                                {"height", e.Height},
-                                {"depth", e.Depth},
-                                {"levels", levels},
-                                {"dataOffset", e.DataOffset},
-                                {"caption", Cp1252ToUtf8(e.Caption)}});
-        }
+        for (std::size_t i = 0; i < WholeEntries(*d).size(); ++i)
+            textures.push_back(JsonTexture(*d, i));
     }
     j["textures"] = std::move(textures);
     return j;
@@ -265,6 +271,11 @@ int List(const ListOptions& o) {
         case InputKind::Archive:
             try {
                 ForEachArchiveTarget(arg, {}, true, clean, [&](Target&& t) { targets.push_back(std::move(t)); });
+                // What a rebuild would give back, after the archive's dictionaries.
+                Target footer;
+                footer.Footer = "free: " + std::to_string(FreeBytes(OpenGameArchive(arg))) +
+                                " bytes that a rebuild recovers";
+                targets.push_back(std::move(footer));
             } catch (const KelmoraError& e) {
                 Fail(e.what());
                 clean = false;
@@ -277,9 +288,15 @@ int List(const ListOptions& o) {
     }
 
     int status = clean ? kOk : kFailed;
+    const auto dictionaries = std::count_if(targets.begin(), targets.end(), [](const Target& t) { return t.Footer.empty(); });
     json all = json::array();
     bool first = true;
     for (const Target& t : targets) {
+        if (!t.Footer.empty()) {
+            if (!o.json)
+                std::cout << t.Footer << "\n";
+            continue;
+        }
         std::optional<Dictionary> d;
         std::string error;
         try {
@@ -305,7 +322,7 @@ int List(const ListOptions& o) {
                 Fail(error);
             continue;
         }
-        if (targets.size() > 1)
+        if (dictionaries > 1)
             std::cout << (first ? "" : "\n") << t.Label << ":\n";
         first = false;
         if (d)
@@ -610,6 +627,93 @@ int Save(const SaveOptions& o) {
     return t.Result.CutShort() ? kFailed : kOk;
 }
 
+// A glob as the shell takes it ("*" any run, "?" any one character), with ASCII
+// letters of either case alike.
+bool GlobMatch(const std::string& pattern, const std::string& text) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    std::size_t p = 0, t = 0, star = std::string::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(text[t]))) {
+            ++p, ++t;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+struct FindOptions {
+    std::string pattern;
+    std::vector<std::string> paths;
+    bool json = false;
+};
+
+// Every texture whose name or mask name matches, over dictionaries, folders and
+// archives, one line each as it is found; nothing is kept but the JSON matches.
+int Find(const FindOptions& o) {
+    bool clean = true;
+    json matches = json::array();
+    auto visit = [&](const Target& t) {
+        try {
+            const Dictionary d = OpenTarget(t);
+            const std::string where = t.InArchive() ? t.File + "::" + ForTerminal(t.ArchiveName) : t.File;
+            const std::span<const TTexEntry> entries = WholeEntries(d);
+            for (std::size_t i = 0; i < entries.size(); ++i) {
+                const TTexEntry& e = entries[i];
+                if (!GlobMatch(o.pattern, Cp1252ToUtf8(e.Name)) && !GlobMatch(o.pattern, Cp1252ToUtf8(e.Mask)))
+                    continue;
+                if (o.json) {
+                    json m = JsonTexture(d, i);
+                    m["path"] = t.File;
+                    if (t.InArchive()) {
+                        m["archive"] = t.File;
+                        m["entry"] = Cp1252ToUtf8(t.ArchiveName);
+                    }
+                    matches.push_back(std::move(m));
+                } else {
+                    std::cout << where << ": " << ForTerminal(e.Caption) << "\n";
+                }
+            }
+            if (!d.Complete()) {
+                Fail(WalkFailure(t.Label, d.Walk().Report));
+                clean = false;
+            }
+        } catch (const KelmoraError& e) {
+            Fail(e.what());
+            clean = false;
+        }
+    };
+    for (const std::string& arg : o.paths) {
+        switch (KindOf(arg)) {
+        case InputKind::Directory:
+            ForEachDictionaryBelow(PathFromUtf8(arg), [&](const std::string& f) { visit(FileTarget(f)); });
+            break;
+        case InputKind::Archive:
+            try {
+                ForEachArchiveTarget(arg, {}, true, clean, [&](Target&& t) { visit(t); });
+            } catch (const KelmoraError& e) {
+                Fail(e.what());
+                clean = false;
+            }
+            break;
+        case InputKind::Dictionary:
+            visit(FileTarget(arg));
+            break;
+        }
+    }
+    if (o.json)
+        std::cout << json{{"matches", std::move(matches)}}.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+    return clean ? kOk : kFailed;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -711,16 +815,39 @@ int main(int argc, char** argv) {
     rename->add_flag("--allow-duplicate", ed.AllowDuplicate, "Allow a name another texture has already");
     rename->add_option("-o,--output", ed.Output, "Write the changed dictionary here; the original stays as it is");
 
+    std::string archivePath, unpackOut;
+    std::vector<std::string> unpackNames, renamePair;
+    kelmora::cli::PackOptions pk;
+    CLI::App* unpack = app.add_subcommand("unpack", "Copy dictionaries out of a game archive, byte for byte");
+    unpack->add_option("ARCHIVE", archivePath, "The archive (.img, or .dir beside its .img)")->required();
+    unpack->add_option("NAME", unpackNames, "Only the entries of these names (any entry, with or without .txd)");
+    unpack->add_option("-o,--output", unpackOut, "Destination directory (default: here)");
+    CLI::App* pack = app.add_subcommand("pack", "Put files into a game archive: each replaces the entry of its name or is added");
+    pack->add_option("ARCHIVE", archivePath, "The archive (.img, or .dir beside its .img)")->required();
+    pack->add_option("FILE", pk.Files, "Files whose names are the entries' names");
+    pack->add_option("--remove", pk.Remove, "Remove the entry of this name; may be repeated");
+    pack->add_option("--rename", renamePair, "Rename entry OLD to NEW")->expected(2);
+    CLI::App* rebuild = app.add_subcommand("rebuild", "Write a game archive anew without its free space");
+    rebuild->add_option("ARCHIVE", archivePath, "The archive (.img, or .dir beside its .img)")->required();
+    FindOptions fd;
+    CLI::App* find = app.add_subcommand("find", "Every texture whose name or mask name matches a pattern");
+    find->add_option("PATTERN", fd.pattern, "A pattern with * and ?, any case")->required();
+    find->add_option("PATH", fd.paths, "Dictionaries, game archives or directories")->required();
+    find->add_flag("--json", fd.json, "One JSON document with the matches");
+
     CLI::App* reg = app.add_subcommand("register-file-type", "Associate .txd files with the Kelmora viewer");
 
     // CLI11 would call an unknown command a missing one.
     if (argc > 1 && argv[1][0] != '-') {
         const std::string command = argv[1];
-        if (command != "list" && command != "extract" && command != "save" && command != "import" &&
-            command != "replace" && command != "add" && command != "remove" && command != "rename" &&
-            command != "register-file-type") {
-            Fail("unknown command \"" + command +
-                 "\"; the commands are list, extract, save, import, replace, add, remove, rename, register-file-type");
+        static const std::vector<std::string> commands = {"list",   "extract", "save",    "import", "replace",
+                                                          "add",    "remove",  "rename",  "find",   "unpack",
+                                                          "pack",   "rebuild", "register-file-type"};
+        if (std::find(commands.begin(), commands.end(), command) == commands.end()) {
+            std::string all;
+            for (const std::string& c : commands)
+                all += (all.empty() ? "" : ", ") + c;
+            Fail("unknown command \"" + command + "\"; the commands are " + all);
             return kUsage;
         }
     }
@@ -753,6 +880,17 @@ int main(int argc, char** argv) {
             return Finish(kelmora::cli::Remove(ed, removeTexture));
         if (*rename)
             return Finish(kelmora::cli::Rename(ed, renameTexture, renameName, *maskOption ? &renameMask : nullptr));
+        if (*find)
+            return Finish(Find(fd));
+        if (*unpack)
+            return Finish(kelmora::cli::Unpack(archivePath, unpackNames, unpackOut));
+        if (*pack) {
+            if (!renamePair.empty())
+                pk.Rename.emplace_back(renamePair[0], renamePair[1]);
+            return Finish(kelmora::cli::Pack(archivePath, pk));
+        }
+        if (*rebuild)
+            return Finish(kelmora::cli::Rebuild(archivePath));
         if (*reg) {
             RegisterFileType();
             return kOk;

@@ -82,4 +82,29 @@ ArchiveV1 BuildArchiveV1(const std::vector<ArchiveFile>& files) {
     return a;
 }
 
+std::vector<ArchiveFile> ReadBack(const std::vector<std::uint8_t>& img, const std::vector<std::uint8_t>& dir) {
+    auto get32 = [](const std::vector<std::uint8_t>& b, std::size_t at) {
+        return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 | std::uint32_t{b[at + 2]} << 16 |
+               std::uint32_t{b[at + 3]} << 24;
+    };
+    const bool v2 = dir.empty();
+    const std::vector<std::uint8_t>& table = v2 ? img : dir;
+    const std::size_t first = v2 ? 8 : 0;
+    const std::size_t count = v2 ? get32(img, 4) : dir.size() / 32;
+    std::vector<ArchiveFile> files;
+    for (std::size_t i = 0; i < count && first + 32 * (i + 1) <= table.size(); ++i) {
+        const std::size_t at = first + 32 * i;
+        const std::size_t offset = std::size_t{get32(table, at)} * kSector;
+        const std::size_t size = (v2 ? std::size_t{table[at + 4]} | std::size_t{table[at + 5]} << 8 : get32(table, at + 4)) * kSector;
+        ArchiveFile f;
+        const char* name = reinterpret_cast<const char*>(table.data() + at + 8);
+        f.Name.assign(name, strnlen(name, 24));
+        if (offset < img.size())
+            f.Bytes.assign(img.begin() + static_cast<std::ptrdiff_t>(offset),
+                           img.begin() + static_cast<std::ptrdiff_t>(std::min(img.size(), offset + size)));
+        files.push_back(std::move(f));
+    }
+    return files;
+}
+
 } // namespace kelmora::testing

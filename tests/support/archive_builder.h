@@ -10,6 +10,7 @@ namespace kelmora::testing {
 struct ArchiveFile {
     std::string Name;                // up to 24 bytes are stored
     std::vector<std::uint8_t> Bytes;
+    bool operator==(const ArchiveFile&) const = default;
 };
 
 // One table row as stored; for hand-made hostile tables.
@@ -34,5 +35,10 @@ struct ArchiveV1 {
 };
 ArchiveV1 BuildArchiveV1(const std::vector<ArchiveFile>& files);
 std::vector<std::uint8_t> BuildTable(const std::vector<ArchiveRow>& rows, bool version2);
+
+// The entries of an archive read back here, without the reader of archive/: each
+// row's name and the bytes its sectors hold (a whole number of sectors), in
+// table order. Version 2 when dir is empty (the table is in img).
+std::vector<ArchiveFile> ReadBack(const std::vector<std::uint8_t>& img, const std::vector<std::uint8_t>& dir = {});
 
 } // namespace kelmora::testing

@@ -6,6 +6,9 @@
  *   rename    putting a temporary in place fails (EXDEV)
  *   kill:N    the process is killed (SIGKILL) at its N-th write to a temporary
  *   int:N     SIGINT is raised after the N-th temporary is put in place
+ *   pkill:N   the process is killed (SIGKILL) at its N-th write in place (pwrite)
+ *             or putting of a temporary in place, whatever the file: the steps
+ *             of an edit inside a game archive
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -25,7 +28,7 @@
 
 static int temporary[4096];
 static long written[4096];
-static long writes, renames;
+static long writes, renames, steps;
 
 static const char* mode(void) {
     const char* m = getenv("KELMORA_FAIL");
@@ -38,6 +41,29 @@ static long number(void) {
 }
 
 static int is_mode(const char* name) { return strncmp(mode(), name, strlen(name)) == 0; }
+
+/* One step of an edit in place: with pkill:N the N-th kills the process before it happens. */
+static void step(void) {
+    if (is_mode("pkill:") && ++steps >= number())
+        raise(SIGKILL);
+}
+
+ssize_t pwrite(int fd, const void* buf, size_t n, off_t offset) {
+    static ssize_t (*real)(int, const void*, size_t, off_t);
+    if (!real)
+        real = REAL(ssize_t (*)(int, const void*, size_t, off_t), "pwrite");
+    step();
+    return real(fd, buf, n, offset);
+}
+
+ssize_t pwrite64(int fd, const void* buf, size_t n, off_t offset) {
+    static ssize_t (*real)(int, const void*, size_t, off_t);
+    if (!real)
+        real = REAL(ssize_t (*)(int, const void*, size_t, off_t), "pwrite64");
+    step();
+    return real(fd, buf, n, offset);
+}
+
 
 static void track(int fd, const char* path) {
     if (fd >= 0 && fd < 4096) {
@@ -115,6 +141,8 @@ int rename(const char* from, const char* to) {
     static int (*real)(const char*, const char*);
     if (!real)
         real = REAL(int (*)(const char*, const char*), "rename");
+    if (strstr(from, "/.kelmora-"))
+        step();
     if (strstr(from, "/.kelmora-") && is_mode("rename")) {
         errno = EXDEV;
         return -1;

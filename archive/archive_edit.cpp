@@ -1,0 +1,381 @@
+#include "archive/archive_edit.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "base/atomic_output.h"
+#include "base/byte_source.h"
+#include "base/bytes.h"
+#include "base/errors.h"
+#include "base/os_file.h"
+#include "base/text.h"
+
+namespace kelmora {
+
+namespace {
+
+ArchiveWriteHook& Hook() {
+    static ArchiveWriteHook hook;
+    return hook;
+}
+
+std::uint64_t Sectors(std::uint64_t bytes) { return (bytes + kSectorBytes - 1) / kSectorBytes; }
+std::uint64_t RoundUp(std::uint64_t bytes) { return Sectors(bytes) * kSectorBytes; }
+
+// The first byte after a version 2 table of n rows, at a sector's start.
+std::uint64_t TableEnd(std::size_t rows) { return RoundUp(8 + kArchiveEntryBytes * rows); }
+
+// The largest entry a version 2 row can hold: its size is 16 bits of sectors.
+constexpr std::uint64_t kMaxVersion2Sectors = 0xFFFF;
+
+void Put32(std::uint8_t* at, std::uint64_t v) {
+    for (int k = 0; k < 4; ++k)
+        at[k] = static_cast<std::uint8_t>(v >> (8 * k));
+}
+
+// One table row as the game's tools write it: offset and size in sectors, then
+// the name NUL-padded to 24 bytes. Version 2 has two 16-bit sizes, the streamed
+// one first and the second 0, as real archives fill them.
+std::array<std::uint8_t, kArchiveEntryBytes> EncodeRow(const std::string& name, std::uint64_t offset,
+                                                       std::uint64_t size, bool version2) {
+    std::array<std::uint8_t, kArchiveEntryBytes> row{};
+    Put32(row.data(), offset / kSectorBytes);
+    if (version2) {
+        row[4] = static_cast<std::uint8_t>(Sectors(size));
+        row[5] = static_cast<std::uint8_t>(Sectors(size) >> 8);
+    } else {
+        Put32(row.data() + 4, Sectors(size));
+    }
+    std::memcpy(row.data() + 8, name.data(), std::min(name.size(), kArchiveNameBytes));
+    return row;
+}
+
+[[noreturn]] void WriteFailed(const std::string& path, const std::string& reason) {
+    throw KelmoraError("Stream write error: \"" + AbsolutePath(path) + "\". " + reason);
+}
+
+std::size_t& WriteCount() {
+    static std::size_t count = 0;
+    return count;
+}
+
+void BeforeWrite() {
+    if (Hook())
+        Hook()(WriteCount());
+    ++WriteCount();
+}
+
+// Bytes and their zero padding to the next sector, as two writes at most.
+void WritePadded(OsFile& file, const std::string& path, std::uint64_t at, const std::vector<std::uint8_t>& bytes) {
+    std::string reason;
+    BeforeWrite();
+    if (!file.WriteAt(at, bytes.data(), bytes.size(), &reason))
+        WriteFailed(path, reason);
+    const std::size_t pad = static_cast<std::size_t>(RoundUp(bytes.size()) - bytes.size());
+    if (pad > 0) {
+        const std::vector<std::uint8_t> zeros(pad, 0);
+        BeforeWrite();
+        if (!file.WriteAt(at + bytes.size(), zeros.data(), pad, &reason))
+            WriteFailed(path, reason);
+    }
+}
+
+void WriteAt(OsFile& file, const std::string& path, std::uint64_t at, const void* data, std::size_t n) {
+    std::string reason;
+    BeforeWrite();
+    if (!file.WriteAt(at, data, n, &reason))
+        WriteFailed(path, reason);
+}
+
+void Sync(OsFile& file, const std::string& path) {
+    std::string reason;
+    if (!file.Sync(&reason))
+        WriteFailed(path, reason);
+}
+
+std::vector<std::uint8_t> ReadEntry(const ByteSource& data, std::uint64_t offset, std::uint64_t size) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    bytes.resize(data.ReadAt(offset, bytes.data(), bytes.size()));
+    return bytes;
+}
+
+} // namespace
+
+void SetArchiveWriteHook(ArchiveWriteHook hook) {
+    Hook() = std::move(hook);
+    WriteCount() = 0;
+}
+
+bool IsValidEntryName(const std::string& name, std::string* why) {
+    auto refuse = [&](const std::string& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
+    if (name.empty())
+        return refuse("an entry's name cannot be empty");
+    if (name.size() >= kArchiveNameBytes)
+        return refuse("the name \"" + ShownText(name) + "\" is " + std::to_string(name.size()) +
+                      " characters long; an archive's table holds at most " + std::to_string(kArchiveNameBytes - 1));
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 32 || u > 126)
+            return refuse("the name \"" + ShownText(name) + "\" holds a character other than printable ASCII");
+        if (c == '/' || c == '\\')
+            return refuse("the name \"" + ShownText(name) + "\" holds a path separator");
+    }
+    if (name.front() == ' ' || name.back() == ' ')
+        return refuse("the name \"" + name + "\" begins or ends with a blank");
+    return true;
+}
+
+ArchiveEdit::ArchiveEdit(const std::string& path) : path_(path), archive_(OpenGameArchive(path)) {
+    if (!archive_.Problems.empty())
+        throw KelmoraError(path + ": the archive's table is damaged (" + EscapeControls(archive_.Problems.front()) +
+                           "); nothing is written into it: a rebuild copies what can be read");
+    // Files that cannot be written are refused before anything is asked of them.
+    OsFile::OpenUpdate(archive_.DataFile);
+    if (archive_.Kind == ArchiveKind::Version1)
+        OsFile::OpenUpdate(archive_.TableFile);
+    for (const ArchiveEntry& e : archive_.Entries)
+        disk_.push_back({e.Name, e.Offset, e.Size, nextId_++, nullptr});
+    rows_ = disk_;
+}
+
+std::size_t ArchiveEdit::Find(const std::string& name) const {
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (SameNameIgnoringCase(rows_[i].Name, name))
+            return i;
+    return rows_.size();
+}
+
+bool ArchiveEdit::Has(const std::string& name) const { return Find(name) < rows_.size(); }
+
+void ArchiveEdit::CheckSize(const std::string& name, std::uint64_t bytes) const {
+    if (bytes == 0)
+        throw KelmoraError(name + ": an archive's entry cannot be empty");
+    if (archive_.Kind == ArchiveKind::Version2 && Sectors(bytes) > kMaxVersion2Sectors)
+        throw KelmoraError(name + ": " + std::to_string(bytes) + " bytes are more than a version 2 entry holds (" +
+                           std::to_string(kMaxVersion2Sectors * kSectorBytes) + ")");
+}
+
+std::vector<std::uint8_t> ArchiveEdit::Read(const std::string& name) const {
+    for (const Row& r : disk_)
+        if (SameNameIgnoringCase(r.Name, name))
+            return ReadEntry(FileSource(archive_.DataFile), r.Offset, r.Size);
+    throw KelmoraError(path_ + " has no entry named " + EscapeControls(name));
+}
+
+void ArchiveEdit::Put(const std::string& name, std::vector<std::uint8_t> bytes) {
+    std::string why;
+    if (!IsValidEntryName(name, &why))
+        throw KelmoraError(why);
+    CheckSize(name, bytes.size());
+    auto data = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    const std::size_t i = Find(name);
+    if (i < rows_.size()) {
+        // The same bytes again change nothing, and are not written.
+        if (!rows_[i].Data && rows_[i].Id < disk_.size() && RoundUp(rows_[i].Size) == RoundUp(data->size())) {
+            std::vector<std::uint8_t> now = ReadEntry(FileSource(archive_.DataFile), rows_[i].Offset, RoundUp(rows_[i].Size));
+            std::vector<std::uint8_t> padded = *data;
+            padded.resize(now.size(), 0);
+            if (padded == now)
+                return;
+        }
+        rows_[i].Data = data;
+        changes_.push_back({ArchiveChangeKind::Replaced, rows_[i].Name, "", data->size()});
+        return;
+    }
+    rows_.push_back({name, 0, data->size(), nextId_++, data});
+    changes_.push_back({ArchiveChangeKind::Added, name, "", data->size()});
+}
+
+void ArchiveEdit::Remove(const std::string& name) {
+    const std::size_t i = Find(name);
+    if (i == rows_.size())
+        throw KelmoraError(path_ + " has no entry named " + EscapeControls(name));
+    changes_.push_back({ArchiveChangeKind::Removed, rows_[i].Name, "", rows_[i].Size});
+    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+void ArchiveEdit::Rename(const std::string& from, const std::string& to) {
+    const std::size_t i = Find(from);
+    if (i == rows_.size())
+        throw KelmoraError(path_ + " has no entry named " + EscapeControls(from));
+    std::string why;
+    if (!IsValidEntryName(to, &why))
+        throw KelmoraError(why);
+    const std::size_t other = Find(to);
+    if (other != rows_.size() && other != i)
+        throw KelmoraError(path_ + " has an entry named " + rows_[other].Name + " already");
+    changes_.push_back({ArchiveChangeKind::Renamed, rows_[i].Name, to, rows_[i].Size});
+    rows_[i].Name = to;
+}
+
+void ArchiveEdit::Commit() {
+    if (changes_.empty())
+        return;
+    const bool v2 = archive_.Kind == ArchiveKind::Version2;
+    const std::string& dataPath = archive_.DataFile;
+    OsFile data = OsFile::OpenUpdate(dataPath);
+
+    // A growing version 2 table needs the sectors after it: entries there move.
+    const std::uint64_t tableEnd = v2 ? TableEnd(std::max(rows_.size(), disk_.size())) : 0;
+    const FileSource reader(dataPath);
+    for (Row& r : rows_)
+        if (!r.Data && r.Offset < tableEnd)
+            r.Data = std::make_shared<const std::vector<std::uint8_t>>(ReadEntry(reader, r.Offset, r.Size));
+
+    // Space in use: every range the table on disk names (old bytes stay until no
+    // row names them), what stays where it is, and the table itself.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> used;
+    for (const Row& r : disk_)
+        used.emplace_back(r.Offset, r.Offset + RoundUp(r.Size));
+    for (const Row& r : rows_)
+        if (!r.Data)
+            used.emplace_back(r.Offset, r.Offset + RoundUp(r.Size));
+    if (v2)
+        used.emplace_back(0, tableEnd);
+    std::sort(used.begin(), used.end());
+    // First fit from the table's end on; past everything when nothing fits.
+    for (Row& r : rows_) {
+        if (!r.Data)
+            continue;
+        const std::uint64_t need = RoundUp(r.Data->size());
+        std::uint64_t at = tableEnd;
+        for (const auto& [start, end] : used) {
+            if (start >= at + need)
+                break;
+            at = std::max(at, end);
+        }
+        r.Offset = at;
+        r.Size = r.Data->size();
+        used.insert(std::upper_bound(used.begin(), used.end(), std::pair{at, at + need}), {at, at + need});
+    }
+
+    // 1. The new bytes, flushed before any row names them.
+    for (const Row& r : rows_)
+        if (r.Data)
+            WritePadded(data, dataPath, r.Offset, *r.Data);
+    Sync(data, dataPath);
+
+    if (!v2) {
+        // 4. The table whole, in place of the old one.
+        std::vector<std::uint8_t> table;
+        for (const Row& r : rows_) {
+            const auto row = EncodeRow(r.Name, r.Offset, r.Size, false);
+            table.insert(table.end(), row.begin(), row.end());
+        }
+        AtomicOutput out(archive_.TableFile);
+        out.Write(table.data(), table.size());
+        BeforeWrite();
+        out.Commit(true);
+        return;
+    }
+
+    // 2. Rows whose entry keeps its place, in place.
+    auto rowAt = [](std::size_t i) { return 8 + kArchiveEntryBytes * i; };
+    std::vector<std::array<std::uint8_t, kArchiveEntryBytes>> onDisk;
+    for (const Row& r : disk_)
+        onDisk.push_back(EncodeRow(r.Name, r.Offset, r.Size, true));
+    bool wrote = false;
+    for (const Row& r : rows_) {
+        if (r.Id >= disk_.size())
+            continue;
+        const auto row = EncodeRow(r.Name, r.Offset, r.Size, true);
+        if (row != onDisk[r.Id]) {
+            WriteAt(data, dataPath, rowAt(r.Id), row.data(), row.size());
+            onDisk[r.Id] = row;
+            wrote = true;
+        }
+    }
+    if (wrote)
+        Sync(data, dataPath);
+
+    // 3. Rows that shift or follow the last, in table order: each goes over a row
+    // whose entry is removed or already written at a lower place.
+    wrote = false;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        const auto row = EncodeRow(rows_[i].Name, rows_[i].Offset, rows_[i].Size, true);
+        if (i < onDisk.size() && onDisk[i] == row)
+            continue;
+        WriteAt(data, dataPath, rowAt(i), row.data(), row.size());
+        wrote = true;
+    }
+    if (wrote)
+        Sync(data, dataPath);
+    if (rows_.size() != disk_.size()) {
+        std::uint8_t count[4];
+        Put32(count, rows_.size());
+        WriteAt(data, dataPath, 4, count, 4);
+        Sync(data, dataPath);
+    }
+}
+
+std::uint64_t FreeBytes(const GameArchive& a) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> used;
+    for (const ArchiveEntry& e : a.Entries)
+        used.emplace_back(e.Offset, std::min(a.DataSize, e.Offset + RoundUp(e.Size)));
+    if (a.Kind == ArchiveKind::Version2)
+        used.emplace_back(0, std::min(a.DataSize, TableEnd(a.Entries.size())));
+    std::sort(used.begin(), used.end());
+    std::uint64_t covered = 0, at = 0;
+    for (const auto& [start, end] : used) {
+        const std::uint64_t from = std::max(start, at);
+        if (end > from) {
+            covered += end - from;
+            at = end;
+        }
+    }
+    return a.DataSize - std::min(covered, a.DataSize);
+}
+
+RebuildOutcome RebuildArchive(const std::string& path) {
+    const GameArchive a = OpenGameArchive(path);
+    const bool v2 = a.Kind == ArchiveKind::Version2;
+    RebuildOutcome outcome;
+    outcome.Before = a.DataSize;
+    outcome.Entries = a.Entries.size();
+    // The files are checked for writing first: a rebuild replaces them.
+    OsFile::OpenUpdate(a.DataFile);
+    if (!v2)
+        OsFile::OpenUpdate(a.TableFile);
+    const FileSource source(a.DataFile);
+    std::vector<std::uint8_t> table;
+    if (v2) {
+        table = {'V', 'E', 'R', '2', 0, 0, 0, 0};
+        Put32(table.data() + 4, a.Entries.size());
+    }
+    std::uint64_t at = v2 ? TableEnd(a.Entries.size()) : 0;
+    for (const ArchiveEntry& e : a.Entries) {
+        const auto row = EncodeRow(e.Name, at, e.Size, v2);
+        table.insert(table.end(), row.begin(), row.end());
+        at += RoundUp(e.Size);
+    }
+    outcome.After = at;
+    {
+        AtomicOutput img(a.DataFile);
+        if (v2) {
+            table.resize(static_cast<std::size_t>(TableEnd(a.Entries.size())), 0);
+            img.Write(table.data(), table.size());
+        }
+        for (const ArchiveEntry& e : a.Entries) {
+            std::vector<std::uint8_t> bytes = ReadEntry(source, e.Offset, e.Size);
+            bytes.resize(static_cast<std::size_t>(RoundUp(e.Size)), 0);
+            img.Write(bytes.data(), bytes.size());
+        }
+        BeforeWrite();
+        img.Commit(true);
+    }
+    if (!v2) {
+        AtomicOutput dir(a.TableFile);
+        dir.Write(table.data(), table.size());
+        BeforeWrite();
+        dir.Commit(true);
+    }
+    return outcome;
+}
+
+} // namespace kelmora

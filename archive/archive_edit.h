@@ -1,0 +1,96 @@
+#pragma once
+// Writing into game archives in place, whole entries at a time. The cost follows
+// the change: new bytes go to space no entry uses (or to the end), and only the
+// table rows that change are written. The order of writes keeps every entry
+// readable as its old or its new bytes after a crash at any point:
+//   1. new bytes (and the bytes of entries a growing table must move) are written
+//      where no row points, and flushed;
+//   2. rows whose entry keeps its place in the table are rewritten in place, one
+//      row per write (old row or new row, each naming whole bytes), and flushed;
+//   3. version 2: the rows that shift after a removal or follow the last are
+//      written in table order, each over a row whose entry is already visible
+//      elsewhere or is removed, and flushed; then the count, last;
+//   4. version 1: the ".dir" is replaced whole through AtomicOutput once the
+//      ".img" is flushed.
+// Old bytes are never written over in the edit that frees them.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/game_archive.h"
+
+namespace kelmora {
+
+// Called before every write an archive edit or rebuild makes, with its number
+// from 0: tests stop the edit there (by throwing) to see what a crash leaves.
+using ArchiveWriteHook = std::function<void(std::size_t write)>;
+void SetArchiveWriteHook(ArchiveWriteHook hook);
+
+// A name a table row holds and gives back: 1 to 23 printable ASCII characters
+// (the 24th byte is the NUL), no path separator, no blank at either end. False
+// with the reason in *why.
+bool IsValidEntryName(const std::string& name, std::string* why = nullptr);
+
+enum class ArchiveChangeKind { Replaced, Added, Removed, Renamed };
+struct ArchiveChange {
+    ArchiveChangeKind Kind;
+    std::string Name;    // as the table holds it (before a rename)
+    std::string NewName; // renames
+    std::uint64_t Bytes = 0;
+};
+
+class ArchiveEdit {
+public:
+    // Opens the archive path names (its ".img" or ".dir"). Throws KelmoraError for
+    // a damaged table (writing there could destroy an entry's bytes; a rebuild
+    // copies what is readable) and for files that cannot be written.
+    explicit ArchiveEdit(const std::string& path);
+
+    const GameArchive& Archive() const { return archive_; }
+    // Whether an entry of that name (any case) is in the table as it will be.
+    bool Has(const std::string& name) const;
+    // The bytes of the entry of that name as the archive holds them now.
+    std::vector<std::uint8_t> Read(const std::string& name) const;
+    // The entry of that name (any case) takes bytes, or a new one after the last;
+    // bytes the entry holds already (but for its padding) change nothing.
+    void Put(const std::string& name, std::vector<std::uint8_t> bytes);
+    void Remove(const std::string& name);
+    void Rename(const std::string& from, const std::string& to);
+    const std::vector<ArchiveChange>& Changes() const { return changes_; }
+    // Writes the changes in the order above; nothing when there are none. Throws
+    // KelmoraError "Stream write error: ..." when a write fails.
+    void Commit();
+
+private:
+    struct Row {
+        std::string Name;
+        std::uint64_t Offset = 0, Size = 0;
+        std::size_t Id = 0; // the row's index on disk, or past them for new entries
+        std::shared_ptr<const std::vector<std::uint8_t>> Data; // bytes to write
+    };
+    std::size_t Find(const std::string& name) const;
+    void CheckSize(const std::string& name, std::uint64_t bytes) const;
+
+    std::string path_;
+    GameArchive archive_;
+    std::vector<Row> disk_, rows_;
+    std::size_t nextId_ = 0;
+    std::vector<ArchiveChange> changes_;
+};
+
+struct RebuildOutcome {
+    std::uint64_t Before = 0, After = 0; // the data file's size
+    std::size_t Entries = 0;             // entries copied
+};
+// Writes a compacted copy of the archive in its place through AtomicOutput: the
+// readable entries in table order, no free space. A version 1 archive's ".img" is
+// replaced first, then its ".dir".
+RebuildOutcome RebuildArchive(const std::string& path);
+
+// The bytes of the data file that no entry and no table uses: what a rebuild recovers.
+std::uint64_t FreeBytes(const GameArchive& archive);
+
+} // namespace kelmora

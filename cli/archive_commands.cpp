@@ -1,0 +1,130 @@
+#include "cli/archive_commands.h"
+
+#include <iostream>
+#include <memory>
+
+#include "archive/archive_edit.h"
+#include "archive/game_archive.h"
+#include "base/atomic_output.h"
+#include "base/byte_source.h"
+#include "base/errors.h"
+#include "base/os_file.h"
+#include "base/text.h"
+#include "dictionary/dictionary_walk.h"
+#include "export/destination.h"
+#include "export/safe_name.h"
+#include "export/unique_names.h"
+
+namespace kelmora::cli {
+
+namespace {
+
+bool SameEntryName(const std::string& entry, const std::string& wanted) {
+    return SameNameIgnoringCase(entry, wanted) || SameNameIgnoringCase(entry, wanted + ".txd");
+}
+
+std::string Plural(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+} // namespace
+
+int Unpack(const std::string& path, const std::vector<std::string>& names, const std::string& out) {
+    const GameArchive a = OpenGameArchive(path);
+    for (const std::string& problem : a.Problems)
+        std::cerr << "kelmora-cli: " << path << ": " << EscapeControls(problem) << "\n";
+    std::vector<const ArchiveEntry*> chosen;
+    int status = a.Problems.empty() ? 0 : 1;
+    if (names.empty()) {
+        chosen = a.Dictionaries();
+    } else {
+        for (const std::string& wanted : names) {
+            const ArchiveEntry* found = nullptr;
+            for (const ArchiveEntry& e : a.Entries)
+                if (!found && SameEntryName(e.Name, wanted))
+                    found = &e;
+            if (!found) {
+                std::cerr << "kelmora-cli: " << path << " has no entry named " << EscapeControls(wanted) << "\n";
+                status = 1;
+                continue;
+            }
+            chosen.push_back(found);
+        }
+    }
+    const std::string dir = ComposeDestDir(out.empty() ? "." : out, false, "");
+    std::string reason;
+    if (!CreateDirectoryChain(dir, &reason) || !DirectoryExists(dir))
+        throw KelmoraError(DirectoryFailure(reason.empty() ? "\"" + dir + "\"." : reason));
+    RemoveStaleTemporaries(dir);
+    const auto data = std::make_shared<FileSource>(a.DataFile);
+    // Names are made safe as extract makes them; two entries never share a file.
+    RunNames taken;
+    std::size_t written = 0;
+    for (const ArchiveEntry* e : chosen) {
+        const std::string name = SafeFileName(Cp1252ToUtf8(e->Name));
+        const std::size_t dot = name.rfind('.');
+        const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+        const std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+        const std::string file = taken.Claim(dir, stem, extension);
+        const std::vector<std::uint8_t> bytes = ReadAllBytes(RangeSource(data, e->Offset, e->Size));
+        AtomicOutput output(file);
+        output.Write(bytes.data(), bytes.size());
+        output.Commit();
+        ++written;
+        if (file != dir + name)
+            std::cerr << "kelmora-cli: " << path << ": entry " << e->Number << " (" << ShownText(e->Name)
+                      << ") written as " << file << " since " << dir + name << " is taken in this run\n";
+    }
+    std::cout << Plural(written, "entry", "entries") << " of " << path << " unpacked to " << dir << ".\n";
+    return status;
+}
+
+int Pack(const std::string& path, const PackOptions& o) {
+    ArchiveEdit edit(path);
+    for (const std::string& file : o.Files) {
+        const std::string name = FileNameOf(file);
+        std::string why;
+        if (!IsValidEntryName(name, &why))
+            throw KelmoraError(file + ": " + why);
+        edit.Put(name, ReadAllBytes(FileSource(file)));
+    }
+    for (const std::string& name : o.Remove)
+        edit.Remove(name);
+    for (const auto& [from, to] : o.Rename)
+        edit.Rename(from, to);
+    edit.Commit();
+    // Said once the archive holds it.
+    for (const ArchiveChange& c : edit.Changes()) {
+        switch (c.Kind) {
+        case ArchiveChangeKind::Replaced:
+            std::cout << "replaced " << c.Name << " (" << c.Bytes << " bytes)\n";
+            break;
+        case ArchiveChangeKind::Added:
+            std::cout << "added " << c.Name << " (" << c.Bytes << " bytes)\n";
+            break;
+        case ArchiveChangeKind::Removed:
+            std::cout << "removed " << c.Name << "\n";
+            break;
+        case ArchiveChangeKind::Renamed:
+            std::cout << "renamed " << c.Name << " to " << c.NewName << "\n";
+            break;
+        }
+    }
+    if (edit.Changes().empty())
+        std::cout << "nothing to change in " << path << "; nothing written.\n";
+    else
+        std::cout << Plural(edit.Changes().size(), "change", "changes") << " written to " << path << ".\n";
+    return 0;
+}
+
+int Rebuild(const std::string& path) {
+    const GameArchive before = OpenGameArchive(path);
+    for (const std::string& problem : before.Problems)
+        std::cerr << "kelmora-cli: " << path << ": " << EscapeControls(problem) << "\n";
+    const RebuildOutcome r = RebuildArchive(path);
+    std::cout << path << " rebuilt: " << Plural(r.Entries, "entry", "entries") << ", " << r.After << " bytes, "
+              << (r.Before > r.After ? r.Before - r.After : 0) << " bytes freed.\n";
+    return 0;
+}
+
+} // namespace kelmora::cli
