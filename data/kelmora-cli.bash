@@ -2,7 +2,7 @@
 _kelmora_cli() {
     local cur prev words cword
     _init_completion || return
-    local commands="list extract save import replace add remove rename register-file-type"
+    local commands="list extract save import replace add remove rename find unpack pack rebuild register-file-type"
     if [[ $cword -eq 1 ]]; then
         COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
         return
@@ -29,6 +29,10 @@ _kelmora_cli() {
             add) COMPREPLY=($(compgen -W "-o --output --name --mask --depth --levels --allow-duplicate --no-brighten --no-dither --help" -- "$cur")) ;;
             remove) COMPREPLY=($(compgen -W "-o --output --help" -- "$cur")) ;;
             rename) COMPREPLY=($(compgen -W "-o --output --mask --allow-duplicate --help" -- "$cur")) ;;
+            find) COMPREPLY=($(compgen -W "--json --help" -- "$cur")) ;;
+            unpack) COMPREPLY=($(compgen -W "-o --output --help" -- "$cur")) ;;
+            pack) COMPREPLY=($(compgen -W "--remove --rename --help" -- "$cur")) ;;
+            rebuild) COMPREPLY=($(compgen -W "--help" -- "$cur")) ;;
         esac
         return
     fi
@@ -36,7 +40,9 @@ _kelmora_cli() {
         list|extract) _filedir '@(txd|img|dir)' ;;
         save|replace|add) _filedir ;;
         remove|rename) _filedir txd ;;
-        import) if [[ $cword -eq 2 ]]; then _filedir txd; else _filedir -d; fi ;;
+        import) if [[ $cword -eq 2 ]]; then _filedir; else _filedir -d; fi ;;
+        find) if [[ $cword -gt 2 ]]; then _filedir; fi ;;
+        unpack|pack|rebuild) _filedir ;;
     esac
 }
 complete -F _kelmora_cli kelmora-cli

@@ -128,12 +128,12 @@ void ExpectOldOrNew(const std::vector<ArchiveFile>& back, const std::vector<Expe
     }
     for (const Expect& e : want) {
         const std::string key = e.OldName.empty() ? e.NewName : e.OldName;
-        if (!e.OldName.empty() && !e.NewName.empty())
+        if (!e.OldName.empty() && !e.NewName.empty()) {
             EXPECT_GE(seen[key], 1) << key << " is lost";
-        if (whole && !e.NewName.empty())
-            EXPECT_EQ(seen[key], 1) << key;
-        if (whole && e.NewName.empty())
-            EXPECT_EQ(seen[key], 0) << key;
+        }
+        if (whole) {
+            EXPECT_EQ(seen[key], e.NewName.empty() ? 0 : 1) << key;
+        }
     }
 }
 
