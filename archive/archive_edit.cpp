@@ -220,6 +220,8 @@ void ArchiveEdit::Commit() {
     const bool v2 = archive_.Kind == ArchiveKind::Version2;
     const std::string& dataPath = archive_.DataFile;
     OsFile data = OsFile::OpenUpdate(dataPath);
+    if (!v2)
+        RemoveStaleTemporariesBeside(archive_.TableFile);
 
     // A growing version 2 table needs the sectors after it: entries there move.
     const std::uint64_t tableEnd = v2 ? TableEnd(std::max(rows_.size(), disk_.size())) : 0;
@@ -342,6 +344,7 @@ RebuildOutcome RebuildArchive(const std::string& path) {
     OsFile::OpenUpdate(a.DataFile);
     if (!v2)
         OsFile::OpenUpdate(a.TableFile);
+    RemoveStaleTemporariesBeside(a.DataFile);
     const FileSource source(a.DataFile);
     std::vector<std::uint8_t> table;
     if (v2) {

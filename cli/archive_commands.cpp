@@ -97,16 +97,16 @@ int Pack(const std::string& path, const PackOptions& o) {
     for (const ArchiveChange& c : edit.Changes()) {
         switch (c.Kind) {
         case ArchiveChangeKind::Replaced:
-            std::cout << "replaced " << c.Name << " (" << c.Bytes << " bytes)\n";
+            std::cout << "replaced " << ShownText(c.Name) << " (" << c.Bytes << " bytes)\n";
             break;
         case ArchiveChangeKind::Added:
-            std::cout << "added " << c.Name << " (" << c.Bytes << " bytes)\n";
+            std::cout << "added " << ShownText(c.Name) << " (" << c.Bytes << " bytes)\n";
             break;
         case ArchiveChangeKind::Removed:
-            std::cout << "removed " << c.Name << "\n";
+            std::cout << "removed " << ShownText(c.Name) << "\n";
             break;
         case ArchiveChangeKind::Renamed:
-            std::cout << "renamed " << c.Name << " to " << c.NewName << "\n";
+            std::cout << "renamed " << ShownText(c.Name) << " to " << ShownText(c.NewName) << "\n";
             break;
         }
     }

@@ -25,6 +25,7 @@
 
 #include "archive/archive_edit.h"
 #include "archive/game_archive.h"
+#include "base/atomic_output.h"
 #include "base/byte_reader.h"
 #include "base/bytes.h"
 #include "base/file_identity.h"
@@ -620,6 +621,7 @@ int Save(const SaveOptions& o) {
     if (t.Result.CutShort())
         Fail(CutShortWarning(o.file, TextureLabel(d, index), t.Result));
     const bool brighten = !o.noBrighten;
+    RemoveStaleTemporariesBeside(o.out);
     if (format->TakesPicture)
         format->WritePicture(MakePicture(t.State, o.alpha, brighten), o.out);
     else

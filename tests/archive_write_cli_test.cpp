@@ -135,6 +135,21 @@ TEST_P(ArchiveWriteTest, PackChangesEntries) {
     EXPECT_EQ(back[2].Name, "auto.txd");
     EXPECT_EQ(back[3].Name, "new.txd");
     EXPECT_EQ(back[3].Bytes, Padded(Game()[1].Bytes));
+
+    // Names from the table never lead a file outside the destination, and two
+    // entries made alike get files of their own.
+    fs::remove(dir_ + "/hud.txd");
+    fs::remove(dir_ + "/new.txd");
+    Make({{"../../evil/x.txd", Game()[1].Bytes}, {"..\\..\\evil\\x.txd", Game()[3].Bytes}});
+    const CommandResult un = Cli("unpack " + Archive() + " -o " + Q("raw"));
+    ASSERT_EQ(un.code, 0) << un.out;
+    std::size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir_))
+        if (e.is_regular_file() && e.path().extension() == ".txd") {
+            EXPECT_EQ(e.path().parent_path(), fs::path(dir_) / "raw") << e.path();
+            ++files;
+        }
+    EXPECT_EQ(files, 2u);
 }
 
 // Damaged archives are refused by every writing command, which names the entry

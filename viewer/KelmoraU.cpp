@@ -42,6 +42,7 @@
 #include "dictionary/dictionary.h"
 #include "dictionary/texture_properties.h"
 #include "dictionary/dictionary_walk.h"
+#include "base/atomic_output.h"
 #include "base/errors.h"
 #include "base/os_file.h"
 #include "dictionary/raster_decode.h"
@@ -1112,8 +1113,10 @@ void TForm1::SaveImage1Click() {
             !ui_->AskYesNo(this, "Overwrite existing file?", path + "\r\nalready exists! Overwrite?"))
             return;
     }
-    if (format)
+    if (format) {
+        RemoveStaleTemporariesBeside(S(path));
         format->Write(S(path), Decoded, shown_, ba1->isChecked());
+    }
 }
 
 void TForm1::AllTexturesinfile1Click() {
