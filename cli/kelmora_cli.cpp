@@ -762,6 +762,13 @@ int main(int argc, char** argv) {
                       "Go on with the next texture and dictionary after a failure (exit status 1 at the end)");
     extract->add_flag("-q,--quiet", ex.quiet, "Print errors only");
     extract->add_flag("--levels", ex.levels, "Also write mip levels 1 and up, as NAME.mip1.EXT, NAME.mip2.EXT, ...");
+    int pngLevel = kDefaultPngLevel;
+    auto pngOption = [&pngLevel](CLI::App* c) {
+        c->add_option("--png-level", pngLevel,
+                      "PNG compression from 1 (fastest) to 12 (smallest); default " + std::to_string(kDefaultPngLevel))
+            ->check(CLI::Range(1, 12));
+    };
+    pngOption(extract);
 
     SaveOptions sv;
     CLI::App* save = app.add_subcommand("save", "Save one texture like the viewer's single export");
@@ -772,6 +779,7 @@ int main(int argc, char** argv) {
     save->add_flag("--alpha", sv.alpha, "BMP and JPEG: the grey alpha picture instead of the colours");
     save->add_flag("--no-filter", sv.noFilter, "Do not unswizzle");
     save->add_flag("--no-brighten", sv.noBrighten, "Keep the console's 0..128 alpha range");
+    pngOption(save);
 
     kelmora::cli::EditOptions ed;
     std::string importFolder, replaceTexture, replaceImage;
@@ -864,6 +872,7 @@ int main(int argc, char** argv) {
         return kUsage;
     }
 
+    SetPngLevel(pngLevel);
     std::signal(SIGINT, OnInterrupt);
     try {
         if (*list)

@@ -44,7 +44,17 @@ JpegStream EncodeJpeg(const Picture& picture);
 // brightened on request), true colour as 8-bit RGBA.
 void WritePng(const std::string& path, const DecodeState& state, bool brighten);
 
-// What the PNG writer hands the library, for the benchmark's bare encode.
+// libdeflate's compression level of every PNG written (1 fastest to 12
+// smallest); the default is chosen by measurement (docs/performance.md). Set
+// before a run, not during one.
+inline constexpr int kDefaultPngLevel = 2;
+void SetPngLevel(int level);
+int PngLevel();
+
+// PNG's colour types for palettised and RGBA pictures.
+inline constexpr int kPngIndexed = 3, kPngRgba = 6;
+
+// What the PNG writer encodes, for the benchmark's bare encodes.
 struct PngSettings {
     std::uint32_t Width = 0, Height = 0;
     int ColourType = 0, BitDepth = 8;

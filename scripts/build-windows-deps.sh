@@ -155,6 +155,19 @@ recipe_libimagequant() {
     >"$out/lib/pkgconfig/imagequant.pc"
 }
 
+recipe_libdeflate() {
+  # Its Makefile builds for MinGW when the compiler says so; the static library is
+  # all Kelmora links, so no DLL travels with it.
+  make -C "$1" -j"$jobs" CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar libdeflatestatic.lib
+  local out=$3.partial
+  mkdir -p "$out/include" "$out/lib/pkgconfig"
+  cp "$1/libdeflate.h" "$out/include/"
+  cp "$1/libdeflatestatic.lib" "$out/lib/libdeflate.a"
+  sed -e "s|@PREFIX@|$3|" -e "s|@INCDIR@|$3/include|" -e "s|@LIBDIR@|$3/lib|" \
+    -e "s|@VERSION@|$(sed -n 's/^#define LIBDEFLATE_VERSION_STRING[^"]*"\([^"]*\)".*/\1/p' "$1/libdeflate.h")|" \
+    "$1/libdeflate.pc.in" >"$out/lib/pkgconfig/libdeflate.pc"
+}
+
 recipe_googletest() {
   cmake_cross "$1" "$2" "$3" -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
 }
@@ -193,6 +206,7 @@ build nlohmann-json3 recipe_nlohmann_json3
 build googletest recipe_googletest
 build libjpeg-turbo recipe_libjpeg_turbo
 build libspng recipe_libspng
+build libdeflate recipe_libdeflate
 build libimagequant recipe_libimagequant
 build qt6-base recipe_qt6_base
 printf '%s\n' "${prefixes[@]}" >"$cache/prefixes.txt.tmp"

@@ -4,7 +4,7 @@
 # To build and run the viewer and kelmora-cli.
 KELMORA_RUN_PACKAGES=(
   build-essential cmake pkg-config
-  qt6-base-dev libjpeg62-turbo-dev libcli11-dev libspng-dev nlohmann-json3-dev libimagequant-dev
+  qt6-base-dev libjpeg62-turbo-dev libcli11-dev libspng-dev libdeflate-dev nlohmann-json3-dev libimagequant-dev
 )
 # Besides those, to run every test, benchmark and fuzz target.
 KELMORA_TEST_PACKAGES=(

@@ -82,8 +82,9 @@ TEST(ImageInput, ReadsWhatAnotherProgramWrote) {
         expect(0, 255, 0, 0);
         expect(20, 0, 255, 0);
         expect(8, 0, 0, 255);
-        if (k.Output == "a.tga")
+        if (k.Output == "a.tga") {
             EXPECT_NEAR(img.Pixel(3).A, 128, 1);
+        }
     }
     fs::remove_all(dir);
 }
