@@ -201,6 +201,8 @@ TForm1::TForm1(const QStringList& args, std::shared_ptr<TUiServices> ui, std::fu
 
 TForm1::~TForm1() {
     thumbnailer_.reset(); // the worker stops before anything it reports to goes
+    // Closing hides the dock, whose action would call into what is no TForm1 by then.
+    disconnect(Properties1, nullptr, this, nullptr);
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -413,8 +415,10 @@ void TForm1::BuildMenu() {
     Thumbnails1 = checkable(action(view, "&Thumbnails", &TForm1::Thumbnails1Click, QKeySequence("Ctrl+T")), false);
     Properties1 = dockProperties->toggleViewAction();
     connect(Properties1, &QAction::toggled, this, [this](bool shown) {
+        if (!shown)
+            return;
         const int n = SelectedEntry();
-        if (shown && displayOk_ && n >= 0)
+        if (displayOk_ && n >= 0)
             RunCommand([this, n] { FillProperties(*OpenShown(), Entries[static_cast<std::size_t>(n)], &Decoded); });
     });
     Properties1->setText("P&roperties");
