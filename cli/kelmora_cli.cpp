@@ -29,6 +29,7 @@
 #include "base/byte_reader.h"
 #include "base/bytes.h"
 #include "base/file_identity.h"
+#include "base/ordered_pool.h"
 #include "base/version.h"
 #include "cli/archive_commands.h"
 #include "cli/edit_commands.h"
@@ -375,6 +376,7 @@ struct ExtractOptions {
     std::string format = "bmp";
     bool noAlphas = false, noOverwrite = false, noFilter = false, noBrighten = false, keepGoing = false;
     bool levels = false, quiet = false;
+    std::size_t jobs = 0; // 0: every core
     std::string only;
     std::set<std::size_t> onlyLines;
     std::vector<std::string> onlyDicts;
@@ -539,6 +541,7 @@ int Extract(const ExtractOptions& o) {
     settings.ExpBrighten = !o.noBrighten;
     settings.ExpFormat = FindFormatByName(o.format)->Id;
     settings.ExpLevels = o.levels;
+    settings.Jobs = o.jobs ? o.jobs : CoreCount();
 
     // Every input is known before the first file is written: no output of the
     // batch may replace a dictionary that a later part of it reads.
@@ -769,6 +772,9 @@ int main(int argc, char** argv) {
             ->check(CLI::Range(1, 12));
     };
     pngOption(extract);
+    extract->add_option("-j,--jobs", ex.jobs,
+                        "Threads that decode and compress (default: every core); the files and lines are the same for any number")
+        ->check(CLI::Range(1, 256));
 
     SaveOptions sv;
     CLI::App* save = app.add_subcommand("save", "Save one texture like the viewer's single export");

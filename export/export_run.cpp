@@ -12,6 +12,9 @@
 #include "export/unique_names.h"
 #include "base/atomic_output.h"
 #include "base/bytes.h"
+#include "base/ordered_pool.h"
+
+#include <exception>
 
 namespace kelmora {
 
@@ -38,6 +41,65 @@ std::string ExportSummary(std::size_t exported, std::size_t listLines, std::uint
            (cancelled ? " (cancelled)" : std::string()) + ".";
 }
 
+namespace {
+
+// One texture decoded, and its files compressed, ahead of their writing: the
+// work that costs, done on any thread. PNG and JPEG bytes depend on the texture
+// alone; BMP and TGA take the long-lived state (a 4-bit texture's BMP keeps
+// palette entries 16 to 255 of earlier decodes) and are written in order.
+struct Prepared {
+    DecodedTexture Decoded;
+    bool Encoded = false;
+    std::vector<std::uint8_t> Main, Alpha;
+    std::exception_ptr MainError, AlphaError; // raised where the writer would have raised them
+};
+
+std::vector<std::uint8_t> JpegBytes(const Picture& picture) {
+    const JpegStream jpeg = EncodeJpeg(picture);
+    return {jpeg.Data.get(), jpeg.Data.get() + jpeg.Size};
+}
+
+Prepared Prepare(const ByteSource& dictionary, const TTexEntry& e, const ExportSettings& settings) {
+    Prepared p;
+    try {
+        p.Decoded = DecodeTexture(dictionary, e, {settings.ExpFilter, 0});
+    } catch (...) {
+        p.MainError = std::current_exception();
+        return p;
+    }
+    if (!p.Decoded.Ok())
+        return p;
+    const DecodeState& s = p.Decoded.State;
+    auto encode = [&](std::vector<std::uint8_t>& into, std::exception_ptr& error, const auto& make) {
+        try {
+            into = make();
+        } catch (...) {
+            error = std::current_exception();
+        }
+    };
+    if (settings.ExpFormat == FormatPng) {
+        p.Encoded = true;
+        encode(p.Main, p.MainError, [&] { return PngFileBytes(s, settings.ExpBrighten); });
+    } else if (settings.ExpFormat == FormatJpeg) {
+        p.Encoded = true;
+        encode(p.Main, p.MainError, [&] { return JpegBytes(MakePicture(s, false, false)); });
+        if (settings.ExpAlphas && !e.AlphaName.empty())
+            encode(p.Alpha, p.AlphaError, [&] { return JpegBytes(MakePicture(s, true, settings.ExpBrighten)); });
+    }
+    return p;
+}
+
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, const std::exception_ptr& error) {
+    if (error)
+        std::rethrow_exception(error);
+    AtomicOutput file(path);
+    if (!bytes.empty())
+        file.Write(bytes.data(), bytes.size());
+    file.Commit();
+}
+
+} // namespace
+
 ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry> entries,
                         const std::vector<bool>& marks, const ExportSettings& settings, DecodeState& state,
                         const ExportCallbacks& cb) {
@@ -53,12 +115,19 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
     RemoveStaleTemporaries(settings.DestDir);
 
     std::size_t marked = 0, done = 0;
+    std::vector<std::size_t> order;
     for (std::size_t s = 0; s < marks.size() && s < entries.size(); ++s)
-        marked += marks[s];
+        if (marks[s])
+            order.push_back(s);
+    marked = order.size();
+    // Decoding and compressing run ahead on the workers; everything that asks,
+    // names, writes or reports stays here, in the order of the textures.
+    OrderedPool<Prepared> ahead(order.size(), settings.Jobs, [&](std::size_t k) {
+        return Prepare(dictionary, entries[order[k]], settings);
+    });
 
-    for (std::size_t s = 0; s < marks.size() && s < entries.size(); ++s) {
-        if (!marks[s])
-            continue;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t s = order[k];
         if (cb.Progress)
             cb.Progress(done++, marked, s);
         if (cb.Cancelled && cb.Cancelled()) {
@@ -66,9 +135,11 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
             break;
         }
         const TTexEntry& e = entries[s];
-        DecodedTexture decoded = DecodeTexture(dictionary, e, {settings.ExpFilter, 0});
-        DecodeResult r = decoded.Result;
-        ApplyDecoded(state, std::move(decoded));
+        Prepared prepared = ahead.Take(k);
+        if (!prepared.Encoded && prepared.MainError)
+            std::rethrow_exception(prepared.MainError); // the decode itself failed (memory)
+        DecodeResult r = prepared.Decoded.Result;
+        ApplyDecoded(state, std::move(prepared.Decoded));
         if (!r.Ok() && cb.DecodeFailed && cb.DecodeFailed(s, r)) {
             ++outcome.Failed;
             continue;
@@ -86,7 +157,7 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
         const bool companion = settings.ExpAlphas && !e.AlphaName.empty();
         enum class Written { Yes, Declined, Refused, Failed };
         // Writes one level's files under names no other file of this run has.
-        auto writeLevel = [&](const std::string& suffix) {
+        auto writeLevel = [&](const std::string& suffix, bool ahead) {
             const std::string mainStem = SafeFileName(Cp1252ToUtf8(e.Name)) + suffix;
             const std::string alphaStem = SafeFileName(Cp1252ToUtf8(e.AlphaName)) + suffix;
             const std::string mainPath = names.Claim(settings.DestDir, mainStem, extension);
@@ -120,7 +191,11 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
                 }
             }
             try {
-                if (indexed) {
+                if (ahead && prepared.Encoded) {
+                    WriteBytes(mainPath, prepared.Main, prepared.MainError);
+                    if (companion && indexed)
+                        WriteBytes(alphaPath, prepared.Alpha, prepared.AlphaError);
+                } else if (indexed) {
                     format->WritePicture(MakePicture(state, false, false), mainPath);
                     if (companion)
                         format->WritePicture(MakePicture(state, true, settings.ExpBrighten), alphaPath);
@@ -146,7 +221,7 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
                 said(alphaStem, alphaPath);
             return Written::Yes;
         };
-        const Written level0 = writeLevel("");
+        const Written level0 = writeLevel("", true);
         if (level0 == Written::Refused || level0 == Written::Failed)
             ++outcome.Failed;
         if (level0 != Written::Yes)
@@ -157,7 +232,7 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
             DecodedTexture level = DecodeTexture(dictionary, e, {settings.ExpFilter, n});
             const bool ok = level.Ok();
             ApplyDecoded(state, std::move(level));
-            if (ok && writeLevel(".mip" + std::to_string(n)) == Written::Failed) {
+            if (ok && writeLevel(".mip" + std::to_string(n), false) == Written::Failed) {
                 // Level 0 is out; the texture still counts as failed.
                 ++outcome.Failed;
                 break;

@@ -25,6 +25,9 @@ struct ExportSettings {
     std::uint8_t ExpFormat = FormatBmp; // any other value writes nothing
     std::string DestDir;                // existing, ends with a separator
     bool ExpLevels = false;             // also mip levels 1 and up, as NAME.mipN.EXT
+    // Threads that decode and compress ahead of the writing; the files, their
+    // bytes and every callback are the same for any number.
+    std::size_t Jobs = 1;
     // Files that are read in this run and must never be written: the dictionary
     // itself and, in a batch, every other input. Shared by the batch's runs.
     std::shared_ptr<const InputSet> Inputs;

@@ -43,6 +43,8 @@ JpegStream EncodeJpeg(const Picture& picture);
 // palettised PNGs of the same depth (PLTE from the palette, tRNS from its alpha,
 // brightened on request), true colour as 8-bit RGBA.
 void WritePng(const std::string& path, const DecodeState& state, bool brighten);
+// The bytes WritePng writes.
+std::vector<std::uint8_t> PngFileBytes(const DecodeState& state, bool brighten);
 
 // libdeflate's compression level of every PNG written (1 fastest to 12
 // smallest); the default is chosen by measurement (docs/performance.md). Set

@@ -145,32 +145,40 @@ PngSettings PngSettingsFor(const DecodeState& s, bool brighten) {
     return p;
 }
 
-PngStream EncodePng(const PngSettings& settings, const std::function<void(std::uint32_t, std::uint8_t*)>& rowOf) {
+namespace {
+
+// The PNG file of a picture into out. The rows and the zlib stream live in
+// buffers kept by the thread: fresh pages for every texture would cost the
+// kernel more than the compression.
+void EncodePngInto(const PngSettings& settings, const std::function<void(std::uint32_t, std::uint8_t*)>& rowOf,
+                   std::vector<std::uint8_t>& png) {
     const std::size_t rowBytes = settings.RowBytes;
     const bool indexed = settings.ColourType == kPngIndexed;
+    thread_local std::vector<std::uint8_t> raw, row, prev, scratch, zlib;
     // The rows as the stream holds them, each after its filter type. Palettes
     // compress best unfiltered, as the format's authors advise.
-    std::vector<std::uint8_t> raw((rowBytes + 1) * settings.Height);
-    std::vector<std::uint8_t> row(rowBytes), prev(rowBytes, 0), scratch;
+    raw.resize((rowBytes + 1) * settings.Height);
+    row.resize(rowBytes);
+    prev.assign(rowBytes, 0);
     for (std::uint32_t y = 0; y < settings.Height; ++y) {
         std::uint8_t* out = raw.data() + y * (rowBytes + 1);
-        rowOf(y, row.data());
         if (indexed) {
             out[0] = 0;
-            std::memcpy(out + 1, row.data(), rowBytes);
+            rowOf(y, out + 1);
         } else {
+            rowOf(y, row.data());
             FilterRow(row.data(), prev.data(), rowBytes, 4, out, scratch);
             std::swap(row, prev);
         }
     }
     thread_local Compressor compressor;
     libdeflate_compressor* c = compressor.For(Level());
-    std::vector<std::uint8_t> zlib(libdeflate_zlib_compress_bound(c, raw.size()));
+    zlib.resize(libdeflate_zlib_compress_bound(c, raw.size()));
     const std::size_t zlibSize = libdeflate_zlib_compress(c, raw.data(), raw.size(), zlib.data(), zlib.size());
     if (zlibSize == 0)
         throw KelmoraError("PNG error: the picture cannot be compressed");
 
-    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     png.reserve(zlibSize + 4 * settings.Palette.size() + 128);
     std::vector<std::uint8_t> ihdr;
     Put32(ihdr, settings.Width);
@@ -190,6 +198,13 @@ PngStream EncodePng(const PngSettings& settings, const std::function<void(std::u
     }
     Chunk(png, "IDAT", zlib.data(), zlibSize);
     Chunk(png, "IEND", nullptr, 0);
+}
+
+} // namespace
+
+PngStream EncodePng(const PngSettings& settings, const std::function<void(std::uint32_t, std::uint8_t*)>& rowOf) {
+    std::vector<std::uint8_t> png;
+    EncodePngInto(settings, rowOf, png);
     PngStream out;
     out.Data.reset(static_cast<unsigned char*>(std::malloc(png.size())));
     if (!out.Data)
@@ -199,16 +214,21 @@ PngStream EncodePng(const PngSettings& settings, const std::function<void(std::u
     return out;
 }
 
-void WritePng(const std::string& path, const DecodeState& state, bool brighten) {
+std::vector<std::uint8_t> PngFileBytes(const DecodeState& state, bool brighten) {
     // PNG has no room for a picture without pixels.
     if (!state.HasGrid() || state.TexWidth == 0 || state.TexHeight == 0)
         throw KelmoraError("No texture decoded");
     const PngSettings settings = PngSettingsFor(state, brighten);
-    PngStream png = EncodePng(settings, [&](std::uint32_t y, std::uint8_t* row) {
-        PngRow(state, y, brighten, row, settings.RowBytes);
-    });
+    std::vector<std::uint8_t> png;
+    EncodePngInto(settings, [&](std::uint32_t y, std::uint8_t* row) { PngRow(state, y, brighten, row, settings.RowBytes); },
+                  png);
+    return png;
+}
+
+void WritePng(const std::string& path, const DecodeState& state, bool brighten) {
+    const std::vector<std::uint8_t> png = PngFileBytes(state, brighten);
     AtomicOutput file(path);
-    file.Write(png.Data.get(), png.Size);
+    file.Write(png.data(), png.size());
     file.Commit();
 }
 
