@@ -1,6 +1,7 @@
 #include "cli/edit_commands.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <set>
@@ -11,6 +12,7 @@
 #include "base/byte_source.h"
 #include "base/bytes.h"
 #include "base/errors.h"
+#include "base/ordered_pool.h"
 #include "base/os_file.h"
 #include "base/text.h"
 #include "editing/dictionary_edit.h"
@@ -187,9 +189,10 @@ void WithNameHint(F&& edit) {
 }
 
 // Puts the images of dir (ending in a separator) back into the dictionary as
-// import does; the count of textures replaced. Notes images that match nothing.
+// import does; the count of textures replaced. Images that match nothing go to
+// notes, for standard error.
 std::size_t ImportFolder(DictionaryEdit& edit, const std::string& dictionary, const std::string& dir,
-                         const EditOptions& o, std::vector<std::string>& lines) {
+                         const EditOptions& o, std::vector<std::string>& lines, std::vector<std::string>& notes) {
     const Dictionary& d = edit.Current();
     const std::size_t count = d.Entries().size();
     // The names extract gives, format by format: the same claims in the same order,
@@ -241,7 +244,7 @@ std::size_t ImportFolder(DictionaryEdit& edit, const std::string& dictionary, co
     }
     std::sort(unmatched.begin(), unmatched.end());
     for (const std::string& path : unmatched)
-        Note(EscapeControls(path) + " matches no texture; skipped");
+        notes.push_back(EscapeControls(path) + " matches no texture; skipped");
     return replaced;
 }
 
@@ -262,26 +265,55 @@ int ImportArchive(const EditOptions& o, const std::string& folder) {
     if (!DirectoryExists(archiveDir))
         throw KelmoraError(folder + " holds no folder " + SafeFileName(stem) + " of the archive's dictionaries");
     const auto data = std::make_shared<FileSource>(a.DataFile);
+    // Each dictionary's folder is put back on any core; the results are taken,
+    // said and written in the archive's order, as one thread would.
+    struct Done {
+        bool Changed = false;
+        std::vector<std::uint8_t> Bytes;
+        std::vector<std::string> Lines, Notes;
+        std::size_t Replaced = 0;
+        std::exception_ptr Error;
+    };
+    const std::vector<const ArchiveEntry*> dicts = a.Dictionaries();
+    OrderedPool<Done> pool(dicts.size(), o.Jobs, [&](std::size_t k) {
+        Done done;
+        try {
+            const ArchiveEntry* e = dicts[k];
+            const std::string dir = ComposeDestDir(archiveDir, true, SafeFileName(Cp1252ToUtf8(EntryStem(*e))));
+            if (!DirectoryExists(dir))
+                return done;
+            const std::string label = o.Dictionary + "::" + ShownText(e->Name);
+            std::vector<std::uint8_t> bytes = ReadAllBytes(RangeSource(data, e->Offset, e->Size));
+            CheckEditable(bytes, label);
+            DictionaryEdit edit(std::move(bytes), !o.NoFilter);
+            std::vector<std::string> own;
+            done.Replaced = ImportFolder(edit, label, dir, o, own, done.Notes);
+            if (!edit.Changed())
+                return done;
+            edit.Verify();
+            done.Changed = true;
+            done.Bytes = edit.Bytes();
+            for (std::string& line : own)
+                done.Lines.push_back(label + ": " + line);
+        } catch (...) {
+            done.Error = std::current_exception();
+        }
+        return done;
+    });
     std::vector<std::string> lines;
     std::size_t dictionaries = 0, textures = 0;
-    for (const ArchiveEntry* e : a.Dictionaries()) {
-        const std::string dir = ComposeDestDir(archiveDir, true, SafeFileName(Cp1252ToUtf8(EntryStem(*e))));
-        if (!DirectoryExists(dir))
+    for (std::size_t k = 0; k < dicts.size(); ++k) {
+        Done done = pool.Take(k);
+        for (const std::string& note : done.Notes)
+            Note(note);
+        if (done.Error)
+            std::rethrow_exception(done.Error);
+        if (!done.Changed)
             continue;
-        const std::string label = o.Dictionary + "::" + ShownText(e->Name);
-        std::vector<std::uint8_t> bytes = ReadAllBytes(RangeSource(data, e->Offset, e->Size));
-        CheckEditable(bytes, label);
-        DictionaryEdit edit(std::move(bytes), !o.NoFilter);
-        std::vector<std::string> own;
-        const std::size_t replaced = ImportFolder(edit, label, dir, o, own);
-        if (!edit.Changed())
-            continue;
-        edit.Verify();
-        archive.Put(e->Name, edit.Bytes());
+        archive.Put(dicts[k]->Name, std::move(done.Bytes));
         ++dictionaries;
-        textures += replaced;
-        for (std::string& line : own)
-            lines.push_back(label + ": " + line);
+        textures += done.Replaced;
+        lines.insert(lines.end(), done.Lines.begin(), done.Lines.end());
     }
     archive.Commit();
     for (const std::string& line : lines)
@@ -301,8 +333,10 @@ int Import(const EditOptions& o, const std::string& folder) {
         return ImportArchive(o, folder);
     Place place;
     DictionaryEdit edit = OpenForEdit(o, place);
-    std::vector<std::string> lines;
-    const std::size_t replaced = ImportFolder(edit, o.Dictionary, WithSeparator(folder), o, lines);
+    std::vector<std::string> lines, notes;
+    const std::size_t replaced = ImportFolder(edit, o.Dictionary, WithSeparator(folder), o, lines, notes);
+    for (const std::string& note : notes)
+        Note(note);
     Finish(edit, o, place, static_cast<long>(replaced), lines);
     return 0;
 }

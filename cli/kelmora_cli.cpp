@@ -808,6 +808,10 @@ int main(int argc, char** argv) {
     editOptions(replace);
     replace->add_option("--depth", ed.Depth, "Store the texture at another depth")->check(CLI::IsMember({4, 8, 16, 32}));
     import->add_option("--depth", ed.Depth, "Store the replaced textures at another depth")->check(CLI::IsMember({4, 8, 16, 32}));
+    std::size_t importJobs = 0;
+    import->add_option("-j,--jobs", importJobs,
+                       "Archives: dictionaries put back at once (default: every core); the result is the same for any number")
+        ->check(CLI::Range(1, 256));
     std::string addImage, addName, addMask, removeTexture, renameTexture, renameName, renameMask;
     std::uint32_t addLevels = 1;
     CLI::App* add = app.add_subcommand("add", "Add a texture after the last");
@@ -887,8 +891,10 @@ int main(int argc, char** argv) {
             return Finish(Extract(ex));
         if (*save)
             return Finish(Save(sv));
-        if (*import)
+        if (*import) {
+            ed.Jobs = importJobs ? importJobs : CoreCount();
             return Finish(kelmora::cli::Import(ed, importFolder));
+        }
         if (*replace)
             return Finish(kelmora::cli::Replace(ed, replaceTexture, replaceImage));
         if (*add)

@@ -23,7 +23,7 @@ _kelmora_cli() {
     if [[ $cur == -* ]]; then
         case ${words[1]} in
             list) COMPREPLY=($(compgen -W "--json --all --help" -- "$cur")) ;;
-            extract) COMPREPLY=($(compgen -W "-o --output -f --format --no-alphas --no-overwrite --no-filter --no-brighten --only --only-dict --levels --keep-going -q --quiet --help --png-level" -- "$cur")) ;;
+            extract) COMPREPLY=($(compgen -W "-o --output -f --format --no-alphas --no-overwrite --no-filter --no-brighten --only --only-dict --levels --keep-going -q --quiet --help --png-level -j --jobs" -- "$cur")) ;;
             save) COMPREPLY=($(compgen -W "-f --format --alpha --no-filter --no-brighten --help --png-level" -- "$cur")) ;;
             import|replace) COMPREPLY=($(compgen -W "-o --output --no-filter --no-brighten --no-dither --keep-palette --depth --help" -- "$cur")) ;;
             add) COMPREPLY=($(compgen -W "-o --output --name --mask --depth --levels --allow-duplicate --no-brighten --no-dither --help" -- "$cur")) ;;

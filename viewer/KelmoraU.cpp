@@ -44,6 +44,7 @@
 #include "dictionary/dictionary_walk.h"
 #include "base/atomic_output.h"
 #include "base/errors.h"
+#include "base/ordered_pool.h"
 #include "base/os_file.h"
 #include "dictionary/raster_decode.h"
 #include "base/text.h"
@@ -1196,6 +1197,7 @@ void TForm1::ExportSelected() {
         inputs->Add(CurrentArchive->DataFile);
     }
     Export.Inputs = inputs;
+    Export.Jobs = CoreCount(); // the run's files and questions are the same for any number
     const std::shared_ptr<const ByteSource> source = OpenShown();
     ExportOutcome r = RunExport(*source, Entries, ExportMarks, Export, Decoded, cb);
     if (!r.Completed) {
