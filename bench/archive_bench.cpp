@@ -105,12 +105,7 @@ BENCHMARK(Read250MB)->Unit(benchmark::kMillisecond)->Iterations(3);
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<char*> args(argv, argv + argc);
-    std::string reps = "--benchmark_repetitions=5", agg = "--benchmark_report_aggregates_only=true";
-    args.push_back(reps.data());
-    args.push_back(agg.data());
-    int n = static_cast<int>(args.size());
-    return kelmora::bench::RunWithRatios(n, args.data(),
+    return kelmora::bench::RunWithRatios(argc, argv,
                                          {{"ReplaceIn250MB", "ReplaceIn25MB", 1.5},
                                           {"ReplaceIn250MB", "UnpackOne", 3.0},
                                           {"FindIn250MB", "Read250MB", 6.0}});

@@ -127,17 +127,12 @@ BENCHMARK(DecodeNoMips)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<char*> args(argv, argv + argc);
-    std::string reps = "--benchmark_repetitions=9", agg = "--benchmark_report_aggregates_only=true";
-    args.push_back(reps.data());
-    args.push_back(agg.data());
-    int n = static_cast<int>(args.size());
-    return kelmora::bench::RunWithRatios(n, args.data(),
+    return kelmora::bench::RunWithRatios(argc, argv,
                                          {{"Walk", "PlainRead", 3.0},
                                           {"Decode8Unswizzled", "PageCacheRead", 8.0},
                                           {"Decode8Plain", "PageCacheRead", 8.0},
                                           {"Decode4Unswizzled", "PageCacheRead", 8.0},
                                           {"Decode8Real", "Decode8Unswizzled", 1.2},
                                           {"Decode4Real", "Decode4Unswizzled", 1.2},
-                                          {"DecodeMipsLevel0", "DecodeNoMips", 1.3}});
+                                          {"DecodeMipsLevel0", "DecodeNoMips", 1.3}}, 9);
 }

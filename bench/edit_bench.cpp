@@ -107,11 +107,6 @@ BENCHMARK(Import)->Unit(benchmark::kMillisecond)->Iterations(5);
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<char*> args(argv, argv + argc);
-    std::string reps = "--benchmark_repetitions=5", agg = "--benchmark_report_aggregates_only=true";
-    args.push_back(reps.data());
-    args.push_back(agg.data());
-    int n = static_cast<int>(args.size());
-    return kelmora::bench::RunWithRatios(n, args.data(),
+    return kelmora::bench::RunWithRatios(argc, argv,
                                          {{"Encode1024", "Decode1024", 1.5}, {"Import", "ExtractPng", 2.0}});
 }

@@ -277,12 +277,7 @@ BENCHMARK(PeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<char*> args(argv, argv + argc);
-    std::string reps = "--benchmark_repetitions=5", agg = "--benchmark_report_aggregates_only=true";
-    args.push_back(reps.data());
-    args.push_back(agg.data());
-    int n = static_cast<int>(args.size());
-    return kelmora::bench::RunWithRatios(n, args.data(),
+    return kelmora::bench::RunWithRatios(argc, argv,
                                          {{"Bmp", "PlainWriteBmpSize", 2.0},
                                           {"Tga", "PlainWriteTgaSize", 2.0},
                                           {"JpegEncode", "BareLibjpeg", 1.05},

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <map>
+#include <string>
+#include <vector>
 
 namespace kelmora::bench {
 
@@ -23,8 +25,14 @@ public:
 
 } // namespace
 
-int RunWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios) {
-    benchmark::Initialize(&argc, argv);
+int RunWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios, int repetitions) {
+    std::vector<char*> args(argv, argv + argc);
+    std::string reps = "--benchmark_repetitions=" + std::to_string(repetitions);
+    std::string aggregates = "--benchmark_report_aggregates_only=true";
+    args.push_back(reps.data());
+    args.push_back(aggregates.data());
+    int n = static_cast<int>(args.size());
+    benchmark::Initialize(&n, args.data());
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     int status = 0;

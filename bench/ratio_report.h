@@ -12,7 +12,8 @@ struct Ratio {
     double Goal;          // the ratio Name / Baseline must not exceed this
 };
 
-// Returns 0 when every ratio meets its goal, 1 otherwise.
-int RunWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios);
+// Returns 0 when every ratio meets its goal, 1 otherwise. Each benchmark runs
+// `repetitions` times and only the aggregates are shown.
+int RunWithRatios(int argc, char** argv, const std::vector<Ratio>& ratios, int repetitions = 5);
 
 } // namespace kelmora::bench
