@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <map>
-#include <sys/stat.h>
 
 #include "archive/archive_edit.h"
 #include "base/errors.h"
@@ -229,9 +228,9 @@ TEST_P(ArchiveEditTest, RefusalsWriteNothing) {
     }
     EXPECT_EQ(ReadFile(Img()), img);
     // Read-only archives, whoever runs this.
-    ASSERT_EQ(::chmod(Path().c_str(), 0444), 0);
+    fs::permissions(Path(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     EXPECT_THROW(ArchiveEdit{Path()}, KelmoraError);
-    ASSERT_EQ(::chmod(Path().c_str(), 0644), 0);
+    fs::permissions(Path(), fs::perms::owner_write, fs::perm_options::add);
     // A damaged table: two entries sharing bytes.
     if (V2()) {
         std::vector<ArchiveRow> rows = LayOut(files, 1);
