@@ -192,12 +192,36 @@ TEST_F(EditTest, UnsavedChangesAreAskedForAndDropsReplace) {
     EXPECT_EQ(ui_->saveQuestions.back(), "car.txd");
 }
 
-TEST_F(EditTest, ArchivesAreNotEditedInPlace) {
-    WriteFile(dir_ + "/game.img", BuildArchiveV2({{"car.txd", original_}}));
-    form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(dir_ + "/game.img")}, ui_);
+// A dictionary inside a game archive is edited like a file: Save writes it back
+// into the archive, whose other entries stay as they were; leaving it unsaved asks.
+TEST_F(EditTest, ArchivesAreEditedInPlace) {
+    const std::vector<std::uint8_t> other = BuildDictionary({RealTexture("hud", 16, 16, 8, 1, 9)});
+    WriteFile(dir_ + "/game.img", BuildArchiveV2({{"car.txd", original_}, {"hud.txd", other}}));
+    TForm1& f = *(form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(dir_ + "/game.img")}, ui_));
     ui_->imageFile = QString::fromStdString(EditedPng());
-    form_->ReplaceTexture1->trigger();
-    ASSERT_FALSE(ui_->messages.empty());
-    EXPECT_TRUE(ui_->messages.back().contains("cannot be edited here"));
-    EXPECT_FALSE(form_->Modified());
+    f.ReplaceTexture1->trigger();
+    ASSERT_TRUE(f.Modified());
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - game.img/car.txd* - 2 texture(s)");
+    // Another dictionary of the archive: asked first; Cancel keeps the edit shown.
+    f.lbArchive->setCurrentRow(1);
+    ASSERT_EQ(ui_->saveQuestions.size(), 1u);
+    EXPECT_EQ(ui_->saveQuestions[0], "game.img/car.txd");
+    EXPECT_EQ(f.lbArchive->currentRow(), 0);
+    EXPECT_TRUE(f.Modified());
+
+    f.Save1->trigger();
+    EXPECT_FALSE(f.Modified());
+    EXPECT_EQ(f.StatusText->text(), "Saved game.img/car.txd.");
+    const std::vector<ArchiveFile> back = ReadBack(ReadFile(dir_ + "/game.img"));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].Name, "car.txd");
+    const Dictionary saved(std::make_shared<MemorySource>(back[0].Bytes.data(), back[0].Bytes.size()));
+    EXPECT_EQ(saved.Decode(0).State.Pixels, edited_);
+    std::vector<std::uint8_t> hud = other;
+    hud.resize((hud.size() + 2047) / 2048 * 2048, 0);
+    EXPECT_EQ(back[1].Bytes, hud);
+    // The window shows what the archive holds now.
+    f.lbArchive->setCurrentRow(1);
+    f.lbArchive->setCurrentRow(0);
+    EXPECT_EQ(f.Decoded.Pixels, edited_);
 }

@@ -38,6 +38,7 @@
 #include <cstring>
 #include <new>
 
+#include "archive/archive_edit.h"
 #include "dictionary/colour_rules.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/texture_properties.h"
@@ -693,10 +694,24 @@ void TForm1::LoadArchive() {
 }
 
 void TForm1::lbArchiveClick() {
-    ForgetEdits(); // edits never reach an archive's dictionaries
     const int row = lbArchive->currentRow();
     if (!CurrentArchive || row < 0)
         return;
+    // Unsaved edits of the dictionary shown are asked about first; kept, the
+    // archive's list goes back to it.
+    if (modified_ && !MayLeaveDictionary()) {
+        if (const ArchiveEntry* shown = ShownArchiveEntry()) {
+            const std::vector<const ArchiveEntry*> dicts = CurrentArchive->Dictionaries();
+            for (std::size_t i = 0; i < dicts.size(); ++i)
+                if (dicts[i]->Name == shown->Name) {
+                    settingSelection_ = true;
+                    lbArchive->setCurrentRow(static_cast<int>(i));
+                    settingSelection_ = false;
+                }
+        }
+        return;
+    }
+    ForgetEdits();
     const std::vector<const ArchiveEntry*> dicts = CurrentArchive->Dictionaries();
     if (static_cast<std::size_t>(row) >= dicts.size())
         return;
@@ -1341,7 +1356,7 @@ void TForm1::UpdateUndoActions() {
 bool TForm1::MayLeaveDictionary() {
     if (!modified_)
         return true;
-    switch (ui_->AskSaveChanges(this, Q(FileNameOf(CurrentFile)))) {
+    switch (ui_->AskSaveChanges(this, ShownFileName())) {
     case TUiServices::SaveChoice::Save:
         Save1Click();
         return !modified_;
@@ -1369,11 +1384,6 @@ void TForm1::SetBytes(std::shared_ptr<const std::vector<std::uint8_t>> bytes, bo
 }
 
 void TForm1::ApplyEdit(const std::function<void(DictionaryEdit&)>& change, int selectEntry, const QString& label) {
-    if (CurrentArchive) {
-        ui_->ShowMessage(this, "Textures inside a game archive cannot be edited here; extract the dictionary from "
-                               "the archive first.");
-        return;
-    }
     std::shared_ptr<const std::vector<std::uint8_t>> before = edited_;
     if (!before) {
         before = std::make_shared<const std::vector<std::uint8_t>>(ReadAllBytes(*OpenLocation(CurrentSource)));
@@ -1532,16 +1542,40 @@ bool TForm1::RefusedEdit(const std::function<void()>& edit) {
 void TForm1::Save1Click() {
     if (!modified_ || !edited_)
         return;
-    SaveDictionary(CurrentFile, *edited_);
+    const QString shown = ShownFileName();
+    if (const ArchiveEntry* entry = CurrentArchive ? ShownArchiveEntry() : nullptr) {
+        // Into the archive, in the order of writes that keeps every entry whole.
+        const std::string name = entry->Name;
+        ArchiveEdit archive(CurrentFile);
+        archive.Put(name, *edited_);
+        archive.Commit();
+        // The entry may have moved: the table is read again and the list follows.
+        CurrentArchive = OpenGameArchive(CurrentFile);
+        const std::vector<const ArchiveEntry*> dicts = CurrentArchive->Dictionaries();
+        for (std::size_t i = 0; i < dicts.size(); ++i) {
+            if (dicts[i]->Name != name)
+                continue;
+            CurrentSource = CurrentArchive->Location(*dicts[i]);
+            if (QListWidgetItem* line = lbArchive->item(static_cast<int>(i)))
+                line->setText(Q(ShownText(name)) + "  |  " + QString::number(dicts[i]->Size) + " bytes");
+        }
+    } else {
+        SaveDictionary(CurrentFile, *edited_);
+    }
     saved_ = edited_;
     SetBytes(edited_, false, SelectedEntry());
-    SetStatus("Saved " + Q(FileNameOf(CurrentFile)) + ".");
+    SetStatus("Saved " + shown + ".");
 }
 
 void TForm1::SaveAs1Click() {
-    if (CurrentFile.empty() || CurrentArchive)
+    if (CurrentFile.empty())
         return;
-    const QString path = ui_->ChooseDictionaryFile(this, Q(CurrentFile));
+    // A dictionary of an archive is saved as a loose file beside it.
+    std::string proposed = CurrentFile;
+    if (const ArchiveEntry* e = CurrentArchive ? ShownArchiveEntry() : nullptr)
+        proposed = CurrentFile.substr(0, CurrentFile.size() - FileNameOf(CurrentFile).size()) +
+                   SafeFileName(Cp1252ToUtf8(e->Name));
+    const QString path = ui_->ChooseDictionaryFile(this, Q(proposed));
     if (path.isEmpty())
         return;
     std::shared_ptr<const std::vector<std::uint8_t>> bytes = edited_;
