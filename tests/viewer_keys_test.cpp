@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDockWidget>
 #include <QElapsedTimer>
@@ -21,6 +22,7 @@
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/fake_ui.h"
 #include "viewer/KelmoraU.h"
+#include "viewer/archive_panel.h"
 #include "viewer/palette_view.h"
 
 using namespace kelmora;
@@ -182,4 +184,71 @@ TEST_F(KeysTest, SelectedThumbnailIsFramedNotTinted) {
     };
     EXPECT_EQ(middle(0), middle(1));
     EXPECT_EQ(middle(1), QColor(200, 40, 40));
+}
+
+// The archive panel: its own find field and order, and whole dictionaries taken
+// out, put in, renamed and removed, each read back by the tests' own reader.
+TEST_F(KeysTest, TheArchivePanelFindsSortsAndChangesDictionaries) {
+    auto dict = [](std::uint32_t w, std::uint32_t seed) { return BuildDictionary({RandomTexture("t", w, 16, 8, true, seed)}); };
+    const ArchiveV1 v1 = BuildArchiveV1({{"b.txd", dict(16, 1)}, {"a.txd", dict(64, 2)}, {"c.txd", dict(512, 3)}});
+    Write("game.img", v1.Img);
+    TForm1& f = Show(Write("game.dir", v1.Dir));
+    ASSERT_EQ(f.lbArchive->count(), 3);
+    auto order = [&] {
+        std::vector<std::string> names;
+        for (int row = 0; row < f.lbArchive->count(); ++row)
+            if (!f.lbArchive->item(row)->isHidden())
+                names.push_back(f.lbArchive->item(row)->text().section(' ', 0, 0).toStdString());
+        return names;
+    };
+    EXPECT_EQ(order(), (std::vector<std::string>{"b.txd", "a.txd", "c.txd"}));
+    f.pnlArchive->Order()->setCurrentIndex(1);
+    EXPECT_EQ(order(), (std::vector<std::string>{"a.txd", "b.txd", "c.txd"}));
+    f.pnlArchive->Order()->setCurrentIndex(2);
+    EXPECT_EQ(order(), (std::vector<std::string>{"c.txd", "a.txd", "b.txd"}));
+    f.pnlArchive->FindField()->setText("A.T");
+    EXPECT_EQ(order(), (std::vector<std::string>{"a.txd"}));
+    f.pnlArchive->FindField()->clear();
+    f.pnlArchive->Order()->setCurrentIndex(0);
+
+    // Rename: a name the table cannot hold is said, and the dialog comes back.
+    f.lbArchive->setCurrentRow(0);
+    ui_->texts = {"bad/name.txd", "z.txd"};
+    f.RenameDictionary1->trigger();
+    ASSERT_FALSE(ui_->messages.empty());
+    EXPECT_TRUE(ui_->messages.back().contains("path separator")) << ui_->messages.back().toStdString();
+    std::vector<ArchiveFile> back = ReadBack(ReadFile(dir_ + "/game.img"), ReadFile(dir_ + "/game.dir"));
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[0].Name, "z.txd");
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - game.dir/z.txd - 1 texture(s)");
+
+    // Add and replace from loose files, extract to one.
+    const std::string loose = Write("loose.txd", dict(32, 4));
+    ui_->openFile = QString::fromStdString(loose);
+    ui_->texts = {"new.txd"};
+    f.AddDictionary1->trigger();
+    back = ReadBack(ReadFile(dir_ + "/game.img"), ReadFile(dir_ + "/game.dir"));
+    ASSERT_EQ(back.size(), 4u);
+    EXPECT_EQ(back[3].Name, "new.txd");
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - game.dir/new.txd - 1 texture(s)");
+    f.lbArchive->setCurrentRow(1);
+    f.ReplaceDictionary1->trigger();
+    back = ReadBack(ReadFile(dir_ + "/game.img"), ReadFile(dir_ + "/game.dir"));
+    std::vector<std::uint8_t> padded = ReadFile(loose);
+    padded.resize((padded.size() + 2047) / 2048 * 2048, 0);
+    EXPECT_EQ(back[1].Name, "a.txd");
+    EXPECT_EQ(back[1].Bytes, padded);
+    ui_->dictionaryFile = QString::fromStdString(dir_ + "/out.txd");
+    f.ExtractDictionary1->trigger();
+    std::vector<std::uint8_t> out = ReadFile(dir_ + "/out.txd");
+    out.resize(padded.size(), 0);
+    EXPECT_EQ(out, padded);
+
+    // Remove, after a question.
+    ui_->answers = {true};
+    f.RemoveDictionary1->trigger();
+    back = ReadBack(ReadFile(dir_ + "/game.img"), ReadFile(dir_ + "/game.dir"));
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[1].Name, "c.txd");
+    EXPECT_EQ(f.lbArchive->count(), 3);
 }

@@ -23,6 +23,7 @@
 #include "tests/support/fake_ui.h"
 #include "tests/support/archive_builder.h"
 #include "viewer/KelmoraU.h"
+#include "viewer/archive_panel.h"
 #include "viewer/picture_box.h"
 
 using namespace kelmora;
@@ -105,12 +106,14 @@ TEST_F(ViewerTest, StartsWithoutAFile) {
     EXPECT_EQ(f.EnableFilter1->shortcut(), QKeySequence("Ctrl+F"));
     EXPECT_FALSE(f.ShowTransparency1->isChecked());
     auto menus = f.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 5);
+    ASSERT_EQ(menus.size(), 6);
     EXPECT_EQ(menus[0]->text(), "&File");
     EXPECT_EQ(menus[1]->text(), "&Edit");
     EXPECT_EQ(menus[2]->text(), "&Options");
     EXPECT_EQ(menus[3]->text(), "&View");
-    EXPECT_EQ(menus[4]->text(), "&Help");
+    EXPECT_EQ(menus[4]->text(), "&Archive");
+    EXPECT_EQ(menus[5]->text(), "&Help");
+    EXPECT_FALSE(f.ExtractDictionary1->isEnabled()); // no archive is open
     // No two commands share a shortcut.
     std::vector<QString> keys;
     for (QAction* a : f.findChildren<QAction*>())
@@ -496,7 +499,7 @@ TEST_F(ViewerTest, GameArchivesListTheirDictionaries) {
     WriteFile(dir_ + "/game.img", BuildArchiveV2(rows, 4, files));
     TForm1& f = Start({QString::fromStdString(dir_ + "/game.img")});
 
-    EXPECT_FALSE(f.lbArchive->isHidden());
+    EXPECT_FALSE(f.pnlArchive->isHidden());
     ASSERT_EQ(f.lbArchive->count(), 2);
     EXPECT_EQ(f.lbArchive->item(1)->text(), "hud.txd  |  2048 bytes");
     ASSERT_EQ(ui_->messages.size(), 1u);
@@ -523,6 +526,6 @@ TEST_F(ViewerTest, GameArchivesListTheirDictionaries) {
 
     // A plain dictionary afterwards hides the archive's list.
     f.OpenFile(Dictionary("plain.txd", {Opaque("p", 8)}));
-    EXPECT_TRUE(f.lbArchive->isHidden());
+    EXPECT_TRUE(f.pnlArchive->isHidden());
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - plain.txd - 1 texture(s)");
 }

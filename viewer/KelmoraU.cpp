@@ -59,6 +59,7 @@
 #include "export/safe_name.h"
 #include "shell/file_type_registration.h"
 #include "viewer/desktop_ui.h"
+#include "viewer/archive_panel.h"
 #include "viewer/palette_view.h"
 #include "viewer/picture_box.h"
 #include "viewer/thumbnails.h"
@@ -218,11 +219,21 @@ void TForm1::BuildLayout() {
     auto* left = new QVBoxLayout(Panel1);
     left->setContentsMargins(0, 0, 0, 0);
     left->setSpacing(0);
-    lbArchive = new QListWidget(Panel1);
+    // The archive's dictionaries above the texture list, sized against it by the user.
+    splArchive = new QSplitter(Qt::Vertical, Panel1);
+    splArchive->setChildrenCollapsible(false);
+    pnlArchive = new TArchivePanel(splArchive);
+    lbArchive = pnlArchive->List();
     lbArchive->setItemDelegate(new LineHeightDelegate(lbArchive));
-    lbArchive->setUniformItemSizes(true);
-    lbArchive->hide();
-    left->addWidget(lbArchive, 1);
+    pnlArchive->hide();
+    auto* textures = new QWidget(splArchive);
+    auto* texturesLayout = new QVBoxLayout(textures);
+    texturesLayout->setContentsMargins(0, 0, 0, 0);
+    texturesLayout->setSpacing(0);
+    splArchive->addWidget(pnlArchive);
+    splArchive->addWidget(textures);
+    splArchive->setStretchFactor(1, 2);
+    left->addWidget(splArchive, 1);
     auto* findRow = new QHBoxLayout();
     findRow->setContentsMargins(0, 2, 0, 2);
     edtFind = new QLineEdit(Panel1);
@@ -234,8 +245,8 @@ void TForm1::BuildLayout() {
     cmbxSort->setToolTip("Sort the textures by");
     findRow->addWidget(edtFind, 1);
     findRow->addWidget(cmbxSort);
-    left->addLayout(findRow);
-    auto* list = new TTextureList(Panel1);
+    texturesLayout->addLayout(findRow);
+    auto* list = new TTextureList(textures);
     list->NameOf = [this](int row) {
         const QListWidgetItem* item = lb->item(row);
         const int entry = item ? item->data(Qt::UserRole).toInt() : -1;
@@ -247,7 +258,7 @@ void TForm1::BuildLayout() {
     lb->setTextElideMode(Qt::ElideMiddle);
     lb->setItemDelegate(new LineHeightDelegate(lb));
     lb->setUniformItemSizes(true);
-    left->addWidget(lb, 1);
+    texturesLayout->addWidget(lb, 1);
 
     Panel2 = Panel(Panel1, QFrame::Sunken);
     auto* pal = new QHBoxLayout(Panel2);
@@ -329,11 +340,10 @@ void TForm1::BuildLayout() {
         if (!settingSelection_ && SelectedRow() >= 0)
             RunCommand([this] { lbClick(); });
     });
-    connect(lbArchive, &QListWidget::itemSelectionChanged, this, [this] {
-        const QListWidgetItem* item = lbArchive->currentItem();
-        if (!settingSelection_ && item && item->isSelected())
+    pnlArchive->Chosen = [this] {
+        if (!settingSelection_)
             RunCommand([this] { lbArchiveClick(); });
-    });
+    };
     connect(edtFind, &QLineEdit::textChanged, this, [this] { ApplyFilter(); });
     // Thumbnails come from a worker thread; the grid asks for those in view first.
     thumbnailer_ = std::make_unique<TThumbnailWorker>(this, [this](std::uint64_t generation, int entry, const QImage& image) {
@@ -429,6 +439,17 @@ void TForm1::BuildMenu() {
     view->addSeparator();
     NextLevel1 = action(view, "Next &Level", &TForm1::NextLevel1Click, QKeySequence("Ctrl+PgDown"));
     PreviousLevel1 = action(view, "&Previous Level", &TForm1::PreviousLevel1Click, QKeySequence("Ctrl+PgUp"));
+
+    // What the archive panel does with whole dictionaries; also its context menu.
+    QMenu* archive = menuBar()->addMenu("&Archive");
+    ExtractDictionary1 = action(archive, "E&xtract Dictionary File...", &TForm1::ExtractDictionary1Click);
+    ReplaceDictionary1 = action(archive, "&Replace Dictionary From File...", &TForm1::ReplaceDictionary1Click);
+    AddDictionary1 = action(archive, "&Add Dictionary...", &TForm1::AddDictionary1Click);
+    RemoveDictionary1 = action(archive, "Re&move Dictionary", &TForm1::RemoveDictionary1Click);
+    RenameDictionary1 = action(archive, "Re&name Dictionary...", &TForm1::RenameDictionary1Click);
+    for (QAction* a : {ExtractDictionary1, ReplaceDictionary1, AddDictionary1, RemoveDictionary1, RenameDictionary1})
+        lbArchive->addAction(a);
+    UpdateArchiveActions();
 
     QMenu* help = menuBar()->addMenu("&Help");
     About1 = action(help, "&About...", &TForm1::About1Click);
@@ -628,10 +649,9 @@ void TForm1::LoadCurrentFile() {
     }
     CurrentArchive.reset();
     CurrentSource = {CurrentFile};
-    settingSelection_ = true;
-    lbArchive->clear();
-    settingSelection_ = false;
-    lbArchive->hide();
+    pnlArchive->SetDictionaries({});
+    pnlArchive->hide();
+    UpdateArchiveActions();
     LoadDictionary();
 }
 
@@ -654,8 +674,8 @@ QString TForm1::ShownFileName() const {
 void TForm1::LoadArchive() {
     settingSelection_ = true;
     lb->clear();
-    lbArchive->clear();
     settingSelection_ = false;
+    pnlArchive->SetDictionaries({});
     ClearDisplay();
     ++generation_;
     Entries.clear();
@@ -667,14 +687,9 @@ void TForm1::LoadArchive() {
     const std::vector<const ArchiveEntry*> dicts = CurrentArchive->Dictionaries();
     setWindowTitle(QString(kTitle) + " - " + Q(FileNameOf(CurrentFile)) + " - " + QString::number(dicts.size()) +
                    " dictionaries");
-    settingSelection_ = true;
-    for (const ArchiveEntry* e : dicts) {
-        const QString line = Q(ShownText(e->Name)) + "  |  " + QString::number(e->Size) + " bytes";
-        lbArchive->addItem(line);
-        lbArchive->item(lbArchive->count() - 1)->setToolTip(line);
-    }
-    settingSelection_ = false;
-    lbArchive->show();
+    pnlArchive->SetDictionaries(dicts);
+    pnlArchive->show();
+    UpdateArchiveActions();
     if (!CurrentArchive->Problems.empty()) {
         // One box for all of them: a damaged table can have thousands.
         // The reader names a few damaged entries in full and counts the rest.
@@ -687,14 +702,12 @@ void TForm1::LoadArchive() {
         SetStatus(Q(FileNameOf(CurrentFile)) + " holds no texture dictionary!");
         return;
     }
-    settingSelection_ = true;
-    lbArchive->setCurrentRow(0);
-    settingSelection_ = false;
+    pnlArchive->Select(0);
     lbArchiveClick();
 }
 
 void TForm1::lbArchiveClick() {
-    const int row = lbArchive->currentRow();
+    const int row = pnlArchive->Selected();
     if (!CurrentArchive || row < 0)
         return;
     // Unsaved edits of the dictionary shown are asked about first; kept, the
@@ -703,11 +716,8 @@ void TForm1::lbArchiveClick() {
         if (const ArchiveEntry* shown = ShownArchiveEntry()) {
             const std::vector<const ArchiveEntry*> dicts = CurrentArchive->Dictionaries();
             for (std::size_t i = 0; i < dicts.size(); ++i)
-                if (dicts[i]->Name == shown->Name) {
-                    settingSelection_ = true;
-                    lbArchive->setCurrentRow(static_cast<int>(i));
-                    settingSelection_ = false;
-                }
+                if (dicts[i]->Name == shown->Name)
+                    pnlArchive->Select(static_cast<int>(i));
         }
         return;
     }
@@ -735,7 +745,8 @@ void TForm1::LoadDictionary() {
     if (!inArchive) {
         CurrentArchive.reset();
         CurrentSource = {CurrentFile};
-        lbArchive->hide();
+        pnlArchive->hide();
+        UpdateArchiveActions();
     }
     const Dictionary dictionary(OpenShown());
     if (!dictionary.IsDictionary()) {
@@ -1303,14 +1314,12 @@ void TForm1::StepDictionary(int step) {
     if (CurrentFile.empty())
         return;
     if (CurrentArchive && lbArchive->count() > 0) {
-        const int row = lbArchive->currentRow() + step;
-        if (row < 0 || row >= lbArchive->count()) {
+        const int next = pnlArchive->Neighbour(step);
+        if (next < 0) {
             SetStatus(step > 0 ? "This is the last dictionary of the archive." : "This is the first dictionary of the archive.");
             return;
         }
-        settingSelection_ = true;
-        lbArchive->setCurrentRow(row);
-        settingSelection_ = false;
+        pnlArchive->Select(next);
         lbArchiveClick();
         return;
     }
@@ -1552,12 +1561,12 @@ void TForm1::Save1Click() {
         // The entry may have moved: the table is read again and the list follows.
         CurrentArchive = OpenGameArchive(CurrentFile);
         const std::vector<const ArchiveEntry*> dicts = CurrentArchive->Dictionaries();
+        pnlArchive->SetDictionaries(dicts);
         for (std::size_t i = 0; i < dicts.size(); ++i) {
             if (dicts[i]->Name != name)
                 continue;
             CurrentSource = CurrentArchive->Location(*dicts[i]);
-            if (QListWidgetItem* line = lbArchive->item(static_cast<int>(i)))
-                line->setText(Q(ShownText(name)) + "  |  " + QString::number(dicts[i]->Size) + " bytes");
+            pnlArchive->Select(static_cast<int>(i));
         }
     } else {
         SaveDictionary(CurrentFile, *edited_);
@@ -1587,6 +1596,145 @@ void TForm1::SaveAs1Click() {
     saved_ = bytes;
     SetBytes(bytes, false, SelectedEntry());
     SetStatus("Saved " + Q(FileNameOf(CurrentFile)) + ".");
+}
+
+void TForm1::UpdateArchiveActions() {
+    const bool open = CurrentArchive.has_value();
+    for (QAction* a : {ExtractDictionary1, ReplaceDictionary1, AddDictionary1, RemoveDictionary1, RenameDictionary1})
+        if (a)
+            a->setEnabled(open);
+}
+
+const ArchiveEntry* TForm1::SelectedArchiveEntry() const {
+    const int index = pnlArchive->Selected();
+    if (!CurrentArchive || index < 0)
+        return nullptr;
+    const std::vector<const ArchiveEntry*> dicts = CurrentArchive->Dictionaries();
+    return static_cast<std::size_t>(index) < dicts.size() ? dicts[static_cast<std::size_t>(index)] : nullptr;
+}
+
+void TForm1::ReloadArchive(const std::string& select) {
+    ForgetEdits();
+    CurrentArchive = OpenGameArchive(CurrentFile);
+    const std::vector<const ArchiveEntry*> dicts = CurrentArchive->Dictionaries();
+    pnlArchive->SetDictionaries(dicts);
+    setWindowTitle(QString(kTitle) + " - " + Q(FileNameOf(CurrentFile)) + " - " + QString::number(dicts.size()) +
+                   " dictionaries");
+    int index = dicts.empty() ? -1 : 0;
+    for (std::size_t i = 0; i < dicts.size(); ++i)
+        if (SameNameIgnoringCase(dicts[i]->Name, select))
+            index = static_cast<int>(i);
+    if (index < 0) {
+        settingSelection_ = true;
+        lb->clear();
+        settingSelection_ = false;
+        ClearDisplay();
+        return;
+    }
+    pnlArchive->Select(index);
+    lbArchiveClick();
+}
+
+void TForm1::ExtractDictionary1Click() {
+    const ArchiveEntry* e = SelectedArchiveEntry();
+    if (!e)
+        return;
+    const std::string dir = CurrentFile.substr(0, CurrentFile.size() - FileNameOf(CurrentFile).size());
+    const QString path = ui_->ChooseDictionaryFile(this, Q(dir + SafeFileName(Cp1252ToUtf8(e->Name))));
+    if (path.isEmpty())
+        return;
+    const std::vector<std::uint8_t> bytes = ReadAllBytes(*OpenLocation(CurrentArchive->Location(*e)));
+    SaveDictionary(S(path), bytes);
+    SetStatus("Extracted " + Q(ShownText(e->Name)) + " to " + path + ".");
+}
+
+void TForm1::ReplaceDictionary1Click() {
+    const ArchiveEntry* e = SelectedArchiveEntry();
+    if (!e || !MayLeaveDictionary())
+        return;
+    const std::string name = e->Name;
+    const QString path = ui_->ChooseOpenFile(this);
+    if (path.isEmpty())
+        return;
+    const std::vector<std::uint8_t> bytes = ReadAllBytes(FileSource(S(path)));
+    CheckEditable(bytes, FileNameOf(S(path))); // only a whole dictionary goes in
+    ArchiveEdit archive(CurrentFile);
+    archive.Put(name, bytes);
+    archive.Commit();
+    ReloadArchive(name);
+    SetStatus("Replaced " + Q(ShownText(name)) + " in " + Q(FileNameOf(CurrentFile)) + ".");
+}
+
+void TForm1::AddDictionary1Click() {
+    if (!CurrentArchive || !MayLeaveDictionary())
+        return;
+    const QString path = ui_->ChooseOpenFile(this);
+    if (path.isEmpty())
+        return;
+    const std::vector<std::uint8_t> bytes = ReadAllBytes(FileSource(S(path)));
+    CheckEditable(bytes, FileNameOf(S(path)));
+    QString name = Q(FileNameOf(S(path)));
+    // A name the table cannot hold, or one it has, brings the dialog back.
+    while (ui_->AskText(this, "Add Dictionary", "Name in the archive:", name)) {
+        const std::string wanted = S(name.trimmed());
+        std::string why;
+        ArchiveEdit archive(CurrentFile);
+        if (!IsValidEntryName(wanted, &why)) {
+            ui_->ShowMessage(this, Q(why));
+            continue;
+        }
+        if (archive.Has(wanted)) {
+            ui_->ShowMessage(this, Q(FileNameOf(CurrentFile)) + " has an entry named " + Q(wanted) + " already.");
+            continue;
+        }
+        archive.Put(wanted, bytes);
+        archive.Commit();
+        ReloadArchive(wanted);
+        SetStatus("Added " + Q(wanted) + " to " + Q(FileNameOf(CurrentFile)) + ".");
+        return;
+    }
+}
+
+void TForm1::RemoveDictionary1Click() {
+    const ArchiveEntry* e = SelectedArchiveEntry();
+    if (!e)
+        return;
+    const std::string name = e->Name;
+    if (!ui_->AskYesNo(this, "Remove Dictionary",
+                       "Remove " + Q(ShownText(name)) + " from " + Q(FileNameOf(CurrentFile)) + "?"))
+        return;
+    if (!MayLeaveDictionary())
+        return;
+    const int next = std::max(pnlArchive->Neighbour(1), pnlArchive->Neighbour(-1));
+    const std::vector<const ArchiveEntry*> dicts = CurrentArchive->Dictionaries();
+    const std::string nextName = next >= 0 ? dicts[static_cast<std::size_t>(next)]->Name : std::string();
+    ArchiveEdit archive(CurrentFile);
+    archive.Remove(name);
+    archive.Commit();
+    ReloadArchive(nextName);
+    SetStatus("Removed " + Q(ShownText(name)) + " from " + Q(FileNameOf(CurrentFile)) + ".");
+}
+
+void TForm1::RenameDictionary1Click() {
+    const ArchiveEntry* e = SelectedArchiveEntry();
+    if (!e || !MayLeaveDictionary())
+        return;
+    const std::string old = e->Name;
+    QString name = Q(ShownText(old));
+    while (ui_->AskText(this, "Rename Dictionary", "New name:", name)) {
+        const std::string wanted = S(name.trimmed());
+        try {
+            ArchiveEdit archive(CurrentFile);
+            archive.Rename(old, wanted);
+            archive.Commit();
+        } catch (const KelmoraError& error) {
+            ui_->ShowMessage(this, Q(error.what()));
+            continue;
+        }
+        ReloadArchive(wanted);
+        SetStatus("Renamed " + Q(ShownText(old)) + " to " + Q(wanted) + ".");
+        return;
+    }
 }
 
 void TForm1::RegisterFileType1Click() {

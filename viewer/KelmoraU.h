@@ -34,6 +34,7 @@ class QProgressBar;
 class QPushButton;
 class QSplitter;
 class QStatusBar;
+class TArchivePanel;
 class TPictureBox;
 class TPaletteView;
 class TThumbnailWorker;
@@ -63,7 +64,9 @@ public:
 
     // Widgets.
     QFrame* Panel1;
-    QListWidget* lbArchive; // the dictionaries of an open game archive
+    QSplitter* splArchive;     // the archive's panel against the texture list
+    TArchivePanel* pnlArchive; // the dictionaries of an open game archive
+    QListWidget* lbArchive;    // its list
     QLineEdit* edtFind;     // filters the list by name and mask name
     QComboBox* cmbxSort;    // number, name, size, depth
     QListWidget* lb;
@@ -119,6 +122,11 @@ public:
     QAction* NextDictionary1;
     QAction* PreviousDictionary1;
     QAction* About1;
+    QAction* ExtractDictionary1 = nullptr;
+    QAction* ReplaceDictionary1 = nullptr;
+    QAction* AddDictionary1 = nullptr;
+    QAction* RemoveDictionary1 = nullptr;
+    QAction* RenameDictionary1 = nullptr;
 
     // Commands.
     void Open1Click();
@@ -142,6 +150,12 @@ public:
     void SaveImage1Click();
     void AllTexturesinfile1Click();
     void RegisterFileType1Click();
+    // The archive panel's commands: whole dictionaries in and out of the archive.
+    void ExtractDictionary1Click();
+    void ReplaceDictionary1Click();
+    void AddDictionary1Click();
+    void RemoveDictionary1Click();
+    void RenameDictionary1Click();
     void CopyImage1Click();
     void Thumbnails1Click();
     // Asks the worker for the thumbnails the grid lacks, those in view first.
@@ -244,6 +258,12 @@ private:
     // label names the edit in the Undo and Redo items ("Replace wheel").
     void ApplyEdit(const std::function<void(kelmora::DictionaryEdit&)>& edit, int selectEntry, const QString& label);
     void UpdateUndoActions();
+    // The archive commands, enabled while an archive is open.
+    void UpdateArchiveActions();
+    // The dictionary of the archive panel's selected line; null for none.
+    const kelmora::ArchiveEntry* SelectedArchiveEntry() const;
+    // Reads the archive's table again and shows the dictionary named select.
+    void ReloadArchive(const std::string& select);
     // Runs an edit whose refusal is shown in a plain box: true when it was refused.
     bool RefusedEdit(const std::function<void()>& edit);
     void SetBytes(std::shared_ptr<const std::vector<std::uint8_t>> bytes, bool modified, int selectEntry);
