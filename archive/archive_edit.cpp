@@ -334,6 +334,59 @@ std::uint64_t FreeBytes(const GameArchive& a) {
     return a.DataSize - std::min(covered, a.DataSize);
 }
 
+namespace {
+
+// A version 1 archive is two files, which no rename replaces together: its data
+// is compacted in place instead, each step leaving every entry whole.
+//   1. every entry is copied past the end of the data, and flushed;
+//   2. the table names the copies (replaced whole through AtomicOutput);
+//   3. the copies go to their compacted places, which no row names now, flushed;
+//   4. the table names those;
+//   5. the data is cut after the last entry.
+void RebuildVersion1(const GameArchive& a, RebuildOutcome& outcome) {
+    OsFile data = OsFile::OpenUpdate(a.DataFile);
+    auto read = [&](std::uint64_t offset, std::uint64_t size) {
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+        bytes.resize(data.ReadAt(offset, bytes.data(), bytes.size()));
+        return bytes;
+    };
+    auto writeTable = [&](const std::vector<std::uint64_t>& offsets) {
+        std::vector<std::uint8_t> table;
+        for (std::size_t i = 0; i < a.Entries.size(); ++i) {
+            const auto row = EncodeRow(a.Entries[i].Name, offsets[i], a.Entries[i].Size, false);
+            table.insert(table.end(), row.begin(), row.end());
+        }
+        AtomicOutput dir(a.TableFile);
+        dir.Write(table.data(), table.size());
+        BeforeWrite();
+        dir.Commit(true);
+    };
+    std::vector<std::uint64_t> parked, compact;
+    std::uint64_t at = RoundUp(std::max(a.DataSize, data.Size()));
+    for (const ArchiveEntry& e : a.Entries) {
+        parked.push_back(at);
+        WritePadded(data, a.DataFile, at, read(e.Offset, e.Size));
+        at += RoundUp(e.Size);
+    }
+    Sync(data, a.DataFile);
+    writeTable(parked);
+    at = 0;
+    for (std::size_t i = 0; i < a.Entries.size(); ++i) {
+        compact.push_back(at);
+        WritePadded(data, a.DataFile, at, read(parked[i], a.Entries[i].Size));
+        at += RoundUp(a.Entries[i].Size);
+    }
+    Sync(data, a.DataFile);
+    writeTable(compact);
+    std::string reason;
+    BeforeWrite();
+    if (!data.Truncate(at, &reason) || !data.Sync(&reason))
+        WriteFailed(a.DataFile, reason);
+    outcome.After = at;
+}
+
+} // namespace
+
 RebuildOutcome RebuildArchive(const std::string& path) {
     const GameArchive a = OpenGameArchive(path);
     const bool v2 = a.Kind == ArchiveKind::Version2;
@@ -345,39 +398,31 @@ RebuildOutcome RebuildArchive(const std::string& path) {
     if (!v2)
         OsFile::OpenUpdate(a.TableFile);
     RemoveStaleTemporariesBeside(a.DataFile);
-    const FileSource source(a.DataFile);
-    std::vector<std::uint8_t> table;
-    if (v2) {
-        table = {'V', 'E', 'R', '2', 0, 0, 0, 0};
-        Put32(table.data() + 4, a.Entries.size());
+    if (!v2) {
+        RebuildVersion1(a, outcome);
+        return outcome;
     }
-    std::uint64_t at = v2 ? TableEnd(a.Entries.size()) : 0;
+    // One file: the compacted copy replaces it whole.
+    const FileSource source(a.DataFile);
+    std::vector<std::uint8_t> table = {'V', 'E', 'R', '2', 0, 0, 0, 0};
+    Put32(table.data() + 4, a.Entries.size());
+    std::uint64_t at = TableEnd(a.Entries.size());
     for (const ArchiveEntry& e : a.Entries) {
-        const auto row = EncodeRow(e.Name, at, e.Size, v2);
+        const auto row = EncodeRow(e.Name, at, e.Size, true);
         table.insert(table.end(), row.begin(), row.end());
         at += RoundUp(e.Size);
     }
     outcome.After = at;
-    {
-        AtomicOutput img(a.DataFile);
-        if (v2) {
-            table.resize(static_cast<std::size_t>(TableEnd(a.Entries.size())), 0);
-            img.Write(table.data(), table.size());
-        }
-        for (const ArchiveEntry& e : a.Entries) {
-            std::vector<std::uint8_t> bytes = ReadEntry(source, e.Offset, e.Size);
-            bytes.resize(static_cast<std::size_t>(RoundUp(e.Size)), 0);
-            img.Write(bytes.data(), bytes.size());
-        }
-        BeforeWrite();
-        img.Commit(true);
+    AtomicOutput img(a.DataFile);
+    table.resize(static_cast<std::size_t>(TableEnd(a.Entries.size())), 0);
+    img.Write(table.data(), table.size());
+    for (const ArchiveEntry& e : a.Entries) {
+        std::vector<std::uint8_t> bytes = ReadEntry(source, e.Offset, e.Size);
+        bytes.resize(static_cast<std::size_t>(RoundUp(e.Size)), 0);
+        img.Write(bytes.data(), bytes.size());
     }
-    if (!v2) {
-        AtomicOutput dir(a.TableFile);
-        dir.Write(table.data(), table.size());
-        BeforeWrite();
-        dir.Commit(true);
-    }
+    BeforeWrite();
+    img.Commit(true);
     return outcome;
 }
 

@@ -85,9 +85,10 @@ struct RebuildOutcome {
     std::uint64_t Before = 0, After = 0; // the data file's size
     std::size_t Entries = 0;             // entries copied
 };
-// Writes a compacted copy of the archive in its place through AtomicOutput: the
-// readable entries in table order, no free space. A version 1 archive's ".img" is
-// replaced first, then its ".dir".
+// Writes the archive compacted: the readable entries in table order, no free
+// space. Version 2 is one file, replaced whole through AtomicOutput; version 1's
+// data is compacted in place in steps that each leave every entry whole (its
+// entries parked past the end first), with the ".dir" replaced at each step.
 RebuildOutcome RebuildArchive(const std::string& path);
 
 // The bytes of the data file that no entry and no table uses: what a rebuild recovers.

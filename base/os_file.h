@@ -40,6 +40,8 @@ public:
     bool WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::string* reason);
     // Waits until what was written is on the disk; false with *reason when not.
     bool Sync(std::string* reason);
+    // Cuts the file (opened by OpenUpdate) to size bytes; false with *reason when not.
+    bool Truncate(std::uint64_t size, std::string* reason);
 
     // Gives the file the permissions and, where the process may, the owner of the
     // regular file at path (a link there is not followed); nothing when there is none.

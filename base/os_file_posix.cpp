@@ -90,6 +90,14 @@ bool OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::
     return true;
 }
 
+bool OsFile::Truncate(std::uint64_t size, std::string* reason) {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) == 0)
+        return true;
+    if (reason)
+        *reason = std::strerror(errno);
+    return false;
+}
+
 bool OsFile::Sync(std::string* reason) {
     if (::fsync(fd_) == 0)
         return true;

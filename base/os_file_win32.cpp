@@ -117,6 +117,16 @@ bool OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::
     return true;
 }
 
+bool OsFile::Truncate(std::uint64_t size, std::string* reason) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    if (SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN) && SetEndOfFile(handle_))
+        return true;
+    if (reason)
+        *reason = SystemText(GetLastError());
+    return false;
+}
+
 bool OsFile::Sync(std::string* reason) {
     if (FlushFileBuffers(handle_))
         return true;
