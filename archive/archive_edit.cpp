@@ -225,10 +225,13 @@ void ArchiveEdit::Commit() {
 
     // A growing version 2 table needs the sectors after it: entries there move.
     const std::uint64_t tableEnd = v2 ? TableEnd(std::max(rows_.size(), disk_.size())) : 0;
-    const FileSource reader(dataPath);
+    // Read through the handle that writes: Windows refuses a second one beside it.
     for (Row& r : rows_)
-        if (!r.Data && r.Offset < tableEnd)
-            r.Data = std::make_shared<const std::vector<std::uint8_t>>(ReadEntry(reader, r.Offset, r.Size));
+        if (!r.Data && r.Offset < tableEnd) {
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(r.Size));
+            bytes.resize(data.ReadAt(r.Offset, bytes.data(), bytes.size()));
+            r.Data = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+        }
 
     // Space in use: every range the table on disk names (old bytes stay until no
     // row names them), what stays where it is, and the table itself.

@@ -264,7 +264,9 @@ int ImportArchive(const EditOptions& o, const std::string& folder) {
     const std::string archiveDir = ComposeDestDir(folder, true, SafeFileName(stem));
     if (!DirectoryExists(archiveDir))
         throw KelmoraError(folder + " holds no folder " + SafeFileName(stem) + " of the archive's dictionaries");
-    const auto data = std::make_shared<FileSource>(a.DataFile);
+    // The data file is read while the dictionaries are put back, and closed before
+    // the archive is written (Windows refuses a writer beside a reader).
+    auto data = std::make_shared<FileSource>(a.DataFile);
     // Each dictionary's folder is put back on any core; the results are taken,
     // said and written in the archive's order, as one thread would.
     struct Done {
@@ -304,6 +306,8 @@ int ImportArchive(const EditOptions& o, const std::string& folder) {
     std::size_t dictionaries = 0, textures = 0;
     for (std::size_t k = 0; k < dicts.size(); ++k) {
         Done done = pool.Take(k);
+        if (k + 1 == dicts.size())
+            data.reset(); // the last reader of it has finished
         for (const std::string& note : done.Notes)
             Note(note);
         if (done.Error)
