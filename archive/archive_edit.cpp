@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <cstring>
 #include <utility>
 
@@ -406,7 +407,7 @@ RebuildOutcome RebuildArchive(const std::string& path) {
         return outcome;
     }
     // One file: the compacted copy replaces it whole.
-    const FileSource source(a.DataFile);
+    auto source = std::make_unique<FileSource>(a.DataFile);
     std::vector<std::uint8_t> table = {'V', 'E', 'R', '2', 0, 0, 0, 0};
     Put32(table.data() + 4, a.Entries.size());
     std::uint64_t at = TableEnd(a.Entries.size());
@@ -420,10 +421,12 @@ RebuildOutcome RebuildArchive(const std::string& path) {
     table.resize(static_cast<std::size_t>(TableEnd(a.Entries.size())), 0);
     img.Write(table.data(), table.size());
     for (const ArchiveEntry& e : a.Entries) {
-        std::vector<std::uint8_t> bytes = ReadEntry(source, e.Offset, e.Size);
+        std::vector<std::uint8_t> bytes = ReadEntry(*source, e.Offset, e.Size);
         bytes.resize(static_cast<std::size_t>(RoundUp(e.Size)), 0);
         img.Write(bytes.data(), bytes.size());
     }
+    // Closed before the copy takes its place: Windows replaces no file held open.
+    source.reset();
     BeforeWrite();
     img.Commit(true);
     return outcome;
