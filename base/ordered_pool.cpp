@@ -9,20 +9,13 @@ namespace {
 
 class Workers {
 public:
-    ~Workers() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        more_.notify_all();
-        for (std::thread& t : threads_)
-            t.join();
-    }
     void Run(std::size_t threads, std::function<void()> task) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            while (threads_.size() < threads)
+            while (threads_.size() < threads) {
                 threads_.emplace_back([this] { Work(); });
+                threads_.back().detach(); // ended by the process's end
+            }
             tasks_.push_back(std::move(task));
         }
         more_.notify_one();
@@ -34,9 +27,7 @@ private:
             std::function<void()> task;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
-                more_.wait(lock, [&] { return stop_ || !tasks_.empty(); });
-                if (tasks_.empty())
-                    return;
+                more_.wait(lock, [&] { return !tasks_.empty(); });
                 task = std::move(tasks_.front());
                 tasks_.pop_front();
             }
@@ -48,12 +39,13 @@ private:
     std::condition_variable more_;
     std::deque<std::function<void()>> tasks_;
     std::vector<std::thread> threads_;
-    bool stop_ = false;
 };
 
+// Never destroyed: the workers live until the process ends, and no exit path
+// waits for a thread (Windows ends them itself, after static destructors).
 Workers& TheWorkers() {
-    static Workers workers;
-    return workers;
+    static Workers* workers = new Workers;
+    return *workers;
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -28,65 +29,78 @@ class OrderedPool {
 public:
     // prepare must not throw: it carries its failures in the item.
     OrderedPool(std::size_t count, std::size_t jobs, std::function<T(std::size_t)> prepare)
-        : prepare_(std::move(prepare)), jobs_(jobs), window_(2 * jobs), count_(count) {
-        if (jobs_ <= 1)
+        : state_(std::make_shared<State>()) {
+        State& s = *state_;
+        s.Prepare = std::move(prepare);
+        s.Jobs = jobs;
+        s.Window = 2 * jobs;
+        s.Count = count;
+        if (jobs <= 1)
             return;
-        slots_.resize(count);
-        std::lock_guard<std::mutex> lock(mutex_);
-        Schedule();
+        s.Slots.resize(count);
+        std::lock_guard<std::mutex> lock(s.Mutex);
+        Schedule(state_);
     }
     OrderedPool(const OrderedPool&) = delete;
     OrderedPool& operator=(const OrderedPool&) = delete;
-    // Items being prepared are finished; the rest are not started.
+    // Items being prepared are finished; the rest are not started. What the
+    // workers touch after that (the lock) lives on with their last task.
     ~OrderedPool() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        stop_ = true;
-        changed_.wait(lock, [&] { return running_ == 0; });
+        State& s = *state_;
+        std::unique_lock<std::mutex> lock(s.Mutex);
+        s.Stop = true;
+        s.Changed.wait(lock, [&] { return s.Running == 0; });
     }
 
     // Item k, in order: k is the item after the one taken last.
     T Take(std::size_t k) {
-        if (jobs_ <= 1)
-            return prepare_(k);
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return slots_[k].has_value(); });
-        T item = std::move(*slots_[k]);
-        slots_[k].reset();
-        taken_ = k + 1;
-        Schedule();
+        State& s = *state_;
+        if (s.Jobs <= 1)
+            return s.Prepare(k);
+        std::unique_lock<std::mutex> lock(s.Mutex);
+        s.Changed.wait(lock, [&] { return s.Slots[k].has_value(); });
+        T item = std::move(*s.Slots[k]);
+        s.Slots[k].reset();
+        s.Taken = k + 1;
+        Schedule(state_);
         return item;
     }
 
 private:
+    struct State {
+        std::function<T(std::size_t)> Prepare;
+        std::size_t Jobs = 1, Window = 2, Count = 0;
+        std::vector<std::optional<T>> Slots;
+        std::size_t Next = 0, Taken = 0, Running = 0;
+        bool Stop = false;
+        std::mutex Mutex;
+        std::condition_variable Changed;
+    };
+
     // Starts workers while there is room ahead; the mutex is held.
-    void Schedule() {
-        while (!stop_ && running_ < jobs_ && next_ < count_ && next_ < taken_ + window_) {
-            ++running_;
-            RunOnWorkers(jobs_, [this] { Pump(); });
+    static void Schedule(const std::shared_ptr<State>& shared) {
+        State& s = *shared;
+        while (!s.Stop && s.Running < s.Jobs && s.Next < s.Count && s.Next < s.Taken + s.Window) {
+            ++s.Running;
+            RunOnWorkers(s.Jobs, [shared] { Pump(*shared); });
         }
     }
     // Prepares items until none is left within the window.
-    void Pump() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (!stop_ && next_ < count_ && next_ < taken_ + window_) {
-            const std::size_t k = next_++;
+    static void Pump(State& s) {
+        std::unique_lock<std::mutex> lock(s.Mutex);
+        while (!s.Stop && s.Next < s.Count && s.Next < s.Taken + s.Window) {
+            const std::size_t k = s.Next++;
             lock.unlock();
-            T item = prepare_(k);
+            T item = s.Prepare(k);
             lock.lock();
-            slots_[k] = std::move(item);
-            changed_.notify_all();
+            s.Slots[k] = std::move(item);
+            s.Changed.notify_all();
         }
-        --running_;
-        changed_.notify_all();
+        --s.Running;
+        s.Changed.notify_all();
     }
 
-    std::function<T(std::size_t)> prepare_;
-    std::size_t jobs_, window_, count_;
-    std::vector<std::optional<T>> slots_;
-    std::size_t next_ = 0, taken_ = 0, running_ = 0;
-    bool stop_ = false;
-    std::mutex mutex_;
-    std::condition_variable changed_;
+    std::shared_ptr<State> state_;
 };
 
 } // namespace kelmora
