@@ -236,6 +236,10 @@ std::string ArchiveStem(const GameArchive& archive) {
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
+bool NamesEntry(const std::string& entryName, const std::string& wanted) {
+    return SameNameIgnoringCase(entryName, wanted) || SameNameIgnoringCase(entryName, wanted + ".txd");
+}
+
 std::string EntryStem(const ArchiveEntry& entry) {
     const std::size_t dot = entry.Name.rfind('.');
     return dot == std::string::npos || dot == 0 ? entry.Name : entry.Name.substr(0, dot);

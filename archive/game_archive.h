@@ -59,6 +59,10 @@ GameArchive OpenGameArchive(const std::string& path);
 
 // The archive's name for folders and titles: its file name without extension.
 std::string ArchiveStem(const GameArchive& archive);
+// Whether wanted names the entry of that name: the name itself, or without its
+// ".txd", with ASCII letters of either case alike.
+bool NamesEntry(const std::string& entryName, const std::string& wanted);
+
 // An entry's name without its extension (the part before the last dot).
 std::string EntryStem(const ArchiveEntry& entry);
 

@@ -10,6 +10,7 @@
 #include "base/errors.h"
 #include "base/os_file.h"
 #include "base/text.h"
+#include "cli/edit_commands.h"
 #include "dictionary/dictionary_walk.h"
 #include "export/destination.h"
 #include "export/safe_name.h"
@@ -18,10 +19,6 @@
 namespace kelmora::cli {
 
 namespace {
-
-bool SameEntryName(const std::string& entry, const std::string& wanted) {
-    return SameNameIgnoringCase(entry, wanted) || SameNameIgnoringCase(entry, wanted + ".txd");
-}
 
 std::string Plural(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -32,7 +29,7 @@ std::string Plural(std::size_t n, const char* one, const char* many) {
 int Unpack(const std::string& path, const std::vector<std::string>& names, const std::string& out) {
     const GameArchive a = OpenGameArchive(path);
     for (const std::string& problem : a.Problems)
-        std::cerr << "kelmora-cli: " << path << ": " << EscapeControls(problem) << "\n";
+        Note(path + ": " + EscapeControls(problem));
     std::vector<const ArchiveEntry*> chosen;
     int status = a.Problems.empty() ? 0 : 1;
     if (names.empty()) {
@@ -41,10 +38,10 @@ int Unpack(const std::string& path, const std::vector<std::string>& names, const
         for (const std::string& wanted : names) {
             const ArchiveEntry* found = nullptr;
             for (const ArchiveEntry& e : a.Entries)
-                if (!found && SameEntryName(e.Name, wanted))
+                if (!found && NamesEntry(e.Name, wanted))
                     found = &e;
             if (!found) {
-                std::cerr << "kelmora-cli: " << path << " has no entry named " << EscapeControls(wanted) << "\n";
+                Note(path + " has no entry named " + EscapeControls(wanted));
                 status = 1;
                 continue;
             }
@@ -72,8 +69,8 @@ int Unpack(const std::string& path, const std::vector<std::string>& names, const
         output.Commit();
         ++written;
         if (file != dir + name)
-            std::cerr << "kelmora-cli: " << path << ": entry " << e->Number << " (" << ShownText(e->Name)
-                      << ") written as " << file << " since " << dir + name << " is taken in this run\n";
+            Note(path + ": entry " + std::to_string(e->Number) + " (" + ShownText(e->Name) + ") written as " + file +
+                 " since " + dir + name + " is taken in this run");
     }
     std::cout << Plural(written, "entry", "entries") << " of " << path << " unpacked to " << dir << ".\n";
     return status;
@@ -120,7 +117,7 @@ int Pack(const std::string& path, const PackOptions& o) {
 int Rebuild(const std::string& path) {
     const GameArchive before = OpenGameArchive(path);
     for (const std::string& problem : before.Problems)
-        std::cerr << "kelmora-cli: " << path << ": " << EscapeControls(problem) << "\n";
+        Note(path + ": " + EscapeControls(problem));
     const RebuildOutcome r = RebuildArchive(path);
     std::cout << path << " rebuilt: " << Plural(r.Entries, "entry", "entries") << ", " << r.After << " bytes, "
               << (r.Before > r.After ? r.Before - r.After : 0) << " bytes freed.\n";

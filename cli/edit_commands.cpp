@@ -26,11 +26,12 @@
 
 namespace kelmora::cli {
 
+void Note(const std::string& line) { std::cerr << "kelmora-cli: " << line << "\n"; }
+
 namespace {
 
 namespace fs = std::filesystem;
 
-void Note(const std::string& line) { std::cerr << "kelmora-cli: " << line << "\n"; }
 
 
 std::string Label(const Dictionary& d, std::size_t i) {
@@ -47,17 +48,13 @@ struct Place {
     bool InArchive() const { return !Entry.empty(); }
 };
 
-bool SameDictionaryName(const std::string& entry, const std::string& wanted) {
-    return SameNameIgnoringCase(entry, wanted) || SameNameIgnoringCase(entry, wanted + ".txd");
-}
-
 Place PlaceOf(const std::string& arg) {
     const std::size_t k = arg.find("::");
     if (k == std::string::npos)
         return {arg, ""};
     const std::string archive = arg.substr(0, k), wanted = arg.substr(k + 2);
     for (const ArchiveEntry& e : OpenGameArchive(archive).Entries)
-        if (SameDictionaryName(e.Name, wanted))
+        if (NamesEntry(e.Name, wanted))
             return {archive, e.Name};
     throw KelmoraError(archive + " has no entry named " + EscapeControls(wanted));
 }
@@ -379,9 +376,9 @@ int Add(const EditOptions& o, const std::string& image, const std::string& name,
     DictionaryEdit edit = OpenForEdit(o, place);
     const std::string label = "new texture (" + EscapeControls(name) + ")";
     try {
-        AddImage(edit, ReadImage(image), image, Utf8ToCp1252(name), Utf8ToCp1252(mask), levels, PutOptionsOf(o));
-    } catch (const DuplicateNameError& e) {
-        throw KelmoraError(o.Dictionary + ": " + label + ": " + e.what() + " (--allow-duplicate gives it all the same)");
+        WithNameHint([&] {
+            AddImage(edit, ReadImage(image), image, Utf8ToCp1252(name), Utf8ToCp1252(mask), levels, PutOptionsOf(o));
+        });
     } catch (const KelmoraError& e) {
         // Image failures name the image themselves; the others are about the name or levels.
         Refuse(o.Dictionary, label, "", e.what());

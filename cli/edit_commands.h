@@ -16,6 +16,9 @@ struct EditOptions {
     std::size_t Jobs = 1;        // import of an archive: dictionaries put back at once
 };
 
+// One line on standard error, after the program's name.
+void Note(const std::string& line);
+
 // import DICT FOLDER: every image named as extract names a texture replaces it.
 // Returns the exit status; throws KelmoraError with the user's text.
 int Import(const EditOptions& options, const std::string& folder);

@@ -139,11 +139,6 @@ struct Target {
 
 std::string ArchiveLabel(const GameArchive& a, const ArchiveEntry& e) { return a.DataFile + ":" + ForTerminal(e.Name); }
 
-bool SameDictionaryName(const std::string& entryName, const std::string& wanted) {
-    const std::string a = Lower(entryName), b = Lower(wanted);
-    return a == b || a == b + ".txd";
-}
-
 // Calls visit for the dictionaries of an archive argument, its data file opened
 // once for all of them. With report, what cannot be read of the archive is said;
 // onlyDicts picks dictionaries by name, and a name that matches none is an error.
@@ -160,7 +155,7 @@ void ForEachArchiveTarget(const std::string& path, const std::vector<std::string
     for (const ArchiveEntry* e : archive.Dictionaries()) {
         bool wanted = onlyDicts.empty();
         for (std::size_t i = 0; i < onlyDicts.size(); ++i)
-            if (SameDictionaryName(e->Name, onlyDicts[i]))
+            if (NamesEntry(e->Name, onlyDicts[i]))
                 wanted = matched[i] = true;
         if (!wanted)
             continue;

@@ -671,7 +671,7 @@ QString TForm1::ShownFileName() const {
     return name;
 }
 
-void TForm1::LoadArchive() {
+void TForm1::LoadArchive(const std::string& select) {
     settingSelection_ = true;
     lb->clear();
     settingSelection_ = false;
@@ -702,7 +702,11 @@ void TForm1::LoadArchive() {
         SetStatus(Q(FileNameOf(CurrentFile)) + " holds no texture dictionary!");
         return;
     }
-    pnlArchive->Select(0);
+    int index = 0;
+    for (std::size_t i = 0; i < dicts.size(); ++i)
+        if (!select.empty() && SameNameIgnoringCase(dicts[i]->Name, select))
+            index = static_cast<int>(i);
+    pnlArchive->Select(index);
     lbArchiveClick();
 }
 
@@ -1615,24 +1619,7 @@ const ArchiveEntry* TForm1::SelectedArchiveEntry() const {
 
 void TForm1::ReloadArchive(const std::string& select) {
     ForgetEdits();
-    CurrentArchive = OpenGameArchive(CurrentFile);
-    const std::vector<const ArchiveEntry*> dicts = CurrentArchive->Dictionaries();
-    pnlArchive->SetDictionaries(dicts);
-    setWindowTitle(QString(kTitle) + " - " + Q(FileNameOf(CurrentFile)) + " - " + QString::number(dicts.size()) +
-                   " dictionaries");
-    int index = dicts.empty() ? -1 : 0;
-    for (std::size_t i = 0; i < dicts.size(); ++i)
-        if (SameNameIgnoringCase(dicts[i]->Name, select))
-            index = static_cast<int>(i);
-    if (index < 0) {
-        settingSelection_ = true;
-        lb->clear();
-        settingSelection_ = false;
-        ClearDisplay();
-        return;
-    }
-    pnlArchive->Select(index);
-    lbArchiveClick();
+    LoadArchive(select);
 }
 
 void TForm1::ExtractDictionary1Click() {

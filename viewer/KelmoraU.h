@@ -193,8 +193,9 @@ public:
     int SelectedEntry() const;
     // Opens a dictionary or a game archive as "&Open..." does after its dialog.
     void OpenFile(const std::string& path);
-    // Lists the dictionaries of the game archive CurrentFile and shows the first.
-    void LoadArchive();
+    // Lists the dictionaries of the game archive CurrentFile and shows the one
+    // named select, or the first.
+    void LoadArchive(const std::string& select = {});
     int LevelShown() const { return levelShown_; }
     void ExportSelected();
 
