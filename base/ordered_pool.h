@@ -33,7 +33,7 @@ public:
         State& s = *state_;
         s.Prepare = std::move(prepare);
         s.Jobs = jobs;
-        s.Window = 2 * jobs;
+        s.Window = 4 * jobs;
         s.Count = count;
         if (jobs <= 1)
             return;

@@ -10,6 +10,7 @@
 #include <span>
 #include <sstream>
 #include <unordered_set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -143,7 +144,8 @@ std::string ArchiveLabel(const GameArchive& a, const ArchiveEntry& e) { return a
 // once for all of them. With report, what cannot be read of the archive is said;
 // onlyDicts picks dictionaries by name, and a name that matches none is an error.
 void ForEachArchiveTarget(const std::string& path, const std::vector<std::string>& onlyDicts, bool report,
-                          bool& clean, const std::function<void(Target&&)>& visit) {
+                          bool& clean, const std::function<void(Target&&)>& visit,
+                          const std::function<void()>& afterVisits = {}) {
     const GameArchive archive = OpenGameArchive(path);
     for (const std::string& problem : archive.Problems) {
         if (report)
@@ -167,6 +169,8 @@ void ForEachArchiveTarget(const std::string& path, const std::vector<std::string
         t.Shared = std::make_shared<RangeSource>(data, e->Offset, e->Size);
         visit(std::move(t));
     }
+    if (afterVisits)
+        afterVisits();
     for (std::size_t i = 0; i < onlyDicts.size(); ++i) {
         if (!matched[i]) {
             if (report)
@@ -383,13 +387,26 @@ std::string DefaultDestination(const std::string& file) {
     return ComposeDestDir(dir.empty() ? "." : dir, true, SubDirNameOf(file));
 }
 
-// Calls visit for every dictionary of the batch, in order, with its destination.
-// Nothing is kept per dictionary: a whole game is walked twice instead, once for
-// its inputs and once for the export. With report, what cannot be read is said.
-void ForEachBatchTarget(const ExtractOptions& o, bool report, bool& clean, const std::function<void(Target&&)>& visit) {
+// Calls visit for the dictionaries of the batch, in order, with their
+// destinations: a group for each directory, archive or dictionary argument, so
+// that what cannot be read of an argument is said before or after its group as
+// it comes. A whole game is walked twice, once for its inputs and once for the
+// export; only one argument's targets (names and sizes) are kept at a time.
+void ForEachBatchTarget(const ExtractOptions& o, bool report, bool& clean,
+                        const std::function<void(std::vector<Target>&&)>& visit) {
     const bool several = o.files.size() > 1;
+    // Dictionaries named one after another make one group.
+    std::vector<Target> named;
+    auto visitNamed = [&] {
+        if (!named.empty())
+            visit(std::exchange(named, {}));
+    };
     for (const std::string& arg : o.files) {
-        switch (KindOf(arg)) {
+        std::vector<Target> group;
+        const InputKind kind = KindOf(arg);
+        if (kind != InputKind::Dictionary)
+            visitNamed();
+        switch (kind) {
         case InputKind::Directory:
             ForEachDictionaryBelow(PathFromUtf8(arg), [&](const std::string& file) {
                 Target t = FileTarget(file);
@@ -400,8 +417,9 @@ void ForEachBatchTarget(const ExtractOptions& o, bool report, bool& clean, const
                     const std::string base = PathToUtf8((PathFromUtf8(o.out) / rel).lexically_normal());
                     t.Dest = ComposeDestDir(base, true, SubDirNameOf(file));
                 }
-                visit(std::move(t));
+                group.push_back(std::move(t));
             });
+            visit(std::move(group));
             break;
         case InputKind::Archive: {
             // ARCHIVE's dictionaries go to OUT/<archive name>/<dictionary name>/.
@@ -411,10 +429,13 @@ void ForEachBatchTarget(const ExtractOptions& o, bool report, bool& clean, const
             const std::string stem = PathToUtf8(PathFromUtf8(FileNameOf(arg)).stem());
             const std::string archiveDir = ComposeDestDir(base, true, SafeFileName(stem));
             try {
-                ForEachArchiveTarget(arg, o.onlyDicts, report, clean, [&](Target&& t) {
-                    t.Dest = ComposeDestDir(archiveDir, true, SafeFileName(Cp1252ToUtf8(EntryStem({0, t.ArchiveName}))));
-                    visit(std::move(t));
-                });
+                ForEachArchiveTarget(
+                    arg, o.onlyDicts, report, clean,
+                    [&](Target&& t) {
+                        t.Dest = ComposeDestDir(archiveDir, true, SafeFileName(Cp1252ToUtf8(EntryStem({0, t.ArchiveName}))));
+                        group.push_back(std::move(t));
+                    },
+                    [&] { visit(std::move(group)); });
             } catch (const KelmoraError& e) {
                 clean = false;
                 if (!report)
@@ -428,11 +449,12 @@ void ForEachBatchTarget(const ExtractOptions& o, bool report, bool& clean, const
         case InputKind::Dictionary: {
             Target t = FileTarget(arg);
             t.Dest = o.out.empty() ? DefaultDestination(arg) : ComposeDestDir(o.out, several, SubDirNameOf(arg));
-            visit(std::move(t));
+            named.push_back(std::move(t));
             break;
         }
         }
     }
+    visitNamed();
 }
 
 // Destinations the batch has given out, by a 64-bit hash of their text: a false
@@ -455,26 +477,62 @@ std::string CutShortWarning(const std::string& label, const std::string& texture
            std::to_string(r.DataNeeded) + " bytes of its pixels";
 }
 
+// Below this size a dictionary alone is exported on one thread unless -j says otherwise.
+constexpr std::uint64_t kSmallDictionaryBytes = 256 * 1024;
+
+// A dictionary of a batch read, walked and its textures prepared, ahead of
+// the writing of its files; what went wrong is raised when its turn comes.
+struct OpenedTarget {
+    std::optional<Dictionary> D;
+    std::vector<bool> Marks;
+    std::optional<PreparedExport> Ahead;
+    std::exception_ptr Failure;
+};
+
+// Reads target; with prepare, also decodes and compresses its textures. Does
+// on any thread what a run of one job does when the dictionary's turn comes.
+OpenedTarget OpenForExport(const Target& target, const ExtractOptions& o, const ExportSettings& settings,
+                           bool prepare) {
+    OpenedTarget opened;
+    try {
+        Dictionary d = OpenTarget(target);
+        if (!d.Complete())
+            throw KelmoraError(WalkFailure(target.Label, d.Walk().Report));
+        const std::size_t listed = d.Entries().size();
+        opened.Marks.assign(listed, o.onlyLines.empty());
+        for (std::size_t line : o.onlyLines) {
+            if (line > listed)
+                throw KelmoraError(target.Label + " has no texture " + std::to_string(line) + " (it lists " +
+                                   std::to_string(listed) + ")");
+            opened.Marks[line - 1] = true;
+        }
+        if (prepare)
+            opened.Ahead = PrepareExport(d.Source(), d.Entries(), opened.Marks, settings,
+                                         [] { return interrupted != 0; });
+        opened.D.emplace(std::move(d));
+    } catch (...) {
+        opened.Failure = std::current_exception();
+    }
+    return opened;
+}
+
 // Exports one dictionary; throws KelmoraError on failure. Returns false when a
 // texture was skipped or cut short, which makes the exit status 1.
-bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSettings& base) {
-    const Dictionary d = OpenTarget(target);
-    if (!d.Complete())
-        throw KelmoraError(WalkFailure(target.Label, d.Walk().Report));
+bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSettings& base, OpenedTarget opened) {
+    if (opened.Failure)
+        std::rethrow_exception(opened.Failure);
+    const Dictionary& d = *opened.D;
     const std::size_t listed = d.Entries().size();
-    std::vector<bool> marks(listed, o.onlyLines.empty());
-    for (std::size_t line : o.onlyLines) {
-        if (line > listed)
-            throw KelmoraError(target.Label + " has no texture " + std::to_string(line) + " (it lists " +
-                               std::to_string(listed) + ")");
-        marks[line - 1] = true;
-    }
+    const std::vector<bool>& marks = opened.Marks;
     std::string reason;
     if (!CreateDirectoryChain(target.Dest, &reason) || !DirectoryExists(target.Dest))
         throw KelmoraError(DirectoryFailure(reason.empty() ? "\"" + target.Dest + "\"." : reason));
 
     ExportSettings settings = base;
     settings.DestDir = target.Dest;
+    // A small dictionary on its own is done sooner on one thread than the workers start.
+    if (!o.jobs && !opened.Ahead && d.Source().Size() < kSmallDictionaryBytes)
+        settings.Jobs = 1;
     ExportCallbacks cb;
     cb.AskOverwrite = [&](const OverwriteQuestion& q) {
         if (!o.quiet)
@@ -514,7 +572,8 @@ bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSetti
         clean = false;
     };
     DecodeState state;
-    ExportOutcome result = RunExport(d.Source(), d.Entries(), marks, settings, state, cb);
+    ExportOutcome result =
+        RunExport(d.Source(), d.Entries(), marks, settings, state, cb, opened.Ahead ? &*opened.Ahead : nullptr);
     if (progress)
         std::cerr << "\r                              \r" << std::flush;
     if (!result.Completed)
@@ -545,7 +604,10 @@ int Extract(const ExtractOptions& o) {
     for (const std::string& arg : o.files)
         if (!DirectoryExists(arg))
             inputs->Add(arg);
-    ForEachBatchTarget(o, false, clean, [&](Target&& t) { inputs->Add(t.File); });
+    ForEachBatchTarget(o, false, clean, [&](std::vector<Target>&& group) {
+        for (const Target& t : group)
+            inputs->Add(t.File);
+    });
     settings.Inputs = inputs;
 
     clean = true;
@@ -553,29 +615,39 @@ int Extract(const ExtractOptions& o) {
     bool stop = false;
     TakenDestinations taken;
     try {
-        ForEachBatchTarget(o, true, clean, [&](Target&& target) {
-            ++count;
-            if (stop)
-                return;
-            // Dictionaries of one batch never share a destination: a later one that
-            // would gets the next free name by the same rule as files.
-            const std::string wanted = target.Dest;
-            for (unsigned n = 2; !taken.Take(target.Dest); ++n)
-                target.Dest = wanted.substr(0, wanted.size() - 1) + "~" + std::to_string(n) + kPathSeparator;
-            if (target.Dest != wanted)
-                Fail(target.Label + ": writing to " + target.Dest + " since " + wanted + " is another dictionary's");
-            try {
-                if (ExtractOne(target, o, settings)) {
-                    ++exported;
-                } else {
+        ForEachBatchTarget(o, true, clean, [&](std::vector<Target>&& group) {
+            // Several dictionaries on several threads: each is read, walked and
+            // prepared whole on a worker, a few ahead of the one whose files are
+            // written here. One alone has its textures prepared on the workers.
+            const bool ahead = settings.Jobs > 1 && group.size() > 1;
+            OrderedPool<OpenedTarget> opening(group.size(), ahead ? settings.Jobs : 1, [&](std::size_t k) {
+                return OpenForExport(group[k], o, settings, ahead);
+            });
+            for (std::size_t k = 0; k < group.size(); ++k) {
+                Target& target = group[k];
+                ++count;
+                if (stop)
+                    continue;
+                // Dictionaries of one batch never share a destination: a later one that
+                // would gets the next free name by the same rule as files.
+                const std::string wanted = target.Dest;
+                for (unsigned n = 2; !taken.Take(target.Dest); ++n)
+                    target.Dest = wanted.substr(0, wanted.size() - 1) + "~" + std::to_string(n) + kPathSeparator;
+                if (target.Dest != wanted)
+                    Fail(target.Label + ": writing to " + target.Dest + " since " + wanted + " is another dictionary's");
+                try {
+                    if (ExtractOne(target, o, settings, opening.Take(k))) {
+                        ++exported;
+                    } else {
+                        ++failed;
+                        clean = false;
+                    }
+                } catch (const KelmoraError& e) {
+                    Fail(e.what());
                     ++failed;
                     clean = false;
+                    stop = !o.keepGoing || interrupted;
                 }
-            } catch (const KelmoraError& e) {
-                Fail(e.what());
-                ++failed;
-                clean = false;
-                stop = !o.keepGoing || interrupted;
             }
         });
     } catch (const KelmoraError&) {
@@ -768,7 +840,7 @@ int main(int argc, char** argv) {
     };
     pngOption(extract);
     extract->add_option("-j,--jobs", ex.jobs,
-                        "Threads that decode and compress (default: every core); the files and lines are the same for any number")
+                        "Threads that read, decode and compress (default: every core; one for a small dictionary alone); the files and lines are the same for any number")
         ->check(CLI::Range(1, 256));
 
     SaveOptions sv;

@@ -43,24 +43,19 @@ std::string ExportSummary(std::size_t exported, std::size_t listLines, std::uint
 
 namespace {
 
-// One texture decoded, and its files compressed, ahead of their writing: the
-// work that costs, done on any thread. PNG and JPEG bytes depend on the texture
-// alone; BMP and TGA take the long-lived state (a 4-bit texture's BMP keeps
-// palette entries 16 to 255 of earlier decodes) and are written in order.
-struct Prepared {
-    DecodedTexture Decoded;
-    bool Encoded = false;
-    std::vector<std::uint8_t> Main, Alpha;
-    std::exception_ptr MainError, AlphaError; // raised where the writer would have raised them
-};
+using Prepared = PreparedTexture;
 
 std::vector<std::uint8_t> JpegBytes(const Picture& picture) {
     const JpegStream jpeg = EncodeJpeg(picture);
     return {jpeg.Data.get(), jpeg.Data.get() + jpeg.Size};
 }
 
+// The work that costs, done on any thread. PNG and JPEG bytes depend on the
+// texture alone; BMP and TGA take the long-lived state (a 4-bit texture's BMP
+// keeps palette entries 16 to 255 of earlier decodes) and are written in order.
 Prepared Prepare(const ByteSource& dictionary, const TTexEntry& e, const ExportSettings& settings) {
     Prepared p;
+    p.Ready = true;
     try {
         p.Decoded = DecodeTexture(dictionary, e, {settings.ExpFilter, 0});
     } catch (...) {
@@ -98,11 +93,34 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
     file.Commit();
 }
 
+// The marked entries, in order.
+std::vector<std::size_t> MarkedOrder(std::span<const TTexEntry> entries, const std::vector<bool>& marks) {
+    std::vector<std::size_t> order;
+    for (std::size_t s = 0; s < marks.size() && s < entries.size(); ++s)
+        if (marks[s])
+            order.push_back(s);
+    return order;
+}
+
 } // namespace
+
+PreparedExport PrepareExport(const ByteSource& dictionary, std::span<const TTexEntry> entries,
+                             const std::vector<bool>& marks, const ExportSettings& settings,
+                             const std::function<bool()>& stop) {
+    const std::vector<std::size_t> order = MarkedOrder(entries, marks);
+    PreparedExport prepared;
+    prepared.Textures.resize(order.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        if (stop && stop())
+            break;
+        prepared.Textures[k] = Prepare(dictionary, entries[order[k]], settings);
+    }
+    return prepared;
+}
 
 ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry> entries,
                         const std::vector<bool>& marks, const ExportSettings& settings, DecodeState& state,
-                        const ExportCallbacks& cb) {
+                        const ExportCallbacks& cb, PreparedExport* preparedAhead) {
     const auto ticks = cb.Ticks ? cb.Ticks : SteadyTicks;
     const std::uint32_t start = ticks();
     const OutputFormat* format = FindFormat(settings.ExpFormat);
@@ -114,17 +132,22 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
     // What an earlier run left when it was killed goes first.
     RemoveStaleTemporaries(settings.DestDir);
 
-    std::size_t marked = 0, done = 0;
-    std::vector<std::size_t> order;
-    for (std::size_t s = 0; s < marks.size() && s < entries.size(); ++s)
-        if (marks[s])
-            order.push_back(s);
-    marked = order.size();
-    // Decoding and compressing run ahead on the workers; everything that asks,
-    // names, writes or reports stays here, in the order of the textures.
-    OrderedPool<Prepared> ahead(order.size(), settings.Jobs, [&](std::size_t k) {
+    std::size_t done = 0;
+    const std::vector<std::size_t> order = MarkedOrder(entries, marks);
+    const std::size_t marked = order.size();
+    // Decoding and compressing run ahead on the workers, or were done before;
+    // everything that asks, names, writes or reports stays here, in the order of
+    // the textures.
+    const bool given = preparedAhead && preparedAhead->Textures.size() == order.size();
+    OrderedPool<Prepared> ahead(given ? 0 : order.size(), given ? 1 : settings.Jobs, [&](std::size_t k) {
         return Prepare(dictionary, entries[order[k]], settings);
     });
+    auto take = [&](std::size_t k) {
+        if (!given)
+            return ahead.Take(k);
+        Prepared p = std::move(preparedAhead->Textures[k]);
+        return p.Ready ? std::move(p) : Prepare(dictionary, entries[order[k]], settings);
+    };
 
     for (std::size_t k = 0; k < order.size(); ++k) {
         const std::size_t s = order[k];
@@ -135,7 +158,7 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
             break;
         }
         const TTexEntry& e = entries[s];
-        Prepared prepared = ahead.Take(k);
+        Prepared prepared = take(k);
         if (!prepared.Encoded && prepared.MainError)
             std::rethrow_exception(prepared.MainError); // the decode itself failed (memory)
         DecodeResult r = prepared.Decoded.Result;

@@ -2,6 +2,7 @@
 // The mass export run: every marked texture of a dictionary written to one
 // directory in one format, with alpha companions for BMP and JPEG.
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <span>
@@ -11,6 +12,7 @@
 #include "base/byte_source.h"
 #include "base/file_identity.h"
 #include "dictionary/decode_state.h"
+#include "dictionary/dictionary.h"
 #include "dictionary/raster_decode.h"
 #include "dictionary/tex_entry.h"
 #include "export/output_formats.h"
@@ -76,6 +78,27 @@ struct ExportOutcome {
     std::size_t FailedEntry = 0; // the texture that ended the run when not completed
 };
 
+// One texture decoded and, for PNG and JPEG, its files compressed, ahead of
+// their writing. What a run does with it is what it would have done itself.
+struct PreparedTexture {
+    bool Ready = false;   // false: the run prepares the texture when it comes to it
+    DecodedTexture Decoded;
+    bool Encoded = false; // Main and Alpha hold the files' bytes
+    std::vector<std::uint8_t> Main, Alpha;
+    std::exception_ptr MainError, AlphaError; // raised where the writer would have raised them
+};
+
+// A dictionary's marked textures prepared on the calling thread, in order: a
+// batch prepares its coming dictionaries on the workers while it writes the
+// files of one, so that no core waits at the end of each dictionary. Stops
+// early when stop says so; the textures not reached are left unprepared.
+struct PreparedExport {
+    std::vector<PreparedTexture> Textures; // one per marked entry
+};
+PreparedExport PrepareExport(const ByteSource& dictionary, std::span<const TTexEntry> entries,
+                             const std::vector<bool>& marks, const ExportSettings& settings,
+                             const std::function<bool()>& stop = {});
+
 // Extension of a format, with its dot; empty for unknown formats.
 std::string FormatExtension(std::uint8_t format);
 
@@ -85,9 +108,11 @@ std::string ExportPath(const std::string& destDir, const std::string& textureNam
 // Decodes each marked entry of the dictionary's bytes into state (the caller's
 // decode state; the run overwrites it as a decode would). Errors of the writers
 // propagate as KelmoraError unless WriteFailed takes them; files written before stay.
+// With prepared (made by PrepareExport with the same marks and settings) the
+// run takes its textures from there instead of preparing them on the workers.
 ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry> entries,
                         const std::vector<bool>& marks, const ExportSettings& settings, DecodeState& state,
-                        const ExportCallbacks& callbacks);
+                        const ExportCallbacks& callbacks, PreparedExport* prepared = nullptr);
 
 // "N of M texture(s) exported within S seconds to DIR.", with " (K renamed)" and
 // " (cancelled)" before the final "." when they apply.

@@ -118,3 +118,38 @@ TEST_F(ParallelTest, ImportIntoAnArchiveGivesTheSameWhateverTheJobs) {
     EXPECT_NE(byOne, before);
     EXPECT_EQ(ReadFile(dir_ + "/game.img"), byOne);
 }
+
+TEST_F(ParallelTest, ArchivesAndChosenDictionariesGiveTheSameWhateverTheJobs) {
+    // An archive whose dictionaries are prepared ahead, one of them not a
+    // dictionary at all, a name that matches none, and list lines past the end
+    // of some dictionaries: the lines come in the same places.
+    std::vector<ArchiveFile> files;
+    for (std::uint32_t i = 0; i < 7; ++i) {
+        std::vector<TextureSpec> textures;
+        for (std::uint32_t t = 0; t <= i % 4; ++t)
+            textures.push_back(RealTexture("t" + std::to_string(t), 32, 16 << (t % 2), t % 2 ? 4 : 8, 1, i * 10 + t));
+        files.push_back({"d" + std::to_string(i) + ".txd", BuildDictionary(textures)});
+    }
+    files[4].Bytes = std::vector<std::uint8_t>(200, 7);
+    WriteFile(dir_ + "/game.img", BuildArchiveV2(files));
+    fs::create_directories(dir_ + "/loose");
+    fs::copy_file(KELMORA_DEMO, dir_ + "/loose/demo.txd");
+    fs::copy_file(KELMORA_CONSOLE, dir_ + "/loose/console.txd");
+
+    for (const std::string& options :
+         {std::string("--keep-going --only 2-3"), std::string("--keep-going --only-dict d1 --only-dict d4 "
+                                                              "--only-dict d6 --only-dict none"),
+          std::string("--only 1")}) {
+        SCOPED_TRACE(options);
+        const std::string inputs = " " + Q("loose") + " " + Q("game.img") + " " + Q("loose/demo.txd");
+        const CommandResult one = Run("extract -f png " + options + " -j 1 -o " + Q("one") + inputs, "one");
+        const CommandResult four = Run("extract -f png " + options + " -j 4 -o " + Q("four") + inputs, "four");
+        EXPECT_NE(one.code, 0);
+        EXPECT_EQ(four.code, one.code);
+        EXPECT_EQ(four.out, one.out);
+        EXPECT_EQ(Tree("four"), Tree("one"));
+        EXPECT_FALSE(Tree("one").empty());
+        fs::remove_all(dir_ + "/one");
+        fs::remove_all(dir_ + "/four");
+    }
+}
