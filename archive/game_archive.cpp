@@ -1,4 +1,5 @@
 #include "archive/game_archive.h"
+#include "base/paths.h"
 
 #include <algorithm>
 #include <cctype>

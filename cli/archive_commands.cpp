@@ -1,4 +1,5 @@
 #include "cli/archive_commands.h"
+#include "base/paths.h"
 
 #include <iostream>
 #include <memory>

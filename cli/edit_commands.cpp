@@ -1,4 +1,5 @@
 #include "cli/edit_commands.h"
+#include "base/paths.h"
 
 #include <algorithm>
 #include <exception>

@@ -25,6 +25,7 @@
 #endif
 
 #include "archive/archive_edit.h"
+#include "base/paths.h"
 #include "archive/game_archive.h"
 #include "base/atomic_output.h"
 #include "base/byte_reader.h"

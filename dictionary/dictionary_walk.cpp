@@ -150,13 +150,6 @@ std::string WalkReport::Message() const {
            ",\r\nfile size is only " + std::to_string(FileSize) + "!";
 }
 
-std::string FileNameOf(const std::string& path) {
-    std::size_t i = path.size();
-    while (i > 0 && !IsPathSeparator(path[i - 1]) && !(kPathSeparator == '\\' && path[i - 1] == ':'))
-        --i;
-    return path.substr(i);
-}
-
 WalkResult WalkDictionary(const ByteSource& source) {
     ByteReader r(source);
     WalkResult result;

@@ -39,7 +39,4 @@ struct WalkResult {
 // Walks the dictionary the source holds. Never throws for what the bytes say.
 WalkResult WalkDictionary(const ByteSource& source);
 
-// The file name without its directory.
-std::string FileNameOf(const std::string& path);
-
 } // namespace kelmora

@@ -1,4 +1,5 @@
 #include "shell/freedesktop_association.h"
+#include "base/paths.h"
 
 #include <cstdlib>
 #include <filesystem>

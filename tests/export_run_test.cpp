@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "tests/support/engine_files.h"
+#include "base/paths.h"
 #include "dictionary/dictionary_walk.h"
 #include "base/errors.h"
 #include "export/destination.h"

@@ -23,7 +23,7 @@
 #include "tests/support/archive_builder.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/fake_ui.h"
-#include "export/KelmoraU2.h"
+#include "viewer/KelmoraU2.h"
 #include "viewer/KelmoraU.h"
 #include "viewer/palette_view.h"
 #include "viewer/picture_box.h"

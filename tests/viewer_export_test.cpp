@@ -13,7 +13,7 @@
 
 #include "tests/support/engine_files.h"
 #include "dictionary/dictionary_walk.h"
-#include "export/KelmoraU2.h"
+#include "viewer/KelmoraU2.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/process.h"

@@ -1,4 +1,5 @@
 #include "viewer/KelmoraU.h"
+#include "base/paths.h"
 
 #include "base/version.h"
 
@@ -49,9 +50,9 @@
 #include "base/os_file.h"
 #include "dictionary/raster_decode.h"
 #include "base/text.h"
-#include "export/KelmoraU2.h"
+#include "viewer/KelmoraU2.h"
 #include "export/destination.h"
-#include "export/dialog_services.h"
+#include "viewer/dialog_services.h"
 #include "export/image_writers.h"
 #include "editing/put_back.h"
 #include "export/output_formats.h"

@@ -2,7 +2,7 @@
 // The real message boxes and choosers of the desktop.
 #include <QPointer>
 
-#include "export/dialog_services.h"
+#include "viewer/dialog_services.h"
 
 class QFileDialog;
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "export/dialog_services.h"
+#include "viewer/dialog_services.h"
 
 class FakeUi : public TUiServices {
 public:

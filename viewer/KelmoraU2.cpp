@@ -1,4 +1,5 @@
-#include "export/KelmoraU2.h"
+#include "viewer/KelmoraU2.h"
+#include "base/paths.h"
 
 #include "export/output_formats.h"
 
@@ -20,7 +21,7 @@
 #include "base/os_file.h"
 #include "base/text.h"
 #include "export/destination.h"
-#include "export/dialog_services.h"
+#include "viewer/dialog_services.h"
 
 namespace {
 

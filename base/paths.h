@@ -1,0 +1,29 @@
+#pragma once
+// Paths as text: their parts, and the directories they name. A separator is
+// the platform's own; on Windows a drive's colon ends a directory part too.
+#include <string>
+
+namespace kelmora {
+
+// The name after the last separator (or drive colon).
+std::string FileNameOf(const std::string& path);
+
+// The directory part of the path without a trailing separator; a root keeps its
+// separator ("C:\" on Windows, "/" elsewhere). Empty when the path has no
+// directory part.
+std::string DirectoryPartOf(const std::string& file);
+
+// The part up to and including the last separator or drive colon.
+std::string DirectoryWithSeparator(const std::string& path);
+
+// True for a path that names no directory of its own (a drive or the root).
+bool IsRootLike(const std::string& path);
+
+// A relative path taken relative to base; an absolute one as it is.
+std::string ResolveAgainst(const std::string& path, const std::string& base);
+
+// Creates the directory and every missing parent. Directories created before a
+// failure stay. A bare drive or root counts as done.
+bool CreateDirectoryChain(const std::string& dir, std::string* reason = nullptr);
+
+} // namespace kelmora
