@@ -1,6 +1,12 @@
 #include "base/paths.h"
 
+#include "base/bytes.h"
 #include "base/os_file.h"
+#include "base/text.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
 
 namespace kelmora {
 
@@ -57,6 +63,23 @@ bool CreateDirectoryChain(const std::string& dir, std::string* reason) {
     if (reason)
         *reason = "\"" + AbsolutePath(path) + "\". " + why;
     return false;
+}
+
+// Calls visit for every .txd file below dir, in name order; one directory's
+// names are held at a time, so that a whole game costs no more than its largest folder.
+void ForEachDictionaryBelow(const std::string& dir, const std::function<void(const std::string&)>& visit) {
+    namespace fs = std::filesystem;
+    std::vector<fs::directory_entry> entries{fs::directory_iterator(PathFromUtf8(dir)), fs::directory_iterator()};
+    std::sort(entries.begin(), entries.end(),
+              [](const fs::directory_entry& x, const fs::directory_entry& y) { return x.path() < y.path(); });
+    for (const fs::directory_entry& e : entries) {
+        std::error_code ec;
+        // Links to directories are not followed, as a recursive listing does not.
+        if (e.is_directory(ec) && !e.is_symlink(ec))
+            ForEachDictionaryBelow(PathToUtf8(e.path()), visit);
+        else if (e.is_regular_file(ec) && SameNameIgnoringCase(PathToUtf8(e.path().extension()), ".txd"))
+            visit(PathToUtf8(e.path()));
+    }
 }
 
 } // namespace kelmora

@@ -1,6 +1,7 @@
 #pragma once
 // Paths as text: their parts, and the directories they name. A separator is
 // the platform's own; on Windows a drive's colon ends a directory part too.
+#include <functional>
 #include <string>
 
 namespace kelmora {
@@ -25,5 +26,11 @@ std::string ResolveAgainst(const std::string& path, const std::string& base);
 // Creates the directory and every missing parent. Directories created before a
 // failure stay. A bare drive or root counts as done.
 bool CreateDirectoryChain(const std::string& dir, std::string* reason = nullptr);
+
+// Calls visit for every .txd file below dir (any case of the extension), in
+// name order, holding one directory's names at a time. Links to directories
+// are not followed. Throws std::filesystem::filesystem_error for a directory
+// that cannot be listed.
+void ForEachDictionaryBelow(const std::string& dir, const std::function<void(const std::string&)>& visit);
 
 } // namespace kelmora

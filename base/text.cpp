@@ -107,4 +107,25 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
+bool GlobMatch(const std::string& pattern, const std::string& text) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    std::size_t p = 0, t = 0, star = std::string::npos, resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(text[t]))) {
+            ++p, ++t;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (star != std::string::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
 } // namespace kelmora

@@ -31,4 +31,8 @@ inline std::string FormatSeconds(std::uint32_t ms, char decimalSeparator) {
     return FormatSeconds(ms, std::string(1, decimalSeparator));
 }
 
+// A glob as the shell takes it ("*" any run, "?" any one character), with ASCII
+// letters of either case alike.
+bool GlobMatch(const std::string& pattern, const std::string& text);
+
 } // namespace kelmora

@@ -111,21 +111,6 @@ std::string FormatNames() {
     return names;
 }
 
-// Calls visit for every .txd file below dir, in name order; one directory's
-// names are held at a time, so that a whole game costs no more than its largest folder.
-void ForEachDictionaryBelow(const fs::path& dir, const std::function<void(const std::string&)>& visit) {
-    std::vector<fs::directory_entry> entries{fs::directory_iterator(dir), fs::directory_iterator()};
-    std::sort(entries.begin(), entries.end(),
-              [](const fs::directory_entry& x, const fs::directory_entry& y) { return x.path() < y.path(); });
-    for (const fs::directory_entry& e : entries) {
-        std::error_code ec;
-        // Links to directories are not followed, as a recursive listing does not.
-        if (e.is_directory(ec) && !e.is_symlink(ec))
-            ForEachDictionaryBelow(e.path(), visit);
-        else if (e.is_regular_file(ec) && Lower(PathToUtf8(e.path().extension())) == ".txd")
-            visit(PathToUtf8(e.path()));
-    }
-}
 
 // One dictionary to work on: a file of its own, or an entry of a game archive.
 struct Target {
@@ -268,7 +253,7 @@ int List(const ListOptions& o) {
     for (const std::string& arg : o.files) {
         switch (KindOf(arg)) {
         case InputKind::Directory:
-            ForEachDictionaryBelow(PathFromUtf8(arg), [&](const std::string& f) { targets.push_back(FileTarget(f)); });
+            ForEachDictionaryBelow(arg, [&](const std::string& f) { targets.push_back(FileTarget(f)); });
             break;
         case InputKind::Archive:
             try {
@@ -409,7 +394,7 @@ void ForEachBatchTarget(const ExtractOptions& o, bool report, bool& clean,
             visitNamed();
         switch (kind) {
         case InputKind::Directory:
-            ForEachDictionaryBelow(PathFromUtf8(arg), [&](const std::string& file) {
+            ForEachDictionaryBelow(arg, [&](const std::string& file) {
                 Target t = FileTarget(file);
                 if (o.out.empty()) {
                     t.Dest = DefaultDestination(file);
@@ -700,28 +685,6 @@ int Save(const SaveOptions& o) {
     return t.Result.CutShort() ? kFailed : kOk;
 }
 
-// A glob as the shell takes it ("*" any run, "?" any one character), with ASCII
-// letters of either case alike.
-bool GlobMatch(const std::string& pattern, const std::string& text) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    std::size_t p = 0, t = 0, star = std::string::npos, resume = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(text[t]))) {
-            ++p, ++t;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            resume = t;
-        } else if (star != std::string::npos) {
-            p = star + 1;
-            t = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
-}
 
 struct FindOptions {
     std::string pattern;
@@ -767,7 +730,7 @@ int Find(const FindOptions& o) {
     for (const std::string& arg : o.paths) {
         switch (KindOf(arg)) {
         case InputKind::Directory:
-            ForEachDictionaryBelow(PathFromUtf8(arg), [&](const std::string& f) { visit(FileTarget(f)); });
+            ForEachDictionaryBelow(arg, [&](const std::string& f) { visit(FileTarget(f)); });
             break;
         case InputKind::Archive:
             try {

@@ -25,6 +25,9 @@
 #include "tests/support/fake_ui.h"
 #include "viewer/KelmoraU2.h"
 #include "viewer/KelmoraU.h"
+#include "viewer/edit_commands.h"
+#include "viewer/export_controller.h"
+#include "viewer/texture_list_panel.h"
 #include "viewer/palette_view.h"
 #include "viewer/picture_box.h"
 
@@ -79,7 +82,7 @@ TEST_F(BrowseTest, FilesThatAreNoDictionaries) {
         EXPECT_EQ(ui_->messages[0], QString::fromStdString(name + " is not a texture dictionary."));
         EXPECT_EQ(f.lb->count(), 0);
         EXPECT_EQ(f.windowTitle(), QString::fromStdString("Kelmora 1.2 - " + name));
-        EXPECT_TRUE(f.Entries.empty());
+        EXPECT_TRUE(f.List().Entries().empty());
     }
     // An empty file is still an empty dictionary, as ever.
     ui_->messages.clear();
@@ -115,23 +118,23 @@ TEST_F(BrowseTest, NextAndPreviousDictionary) {
     TForm1& f = Start(a);
     EXPECT_EQ(f.NextDictionary1->shortcut(), QKeySequence("Alt+Right"));
     f.NextDictionary1->trigger();
-    EXPECT_EQ(f.Entries.at(0).Name, "in_b");
+    EXPECT_EQ(f.List().Entries().at(0).Name, "in_b");
     f.NextDictionary1->trigger();
-    EXPECT_EQ(f.Entries.at(0).Name, "in_d");
+    EXPECT_EQ(f.List().Entries().at(0).Name, "in_d");
     f.NextDictionary1->trigger();
     EXPECT_EQ(Status(), "This is the last dictionary of its folder.");
-    EXPECT_EQ(f.Entries.at(0).Name, "in_d");
+    EXPECT_EQ(f.List().Entries().at(0).Name, "in_d");
     f.PreviousDictionary1->trigger();
     f.PreviousDictionary1->trigger();
-    EXPECT_EQ(f.Entries.at(0).Name, "in_a");
+    EXPECT_EQ(f.List().Entries().at(0).Name, "in_a");
 
     // Inside an archive: its dictionaries, in the order of its table.
     Write("game.img", BuildArchiveV2({{"one.txd", BuildDictionary({RandomTexture("first", 16, 8, 8, true, 4)})},
                                       {"two.txd", BuildDictionary({RandomTexture("second", 16, 8, 8, true, 5)})}}));
     f.OpenFile(dir_ + "/game.img");
-    EXPECT_EQ(f.Entries.at(0).Name, "first");
+    EXPECT_EQ(f.List().Entries().at(0).Name, "first");
     f.NextDictionary1->trigger();
-    EXPECT_EQ(f.Entries.at(0).Name, "second");
+    EXPECT_EQ(f.List().Entries().at(0).Name, "second");
     EXPECT_EQ(f.lbArchive->currentRow(), 1);
     f.NextDictionary1->trigger();
     EXPECT_EQ(Status(), "This is the last dictionary of the archive.");
@@ -184,17 +187,17 @@ TEST_F(BrowseTest, FindSortAndTypeToFind) {
     EXPECT_EQ(visible(), (std::vector<std::string>{"2. Bo", "1. wh", "3. gl", "4. tr"}));
     // A line shows its own texture, with its own number in the status.
     f.lb->setCurrentRow(1);
-    EXPECT_EQ(f.Decoded.Pixels, texs[0].Pixels);
+    EXPECT_EQ(f.View().State().Pixels, texs[0].Pixels);
     EXPECT_TRUE(Status().startsWith("Texture 1 loaded")) << Status().toStdString();
     f.cmbxSort->setCurrentIndex(0);
-    EXPECT_EQ(f.SelectedEntry(), 0);
+    EXPECT_EQ(f.List().SelectedEntry(), 0);
 
     // Type-to-find: "t" finds trim, not the lines whose number starts with... anything.
     f.lb->setFocus();
     QKeyEvent t(QEvent::KeyPress, Qt::Key_T, Qt::NoModifier, "t");
     QApplication::sendEvent(f.lb, &t);
-    EXPECT_EQ(f.SelectedEntry(), 3);
-    EXPECT_EQ(f.Decoded.Pixels, texs[3].Pixels);
+    EXPECT_EQ(f.List().SelectedEntry(), 3);
+    EXPECT_EQ(f.View().State().Pixels, texs[3].Pixels);
     // "/" in the list goes to the find field, its text selected for typing over.
     f.edtFind->setText("gl");
     f.edtFind->deselect();
@@ -233,7 +236,7 @@ TEST_F(BrowseTest, PropertiesOfTheShownTexture) {
     EXPECT_EQ(value("Transparency"), "yes");
     EXPECT_EQ(value("Layout"), "the record's own headers");
     EXPECT_EQ(value("rasterFormat").left(2), "0x");
-    EXPECT_EQ(value("Raster header at"), QString::number(f.Entries[0].DataOffset));
+    EXPECT_EQ(value("Raster header at"), QString::number(f.List().Entries()[0].DataOffset));
 
     f.lb->setCurrentRow(1);
     EXPECT_EQ(value("Name"), "plain");
@@ -289,8 +292,8 @@ TEST_F(BrowseTest, MassExtractDialogGrowsWithItsList) {
         texs.push_back(RandomTexture("a_rather_long_texture_name_" + std::to_string(i), 16, 8, 8, true, i));
     TForm1& f = Start(Write("many.txd", BuildDictionary(texs)));
     std::string dest;
-    TForm2 d(&f, *ui_, dest, f.CurrentFile);
-    d.Fill(f.Entries, "many");
+    TForm2 d(&f, *ui_, dest, f.Session().File);
+    d.Fill(f.List().Entries(), "many");
     d.FitTexts();
     EXPECT_GE(d.width(), 434);
     EXPECT_GE(d.height(), 212);
@@ -328,9 +331,9 @@ TEST_F(BrowseTest, ThumbnailGrid) {
     // The worker makes them all in the background; the window keeps taking events.
     QElapsedTimer waited;
     waited.start();
-    while (f.ThumbnailsReady() < texs.size() && waited.elapsed() < 20000)
+    while (f.List().ThumbnailsReady() < texs.size() && waited.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_EQ(f.ThumbnailsReady(), texs.size());
+    ASSERT_EQ(f.List().ThumbnailsReady(), texs.size());
     for (int row = 0; row < f.lb->count(); ++row) {
         const QList<QSize> sizes = f.lb->item(row)->icon().availableSizes();
         ASSERT_FALSE(sizes.isEmpty()) << row;
@@ -340,12 +343,12 @@ TEST_F(BrowseTest, ThumbnailGrid) {
     EXPECT_EQ(f.lb->item(0)->icon().availableSizes().first(), QSize(16, 32));
     EXPECT_EQ(f.lb->item(1)->icon().availableSizes().first(), QSize(64, 16));
     // One selection for grid and list.
-    EXPECT_EQ(f.SelectedEntry(), 5);
+    EXPECT_EQ(f.List().SelectedEntry(), 5);
     f.lb->setCurrentRow(9);
-    EXPECT_EQ(f.Decoded.Pixels, texs[9].Pixels);
+    EXPECT_EQ(f.View().State().Pixels, texs[9].Pixels);
     f.Thumbnails1->trigger();
     EXPECT_EQ(f.lb->viewMode(), QListView::ListMode);
-    EXPECT_EQ(f.SelectedEntry(), 9);
+    EXPECT_EQ(f.List().SelectedEntry(), 9);
     EXPECT_TRUE(f.lb->item(9)->text().startsWith("10. tex9  |  512 x 128"));
     EXPECT_TRUE(f.lb->item(9)->icon().isNull());
     // Another dictionary while the grid is on: its own names and thumbnails.
@@ -353,7 +356,7 @@ TEST_F(BrowseTest, ThumbnailGrid) {
     f.OpenFile(Write("two.txd", BuildDictionary({texs[0], texs[1]})));
     EXPECT_EQ(f.lb->item(1)->text(), "tex1");
     waited.restart();
-    while (f.ThumbnailsReady() < 2 && waited.elapsed() < 20000)
+    while (f.List().ThumbnailsReady() < 2 && waited.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
-    EXPECT_EQ(f.ThumbnailsReady(), 2u);
+    EXPECT_EQ(f.List().ThumbnailsReady(), 2u);
 }

@@ -17,6 +17,9 @@
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/fake_ui.h"
 #include "viewer/KelmoraU.h"
+#include "viewer/edit_commands.h"
+#include "viewer/export_controller.h"
+#include "viewer/texture_list_panel.h"
 
 using namespace kelmora;
 using namespace kelmora::testing;
@@ -71,33 +74,33 @@ TEST_F(EditTest, ReplaceUndoRedoAndSave) {
     f.ReplaceTexture1->trigger();
     EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors[0].toStdString());
     EXPECT_EQ(ui_->colourQuestions, 0); // a palettised picture within the depth needs no choice
-    EXPECT_EQ(f.Decoded.Pixels, edited_);
-    EXPECT_TRUE(f.Modified());
+    EXPECT_EQ(f.View().State().Pixels, edited_);
+    EXPECT_TRUE(f.Session().Modified());
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - car.txd* - 2 texture(s)");
     EXPECT_EQ(ReadFile(file_), original_); // nothing written yet
 
     f.Undo1->trigger();
-    EXPECT_EQ(f.Decoded.Pixels, texs_[0].Pixels);
-    EXPECT_FALSE(f.Modified());
+    EXPECT_EQ(f.View().State().Pixels, texs_[0].Pixels);
+    EXPECT_FALSE(f.Session().Modified());
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - car.txd - 2 texture(s)");
     f.Redo1->trigger();
-    EXPECT_EQ(f.Decoded.Pixels, edited_);
-    EXPECT_TRUE(f.Modified());
+    EXPECT_EQ(f.View().State().Pixels, edited_);
+    EXPECT_TRUE(f.Session().Modified());
 
     f.Save1->trigger();
-    EXPECT_FALSE(f.Modified());
+    EXPECT_FALSE(f.Session().Modified());
     EXPECT_EQ(Dictionary::OpenFile(file_).Decode(0).State.Pixels, edited_);
     EXPECT_EQ(Dictionary::OpenFile(file_).Decode(1).State.Pixels, texs_[1].Pixels);
     // Undo after a save is an unsaved change again.
     f.Undo1->trigger();
-    EXPECT_TRUE(f.Modified());
+    EXPECT_TRUE(f.Session().Modified());
 
     // Save As writes elsewhere and goes on there.
     ui_->dictionaryFile = QString::fromStdString(dir_ + "/copy.txd");
     f.SaveAs1->trigger();
-    EXPECT_EQ(f.CurrentFile, dir_ + "/copy.txd");
+    EXPECT_EQ(f.Session().File, dir_ + "/copy.txd");
     EXPECT_EQ(ReadFile(dir_ + "/copy.txd"), original_);
-    EXPECT_FALSE(f.Modified());
+    EXPECT_FALSE(f.Session().Modified());
 }
 
 TEST_F(EditTest, AddRemoveRenameAndColourChoices) {
@@ -116,7 +119,7 @@ TEST_F(EditTest, AddRemoveRenameAndColourChoices) {
     EXPECT_EQ(ui_->colourQuestions, 1);
     ASSERT_EQ(f.lb->count(), 3);
     EXPECT_EQ(f.lb->item(2)->text(), "3. decal  |  16 x 16 (8bit)");
-    EXPECT_EQ(f.SelectedEntry(), 2);
+    EXPECT_EQ(f.List().SelectedEntry(), 2);
 
     ui_->texts = {"tyre"};
     f.lb->setCurrentRow(0);
@@ -131,7 +134,7 @@ TEST_F(EditTest, AddRemoveRenameAndColourChoices) {
     f.Undo1->trigger();
     EXPECT_EQ(f.lb->count(), 2);
     EXPECT_EQ(f.lb->item(0)->text(), "1. wheel  |  32 x 32 (8bit)");
-    EXPECT_FALSE(f.Modified());
+    EXPECT_FALSE(f.Session().Modified());
 
     // A name too long for the format is said, and the dialog comes back with what
     // was typed until it fits or is cancelled.
@@ -144,10 +147,10 @@ TEST_F(EditTest, AddRemoveRenameAndColourChoices) {
     ASSERT_GE(ui_->typedTexts.size(), 2u);
     EXPECT_EQ(ui_->typedTexts[ui_->typedTexts.size() - 2], "body");
     EXPECT_EQ(ui_->typedTexts.back(), QString(40, 'x'));
-    EXPECT_TRUE(f.Modified());
+    EXPECT_TRUE(f.Session().Modified());
     EXPECT_EQ(f.Undo1->text(), "&Undo Rename body");
     f.Undo1->trigger();
-    EXPECT_FALSE(f.Modified());
+    EXPECT_FALSE(f.Session().Modified());
     EXPECT_FALSE(f.Undo1->isEnabled());
     EXPECT_TRUE(f.Redo1->isEnabled());
     EXPECT_EQ(f.Redo1->text(), "&Redo Rename body");
@@ -169,16 +172,16 @@ TEST_F(EditTest, UnsavedChangesAreAskedForAndDropsReplace) {
     QApplication::sendEvent(&f, &drop);
     ASSERT_EQ(ui_->questions.size(), 1u);
     EXPECT_EQ(ui_->questions[0].text.toStdString(), "Replace texture 1 (wheel) by " + dir_ + "/wheel.png?");
-    EXPECT_TRUE(f.Modified());
+    EXPECT_TRUE(f.Session().Modified());
 
     ui_->openFile = QString::fromStdString(other);
     ui_->saveChoices = {TUiServices::SaveChoice::Cancel};
     f.Open1->trigger();
     EXPECT_EQ(ui_->openCalls, 0); // cancelled before the open dialog
-    EXPECT_EQ(f.CurrentFile, file_);
+    EXPECT_EQ(f.Session().File, file_);
     ui_->saveChoices = {TUiServices::SaveChoice::Discard};
     f.NextDictionary1->trigger();
-    EXPECT_EQ(f.CurrentFile, other);
+    EXPECT_EQ(f.Session().File, other);
     EXPECT_EQ(ReadFile(file_), original_);
 
     // Closing with changes: Save writes them.
@@ -200,17 +203,17 @@ TEST_F(EditTest, ArchivesAreEditedInPlace) {
     TForm1& f = *(form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(dir_ + "/game.img")}, ui_));
     ui_->imageFile = QString::fromStdString(EditedPng());
     f.ReplaceTexture1->trigger();
-    ASSERT_TRUE(f.Modified());
+    ASSERT_TRUE(f.Session().Modified());
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - game.img/car.txd* - 2 texture(s)");
     // Another dictionary of the archive: asked first; Cancel keeps the edit shown.
     f.lbArchive->setCurrentRow(1);
     ASSERT_EQ(ui_->saveQuestions.size(), 1u);
     EXPECT_EQ(ui_->saveQuestions[0], "game.img/car.txd");
     EXPECT_EQ(f.lbArchive->currentRow(), 0);
-    EXPECT_TRUE(f.Modified());
+    EXPECT_TRUE(f.Session().Modified());
 
     f.Save1->trigger();
-    EXPECT_FALSE(f.Modified());
+    EXPECT_FALSE(f.Session().Modified());
     EXPECT_EQ(f.StatusText->text(), "Saved game.img/car.txd.");
     const std::vector<ArchiveFile> back = ReadBack(ReadFile(dir_ + "/game.img"));
     ASSERT_EQ(back.size(), 2u);
@@ -223,5 +226,5 @@ TEST_F(EditTest, ArchivesAreEditedInPlace) {
     // The window shows what the archive holds now.
     f.lbArchive->setCurrentRow(1);
     f.lbArchive->setCurrentRow(0);
-    EXPECT_EQ(f.Decoded.Pixels, edited_);
+    EXPECT_EQ(f.View().State().Pixels, edited_);
 }

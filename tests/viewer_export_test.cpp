@@ -18,6 +18,9 @@
 #include "tests/support/fake_ui.h"
 #include "tests/support/process.h"
 #include "viewer/KelmoraU.h"
+#include "viewer/edit_commands.h"
+#include "viewer/export_controller.h"
+#include "viewer/texture_list_panel.h"
 #include "viewer/picture_box.h"
 
 using namespace kelmora;
@@ -122,7 +125,7 @@ TEST_F(ViewerExportTest, SingleExportProposesTheNameAndFollowsTheFilter) {
     f.SaveImage1->trigger();
     auto dim = ReadFile(dir_ + "/d.tga");
     EXPECT_EQ(dim[18 + 3], 128);
-    const PaletteEntry& e = f.Decoded.Palette[f.Decoded.Pixel(0, 0)];
+    const PaletteEntry& e = f.View().State().Palette[f.View().State().Pixel(0, 0)];
     EXPECT_EQ(dim[18], e.B);
     EXPECT_EQ(dim[20], e.R);
 }
@@ -197,7 +200,7 @@ TEST_F(ViewerExportTest, DialogIsFilledFromTheOpenFile) {
         return int(QDialog::Rejected);
     });
     EXPECT_TRUE(ran);
-    EXPECT_EQ(f.SubDirName, "cars");
+    EXPECT_EQ(f.Exporter().SubDirName, "cars");
 }
 
 TEST_F(ViewerExportTest, SubDirectoryNamesFollowTheFirstDot) {
@@ -213,14 +216,14 @@ TEST_F(ViewerExportTest, SubDirectoryNamesFollowTheFirstDot) {
         EXPECT_EQ(ClickExport(d), int(QDialog::Accepted)); // dir + "/" + "" + "/" exists
         return d.result();
     });
-    EXPECT_EQ(form_->Export.DestDir, dir_ + "//");
+    EXPECT_EQ(form_->Exporter().Settings.DestDir, dir_ + "//");
     EXPECT_TRUE(fs::exists(dir_ + "/a.bmp"));
 }
 
 TEST_F(ViewerExportTest, DestinationQuestionsAndCancel) {
     TForm1& f = Open("cars.txd", {Tex("a", ""), Tex("b", "")});
-    f.Export.ExpFormat = 2;
-    f.Export.ExpAlphas = false;
+    f.Exporter().Settings.ExpFormat = 2;
+    f.Exporter().Settings.ExpAlphas = false;
     MassExtract([&](TForm2& d) {
         d.edtPath->setText(QString::fromStdString("  " + dir_ + "/new \t"));
         d.cbx1->setChecked(false);
@@ -232,10 +235,10 @@ TEST_F(ViewerExportTest, DestinationQuestionsAndCancel) {
         d.cbx2->setChecked(false);
         return int(QDialog::Rejected); // then Cancel
     });
-    EXPECT_EQ(f.Export.DestDir, dir_ + "/new/");
-    EXPECT_EQ(f.Export.ExpFormat, 2); // other settings untouched
-    EXPECT_FALSE(f.Export.ExpAlphas);
-    EXPECT_EQ(f.ExportMarks, (std::vector<bool>{false, false}));
+    EXPECT_EQ(f.Exporter().Settings.DestDir, dir_ + "/new/");
+    EXPECT_EQ(f.Exporter().Settings.ExpFormat, 2); // other settings untouched
+    EXPECT_FALSE(f.Exporter().Settings.ExpAlphas);
+    EXPECT_EQ(f.Exporter().Marks, (std::vector<bool>{false, false}));
 
     // Creation refused by the file system: the message, and the dialog stays.
     WriteFile(dir_ + "/blocker", {1});
@@ -267,7 +270,7 @@ TEST_F(ViewerExportTest, DestinationQuestionsAndCancel) {
         return ClickExport(d);
     });
     EXPECT_EQ(ui_->questions.size(), questions);
-    EXPECT_EQ(f.Export.DestDir, dir_ + "/deep/");
+    EXPECT_EQ(f.Exporter().Settings.DestDir, dir_ + "/deep/");
     EXPECT_TRUE(fs::exists(dir_ + "/deep/a.bmp"));
 
     MassExtract([&](TForm2& d) { // an empty destination: "&Export" does nothing
@@ -316,7 +319,7 @@ TEST_F(ViewerExportTest, DialogListsEveryEntryOfABrokenWalk) {
     WriteFile(p, bytes);
     form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(p)}, ui_);
     ASSERT_EQ(form_->lb->count(), 2);
-    form_->SelectLine(0);
+    form_->List().SelectLine(0);
     MassExtract([&](TForm2& d) {
         EXPECT_EQ(d.clb->count(), 3);
         EXPECT_EQ(d.clb->item(2)->checkState(), Qt::Checked);
@@ -376,7 +379,7 @@ TEST_F(ViewerExportTest, RelativeFileNamesGiveAnAbsoluteDestination) {
         return ClickExport(d);
     });
     fs::current_path(old);
-    EXPECT_EQ(form_->Export.DestDir, fs::canonical(dir_).string() + "/rel/");
+    EXPECT_EQ(form_->Exporter().Settings.DestDir, fs::canonical(dir_).string() + "/rel/");
     EXPECT_TRUE(fs::exists(dir_ + "/rel/a.bmp"));
 }
 
@@ -395,7 +398,7 @@ TEST_F(ViewerExportTest, DictionaryInTheRootDirectory) {
     fs::remove(root);
     fs::remove("/a.bmp");
     fs::remove("/a_alpha.bmp");
-    EXPECT_EQ(form_->Export.DestDir, "/"); // no second separator
+    EXPECT_EQ(form_->Exporter().Settings.DestDir, "/"); // no second separator
 }
 
 // Names that collide keep every file and say so in the summary; the dictionary
@@ -449,7 +452,7 @@ TEST_F(ViewerExportTest, PngFromTheWindow) {
     EXPECT_EQ(ui_->saveFirstDir.toStdString(), dir_ + "/");
     CommandResult one = RunCommand("/usr/bin/python3 -c 'from PIL import Image; im=Image.open(\"" + dir_ +
                                    "/one.png\"); print(im.mode, im.getpixel((3, 2)), im.info[\"transparency\"][5])'");
-    EXPECT_EQ(one.out, "P " + std::to_string(f.Decoded.Pixel(3, 2)) + " 255\n"); // alpha 128 brightened
+    EXPECT_EQ(one.out, "P " + std::to_string(f.View().State().Pixel(3, 2)) + " 255\n"); // alpha 128 brightened
 
     MassExtract([&](TForm2& d) {
         d.cmbx->setCurrentIndex(3);
@@ -458,7 +461,7 @@ TEST_F(ViewerExportTest, PngFromTheWindow) {
         ui_->answers = {true};
         return ClickExport(d);
     });
-    EXPECT_EQ(f.Export.ExpFormat, 3);
+    EXPECT_EQ(f.Exporter().Settings.ExpFormat, 3);
     EXPECT_EQ(Files("p"), (std::vector<std::string>{"flag.png", "wheel.png"}));
     CommandResult flag = RunCommand("/usr/bin/python3 -c 'from PIL import Image; im=Image.open(\"" + dir_ +
                                     "/p/flag.png\"); print(im.mode, len(im.info[\"transparency\"]), im.info[\"transparency\"][0])'");

@@ -22,6 +22,9 @@
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/fake_ui.h"
 #include "viewer/KelmoraU.h"
+#include "viewer/edit_commands.h"
+#include "viewer/export_controller.h"
+#include "viewer/texture_list_panel.h"
 #include "viewer/archive_panel.h"
 #include "viewer/palette_view.h"
 
@@ -76,7 +79,7 @@ TEST_F(KeysTest, TheKeyboardWorksFromStartUp) {
                                                      RandomTexture("gamma", 16, 16, 8, true, 3)})));
     EXPECT_EQ(QApplication::focusWidget(), f.lb);
     Type(Qt::Key_Down);
-    EXPECT_EQ(f.SelectedEntry(), 1);
+    EXPECT_EQ(f.List().SelectedEntry(), 1);
     EXPECT_TRUE(f.StatusText->text().startsWith("Texture 2 loaded")) << f.StatusText->text().toStdString();
 
     f.Find1->trigger();
@@ -94,7 +97,7 @@ TEST_F(KeysTest, TheKeyboardWorksFromStartUp) {
     QTest::keyClicks(f.edtFind, "gam");
     Type(Qt::Key_Down);
     EXPECT_EQ(QApplication::focusWidget(), f.lb);
-    EXPECT_EQ(f.SelectedEntry(), 2);
+    EXPECT_EQ(f.List().SelectedEntry(), 2);
 
     f.Find1->trigger();
     Type(Qt::Key_X, Qt::ControlModifier);
@@ -119,7 +122,7 @@ TEST_F(KeysTest, ArchivesByEitherFileAndFailedOpens) {
     f.RunCommand([&] { f.OpenFile(lonely); }); // its .img is missing
     ASSERT_EQ(ui_->errors.size(), 1u);
     EXPECT_EQ(ui_->errors[0], QString::fromStdString(lonely + " has no data file: lonely.img is missing."));
-    EXPECT_EQ(f.CurrentFile, dir_ + "/v1.dir");
+    EXPECT_EQ(f.Session().File, dir_ + "/v1.dir");
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/two.txd - 1 texture(s)");
     EXPECT_EQ(f.lb->count(), 1);
 }
@@ -142,14 +145,14 @@ TEST_F(KeysTest, QuestionsAndWholeValues) {
     big.Pixels.assign(64 * 64, 9);
     WritePng(dir_ + "/big.png", big, true);
     ui_->answers = {false};
-    f.ReplaceShownTexture(dir_ + "/big.png");
+    f.Edits().ReplaceShownTexture(dir_ + "/big.png");
     ASSERT_EQ(ui_->questions.size(), 1u);
     EXPECT_EQ(ui_->questions[0].text,
               "big.png is 64 x 64; texture 1 (wheel) is 32 x 32. Give the texture the picture's size (1 level(s))?");
-    EXPECT_FALSE(f.Modified());
+    EXPECT_FALSE(f.Session().Modified());
     ui_->answers = {true};
-    f.ReplaceShownTexture(dir_ + "/big.png");
-    EXPECT_TRUE(f.Modified());
+    f.Edits().ReplaceShownTexture(dir_ + "/big.png");
+    EXPECT_TRUE(f.Session().Modified());
     EXPECT_TRUE(f.lb->item(0)->text().endsWith("64 x 64 (8bit)"));
 
     f.Properties1->trigger();
@@ -171,9 +174,9 @@ TEST_F(KeysTest, SelectedThumbnailIsFramedNotTinted) {
     f.Thumbnails1->trigger();
     QElapsedTimer waited;
     waited.start();
-    while (f.ThumbnailsReady() < 2 && waited.elapsed() < 20000)
+    while (f.List().ThumbnailsReady() < 2 && waited.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_EQ(f.ThumbnailsReady(), 2u);
+    ASSERT_EQ(f.List().ThumbnailsReady(), 2u);
     f.lb->setCurrentRow(0);
     QApplication::processEvents();
     const QImage shot = f.lb->viewport()->grab().toImage();

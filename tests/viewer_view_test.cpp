@@ -21,6 +21,10 @@
 #include "tests/support/fake_ui.h"
 #include "tests/support/process.h"
 #include "viewer/KelmoraU.h"
+#include "tests/support/viewer_wait.h"
+#include "viewer/edit_commands.h"
+#include "viewer/export_controller.h"
+#include "viewer/texture_list_panel.h"
 #include "viewer/picture_box.h"
 
 using namespace kelmora;
@@ -50,6 +54,7 @@ protected:
         form_->showNormal();
         form_->resize(900, 600);
         QApplication::processEvents();
+        WaitForDisplay(*form_);
         return *form_;
     }
     std::string dir_;
@@ -110,12 +115,14 @@ TEST_F(ViewerViewTest, ZoomStepsShortcutsAndFit) {
 
     // The zoom holds from texture to texture; each first view is centred.
     f.lb->setCurrentRow(1);
+    WaitForDisplay(f);
     EXPECT_DOUBLE_EQ(box->Zoom(), 8);
     EXPECT_EQ(box->Pan(), QPointF());
     f.FitInWindow1->trigger();
     EXPECT_NEAR(box->Zoom(), std::min(box->width() / 2048.0, box->height() / 1024.0), 1e-9);
     // Fit is a mode: the next texture is fitted too, a small one enlarged by whole steps.
     f.lb->setCurrentRow(0);
+    WaitForDisplay(f);
     EXPECT_DOUBLE_EQ(box->Zoom(), std::min(32.0, std::floor(std::min(box->width() / 4.0, box->height() / 2.0))));
 
     // Ctrl + wheel zooms around the pointer: the texel under it stays under it.
@@ -197,6 +204,8 @@ TEST_F(ViewerViewTest, TransparencyAndReadout) {
     EXPECT_EQ(f.ReadoutText->text(), "");
 
     f.lb->setCurrentRow(1); // true colour: no index
+
+    WaitForDisplay(f);
     const QRectF rc = f.Image1->PictureRect();
     Mouse(f.Image1, QEvent::MouseMove, rc.topLeft() + QPointF(2.5, 0.5));
     const PaletteEntry& c = colour.Texels[2];
@@ -213,7 +222,7 @@ TEST_F(ViewerViewTest, MipLevels) {
     f.NextLevel1->trigger();
     f.NextLevel1->trigger();
     EXPECT_EQ(f.LevelText->text(), "level 3 of 4 (16 x 8)");
-    EXPECT_EQ(f.Decoded.Pixels, mips.MipPixels[1]);
+    EXPECT_EQ(f.View().State().Pixels, mips.MipPixels[1]);
     EXPECT_EQ(f.Image1->Picture().size(), QSize(16, 8));
     f.NextLevel1->trigger();
     f.NextLevel1->trigger(); // no level 5: stays
@@ -233,6 +242,7 @@ TEST_F(ViewerViewTest, MipLevels) {
     f.Reload1->trigger(); // every display starts at level 0
     EXPECT_EQ(f.LevelText->text(), "level 1 of 4 (64 x 32)");
     f.lb->setCurrentRow(1);
+    WaitForDisplay(f);
     EXPECT_EQ(f.LevelText->text(), "");
 }
 
@@ -247,14 +257,14 @@ TEST_F(ViewerViewTest, DropOpensTheFileAndCaptionsHaveTooltips) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&f, &drop);
-    EXPECT_EQ(f.CurrentFile, other);
+    EXPECT_EQ(f.Session().File, other);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - other.txd - 1 texture(s)");
     EXPECT_EQ(f.lb->item(0)->toolTip(), QString::fromStdString("1. " + longName + "  |  16 x 8 (8bit)"));
 }
 
 // Mends: a walk that stopped shows nothing until the user picks a line, even when
-// the list gets the focus; a display whose selection changed while input ran is
-// dropped, so list, picture and status agree; Ctrl+S without a picture says so.
+// the list gets the focus; a large texture's decode that the user has moved on
+// from is dropped, so list, picture and status agree; Ctrl+S without a picture says so.
 TEST_F(ViewerViewTest, DisplaysThatInputOvertakes) {
     auto bytes = BuildDictionary({RandomTexture("a", 16, 8, 8, true, 10), RandomTexture("b", 16, 8, 8, true, 11)});
     bytes.resize(bytes.size() - 3);
@@ -271,24 +281,26 @@ TEST_F(ViewerViewTest, DisplaysThatInputOvertakes) {
     f.SaveImage1->trigger(); // nothing selected: nothing at all
     EXPECT_TRUE(ui_->proposedNames.empty());
     f.lb->setCurrentRow(0); // the user's choice shows it
+    WaitForDisplay(f);
     EXPECT_TRUE(f.StatusText->text().startsWith("Texture 1 loaded"));
 
-    TextureSpec t0 = RandomTexture("t0", 16, 8, 8, true, 12), t1 = RandomTexture("t1", 32, 8, 8, true, 13),
+    TextureSpec t0 = RandomTexture("t0", 16, 8, 8, true, 12), t1 = RandomTexture("t1", 1024, 1024, 8, true, 13),
                 t2 = RandomTexture("t2", 48, 8, 8, true, 14);
     TextureSpec bad = RandomTexture("bad", 8, 8, 8, true, 15);
     bad.Depth = 24;
     TForm1& g = Start(Dictionary("fast.txd", {t0, t1, t2, bad}));
-    int runs = 0;
-    g.AfterPendingInput = [&] {
-        if (runs++ == 0)
-            g.lb->setCurrentRow(2); // a key press queued while line 2's display began
-    };
-    g.lb->setCurrentRow(1);
-    g.AfterPendingInput = nullptr;
+    g.lb->setCurrentRow(1); // a large texture: decoded on the worker
+    EXPECT_TRUE(g.View().Decoding());
+    g.lb->setCurrentRow(2); // a key press before it came back
+    ASSERT_TRUE(WaitForDisplay(g));
     EXPECT_EQ(g.lb->currentRow(), 2);
-    EXPECT_EQ(g.Decoded.Pixels, t2.Pixels);
+    EXPECT_EQ(g.View().State().Pixels, t2.Pixels);
     EXPECT_EQ(g.Image1->Picture().width(), 48);
     EXPECT_TRUE(g.StatusText->text().startsWith("Texture 3 loaded")) << g.StatusText->text().toStdString();
+    g.lb->setCurrentRow(1);
+    ASSERT_TRUE(WaitForDisplay(g));
+    EXPECT_EQ(g.View().State().Pixels, t1.Pixels);
+    EXPECT_TRUE(g.StatusText->text().startsWith("Texture 2 loaded"));
 
     g.lb->setCurrentRow(3); // unsupported depth: no picture
     ASSERT_FALSE(ui_->messages.empty());
@@ -356,6 +368,7 @@ TEST_F(ViewerViewTest, ZoomThatBehaves) {
 
     // Below 100% black and white columns become grey, not a random pick of either.
     f.lb->setCurrentRow(1);
+    WaitForDisplay(f);
     f.ActualSize1->trigger();
     f.ZoomOut1->trigger(); // 67%
     f.ZoomOut1->trigger(); // 50%
@@ -367,6 +380,7 @@ TEST_F(ViewerViewTest, ZoomThatBehaves) {
 
     // A mip level is shown at the size of level 0.
     f.lb->setCurrentRow(2);
+    WaitForDisplay(f);
     f.ActualSize1->trigger();
     f.NextLevel1->trigger();
     EXPECT_EQ(box->Picture().size(), QSize(32, 16));

@@ -177,6 +177,15 @@ std::vector<bool> TForm2::Marks() const {
     return marks;
 }
 
+kelmora::ExportSettings TForm2::Settings(kelmora::ExportSettings base) const {
+    base.ExpAlphas = cbx2->isChecked();
+    base.ExpOverwrite = cbx3->isChecked();
+    base.ExpFilter = cbx4->isChecked();
+    base.ExpBrighten = cbx5->isChecked();
+    base.ExpFormat = static_cast<std::uint8_t>(cmbx->currentIndex());
+    return base;
+}
+
 void TForm2::SetAllMarks(int how) {
     for (int i = 0; i < clb->count(); ++i) {
         QListWidgetItem* item = clb->item(i);

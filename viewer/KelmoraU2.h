@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dictionary/tex_entry.h"
+#include "export/export_run.h"
 
 class QCheckBox;
 class QComboBox;
@@ -24,6 +25,8 @@ public:
     void Fill(const std::vector<kelmora::TTexEntry>& entries, const std::string& subDirName);
 
     std::vector<bool> Marks() const;
+    // The run's settings as the dialog shows them, over base (the destination and the rest).
+    kelmora::ExportSettings Settings(kelmora::ExportSettings base) const;
 
     QLabel* Label1;
     QListWidget* clb;

@@ -1,0 +1,130 @@
+#include "viewer/archive_commands.h"
+
+#include <algorithm>
+
+#include "archive/archive_edit.h"
+#include "base/errors.h"
+#include "base/paths.h"
+#include "editing/dictionary_edit.h"
+#include "export/safe_name.h"
+#include "viewer/archive_panel.h"
+#include "viewer/dialog_services.h"
+#include "viewer/dictionary_session.h"
+#include "viewer/qt_text.h"
+#include "viewer/status_panel.h"
+
+using namespace kelmora;
+
+TArchiveCommands::TArchiveCommands(QWidget& window, TDictionarySession& session, TArchivePanel& panel,
+                                   TStatusPanel& status, TUiServices& ui)
+    : window_(window), session_(session), panel_(panel), status_(status), ui_(ui) {}
+
+const ArchiveEntry* TArchiveCommands::Selected() const {
+    const int index = panel_.Selected();
+    if (!session_.Archive || index < 0)
+        return nullptr;
+    const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
+    return static_cast<std::size_t>(index) < dicts.size() ? dicts[static_cast<std::size_t>(index)] : nullptr;
+}
+
+void TArchiveCommands::ExtractDictionary() {
+    const ArchiveEntry* e = Selected();
+    if (!e)
+        return;
+    const std::string dir = DirectoryWithSeparator(session_.File);
+    const QString path = ui_.ChooseDictionaryFile(&window_, Q(dir + SafeFileName(Cp1252ToUtf8(e->Name))));
+    if (path.isEmpty())
+        return;
+    const std::vector<std::uint8_t> bytes = ReadAllBytes(*OpenLocation(session_.Archive->Location(*e)));
+    SaveDictionary(S(path), bytes);
+    status_.SetStatus("Extracted " + Q(ShownText(e->Name)) + " to " + path + ".");
+}
+
+void TArchiveCommands::ReplaceDictionary() {
+    const ArchiveEntry* e = Selected();
+    if (!e || !MayLeaveDictionary())
+        return;
+    const std::string name = e->Name;
+    const QString path = ui_.ChooseOpenFile(&window_);
+    if (path.isEmpty())
+        return;
+    const std::vector<std::uint8_t> bytes = ReadAllBytes(FileSource(S(path)));
+    CheckEditable(bytes, FileNameOf(S(path))); // only a whole dictionary goes in
+    ArchiveEdit archive(session_.File);
+    archive.Put(name, bytes);
+    archive.Commit();
+    Reload(name);
+    status_.SetStatus("Replaced " + Q(ShownText(name)) + " in " + Q(FileNameOf(session_.File)) + ".");
+}
+
+void TArchiveCommands::AddDictionary() {
+    if (!session_.Archive || !MayLeaveDictionary())
+        return;
+    const QString path = ui_.ChooseOpenFile(&window_);
+    if (path.isEmpty())
+        return;
+    const std::vector<std::uint8_t> bytes = ReadAllBytes(FileSource(S(path)));
+    CheckEditable(bytes, FileNameOf(S(path)));
+    QString name = Q(FileNameOf(S(path)));
+    // A name the table cannot hold, or one it has, brings the dialog back.
+    while (ui_.AskText(&window_, "Add Dictionary", "Name in the archive:", name)) {
+        const std::string wanted = S(name.trimmed());
+        std::string why;
+        ArchiveEdit archive(session_.File);
+        if (!IsValidEntryName(wanted, &why)) {
+            ui_.ShowMessage(&window_, Q(why));
+            continue;
+        }
+        if (archive.Has(wanted)) {
+            ui_.ShowMessage(&window_, Q(FileNameOf(session_.File)) + " has an entry named " + Q(wanted) + " already.");
+            continue;
+        }
+        archive.Put(wanted, bytes);
+        archive.Commit();
+        Reload(wanted);
+        status_.SetStatus("Added " + Q(wanted) + " to " + Q(FileNameOf(session_.File)) + ".");
+        return;
+    }
+}
+
+void TArchiveCommands::RemoveDictionary() {
+    const ArchiveEntry* e = Selected();
+    if (!e)
+        return;
+    const std::string name = e->Name;
+    if (!ui_.AskYesNo(&window_, "Remove Dictionary",
+                      "Remove " + Q(ShownText(name)) + " from " + Q(FileNameOf(session_.File)) + "?"))
+        return;
+    if (!MayLeaveDictionary())
+        return;
+    const int next = std::max(panel_.Neighbour(1), panel_.Neighbour(-1));
+    const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
+    const std::string nextName = next >= 0 ? dicts[static_cast<std::size_t>(next)]->Name : std::string();
+    ArchiveEdit archive(session_.File);
+    archive.Remove(name);
+    archive.Commit();
+    Reload(nextName);
+    status_.SetStatus("Removed " + Q(ShownText(name)) + " from " + Q(FileNameOf(session_.File)) + ".");
+}
+
+void TArchiveCommands::RenameDictionary() {
+    const ArchiveEntry* e = Selected();
+    if (!e || !MayLeaveDictionary())
+        return;
+    const std::string old = e->Name;
+    QString name = Q(ShownText(old));
+    while (ui_.AskText(&window_, "Rename Dictionary", "New name:", name)) {
+        const std::string wanted = S(name.trimmed());
+        try {
+            ArchiveEdit archive(session_.File);
+            archive.Rename(old, wanted);
+            archive.Commit();
+        } catch (const KelmoraError& error) {
+            ui_.ShowMessage(&window_, Q(error.what()));
+            continue;
+        }
+        Reload(wanted);
+        status_.SetStatus("Renamed " + Q(ShownText(old)) + " to " + Q(wanted) + ".");
+        return;
+    }
+}

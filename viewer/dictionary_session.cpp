@@ -1,0 +1,81 @@
+#include "viewer/dictionary_session.h"
+
+#include "base/paths.h"
+#include "base/text.h"
+#include "export/safe_name.h"
+
+using namespace kelmora;
+
+void TDictionarySession::Load() {
+    Bytes bytes = std::make_shared<const std::vector<std::uint8_t>>(ReadAllBytes(*OpenLocation(Location)));
+    undo_.clear();
+    redo_.clear();
+    saved_ = bytes;
+    Show(std::move(bytes));
+}
+
+void TDictionarySession::Unload() {
+    undo_.clear();
+    redo_.clear();
+    bytes_.reset();
+    saved_.reset();
+    dictionary_.reset();
+}
+
+void TDictionarySession::Show(Bytes bytes) {
+    bytes_ = std::move(bytes);
+    dictionary_ = std::make_shared<const Dictionary>(std::make_shared<SharedBufferSource>(bytes_));
+}
+
+void TDictionarySession::Apply(std::vector<std::uint8_t> bytes, std::string label) {
+    undo_.push_back({bytes_, std::move(label)});
+    redo_.clear();
+    Show(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)));
+}
+
+void TDictionarySession::Undo() {
+    if (undo_.empty())
+        return;
+    Step step = std::move(undo_.back());
+    undo_.pop_back();
+    redo_.push_back({bytes_, step.Label});
+    Show(std::move(step.Before));
+}
+
+void TDictionarySession::Redo() {
+    if (redo_.empty())
+        return;
+    Step step = std::move(redo_.back());
+    redo_.pop_back();
+    undo_.push_back({bytes_, step.Label});
+    Show(std::move(step.Before));
+}
+
+void TDictionarySession::ForgetEdits() {
+    undo_.clear();
+    redo_.clear();
+    if (saved_)
+        Show(saved_);
+}
+
+const ArchiveEntry* TDictionarySession::ShownEntry() const {
+    if (Location.Whole || !Archive)
+        return nullptr;
+    for (const ArchiveEntry& e : Archive->Entries)
+        if (e.Offset == Location.Offset && e.Size == Location.Size)
+            return &e;
+    return nullptr;
+}
+
+std::string TDictionarySession::ShownFileName() const {
+    std::string name = FileNameOf(File);
+    if (const ArchiveEntry* e = ShownEntry())
+        name += "/" + ShownText(e->Name);
+    return name;
+}
+
+std::string TDictionarySession::LoosePath() const {
+    if (const ArchiveEntry* e = Archive ? ShownEntry() : nullptr)
+        return DirectoryWithSeparator(File) + SafeFileName(Cp1252ToUtf8(e->Name));
+    return File;
+}

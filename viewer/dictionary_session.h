@@ -1,0 +1,75 @@
+#pragma once
+// The open document: the file (a dictionary or a game archive), the dictionary
+// listed from it, and its edits. The dictionary's bytes are read once, from the
+// file or from one archive entry's range, and every display, thumbnail and
+// export reads them from here; nothing holds the file open. Each edit makes a
+// new dictionary, and undo and redo keep the ones before and after.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/game_archive.h"
+#include "base/byte_source.h"
+#include "dictionary/dictionary.h"
+
+class TDictionarySession {
+public:
+    using Bytes = std::shared_ptr<const std::vector<std::uint8_t>>;
+
+    // The file opened: a dictionary, or a game archive (its .img or .dir).
+    std::string File;
+    // Where the listed dictionary's bytes are: File itself, or a range of the archive's data.
+    kelmora::SourceLocation Location;
+    // The archive's table while an archive is open.
+    std::optional<kelmora::GameArchive> Archive;
+
+    // Reads the dictionary at Location anew and walks it; the edits go. Throws
+    // KelmoraError when the file cannot be read.
+    void Load();
+    // Nothing is listed: the bytes and the edits go.
+    void Unload();
+    // Whether a dictionary has been read.
+    bool Loaded() const { return dictionary_ != nullptr; }
+    // The dictionary as shown: the bytes read, or the last edit's.
+    const kelmora::Dictionary& Current() const { return *dictionary_; }
+    std::shared_ptr<const kelmora::Dictionary> Shared() const { return dictionary_; }
+    std::shared_ptr<const kelmora::ByteSource> Source() const { return dictionary_->SharedSource(); }
+    const std::vector<std::uint8_t>& CurrentBytes() const { return *bytes_; }
+
+    // An edit's result becomes the shown dictionary; label names it for Undo and Redo.
+    void Apply(std::vector<std::uint8_t> bytes, std::string label);
+    bool CanUndo() const { return !undo_.empty(); }
+    bool CanRedo() const { return !redo_.empty(); }
+    // "Replace wheel": what Undo or Redo would take back or do again; empty for none.
+    std::string UndoLabel() const { return undo_.empty() ? std::string() : undo_.back().Label; }
+    std::string RedoLabel() const { return redo_.empty() ? std::string() : redo_.back().Label; }
+    void Undo();
+    void Redo();
+    // Whether the shown bytes are others than the file holds.
+    bool Modified() const { return bytes_ != saved_; }
+    // The shown bytes are now what the file holds (after a save).
+    void MarkSaved() { saved_ = bytes_; }
+    // Edits and their history go; the bytes read stay shown.
+    void ForgetEdits();
+
+    // The archive entry whose dictionary is listed; null for a dictionary file.
+    const kelmora::ArchiveEntry* ShownEntry() const;
+    // "x.txd", or "x.img/y.txd" for a dictionary inside an archive.
+    std::string ShownFileName() const;
+    // Where a loose copy of the listed dictionary would go: the file itself, or the
+    // entry's name beside the archive.
+    std::string LoosePath() const;
+
+private:
+    void Show(Bytes bytes);
+
+    struct Step {
+        Bytes Before; // the bytes the step was made on
+        std::string Label;
+    };
+    Bytes bytes_, saved_;
+    std::shared_ptr<const kelmora::Dictionary> dictionary_;
+    std::vector<Step> undo_, redo_;
+};

@@ -1,0 +1,216 @@
+#include "viewer/edit_commands.h"
+
+#include <QFileInfo>
+#include <QListWidget>
+
+#include "archive/archive_edit.h"
+#include "base/errors.h"
+#include "base/paths.h"
+#include "editing/put_back.h"
+#include "images/image_input.h"
+#include "viewer/archive_panel.h"
+#include "viewer/dialog_services.h"
+#include "viewer/dictionary_session.h"
+#include "viewer/qt_text.h"
+#include "viewer/status_panel.h"
+#include "viewer/texture_list_panel.h"
+
+using namespace kelmora;
+
+TEditCommands::TEditCommands(QWidget& window, TDictionarySession& session, TTextureListPanel& list, TTextureView& view,
+                             TArchivePanel& archive, TStatusPanel& status, TUiServices& ui)
+    : window_(window), session_(session), list_(list), view_(view), archive_(archive), status_(status), ui_(ui) {}
+
+void TEditCommands::Apply(const std::function<void(DictionaryEdit&)>& change, int selectEntry, const QString& label) {
+    const std::vector<std::uint8_t>& before = session_.CurrentBytes();
+    CheckEditable(before, FileNameOf(session_.File));
+    DictionaryEdit edit(before, view_.Options().Unswizzle);
+    change(edit);
+    if (!edit.Changed())
+        return;
+    edit.Verify();
+    session_.Apply(edit.Bytes(), S(label));
+    Relist(selectEntry);
+}
+
+void TEditCommands::Undo() {
+    if (!session_.CanUndo())
+        return;
+    session_.Undo();
+    Relist(list_.SelectedEntry());
+}
+
+void TEditCommands::Redo() {
+    if (!session_.CanRedo())
+        return;
+    session_.Redo();
+    Relist(list_.SelectedEntry());
+}
+
+void TEditCommands::ReplaceTexture() {
+    if (list_.SelectedEntry() < 0)
+        return;
+    const QString path = ui_.ChooseImageFile(&window_, "Replace Texture");
+    if (!path.isEmpty())
+        ReplaceShownTexture(S(path));
+}
+
+void TEditCommands::ReplaceShownTexture(const std::string& imagePath) {
+    const int n = list_.SelectedEntry();
+    if (n < 0)
+        return;
+    const InputImage image = ReadImage(imagePath);
+    PutBackOptions options;
+    options.Unswizzle = view_.Options().Unswizzle;
+    options.Import.Brighten = view_.Options().Brighten;
+    const QString name = FromFile(list_.Entries()[static_cast<std::size_t>(n)].Name);
+    // A picture of another size changes the texture's: the user says so first.
+    const PutOutcome plan = PlanPut(session_.Current(), static_cast<std::size_t>(n), image, options);
+    if (plan.Reshaped() &&
+        !ui_.AskYesNo(&window_, "Replace Texture",
+                      Q(FileNameOf(imagePath)) + " is " + QString::number(plan.After.Width) + " x " +
+                          QString::number(plan.After.Height) + "; texture " + QString::number(n + 1) + " (" + name +
+                          ") is " + QString::number(plan.Before.Width) + " x " + QString::number(plan.Before.Height) +
+                          ". Give the texture the picture's size (" + QString::number(plan.After.Levels) +
+                          " level(s))?"))
+        return;
+    // The colour choices only where the picture does not fit the palette as it is.
+    if (NeedsColourChoice(image, view_.State()) &&
+        !ui_.ChooseColours(&window_, options.Import.KeepPalette, options.Import.Dither))
+        return;
+    PutOutcome done;
+    Apply([&](DictionaryEdit& edit) { done = PutImage(edit, static_cast<std::size_t>(n), image, imagePath, options); }, n,
+          "Replace " + name);
+    if (done.Changed && done.Alpha == AlphaSource::Kept)
+        status_.SetStatus(Q(FileNameOf(imagePath)) + " has no alpha; texture " + QString::number(n + 1) +
+                          " keeps its present alpha.");
+    else if (done.Changed && done.Alpha == AlphaSource::Opaque)
+        status_.SetStatus(Q(FileNameOf(imagePath)) + " has no alpha; texture " + QString::number(n + 1) +
+                          " of its new size is opaque.");
+}
+
+void TEditCommands::AddTexture() {
+    if (list_.lb->count() == 0 && list_.Entries().empty() && session_.File.empty())
+        return;
+    const QString path = ui_.ChooseImageFile(&window_, "Add Texture");
+    if (path.isEmpty())
+        return;
+    QString name = QFileInfo(path).completeBaseName();
+    const InputImage image = ReadImage(S(path));
+    CheckSides(S(path), image.Width, image.Height); // before the name is asked for
+    PutBackOptions options;
+    options.Unswizzle = view_.Options().Unswizzle;
+    options.Import.Brighten = view_.Options().Brighten;
+    bool asked = false;
+    // A refused name keeps the dialog coming back with what was typed.
+    while (ui_.AskText(&window_, "Add Texture", "Name of the new texture:", name) && !name.trimmed().isEmpty()) {
+        if (!asked && NeedsColourChoice(image, DecodeState{}) &&
+            !ui_.ChooseColours(&window_, options.Import.KeepPalette, options.Import.Dither))
+            return;
+        asked = true;
+        const int entry = static_cast<int>(list_.Entries().size());
+        const QString typed = name.trimmed();
+        if (Refused([&] {
+                Apply([&](DictionaryEdit& edit) { AddImage(edit, image, S(path), Utf8ToCp1252(S(typed)), "", 1, options); },
+                      entry, "Add " + typed);
+            }))
+            continue;
+        return;
+    }
+}
+
+void TEditCommands::RemoveTexture() {
+    const int n = list_.SelectedEntry();
+    if (n < 0)
+        return;
+    Apply([&](DictionaryEdit& edit) { edit.Remove(static_cast<std::size_t>(n)); }, n,
+          "Remove " + FromFile(list_.Entries()[static_cast<std::size_t>(n)].Name));
+}
+
+void TEditCommands::RenameTexture() {
+    const int n = list_.SelectedEntry();
+    if (n < 0)
+        return;
+    const QString old = FromFile(list_.Entries()[static_cast<std::size_t>(n)].Name);
+    QString name = old;
+    const std::string mask = list_.Entries()[static_cast<std::size_t>(n)].Mask;
+    while (ui_.AskText(&window_, "Rename Texture", "New name:", name) && !name.trimmed().isEmpty()) {
+        const QString typed = name.trimmed();
+        if (Refused([&] {
+                Apply([&](DictionaryEdit& edit) { edit.Rename(static_cast<std::size_t>(n), Utf8ToCp1252(S(typed)), mask); },
+                      n, "Rename " + old);
+            }))
+            continue;
+        return;
+    }
+}
+
+bool TEditCommands::Refused(const std::function<void()>& edit) {
+    try {
+        edit();
+        return false;
+    } catch (const KelmoraError& e) {
+        // The name's refusal is said, and the dialog opens again with the typed text.
+        ui_.ShowMessage(&window_, Q(e.what()));
+        return true;
+    }
+}
+
+bool TEditCommands::MayLeaveDictionary() {
+    if (!session_.Modified())
+        return true;
+    switch (ui_.AskSaveChanges(&window_, Q(session_.ShownFileName()))) {
+    case TUiServices::SaveChoice::Save:
+        Save();
+        return !session_.Modified();
+    case TUiServices::SaveChoice::Discard:
+        session_.ForgetEdits();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TEditCommands::Save() {
+    if (!session_.Modified())
+        return;
+    const QString shown = Q(session_.ShownFileName());
+    if (const ArchiveEntry* entry = session_.Archive ? session_.ShownEntry() : nullptr) {
+        // Into the archive, in the order of writes that keeps every entry whole.
+        const std::string name = entry->Name;
+        ArchiveEdit archive(session_.File);
+        archive.Put(name, session_.CurrentBytes());
+        archive.Commit();
+        // The entry may have moved: the table is read again and the list follows.
+        session_.Archive = OpenGameArchive(session_.File);
+        const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
+        archive_.SetDictionaries(dicts);
+        for (std::size_t i = 0; i < dicts.size(); ++i) {
+            if (dicts[i]->Name != name)
+                continue;
+            session_.Location = session_.Archive->Location(*dicts[i]);
+            archive_.Select(static_cast<int>(i));
+        }
+    } else {
+        SaveDictionary(session_.File, session_.CurrentBytes());
+    }
+    session_.MarkSaved();
+    Relist(list_.SelectedEntry());
+    status_.SetStatus("Saved " + shown + ".");
+}
+
+void TEditCommands::SaveAs() {
+    if (session_.File.empty() || !session_.Loaded())
+        return;
+    // A dictionary of an archive is saved as a loose file beside it.
+    const QString path = ui_.ChooseDictionaryFile(&window_, Q(session_.LoosePath()));
+    if (path.isEmpty())
+        return;
+    SaveDictionary(S(path), session_.CurrentBytes());
+    session_.File = S(path);
+    session_.Location = {session_.File};
+    session_.Archive.reset();
+    session_.MarkSaved();
+    Relist(list_.SelectedEntry());
+    status_.SetStatus("Saved " + Q(FileNameOf(session_.File)) + ".");
+}

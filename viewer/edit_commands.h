@@ -1,0 +1,54 @@
+#pragma once
+// The edits of the open dictionary: replace, add, remove and rename textures,
+// undo and redo, and saving into the file, into the archive it came from, or
+// as a new file.
+#include <QString>
+#include <functional>
+#include <string>
+
+#include "editing/dictionary_edit.h"
+#include "viewer/texture_view.h"
+
+class QWidget;
+class TArchivePanel;
+class TDictionarySession;
+class TStatusPanel;
+class TTextureListPanel;
+class TUiServices;
+
+class TEditCommands {
+public:
+    TEditCommands(QWidget& window, TDictionarySession& session, TTextureListPanel& list, TTextureView& view,
+                  TArchivePanel& archive, TStatusPanel& status, TUiServices& ui);
+
+    // The dictionary as it now is is listed again, with this entry selected where it exists.
+    std::function<void(int selectEntry)> Relist;
+
+    void Undo();
+    void Redo();
+    void ReplaceTexture();
+    // Replaces the shown texture by an image file (Replace Texture..., a drop).
+    void ReplaceShownTexture(const std::string& imagePath);
+    void AddTexture();
+    void RemoveTexture();
+    void RenameTexture();
+    void Save();
+    void SaveAs();
+    // Before the open dictionary goes away: false when the user keeps it.
+    bool MayLeaveDictionary();
+
+private:
+    // Runs an edit on the dictionary's bytes; the result becomes the shown dictionary.
+    // label names the edit in the Undo and Redo items ("Replace wheel").
+    void Apply(const std::function<void(kelmora::DictionaryEdit&)>& edit, int selectEntry, const QString& label);
+    // Runs an edit whose refusal is shown in a plain box: true when it was refused.
+    bool Refused(const std::function<void()>& edit);
+
+    QWidget& window_;
+    TDictionarySession& session_;
+    TTextureListPanel& list_;
+    TTextureView& view_;
+    TArchivePanel& archive_;
+    TStatusPanel& status_;
+    TUiServices& ui_;
+};

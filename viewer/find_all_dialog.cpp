@@ -1,0 +1,157 @@
+#include "viewer/find_all_dialog.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "base/errors.h"
+#include "base/paths.h"
+#include "viewer/qt_text.h"
+
+using namespace kelmora;
+
+TFindAllDialog::TFindAllDialog(QWidget* owner) : QDialog(owner) {
+    setWindowTitle("Find in All Dictionaries");
+    auto* layout = new QVBoxLayout(this);
+    scopeLabel_ = new QLabel(this);
+    scopeLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(scopeLabel_);
+    auto* row = new QHBoxLayout();
+    auto* label = new QLabel("&Texture name:", this);
+    edtPattern = new QLineEdit(this);
+    edtPattern->setPlaceholderText("part of a name, or a pattern with * and ?");
+    label->setBuddy(edtPattern);
+    btnFind = new QPushButton("&Find", this);
+    btnFind->setDefault(true);
+    btnStop = new QPushButton("&Stop", this);
+    btnStop->setEnabled(false);
+    row->addWidget(label);
+    row->addWidget(edtPattern, 1);
+    row->addWidget(btnFind);
+    row->addWidget(btnStop);
+    layout->addLayout(row);
+    tvResults = new QTreeWidget(this);
+    tvResults->setColumnCount(4);
+    tvResults->setHeaderLabels({"Dictionary", "Texture", "Size", "Depth"});
+    tvResults->setRootIsDecorated(false);
+    tvResults->setUniformRowHeights(true);
+    tvResults->header()->setSectionResizeMode(QHeaderView::Interactive);
+    layout->addWidget(tvResults, 1);
+    lblStatus = new QLabel(this);
+    layout->addWidget(lblStatus);
+    resize(620, 420);
+
+    timer_ = new QTimer(this);
+    timer_->setInterval(50);
+    connect(timer_, &QTimer::timeout, this, [this] { TakeFound(); });
+    connect(btnFind, &QPushButton::clicked, this, [this] { Search(); });
+    connect(edtPattern, &QLineEdit::returnPressed, this, [this] { Search(); });
+    connect(btnStop, &QPushButton::clicked, this, [this] { Stop(); });
+    auto open = [this] {
+        const int row = tvResults->indexOfTopLevelItem(tvResults->currentItem());
+        if (row >= 0 && static_cast<std::size_t>(row) < results_.size() && Open)
+            Open(results_[static_cast<std::size_t>(row)]);
+    };
+    connect(tvResults, &QTreeWidget::itemActivated, this, open);
+}
+
+TFindAllDialog::~TFindAllDialog() { Stop(); }
+
+void TFindAllDialog::SetScope(const std::string& where) {
+    scope_ = where;
+    scopeLabel_->setText("In: " + Q(where));
+}
+
+void TFindAllDialog::Search() {
+    Stop();
+    const std::string pattern = S(edtPattern->text().trimmed());
+    tvResults->clear();
+    results_.clear();
+    problemCount_ = 0;
+    stopped_ = false;
+    if (pattern.empty() || scope_.empty()) {
+        lblStatus->clear();
+        return;
+    }
+    stop_ = false;
+    done_ = false;
+    btnStop->setEnabled(true);
+    lblStatus->setText("Searching...");
+    const std::string where = scope_;
+    worker_ = std::thread([this, where, pattern] {
+        auto problem = [this](const std::string& message) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            problems_.push_back(message);
+        };
+        try {
+            SearchTextures(
+                where, pattern,
+                [this](TextureMatch&& m) {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    found_.push_back(std::move(m));
+                },
+                problem, [this] { return stop_.load(); });
+        } catch (const std::exception& e) {
+            problem(e.what());
+        }
+        done_ = true;
+    });
+    timer_->start();
+}
+
+void TFindAllDialog::Stop() {
+    if (Searching())
+        stopped_ = true;
+    stop_ = true;
+    if (worker_.joinable())
+        worker_.join();
+    TakeFound();
+}
+
+void TFindAllDialog::TakeFound() {
+    std::vector<TextureMatch> found;
+    std::vector<std::string> problems;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        found.swap(found_);
+        problems.swap(problems_);
+    }
+    problemCount_ += problems.size();
+    for (TextureMatch& m : found) {
+        const QString dictionary = m.Entry.empty() ? Q(FileNameOf(m.File)) : Q(ShownText(m.Entry));
+        auto* item = new QTreeWidgetItem({dictionary, Q(ShownText(m.Texture.Name)),
+                                          QString("%1 x %2").arg(m.Texture.Width).arg(m.Texture.Height),
+                                          QString("%1bit").arg(m.Texture.Depth)});
+        item->setToolTip(0, Q(m.File) + (m.Entry.empty() ? QString() : "/" + Q(ShownText(m.Entry))));
+        tvResults->addTopLevelItem(item);
+        results_.push_back(std::move(m));
+    }
+    if (results_.size() == found.size() && !found.empty())
+        tvResults->setCurrentItem(tvResults->topLevelItem(0));
+    if (done_) {
+        if (worker_.joinable())
+            worker_.join();
+        timer_->stop();
+        btnStop->setEnabled(false);
+    }
+    ShowCount();
+}
+
+void TFindAllDialog::ShowCount() {
+    if (scope_.empty() || (results_.empty() && lblStatus->text().isEmpty()))
+        return;
+    QString text = QString::number(results_.size()) + " texture(s) found";
+    if (problemCount_ > 0)
+        text += "; " + QString::number(problemCount_) + " dictionary(ies) could not be read";
+    if (Searching())
+        text += "; searching...";
+    else if (stopped_)
+        text += " (stopped)";
+    lblStatus->setText(text + ".");
+}
