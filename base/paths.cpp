@@ -82,4 +82,22 @@ void ForEachDictionaryBelow(const std::string& dir, const std::function<void(con
     }
 }
 
+std::string NeighbourDictionary(const std::string& file, int step) {
+    namespace fs = std::filesystem;
+    const fs::path here = fs::absolute(PathFromUtf8(file));
+    std::vector<fs::path> names;
+    std::error_code ec;
+    for (const fs::directory_entry& e : fs::directory_iterator(here.parent_path(), ec))
+        if (e.is_regular_file(ec) && SameNameIgnoringCase(PathToUtf8(e.path().extension()), ".txd"))
+            names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    const auto at = std::find(names.begin(), names.end(), here.filename());
+    if (at == names.end())
+        return {};
+    const std::ptrdiff_t next = (at - names.begin()) + step;
+    if (next < 0 || next >= static_cast<std::ptrdiff_t>(names.size()))
+        return {};
+    return PathToUtf8(here.parent_path() / names[static_cast<std::size_t>(next)]);
+}
+
 } // namespace kelmora

@@ -33,4 +33,9 @@ bool CreateDirectoryChain(const std::string& dir, std::string* reason = nullptr)
 // that cannot be listed.
 void ForEachDictionaryBelow(const std::string& dir, const std::function<void(const std::string&)>& visit);
 
+// The .txd file `step` places from file among the .txd files of its folder (any
+// case of the extension), in name order; empty past either end or when file is
+// not among them.
+std::string NeighbourDictionary(const std::string& file, int step);
+
 } // namespace kelmora

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QTest>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -28,6 +29,7 @@
 #include "viewer/edit_commands.h"
 #include "viewer/export_controller.h"
 #include "viewer/texture_list_panel.h"
+#include "viewer/find_all_dialog.h"
 #include "viewer/palette_view.h"
 #include "viewer/picture_box.h"
 
@@ -359,4 +361,82 @@ TEST_F(BrowseTest, ThumbnailGrid) {
     while (f.List().ThumbnailsReady() < 2 && waited.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(f.List().ThumbnailsReady(), 2u);
+}
+
+// Ctrl+Shift+F searches the open file's folder, or the open archive: results come
+// in as the search goes, and choosing one shows its texture wherever it is.
+TEST_F(BrowseTest, FindInAllDictionaries) {
+    const std::string a = Write("a.txd", BuildDictionary({RandomTexture("road", 16, 8, 8, true, 1)}));
+    fs::create_directories(dir_ + "/sub");
+    Write("sub/b.txd", BuildDictionary({RandomTexture("grass", 16, 8, 8, true, 2), RandomTexture("wheel_l", 32, 16, 4, true, 3)}));
+    TForm1& f = Start(a);
+    EXPECT_EQ(f.FindAll1->shortcut(), QKeySequence("Ctrl+Shift+F"));
+    f.FindAll1->trigger();
+    TFindAllDialog* d = f.FindAll();
+    ASSERT_NE(d, nullptr);
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(d->Scope(), fs::canonical(dir_).string());
+    d->edtPattern->setText("WHEEL");
+    QTest::keyClick(d->edtPattern, Qt::Key_Return);
+    QElapsedTimer t;
+    t.start();
+    while (d->Searching() && t.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QApplication::processEvents();
+    ASSERT_EQ(d->tvResults->topLevelItemCount(), 1);
+    EXPECT_EQ(d->tvResults->topLevelItem(0)->text(0), "b.txd");
+    EXPECT_EQ(d->tvResults->topLevelItem(0)->text(1), "wheel_l");
+    EXPECT_EQ(d->tvResults->topLevelItem(0)->text(2), "32 x 16");
+    EXPECT_EQ(d->tvResults->topLevelItem(0)->text(3), "4bit");
+    EXPECT_EQ(d->lblStatus->text(), "1 texture(s) found.");
+    // Return on the result opens its dictionary with the texture shown.
+    d->tvResults->setFocus();
+    QTest::keyClick(d->tvResults, Qt::Key_Return);
+    EXPECT_EQ(f.Session().File, fs::canonical(dir_).string() + "/sub/b.txd");
+    EXPECT_EQ(f.List().SelectedEntry(), 1);
+    EXPECT_EQ(f.View().State().TexWidth, 32u);
+    EXPECT_TRUE(Status().startsWith("Texture 2 loaded"));
+
+    // In an archive: the archive's dictionaries, the right one chosen in its panel.
+    Write("game.img", BuildArchiveV2({{"one.txd", BuildDictionary({RandomTexture("x", 16, 8, 8, true, 4)})},
+                                      {"two.txd", BuildDictionary({RandomTexture("y", 16, 8, 8, true, 5),
+                                                                   RandomTexture("wheel_r", 8, 8, 8, true, 6)})}}));
+    f.OpenFile(dir_ + "/game.img");
+    f.FindAll1->trigger();
+    EXPECT_EQ(d->Scope(), dir_ + "/game.img");
+    d->Search();
+    d->Stop(); // whatever was found stays, and the count says so
+    d->Search();
+    t.restart();
+    while (d->Searching() && t.elapsed() < 10000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QApplication::processEvents();
+    ASSERT_EQ(d->Results().size(), 1u);
+    EXPECT_EQ(d->tvResults->topLevelItem(0)->text(0), "two.txd");
+    d->Open(d->Results()[0]);
+    EXPECT_EQ(f.lbArchive->currentItem()->text().left(7), "two.txd");
+    EXPECT_EQ(f.List().SelectedEntry(), 1);
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - game.img/two.txd - 2 texture(s)");
+    EXPECT_TRUE(ui_->errors.empty());
+}
+
+// The open dictionary is read once: a file changed on disk is not mixed into the
+// display; Reload reads it and walks it again, keeping the texture selected.
+TEST_F(BrowseTest, TheDocumentIsReadOnceAndReloadWalksAgain) {
+    const std::string p = Write("d.txd", BuildDictionary({RandomTexture("a", 16, 8, 8, true, 1),
+                                                         RandomTexture("b", 16, 8, 8, true, 2)}));
+    TForm1& f = Start(p);
+    f.lb->setCurrentRow(1);
+    const std::vector<std::uint8_t> pixels = f.View().State().Pixels;
+    const TextureSpec wide = RandomTexture("wide", 64, 8, 8, true, 9);
+    Write("d.txd", BuildDictionary({RandomTexture("new", 8, 8, 8, true, 3), wide, RandomTexture("c", 8, 8, 8, true, 4)}));
+    f.lb->setCurrentRow(0);
+    f.lb->setCurrentRow(1);
+    EXPECT_EQ(f.View().State().Pixels, pixels); // the bytes read at the open
+    EXPECT_EQ(f.lb->count(), 2);
+    f.Reload1->trigger();
+    EXPECT_EQ(f.lb->count(), 3);
+    EXPECT_EQ(f.List().SelectedEntry(), 1);
+    EXPECT_EQ(f.View().State().Pixels, wide.Pixels);
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - d.txd - 3 texture(s)");
 }

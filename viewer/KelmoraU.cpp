@@ -9,16 +9,13 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
-#include <QFrame>
 #include <QIcon>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
-#include <QSplitter>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 #include <new>
 
 #include "base/os_file.h"
@@ -35,6 +32,7 @@
 #include "viewer/qt_text.h"
 #include "viewer/status_panel.h"
 #include "viewer/texture_list_panel.h"
+#include "viewer/window_layout.h"
 
 using namespace kelmora;
 
@@ -44,12 +42,6 @@ namespace {
 
 const QString kTitle = QString("Kelmora ") + kelmora::kVersion;
 
-QFrame* Panel(QWidget* parent, QFrame::Shadow shadow) {
-    auto* f = new QFrame(parent);
-    f->setFrameShape(shadow == QFrame::Plain ? QFrame::NoFrame : QFrame::Panel);
-    f->setFrameShadow(shadow);
-    return f;
-}
 
 } // namespace
 
@@ -82,60 +74,10 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BuildLayout() {
-    Splitter2 = new QSplitter(Qt::Horizontal, this);
-    Splitter2->setChildrenCollapsible(false);
-    setCentralWidget(Splitter2);
-    Panel1 = Panel(Splitter2, QFrame::Plain);
-    auto* left = new QVBoxLayout(Panel1);
-    left->setContentsMargins(0, 0, 0, 0);
-    left->setSpacing(0);
-    // The archive's dictionaries above the texture list, sized against it by the user.
-    splArchive = new QSplitter(Qt::Vertical, Panel1);
-    splArchive->setChildrenCollapsible(false);
-    pnlArchive = new TArchivePanel(splArchive);
-    lbArchive = pnlArchive->List();
-    UseDesignedLineHeight(lbArchive);
-    pnlArchive->hide();
-    list_ = new TTextureListPanel(splArchive);
-    splArchive->addWidget(pnlArchive);
-    splArchive->addWidget(list_);
-    splArchive->setStretchFactor(1, 2);
-    left->addWidget(splArchive, 1);
-    sbx = Panel(Splitter2, QFrame::Sunken);
-    status = new TStatusPanel(this);
-    setStatusBar(status);
-    view_ = new TTextureView(Panel1, sbx, *status, *ui_, ticks_);
-    left->addWidget(view_->Panel2);
-    left->addWidget(view_->Panel3);
-    Splitter2->addWidget(Panel1);
-    Splitter2->addWidget(sbx);
-    Splitter2->setStretchFactor(1, 1);
-    Panel1->setMinimumWidth(view_->ImgPal->width() + 2);
-    Splitter2->setSizes({258, 400});
-    dockProperties = new QDockWidget("Properties", this);
-    dockProperties->setObjectName("Properties");
-    dockProperties->setWidget(view_->tvProperties);
-    addDockWidget(Qt::RightDockWidgetArea, dockProperties);
-    dockProperties->hide();
+    TWindowLayout::BuildLayout(*this, *ui_, ticks_);
+    list_ = TextureList;
+    view_ = TextureView;
     setAcceptDrops(true);
-
-    edtFind = list_->edtFind;
-    cmbxSort = list_->cmbxSort;
-    lb = list_->lb;
-    Panel2 = view_->Panel2;
-    ImgPal = view_->ImgPal;
-    palView = view_->palView;
-    Panel3 = view_->Panel3;
-    cbxAlpha = view_->cbxAlpha;
-    Image1 = view_->Image1;
-    tvProperties = view_->tvProperties;
-    StatusText = status->StatusText;
-    ReadoutText = status->ReadoutText;
-    LevelText = status->LevelText;
-    ZoomText = status->ZoomText;
-    Progress = status->Progress;
-    CancelExport = status->CancelExport;
-
     list_->Chosen = [this] { RunCommand([this] { lbClick(); }); };
     list_->Source = [this] { return session_.Source(); };
     list_->Unswizzle = [this] { return EnableFilter1->isChecked(); };
@@ -151,7 +93,12 @@ void TForm1::BuildLayout() {
     edits_->Relist = [this](int entry) { ListDictionary(entry); };
     archiveCommands_ = std::make_unique<TArchiveCommands>(*this, session_, *pnlArchive, *status, *ui_);
     archiveCommands_->MayLeaveDictionary = [this] { return MayLeaveDictionary(); };
-    archiveCommands_->Reload = [this](const std::string& select) { ReloadArchive(select); };
+    archiveCommands_->LoadDictionary = [this] { LoadDictionary(); };
+    archiveCommands_->Cleared = [this](const QString& caption) {
+        UpdateUndoActions();
+        UpdateArchiveActions();
+        setWindowTitle(kTitle + " - " + caption);
+    };
 }
 
 TViewOptions TForm1::ViewOptions() const {
@@ -239,60 +186,12 @@ void TForm1::LoadCurrentFile() {
 
 void TForm1::LoadArchive(const std::string& select) {
     list_->SetEntries({}, 0);
-    pnlArchive->SetDictionaries({});
     view_->Clear();
     export_->Marks.clear();
-    session_.Unload();
-    session_.Archive.reset();
-    session_.Location = {session_.File};
-    UpdateUndoActions();
-
-    session_.Archive = OpenGameArchive(session_.File);
-    const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
-    const QString file = Q(FileNameOf(session_.File));
-    setWindowTitle(kTitle + " - " + file + " - " + QString::number(dicts.size()) + " dictionaries");
-    pnlArchive->SetDictionaries(dicts);
-    pnlArchive->show();
-    UpdateArchiveActions();
-    if (!session_.Archive->Problems.empty()) {
-        // One box for all of them: a damaged table can have thousands.
-        // The reader names a few damaged entries in full and counts the rest.
-        QString text = file + ": some entries cannot be read as they are:";
-        for (const std::string& problem : session_.Archive->Problems)
-            text += "\r\n" + Q(EscapeControls(problem));
-        ui_->ShowMessage(this, text);
-    }
-    if (dicts.empty()) {
-        status->SetStatus(file + " holds no texture dictionary!");
-        return;
-    }
-    int index = 0;
-    for (std::size_t i = 0; i < dicts.size(); ++i)
-        if (!select.empty() && SameNameIgnoringCase(dicts[i]->Name, select))
-            index = static_cast<int>(i);
-    pnlArchive->Select(index);
-    lbArchiveClick();
+    archiveCommands_->Open(select);
 }
 
-void TForm1::lbArchiveClick() {
-    const int row = pnlArchive->Selected();
-    if (!session_.Archive || row < 0)
-        return;
-    const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
-    // Unsaved edits of the dictionary shown are asked about first; kept, the
-    // archive's list goes back to it.
-    if (session_.Modified() && !MayLeaveDictionary()) {
-        if (const ArchiveEntry* shown = session_.ShownEntry())
-            for (std::size_t i = 0; i < dicts.size(); ++i)
-                if (dicts[i]->Name == shown->Name)
-                    pnlArchive->Select(static_cast<int>(i));
-        return;
-    }
-    if (static_cast<std::size_t>(row) >= dicts.size())
-        return;
-    session_.Location = session_.Archive->Location(*dicts[static_cast<std::size_t>(row)]);
-    LoadDictionary();
-}
+void TForm1::lbArchiveClick() { archiveCommands_->ShowSelected(); }
 
 void TForm1::LoadDictionary(int selectEntry) {
     list_->SetEntries({}, 0);
@@ -411,15 +310,8 @@ void TForm1::OpenMatch(const TextureMatch& match) {
         if (!archiveOpen)
             OpenFile(match.File);
         const ArchiveEntry* shown = session_.ShownEntry();
-        if (session_.Archive && (!shown || shown->Name != match.Entry)) {
-            const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
-            for (std::size_t i = 0; i < dicts.size(); ++i)
-                if (dicts[i]->Name == match.Entry) {
-                    pnlArchive->Select(static_cast<int>(i));
-                    lbArchiveClick();
-                    break;
-                }
-        }
+        if (!shown || shown->Name != match.Entry)
+            archiveCommands_->ShowNamed(match.Entry);
     }
     const ArchiveEntry* shown = session_.ShownEntry();
     if (AbsolutePath(session_.File) != AbsolutePath(match.File) || (shown ? shown->Name : "") != match.Entry)
@@ -557,39 +449,15 @@ void TForm1::FindAll1Click() {
         findAll_ = new TFindAllDialog(this);
         findAll_->Open = [this](const TextureMatch& match) { RunCommand([this, match] { OpenMatch(match); }); };
     }
-    // The open archive, or the folder of the open dictionary.
-    std::string scope = session_.Archive ? session_.File
-                        : session_.File.empty() ? std::string()
-                                                : DirectoryPartOf(AbsolutePath(session_.File));
-    if (scope.empty()) {
+    // The open archive, or the folder of the open dictionary; without either, one chosen.
+    std::string scope = session_.SearchScope();
+    if (scope.empty())
         scope = S(ui_->ChooseFolder(this, "Find in All Dictionaries", QString()));
-        if (scope.empty())
-            return;
-    }
-    if (scope != findAll_->Scope())
-        findAll_->SetScope(scope);
-    findAll_->show();
-    findAll_->raise();
-    findAll_->activateWindow();
-    findAll_->edtPattern->setFocus();
-    findAll_->edtPattern->selectAll();
+    if (!scope.empty())
+        findAll_->Present(scope);
 }
 
-void TForm1::About1Click() {
-    ui_->ShowMessage(this, QString("Kelmora\r\n") + "Version " + kelmora::kVersion + "\r\n" + "Released " +
-                               kelmora::kReleaseDate + "\r\n" +
-                           "\r\n"
-                           "Written by the Kelmora developers\r\n"
-                           "Manual: man kelmora and man kelmora-cli\r\n"
-                           "Free software under the GNU GPL, version 3 or later (LICENSE)\r\n"
-                           "\r\n"
-                           "JPEG images are compressed using\r\n"
-                           "maximum quality.\r\n"
-                           "\r\n"
-                           "Many thanks to the fellow modder whose hint\r\n"
-                           "about the reordered palette solved the colour\r\n"
-                           "problem of 8-bit textures!");
-}
+void TForm1::About1Click() { ui_->ShowMessage(this, AboutText()); }
 
 void TForm1::RegisterFileType1Click() {
     if (ui_->AskYesNo(this, "Register File Type", "Do you want to associate Kelmora with the file extension .txd?"))
@@ -600,29 +468,17 @@ void TForm1::StepDictionary(int step) {
     if (session_.File.empty())
         return;
     if (session_.Archive && lbArchive->count() > 0) {
-        const int next = pnlArchive->Neighbour(step);
-        if (next < 0) {
+        if (!archiveCommands_->Step(step))
             status->SetStatus(step > 0 ? "This is the last dictionary of the archive."
                                        : "This is the first dictionary of the archive.");
-            return;
-        }
-        pnlArchive->Select(next);
-        lbArchiveClick();
         return;
     }
-    // The .txd files beside the open one, in name order.
-    const QFileInfo here(Q(session_.File));
-    QStringList names = here.absoluteDir().entryList({"*.txd", "*.TXD", "*.Txd"}, QDir::Files, QDir::Name);
-    names.removeDuplicates();
-    std::sort(names.begin(), names.end());
-    const qsizetype at = names.indexOf(here.fileName());
-    const qsizetype next = at + step;
-    if (at < 0 || next < 0 || next >= names.size()) {
+    const std::string next = NeighbourDictionary(session_.File, step);
+    if (next.empty())
         status->SetStatus(step > 0 ? "This is the last dictionary of its folder."
                                    : "This is the first dictionary of its folder.");
-        return;
-    }
-    OpenFile(S(QDir::toNativeSeparators(here.absoluteDir().filePath(names[next]))));
+    else
+        OpenFile(next);
 }
 
 void TForm1::UpdateUndoActions() {
@@ -634,11 +490,7 @@ void TForm1::UpdateUndoActions() {
 }
 
 void TForm1::UpdateArchiveActions() {
-    for (QAction* a : {ExtractDictionary1, ReplaceDictionary1, AddDictionary1, RemoveDictionary1, RenameDictionary1})
-        a->setEnabled(session_.Archive.has_value());
+    archiveCommands_->UpdateActions(
+        {ExtractDictionary1, ReplaceDictionary1, AddDictionary1, RemoveDictionary1, RenameDictionary1});
 }
 
-void TForm1::ReloadArchive(const std::string& select) {
-    session_.ForgetEdits();
-    LoadArchive(select);
-}

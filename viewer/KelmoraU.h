@@ -13,6 +13,7 @@
 #include "viewer/dictionary_session.h"
 #include "viewer/main_menu.h"
 #include "viewer/texture_view.h"
+#include "viewer/window_layout.h"
 
 class QCheckBox;
 class QComboBox;
@@ -36,7 +37,9 @@ class TStatusPanel;
 class TTextureListPanel;
 class TUiServices;
 
-class TForm1 : public QMainWindow, public TMainMenu {
+// The widgets keep their design's names (TWindowLayout), and so do the menu's
+// actions (TMainMenu).
+class TForm1 : public QMainWindow, public TMainMenu, public TWindowLayout {
     Q_OBJECT
 public:
     // args are the command-line arguments without the program name. ui defaults to
@@ -52,32 +55,6 @@ public:
     TExportController& Exporter() { return *export_; }
     TEditCommands& Edits() { return *edits_; }
     TFindAllDialog* FindAll() { return findAll_; }
-
-    // The parts' widgets, as the window lays them out.
-    QSplitter* Splitter2;
-    QFrame* Panel1;
-    QSplitter* splArchive;     // the archive's panel against the texture list
-    TArchivePanel* pnlArchive; // the dictionaries of an open game archive
-    QListWidget* lbArchive;
-    QLineEdit* edtFind;
-    QComboBox* cmbxSort;
-    QListWidget* lb;
-    QFrame* Panel2;
-    TPictureBox* ImgPal;
-    TPaletteView* palView;
-    QFrame* Panel3;
-    QCheckBox* cbxAlpha;
-    QFrame* sbx;
-    TPictureBox* Image1;
-    TStatusPanel* status;
-    QDockWidget* dockProperties; // View > Properties
-    QTreeWidget* tvProperties;
-    QLabel* StatusText;
-    QLabel* ReadoutText;
-    QLabel* LevelText;
-    QLabel* ZoomText;
-    QProgressBar* Progress;
-    QPushButton* CancelExport;
 
     // The menu's handlers.
     void Open1Click();
@@ -166,8 +143,6 @@ private:
     void UpdateUndoActions();
     // The archive commands, enabled while an archive is open.
     void UpdateArchiveActions();
-    // Reads the archive's table again and shows the dictionary named select.
-    void ReloadArchive(const std::string& select);
     TViewOptions ViewOptions() const;
 
     std::shared_ptr<TUiServices> ui_;

@@ -1,5 +1,6 @@
 #include "viewer/archive_commands.h"
 
+#include <QAction>
 #include <algorithm>
 
 #include "archive/archive_edit.h"
@@ -18,6 +19,87 @@ using namespace kelmora;
 TArchiveCommands::TArchiveCommands(QWidget& window, TDictionarySession& session, TArchivePanel& panel,
                                    TStatusPanel& status, TUiServices& ui)
     : window_(window), session_(session), panel_(panel), status_(status), ui_(ui) {}
+
+void TArchiveCommands::Open(const std::string& select) {
+    panel_.SetDictionaries({});
+    session_.Unload();
+    session_.Archive.reset();
+    session_.Location = {session_.File};
+    session_.Archive = OpenGameArchive(session_.File);
+    const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
+    const QString file = Q(FileNameOf(session_.File));
+    Cleared(file + " - " + QString::number(dicts.size()) + " dictionaries");
+    panel_.SetDictionaries(dicts);
+    panel_.show();
+    if (!session_.Archive->Problems.empty()) {
+        // One box for all of them: a damaged table can have thousands.
+        // The reader names a few damaged entries in full and counts the rest.
+        QString text = file + ": some entries cannot be read as they are:";
+        for (const std::string& problem : session_.Archive->Problems)
+            text += "\r\n" + Q(EscapeControls(problem));
+        ui_.ShowMessage(&window_, text);
+    }
+    if (dicts.empty()) {
+        status_.SetStatus(file + " holds no texture dictionary!");
+        return;
+    }
+    int index = 0;
+    for (std::size_t i = 0; i < dicts.size(); ++i)
+        if (!select.empty() && SameNameIgnoringCase(dicts[i]->Name, select))
+            index = static_cast<int>(i);
+    panel_.Select(index);
+    ShowSelected();
+}
+
+void TArchiveCommands::Reload(const std::string& select) {
+    session_.ForgetEdits();
+    Open(select);
+}
+
+void TArchiveCommands::ShowSelected() {
+    const int row = panel_.Selected();
+    if (!session_.Archive || row < 0)
+        return;
+    const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
+    if (!MayLeaveDictionary()) {
+        if (const ArchiveEntry* shown = session_.ShownEntry())
+            for (std::size_t i = 0; i < dicts.size(); ++i)
+                if (dicts[i]->Name == shown->Name)
+                    panel_.Select(static_cast<int>(i));
+        return;
+    }
+    if (static_cast<std::size_t>(row) >= dicts.size())
+        return;
+    session_.Location = session_.Archive->Location(*dicts[static_cast<std::size_t>(row)]);
+    LoadDictionary();
+}
+
+bool TArchiveCommands::ShowNamed(const std::string& name) {
+    if (!session_.Archive)
+        return false;
+    const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
+    for (std::size_t i = 0; i < dicts.size(); ++i)
+        if (dicts[i]->Name == name) {
+            panel_.Select(static_cast<int>(i));
+            ShowSelected();
+            return true;
+        }
+    return false;
+}
+
+bool TArchiveCommands::Step(int step) {
+    const int next = panel_.Neighbour(step);
+    if (next < 0)
+        return false;
+    panel_.Select(next);
+    ShowSelected();
+    return true;
+}
+
+void TArchiveCommands::UpdateActions(std::initializer_list<QAction*> actions) const {
+    for (QAction* a : actions)
+        a->setEnabled(session_.Archive.has_value());
+}
 
 const ArchiveEntry* TArchiveCommands::Selected() const {
     const int index = panel_.Selected();

@@ -1,10 +1,14 @@
 #pragma once
-// Whole dictionaries in and out of the open game archive: extract one to a
-// file, replace one from a file, add, remove and rename. Each writes the
-// archive in the order that keeps every entry whole, then lists it anew.
+// The open game archive: its dictionaries listed in the archive panel, the one
+// chosen there shown, and whole dictionaries in and out of it (extract one to a
+// file, replace one from a file, add, remove and rename). Each command writes
+// the archive in the order that keeps every entry whole, then lists it anew.
+#include <QString>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
+class QAction;
 class QWidget;
 class TArchivePanel;
 class TDictionarySession;
@@ -21,8 +25,26 @@ public:
 
     // Before the shown dictionary goes: false when the user keeps its edits.
     std::function<bool()> MayLeaveDictionary;
-    // The archive's table is read again and the dictionary of this name shown.
-    std::function<void(const std::string& select)> Reload;
+    // The dictionary at the session's location is read and listed.
+    std::function<void()> LoadDictionary;
+    // Nothing listed, nothing shown, the window's caption set.
+    std::function<void(const QString& caption)> Cleared;
+
+    // Reads the table of the archive the session's file is, lists its dictionaries
+    // and shows the one named select, or the first.
+    void Open(const std::string& select = {});
+    // The table is read again (the edits go) and the dictionary of this name shown.
+    void Reload(const std::string& select);
+    // Shows the dictionary of the panel's selected line, once the edits of the one
+    // shown are saved or let go; kept, the panel goes back to it.
+    void ShowSelected();
+    // Shows the dictionary of this name; false when the archive has none.
+    bool ShowNamed(const std::string& name);
+    // Shows the dictionary `step` lines from the shown one in the panel's order;
+    // false past either end.
+    bool Step(int step);
+    // The commands are enabled while an archive is open.
+    void UpdateActions(std::initializer_list<QAction*> actions) const;
 
     void ExtractDictionary();
     void ReplaceDictionary();

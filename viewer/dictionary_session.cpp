@@ -1,5 +1,6 @@
 #include "viewer/dictionary_session.h"
 
+#include "base/os_file.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "export/safe_name.h"
@@ -78,4 +79,10 @@ std::string TDictionarySession::LoosePath() const {
     if (const ArchiveEntry* e = Archive ? ShownEntry() : nullptr)
         return DirectoryWithSeparator(File) + SafeFileName(Cp1252ToUtf8(e->Name));
     return File;
+}
+
+std::string TDictionarySession::SearchScope() const {
+    if (File.empty())
+        return {};
+    return Archive ? File : DirectoryPartOf(AbsolutePath(File));
 }

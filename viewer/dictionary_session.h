@@ -62,6 +62,10 @@ public:
     // entry's name beside the archive.
     std::string LoosePath() const;
 
+    // Where Find in All Dictionaries looks: the open archive, or the folder of the
+    // open dictionary; empty when nothing is open.
+    std::string SearchScope() const;
+
 private:
     void Show(Bytes bytes);
 

@@ -27,9 +27,11 @@ TFindAllDialog::TFindAllDialog(QWidget* owner) : QDialog(owner) {
     edtPattern = new QLineEdit(this);
     edtPattern->setPlaceholderText("part of a name, or a pattern with * and ?");
     label->setBuddy(edtPattern);
+    // Return searches in the find field and opens in the results: no button takes it.
     btnFind = new QPushButton("&Find", this);
-    btnFind->setDefault(true);
+    btnFind->setAutoDefault(false);
     btnStop = new QPushButton("&Stop", this);
+    btnStop->setAutoDefault(false);
     btnStop->setEnabled(false);
     row->addWidget(label);
     row->addWidget(edtPattern, 1);
@@ -59,6 +61,22 @@ TFindAllDialog::TFindAllDialog(QWidget* owner) : QDialog(owner) {
             Open(results_[static_cast<std::size_t>(row)]);
     };
     connect(tvResults, &QTreeWidget::itemActivated, this, open);
+    edtPattern->installEventFilter(this);
+    setTabOrder(edtPattern, tvResults);
+    setTabOrder(tvResults, btnFind);
+    setTabOrder(btnFind, btnStop);
+}
+
+bool TFindAllDialog::eventFilter(QObject* watched, QEvent* e) {
+    // Down goes from the find field to the results, as in the window's list.
+    if (watched == edtPattern && e->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(e)->key() == Qt::Key_Down && tvResults->topLevelItemCount() > 0) {
+        tvResults->setFocus();
+        if (!tvResults->currentItem())
+            tvResults->setCurrentItem(tvResults->topLevelItem(0));
+        return true;
+    }
+    return QDialog::eventFilter(watched, e);
 }
 
 TFindAllDialog::~TFindAllDialog() { Stop(); }
@@ -66,6 +84,16 @@ TFindAllDialog::~TFindAllDialog() { Stop(); }
 void TFindAllDialog::SetScope(const std::string& where) {
     scope_ = where;
     scopeLabel_->setText("In: " + Q(where));
+}
+
+void TFindAllDialog::Present(const std::string& where) {
+    if (where != scope_)
+        SetScope(where);
+    show();
+    raise();
+    activateWindow();
+    edtPattern->setFocus();
+    edtPattern->selectAll();
 }
 
 void TFindAllDialog::Search() {
@@ -81,6 +109,7 @@ void TFindAllDialog::Search() {
     }
     stop_ = false;
     done_ = false;
+    searching_ = true;
     btnStop->setEnabled(true);
     lblStatus->setText("Searching...");
     const std::string where = scope_;
@@ -139,6 +168,7 @@ void TFindAllDialog::TakeFound() {
             worker_.join();
         timer_->stop();
         btnStop->setEnabled(false);
+        searching_ = false;
     }
     ShowCount();
 }

@@ -26,11 +26,14 @@ public:
     // Where the next search looks: an archive's file or a folder.
     void SetScope(const std::string& where);
     const std::string& Scope() const { return scope_; }
+    // Shows the dialog over scope, its find field ready for typing.
+    void Present(const std::string& where);
     // Searches the scope for the pattern in the find field; a search under way ends first.
     void Search();
     // Ends a search under way; what it found stays listed.
     void Stop();
-    bool Searching() const { return worker_.joinable() && !done_; }
+    // From Search until its last result is listed.
+    bool Searching() const { return searching_; }
     const std::vector<kelmora::TextureMatch>& Results() const { return results_; }
 
     // Runs when the user chooses a result (double click, Return).
@@ -41,6 +44,9 @@ public:
     QPushButton* btnStop;
     QTreeWidget* tvResults;
     QLabel* lblStatus;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     // Takes what the worker found so far into the list.
@@ -58,4 +64,5 @@ private:
     std::vector<kelmora::TextureMatch> results_;
     std::size_t problemCount_ = 0;
     bool stopped_ = false;
+    bool searching_ = false;
 };

@@ -4,7 +4,24 @@
 #include <QListWidget>
 #include <QMenuBar>
 
+#include "base/version.h"
 #include "viewer/KelmoraU.h"
+
+QString AboutText() {
+    return QString("Kelmora\r\n") + "Version " + kelmora::kVersion + "\r\n" + "Released " + kelmora::kReleaseDate +
+           "\r\n"
+           "\r\n"
+           "Written by the Kelmora developers\r\n"
+           "Manual: man kelmora and man kelmora-cli\r\n"
+           "Free software under the GNU GPL, version 3 or later (LICENSE)\r\n"
+           "\r\n"
+           "JPEG images are compressed using\r\n"
+           "maximum quality.\r\n"
+           "\r\n"
+           "Many thanks to the fellow modder whose hint\r\n"
+           "about the reordered palette solved the colour\r\n"
+           "problem of 8-bit textures!";
+}
 
 void TMainMenu::BuildMenu(TForm1& form) {
     auto action = [&form](QMenu* menu, const QString& text, void (TForm1::*handler)(), const QKeySequence& key = {}) {

@@ -1,7 +1,12 @@
 #pragma once
 // The window's menu: every action, its text and shortcut, built in one place.
+#include <QString>
+
 class QAction;
 class TForm1;
+
+// Help > About's text.
+QString AboutText();
 
 struct TMainMenu {
     // Builds the menu bar of form; each action runs its ...Click handler as a command.
