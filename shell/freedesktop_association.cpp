@@ -14,7 +14,6 @@
 
 #include "base/errors.h"
 #include "base/os_file.h"
-#include "export/destination.h"
 #include "base/atomic_output.h"
 
 extern char** environ;
