@@ -9,6 +9,7 @@
 #include "base/byte_reader.h"
 #include "base/text.h"
 #include "base/os_file.h"
+#include "dictionary/record_format.h"
 
 namespace kelmora {
 
@@ -80,8 +81,6 @@ struct ChunkedRecord {
     std::uint32_t DataOffset = 0;
     std::uint64_t Next = 0;
 };
-
-constexpr std::uint32_t kTextureChunk = 0x15, kStructChunk = 0x01, kStringChunk = 0x02, kExtensionChunk = 0x03;
 
 // Reads the record at start from its chunk sizes. False when they do not add up
 // or reach past the end of the file: the fixed distances are used then.
@@ -160,7 +159,7 @@ WalkResult WalkDictionary(const ByteSource& source) {
     if (got >= 26)
         result.Count = static_cast<std::uint32_t>(header[24]) | static_cast<std::uint32_t>(header[25]) << 8;
     if (got >= 4)
-        result.StartsAsDictionary = header[0] == 0x16 && header[1] == 0 && header[2] == 0 && header[3] == 0;
+        result.StartsAsDictionary = LoadLE32(header) == kDictionaryChunk;
     result.Entries.resize(result.Count);
     result.End = result.Count == 0 ? WalkEnd::Empty : WalkEnd::Complete;
 

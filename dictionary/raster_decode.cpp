@@ -9,6 +9,7 @@
 #include "dictionary/gs_memory.h"
 #include "dictionary/raster_layout.h"
 #include "dictionary/unswizzle.h"
+#include "dictionary/record_format.h"
 
 namespace kelmora {
 
@@ -196,7 +197,7 @@ DecodeResult DecodeRaster(const ByteSource& source, const TTexEntry& entry, bool
     r.Seek(l.PaletteOffset);
     // A short read leaves the entries it does not reach as they were.
     result.PaletteBytesRead = static_cast<std::uint32_t>(
-        r.Read(reinterpret_cast<std::uint8_t*>(s.Palette.data()), l.Depth == 4 ? 64 : 1024));
+        r.Read(reinterpret_cast<std::uint8_t*>(s.Palette.data()), FindDepth(l.Depth)->PaletteBytes));
     if (l.Depth == 8 && unswizzle) {
         ReorderPalette(s.Palette);
         result.PaletteReordered = true;

@@ -8,6 +8,7 @@
 #include "dictionary/raster_decode.h"
 #include "dictionary/raster_layout.h"
 #include "dictionary/unswizzle.h"
+#include "dictionary/record_format.h"
 
 namespace kelmora {
 
@@ -129,7 +130,7 @@ EncodeResult EncodeRaster(std::vector<std::uint8_t>& dictionary, const TTexEntry
         if (l.Depth == 8 && unswizzle)
             ReorderPalette(palette); // its own inverse
         PixelSink out(dictionary, l.PaletteOffset, dictionary.size());
-        out.Write(reinterpret_cast<const std::uint8_t*>(palette.data()), l.Depth == 4 ? 64 : 1024);
+        out.Write(reinterpret_cast<const std::uint8_t*>(palette.data()), FindDepth(l.Depth)->PaletteBytes);
     }
 
     // The same four ways the decode reads, in reverse.

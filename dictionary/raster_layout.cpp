@@ -9,7 +9,6 @@ namespace kelmora {
 
 namespace {
 
-constexpr std::uint32_t kStructChunk = 0x01;
 constexpr std::uint32_t kRasterInfoSize = 64;
 constexpr std::uint32_t kTransferHeaderSize = 80;
 constexpr std::uint32_t kTransferHeadersPresent = 0x20000;
@@ -71,7 +70,7 @@ std::uint32_t MinTransferWidth(std::uint32_t depth, std::uint32_t w) {
 }
 
 std::uint32_t MinTransferHeight(std::uint32_t depth, std::uint32_t h) {
-    if (depth == 4 || depth == 8)
+    if (IsPalettisedDepth(depth))
         return 2 * ((h + 3) / 4);
     return h;
 }

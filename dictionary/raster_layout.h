@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/byte_reader.h"
+#include "dictionary/record_format.h"
 
 namespace kelmora {
 
@@ -24,7 +25,7 @@ struct RasterLayout {
     std::uint32_t HeaderBytes = 0;     // how many of the 12 header bytes the file holds
     std::vector<LevelLayout> Levels;   // at least one; level 0 is the full picture
     std::uint32_t PaletteOffset = 0;   // absolute; meaningful for 4 and 8 bits
-    bool Palettised() const { return Depth == 4 || Depth == 8; }
+    bool Palettised() const { return IsPalettisedDepth(Depth); }
     // 16- and 32-bit rasters, which only a file's own headers can describe.
     bool TrueColour() const { return FromFile && (Depth == 16 || Depth == 32); }
 };

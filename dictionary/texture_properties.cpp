@@ -8,6 +8,7 @@
 #include "base/bytes.h"
 #include "dictionary/raster_layout.h"
 #include "base/text.h"
+#include "dictionary/record_format.h"
 
 namespace kelmora {
 
@@ -29,7 +30,7 @@ PropertyList DescribeTexture(const ByteSource& source, const TTexEntry& e, const
     p.emplace_back("Mask", e.Mask.empty() ? "(none)" : ShownText(e.Mask));
     p.emplace_back("Size", Size(e.Width, e.Height));
     p.emplace_back("Depth", std::to_string(e.Depth) + " bits" +
-                                (e.Depth == 4 || e.Depth == 8 ? ", palettised" : e.Depth == 16 ? ", 5-5-5-1" : ""));
+                                (IsPalettisedDepth(e.Depth) ? ", palettised" : e.Depth == 16 ? ", 5-5-5-1" : ""));
 
     ByteReader r(source);
     const RasterLayout l = ReadRasterLayout(r, e.DataOffset);
@@ -48,7 +49,7 @@ PropertyList DescribeTexture(const ByteSource& source, const TTexEntry& e, const
             std::array<bool, 256> used{};
             for (std::uint8_t i : s.Pixels)
                 used[i] = true;
-            const std::size_t entries = s.TexDepth == 4 ? 16 : 256;
+            const std::size_t entries = FindDepth(s.TexDepth)->PaletteEntries;
             std::size_t count = 0;
             for (std::size_t i = 0; i < entries; ++i) {
                 if (!used[i])

@@ -8,6 +8,7 @@
 #include "base/errors.h"
 #include "dictionary/raster_encode.h"
 #include "base/text.h"
+#include "dictionary/record_format.h"
 
 namespace kelmora {
 
@@ -56,7 +57,7 @@ std::vector<DictionaryEdit::Span> DictionaryEdit::Records(const char* what) cons
     std::vector<Span> spans;
     // The records follow the count's struct, each one's chunks adding up.
     std::size_t at = 24 + std::size_t{word(16)};
-    bool sized = word(0) == 0x16 && word(12) == 1 && current_->Complete();
+    bool sized = word(0) == kDictionaryChunk && word(12) == kStructChunk && current_->Complete();
     for (const TTexEntry& e : current_->Entries()) {
         sized = sized && e.Chunked && e.RecordStart == at;
         spans.push_back({static_cast<std::size_t>(e.RecordStart), static_cast<std::size_t>(e.RecordEnd)});
@@ -217,7 +218,7 @@ void DictionaryEdit::Verify() const {
                     same = !CellRead(t.Result, want, unswizzle_, x, y) ||
                            (want.TrueColour ? t.State.Colour(x, y) == want.Colour(x, y)
                                             : t.State.Pixel(x, y) == want.Pixel(x, y));
-            const std::size_t entries = want.TrueColour ? 0 : want.TexDepth == 4 ? 16 : 256;
+            const std::size_t entries = want.TrueColour ? 0 : FindDepth(want.TexDepth)->PaletteEntries;
             for (std::size_t i = 0; same && n == 0 && i < entries; ++i)
                 same = t.State.Palette[i] == want.Palette[i];
             if (!same)

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "dictionary/gs_memory.h"
+#include "dictionary/record_format.h"
 
 namespace kelmora {
 
@@ -40,7 +41,7 @@ RecordLayout LayOutRecord(std::uint32_t depth, std::uint32_t w, std::uint32_t h,
     l.Height = h;
     l.Depth = depth;
     l.Levels = std::max<std::uint32_t>(1, levels);
-    const bool palettised = depth == 4 || depth == 8;
+    const bool palettised = IsPalettisedDepth(depth);
     const bool ct16 = depth == 4 || depth == 16; // the transfer format
     const std::uint32_t pageH = ct16 ? 64 : 32, blockW = ct16 ? 16 : 8, blockH = 8;
     const std::uint32_t b = l.TransferPixelBytes();

@@ -1,5 +1,7 @@
 #include "editing/record_writer.h"
 
+#include "dictionary/record_format.h"
+
 #include <cstring>
 
 namespace kelmora {
@@ -36,16 +38,13 @@ void TransferHeader(std::vector<std::uint8_t>& out, std::uint32_t rrw, std::uint
 }
 
 std::vector<std::uint8_t> RasterInfo(const RecordLayout& l) {
-    const bool palettised = l.Depth == 4 || l.Depth == 8;
+    const DepthInfo& depth = *FindDepth(l.Depth);
+    const bool palettised = depth.Palettised();
     const bool levels = l.Levels > 1;
-    std::uint32_t format = 0x20000 | 0x04 | (l.Depth == 16 ? 0x100 : 0x500);
+    std::uint32_t format = 0x20000 | 0x04 | (l.Depth == 16 ? 0x100 : 0x500) | depth.RasterFormatBits;
     if (levels)
         format |= 0x8000 | 0x1000;
-    if (l.Depth == 4)
-        format |= 0x4000;
-    if (l.Depth == 8)
-        format |= 0x2000;
-    const std::uint64_t psm = l.Depth == 4 ? 0x14 : l.Depth == 8 ? 0x13 : l.Depth == 16 ? 0x0A : 0x00;
+    const std::uint64_t psm = depth.GsPixelFormat;
     const std::uint64_t tex0 = std::uint64_t{l.Placement[0].BufferWidth} << 14 | psm << 20 |
                                std::uint64_t{Log2(l.Width)} << 26 | std::uint64_t{Log2(l.Height)} << 30 |
                                std::uint64_t{1} << 34 | (l.Depth == 16 ? std::uint64_t{0x0A} << 51 : 0) |
@@ -79,7 +78,7 @@ std::vector<std::uint8_t> RasterInfo(const RecordLayout& l) {
 std::vector<std::uint8_t> StringChunk(const std::string& text, std::uint32_t version) {
     const std::uint32_t padded = static_cast<std::uint32_t>(4 * (text.size() / 4 + 1));
     std::vector<std::uint8_t> out;
-    Header(out, 2, padded, version);
+    Header(out, kStringChunk, padded, version);
     out.insert(out.end(), text.begin(), text.end());
     out.resize(out.size() + padded - text.size(), 0);
     return out;
@@ -87,7 +86,7 @@ std::vector<std::uint8_t> StringChunk(const std::string& text, std::uint32_t ver
 
 std::vector<std::uint8_t> BuildRecord(const RecordSettings& s) {
     const RecordLayout l = LayOutRecord(s.Depth, s.Width, s.Height, s.Levels);
-    const bool palettised = s.Depth == 4 || s.Depth == 8;
+    const DepthInfo& depth = *FindDepth(s.Depth);
 
     std::vector<std::uint8_t> data;
     for (std::uint32_t n = 0; n < l.Levels; ++n) {
@@ -96,39 +95,39 @@ std::vector<std::uint8_t> BuildRecord(const RecordSettings& s) {
         TransferHeader(data, p.TransferWidth, p.TransferHeight, p.X, p.Y, bytes);
         data.resize(data.size() + bytes, 0);
     }
-    if (palettised) {
-        const bool eight = s.Depth == 8;
-        TransferHeader(data, eight ? 16 : 8, eight ? 16 : 3, l.PaletteX, l.PaletteY, eight ? 1024 : 96);
-        data.resize(data.size() + (eight ? 1024 : 96), 0);
+    if (depth.Palettised()) {
+        TransferHeader(data, depth.PaletteTransferWidth, depth.PaletteTransferHeight, l.PaletteX, l.PaletteY,
+                       depth.PaletteTransferBytes);
+        data.resize(data.size() + depth.PaletteTransferBytes, 0);
     }
 
     std::vector<std::uint8_t> raster;
-    Header(raster, 1, 64, s.Version);
+    Header(raster, kStructChunk, 64, s.Version);
     const std::vector<std::uint8_t> info = RasterInfo(l);
     raster.insert(raster.end(), info.begin(), info.end());
-    Header(raster, 1, static_cast<std::uint32_t>(data.size()), s.Version);
+    Header(raster, kStructChunk, static_cast<std::uint32_t>(data.size()), s.Version);
     raster.insert(raster.end(), data.begin(), data.end());
 
     std::vector<std::uint8_t> body;
-    Header(body, 1, 8, s.Version);
+    Header(body, kStructChunk, 8, s.Version);
     body.insert(body.end(), {'P', 'S', '2', 0});
     Put32(body, s.FilterWord ? s.FilterWord : (l.Levels > 1 ? 0x1106 : 0x1102));
     for (const std::string* text : {&s.Name, &s.Mask}) {
         const std::vector<std::uint8_t> chunk = StringChunk(*text, s.Version);
         body.insert(body.end(), chunk.begin(), chunk.end());
     }
-    Header(body, 1, static_cast<std::uint32_t>(raster.size()), s.Version);
+    Header(body, kStructChunk, static_cast<std::uint32_t>(raster.size()), s.Version);
     body.insert(body.end(), raster.begin(), raster.end());
     if (s.EmptyExtension) {
-        Header(body, 3, 0, s.Version);
+        Header(body, kExtensionChunk, 0, s.Version);
     } else {
-        Header(body, 3, 16, s.Version);
-        Header(body, 0x110, 4, s.Version);
+        Header(body, kExtensionChunk, 16, s.Version);
+        Header(body, kSkyMipmapChunk, 4, s.Version);
         Put32(body, 0xFC0);
     }
 
     std::vector<std::uint8_t> record;
-    Header(record, 0x15, static_cast<std::uint32_t>(body.size()), s.Version);
+    Header(record, kTextureChunk, static_cast<std::uint32_t>(body.size()), s.Version);
     record.insert(record.end(), body.begin(), body.end());
     return record;
 }

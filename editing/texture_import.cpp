@@ -9,12 +9,13 @@
 #include "base/errors.h"
 #include "dictionary/colour_rules.h"
 #include "dictionary/raster_encode.h"
+#include "dictionary/record_format.h"
 
 namespace kelmora {
 
 namespace {
 
-std::size_t PaletteEntries(const DecodeState& s) { return s.TexDepth == 4 ? 16 : 256; }
+std::size_t PaletteEntries(const DecodeState& s) { return FindDepth(s.TexDepth)->PaletteEntries; }
 
 std::string SizeText(std::uint32_t w, std::uint32_t h) { return std::to_string(w) + " x " + std::to_string(h); }
 
