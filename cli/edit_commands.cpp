@@ -18,7 +18,7 @@
 #include "base/text.h"
 #include "editing/dictionary_edit.h"
 #include "editing/put_back.h"
-#include "editing/record_layout.h"
+#include "dictionary/record_layout.h"
 #include "editing/texture_import.h"
 #include "export/destination.h"
 #include "export/output_formats.h"

@@ -58,77 +58,6 @@ bool ScanName(ByteReader& r, std::uint8_t stop, std::string& name) {
     return found;
 }
 
-// A string chunk's text: up to its first NUL, trimmed.
-void ChunkText(ByteReader& r, std::uint64_t at, std::uint32_t n, std::string& text) {
-    text.resize(n);
-    r.Seek(at);
-    text.resize(r.Read(text.data(), n));
-    std::size_t len = text.find('\0');
-    if (len == std::string::npos)
-        len = text.size();
-    std::size_t b = 0, e = len;
-    while (b < e && static_cast<unsigned char>(text[b]) <= 32)
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32)
-        --e;
-    text.resize(e);
-    text.erase(0, b);
-}
-
-// A texture record as its chunk headers describe it.
-struct ChunkedRecord {
-    std::string Name, Mask;
-    std::uint32_t DataOffset = 0;
-    std::uint64_t Next = 0;
-};
-
-// Reads the record at start from its chunk sizes. False when they do not add up
-// or reach past the end of the file: the fixed distances are used then.
-bool ReadChunkedRecord(ByteReader& r, std::uint64_t start, ChunkedRecord& out) {
-    const std::uint64_t fileSize = r.Size();
-    auto header = [&](std::uint64_t at, std::uint32_t& type, std::uint32_t& size) {
-        std::uint8_t b[8];
-        if (at + 12 > fileSize)
-            return false;
-        r.Seek(at);
-        if (r.Read(b, 8) != 8)
-            return false;
-        type = LoadLE32(b);
-        size = LoadLE32(b + 4);
-        return true;
-    };
-    std::uint32_t type = 0, recordSize = 0, size = 0;
-    if (!header(start, type, recordSize) || type != kTextureChunk)
-        return false;
-    const std::uint64_t end = start + 12 + recordSize;
-    if (end > fileSize)
-        return false;
-    if (!header(start + 12, type, size) || type != kStructChunk || size != 8)
-        return false;
-    std::uint32_t nameSize = 0, maskSize = 0, rasterSize = 0, extensionSize = 0;
-    const std::uint64_t nameAt = start + 44;
-    if (!header(nameAt - 12, type, nameSize) || type != kStringChunk || nameAt + nameSize > end)
-        return false;
-    const std::uint64_t maskAt = nameAt + nameSize + 12;
-    if (!header(maskAt - 12, type, maskSize) || type != kStringChunk || maskAt + maskSize > end)
-        return false;
-    const std::uint64_t m = maskAt + maskSize;
-    if (!header(m, type, rasterSize) || type != kStructChunk || m + 24 + std::uint64_t{rasterSize} > end)
-        return false;
-    const std::uint64_t extensionAt = m + 12 + rasterSize;
-    if (!header(extensionAt, type, extensionSize) || type != kExtensionChunk)
-        return false;
-    // The five children fill the record exactly.
-    if (extensionAt + 12 + extensionSize != end || m + 24 > UINT32_MAX)
-        return false;
-
-    ChunkText(r, nameAt, nameSize, out.Name);
-    ChunkText(r, maskAt, maskSize, out.Mask);
-    out.DataOffset = static_cast<std::uint32_t>(m + 24);
-    out.Next = end;
-    return true;
-}
-
 void AppendNumber(std::string& s, std::uint64_t v) {
     char buf[24];
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
@@ -169,14 +98,14 @@ WalkResult WalkDictionary(const ByteSource& source) {
         std::string name, mask;
         std::int64_t next = 0;
         std::uint32_t w = 0, h = 0, d = 0;
-        ChunkedRecord chunked;
+        TextureRecord chunked;
         bool scanned = true;
-        if (ReadChunkedRecord(r, start, chunked)) {
+        if (ParseRecord(r, start, chunked)) {
             name = std::move(chunked.Name);
             mask = std::move(chunked.Mask);
-            result.Entries[i].DataOffset = chunked.DataOffset;
+            result.Entries[i].DataOffset = static_cast<std::uint32_t>(chunked.RasterData);
             result.Entries[i].Chunked = true;
-            next = static_cast<std::int64_t>(chunked.Next);
+            next = static_cast<std::int64_t>(chunked.End);
         } else {
             // The fixed distances: names found by their stop bytes, the extension
             // taken as 28 bytes.

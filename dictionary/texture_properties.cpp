@@ -84,11 +84,9 @@ PropertyList DescribeTexture(const ByteSource& source, const TTexEntry& e, const
         p.emplace_back("paletteSize", std::to_string(LoadLE32(info + 52)));
         p.emplace_back("gpuDataAlignedSize", std::to_string(LoadLE32(info + 56)));
     }
-    if (e.Chunked && e.RecordStart + 32 <= source.Size()) {
-        std::uint8_t filter[4] = {};
-        source.ReadAt(e.RecordStart + 28, filter, 4);
-        p.emplace_back("Filter word", Hex(LoadLE32(filter), 4));
-    }
+    TextureRecord record;
+    if (e.Chunked && ParseRecord(r, e.RecordStart, record))
+        p.emplace_back("Filter word", Hex(record.FilterWord, 4));
     return p;
 }
 

@@ -4,7 +4,7 @@
 
 #include "base/atomic_output.h"
 #include "base/bytes.h"
-#include "editing/record_writer.h"
+#include "dictionary/record_format.h"
 #include "base/errors.h"
 #include "dictionary/raster_encode.h"
 #include "base/text.h"
@@ -93,8 +93,8 @@ void DictionaryEdit::Splice(std::size_t first, std::size_t last, const std::vect
 
 namespace {
 
-RecordSettings SettingsFor(const DecodeState& level0, std::size_t levels, std::uint32_t version) {
-    RecordSettings r;
+TextureRecord SettingsFor(const DecodeState& level0, std::size_t levels, std::uint32_t version) {
+    TextureRecord r;
     r.Depth = level0.TexDepth;
     r.Width = level0.TexWidth;
     r.Height = level0.TexHeight;
@@ -132,21 +132,29 @@ void DictionaryEdit::CheckNewName(const std::string& name, bool mask, std::size_
                                      " already; the game would find only one of them");
 }
 
+TextureRecord DictionaryEdit::Record(std::size_t index, const char* what) const {
+    const std::vector<Span> spans = Records(what);
+    const MemorySource source(bytes_->data(), bytes_->size());
+    ByteReader reader(source);
+    TextureRecord record;
+    if (!ParseRecord(reader, spans[index].Start, record))
+        throw KelmoraError("texture " + std::to_string(index + 1) + " has no name chunks where they belong");
+    return record;
+}
+
 void DictionaryEdit::Reshape(std::size_t index, const std::vector<DecodeState>& levels) {
-    const std::vector<Span> spans = Records("only pictures of the texture's own size and depth can be put back");
-    const std::vector<std::uint8_t>& b = *bytes_;
+    const TextureRecord old = Record(index, "only pictures of the texture's own size and depth can be put back");
     const TTexEntry e = current_->Entries()[index];
-    RecordSettings r = SettingsFor(levels[0], levels.size(), LoadLE32(&b[spans[index].Start + 8]));
+    TextureRecord r = SettingsFor(levels[0], levels.size(), old.Version);
     r.Name = e.Name;
     r.Mask = e.Mask;
-    r.FilterWord = LoadLE32(&b[spans[index].Start + 28]);
+    r.FilterWord = old.FilterWord;
     // The filter word follows the levels: linear between levels only when there are some.
     if ((r.FilterWord & 0xFF) == 6 && levels.size() == 1)
         r.FilterWord = (r.FilterWord & ~0xFFu) | 2;
     if ((r.FilterWord & 0xFF) != 6 && levels.size() > 1)
         r.FilterWord = (r.FilterWord & ~0xFFu) | 6;
-    // An empty extension is the record's last 12 bytes: (3, 0, version).
-    r.EmptyExtension = LoadLE32(&b[spans[index].End - 12]) == 3 && LoadLE32(&b[spans[index].End - 8]) == 0;
+    r.EmptyExtension = old.EmptyExtension;
     Splice(index, index + 1, BuildRecord(r), 0, "");
     changes_.erase(std::remove_if(changes_.begin(), changes_.end(), [&](const Change& c) { return c.Index == index; }),
                    changes_.end());
@@ -158,7 +166,7 @@ void DictionaryEdit::Add(const std::string& name, const std::string& mask, const
     Records("it cannot grow: no texture can be added");
     CheckNewName(name, false, current_->Entries().size());
     CheckNewName(mask, true, 0);
-    RecordSettings r = SettingsFor(levels[0], levels.size(), LoadLE32(&(*bytes_)[8]));
+    TextureRecord r = SettingsFor(levels[0], levels.size(), LoadLE32(&(*bytes_)[8]));
     r.Name = name;
     r.Mask = mask;
     const std::size_t at = current_->Entries().size();
@@ -180,17 +188,14 @@ void DictionaryEdit::Remove(std::size_t index) {
 }
 
 void DictionaryEdit::Rename(std::size_t index, const std::string& name, const std::string& mask) {
-    const std::vector<Span> spans = Records("no texture can be renamed");
+    const TextureRecord old = Record(index, "no texture can be renamed");
     CheckNewName(name, false, index);
     CheckNewName(mask, true, 0);
     const std::vector<std::uint8_t>& b = *bytes_;
-    const std::size_t start = spans[index].Start, end = spans[index].End;
-    // The record: header and struct (32 bytes), the two strings, the rest.
-    const std::size_t nameEnd = start + 44 + LoadLE32(&b[start + 36]);
-    const std::size_t maskEnd = nameEnd + 12 + LoadLE32(&b[nameEnd + 4]);
-    if (LoadLE32(&b[start + 32]) != 2 || LoadLE32(&b[nameEnd]) != 2 || maskEnd > end)
-        throw KelmoraError("texture " + std::to_string(index + 1) + " has no name chunks where they belong");
-    const std::uint32_t version = LoadLE32(&b[start + 8]);
+    const std::size_t start = old.Start, end = old.End;
+    // The record: header and struct (32 bytes), the two strings, the rest from the raster on.
+    const std::size_t maskEnd = static_cast<std::size_t>(old.RasterData) - 24;
+    const std::uint32_t version = old.Version;
     std::vector<std::uint8_t> record(b.begin() + static_cast<std::ptrdiff_t>(start),
                                      b.begin() + static_cast<std::ptrdiff_t>(start + 32));
     for (const std::string* text : {&name, &mask}) {

@@ -11,6 +11,7 @@
 #include "base/errors.h"
 #include "dictionary/decode_state.h"
 #include "dictionary/dictionary.h"
+#include "dictionary/record_format.h"
 
 namespace kelmora {
 
@@ -52,6 +53,8 @@ private:
     };
     // what: the change, for the refusal of a dictionary whose records do not.
     std::vector<Span> Records(const char* what) const;
+    // Texture index's record as its chunks lay it out; what as for Records.
+    TextureRecord Record(std::size_t index, const char* what) const;
     // Refuses a name no reader would give back as it was given.
     void CheckNewName(const std::string& name, bool mask, std::size_t except) const;
     // Puts a new record in place of records [first, last) and walks the result.

@@ -4,7 +4,7 @@
 
 #include "base/errors.h"
 #include "base/text.h"
-#include "editing/record_layout.h"
+#include "dictionary/record_layout.h"
 
 namespace kelmora {
 

@@ -9,8 +9,8 @@
 #include "dictionary/dictionary.h"
 #include "dictionary/raster_layout.h"
 #include "editing/dictionary_edit.h"
-#include "editing/record_layout.h"
-#include "editing/record_writer.h"
+#include "dictionary/record_layout.h"
+#include "dictionary/record_format.h"
 #include "tests/support/dictionary_builder.h"
 
 using namespace kelmora;
@@ -132,6 +132,58 @@ TEST(RecordWriter, NewRecordsWalkAndHoldTheirPictures) {
             EXPECT_EQ(d.Decode(0).State.Pixels, Dictionary(std::make_shared<MemorySource>(base.data(), base.size())).Decode(0).State.Pixels);
         }
     }
+}
+
+// A record read back gives what it was written with, and where its parts are;
+// chunk sizes that do not add up are refused.
+TEST(RecordFormat, ParseGivesBackWhatBuildWrote) {
+    for (bool emptyExtension : {false, true}) {
+        TextureRecord written;
+        written.Name = "wheel";
+        written.Mask = "wheel_a ";
+        written.Depth = 4;
+        written.Width = 64;
+        written.Height = 32;
+        written.Levels = 3;
+        written.Version = 0x0C02FFFF;
+        written.FilterWord = 0x1206;
+        written.EmptyExtension = emptyExtension;
+        std::vector<std::uint8_t> bytes(20, 0xEE); // the record 20 bytes into its file
+        const std::vector<std::uint8_t> record = BuildRecord(written);
+        bytes.insert(bytes.end(), record.begin(), record.end());
+        const MemorySource source(bytes.data(), bytes.size());
+        ByteReader r(source);
+        TextureRecord read;
+        ASSERT_TRUE(ParseRecord(r, 20, read));
+        EXPECT_EQ(read.Name, "wheel");
+        EXPECT_EQ(read.Mask, "wheel_a"); // trimmed
+        EXPECT_EQ(read.Version, 0x0C02FFFFu);
+        EXPECT_EQ(read.FilterWord, 0x1206u);
+        EXPECT_EQ(read.EmptyExtension, emptyExtension);
+        EXPECT_EQ(read.Start, 20u);
+        EXPECT_EQ(read.End, bytes.size());
+        EXPECT_EQ(LoadLE32(&bytes[read.NameChunk]), kStringChunk);
+        EXPECT_EQ(LoadLE32(&bytes[read.MaskChunk]), kStringChunk);
+        EXPECT_EQ(LoadLE32(&bytes[read.RasterData - 12]), kStructChunk); // the raster info: a struct of 64 bytes
+        EXPECT_EQ(LoadLE32(&bytes[read.RasterData - 8]), 64u);
+        r.Seek(0);
+        EXPECT_EQ(ReadRasterLayout(r, static_cast<std::uint32_t>(read.RasterData)).Levels.size(), 3u);
+        EXPECT_FALSE(ParseRecord(r, 0, read)); // no record there
+        bytes[20 + 4] += 4;                    // a record size its children do not fill
+        EXPECT_FALSE(ParseRecord(r, 20, read));
+        bytes.resize(bytes.size() - 1);        // the file ends inside the record
+        const MemorySource cut(bytes.data(), bytes.size());
+        ByteReader rc(cut);
+        bytes[20 + 4] -= 4;
+        EXPECT_FALSE(ParseRecord(rc, 20, read));
+    }
+    for (std::uint32_t depth : {4u, 8u, 16u, 32u}) {
+        ASSERT_NE(FindDepth(depth), nullptr);
+        EXPECT_EQ(FindDepth(depth)->Palettised(), IsPalettisedDepth(depth));
+    }
+    EXPECT_EQ(FindDepth(4)->PaletteEntries * 4, FindDepth(4)->PaletteBytes);
+    EXPECT_EQ(FindDepth(8)->PaletteEntries * 4, FindDepth(8)->PaletteBytes);
+    EXPECT_EQ(FindDepth(24), nullptr);
 }
 
 TEST(DictionaryEditTest, RemoveRenameAndReshapeKeepTheOthers) {

@@ -1,4 +1,4 @@
-#include "editing/record_layout.h"
+#include "dictionary/record_layout.h"
 
 #include <algorithm>
 #include <set>
