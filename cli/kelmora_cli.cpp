@@ -557,9 +557,8 @@ bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSetti
         Fail(CutShortWarning(target.Label, TextureLabel(d, entry), r));
         clean = false;
     };
-    DecodeState state;
     ExportOutcome result =
-        RunExport(d.Source(), d.Entries(), marks, settings, state, cb, opened.Ahead ? &*opened.Ahead : nullptr);
+        RunExport(d.Source(), d.Entries(), marks, settings, cb, opened.Ahead ? &*opened.Ahead : nullptr);
     if (progress)
         std::cerr << "\r                              \r" << std::flush;
     if (!result.Completed)

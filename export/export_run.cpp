@@ -119,8 +119,9 @@ PreparedExport PrepareExport(const ByteSource& dictionary, std::span<const TTexE
 }
 
 ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry> entries,
-                        const std::vector<bool>& marks, const ExportSettings& settings, DecodeState& state,
+                        const std::vector<bool>& marks, const ExportSettings& settings,
                         const ExportCallbacks& cb, PreparedExport* preparedAhead) {
+    DecodeState state;
     const auto ticks = cb.Ticks ? cb.Ticks : SteadyTicks;
     const std::uint32_t start = ticks();
     const OutputFormat* format = FindFormat(settings.ExpFormat);

@@ -105,13 +105,15 @@ std::string FormatExtension(std::uint8_t format);
 // The file a texture name becomes in the destination.
 std::string ExportPath(const std::string& destDir, const std::string& textureName, std::uint8_t format);
 
-// Decodes each marked entry of the dictionary's bytes into state (the caller's
-// decode state; the run overwrites it as a decode would). Errors of the writers
-// propagate as KelmoraError unless WriteFailed takes them; files written before stay.
+// Decodes each marked entry of the dictionary's bytes into a decode state of the
+// run's own, which lives from texture to texture as a decode state does (a 4-bit
+// texture's BMP keeps palette entries 16 to 255 of the textures before it).
+// Errors of the writers propagate as KelmoraError unless WriteFailed takes them;
+// files written before stay.
 // With prepared (made by PrepareExport with the same marks and settings) the
 // run takes its textures from there instead of preparing them on the workers.
 ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry> entries,
-                        const std::vector<bool>& marks, const ExportSettings& settings, DecodeState& state,
+                        const std::vector<bool>& marks, const ExportSettings& settings,
                         const ExportCallbacks& callbacks, PreparedExport* prepared = nullptr);
 
 // "N of M texture(s) exported within S seconds to DIR.", with " (K renamed)" and

@@ -45,11 +45,10 @@ protected:
             return yes;
         };
         cb.Ticks = [&] { return tick_ += 250; };
-        DecodeState state;
         auto inputs = std::make_shared<InputSet>();
         inputs->Add(file_);
         settings.Inputs = inputs;
-        return RunExport(FileSource(file_), walk_.Entries, marks, settings, state, cb);
+        return RunExport(FileSource(file_), walk_.Entries, marks, settings, cb);
     }
 
     std::vector<std::string> Files() const {

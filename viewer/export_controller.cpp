@@ -148,18 +148,16 @@ void TExportController::ExportMarked() {
     Settings.Inputs = inputs;
     Settings.Jobs = CoreCount(); // the run's files and questions are the same for any number
 
-    // The run decodes into a state of its own: the view's is the window thread's.
     const std::shared_ptr<const Dictionary> dictionary = session_.Shared();
     const std::vector<TTexEntry> entries = list_.Entries();
     const ExportSettings settings = Settings;
     const std::vector<bool> marks = Marks;
-    DecodeState state;
     ExportOutcome r;
     std::exception_ptr error;
     QEventLoop loop;
     std::thread run([&] {
         try {
-            r = RunExport(dictionary->Source(), entries, marks, settings, state, cb);
+            r = RunExport(dictionary->Source(), entries, marks, settings, cb);
         } catch (...) {
             error = std::current_exception();
         }
