@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <filesystem>
+#include <set>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -115,8 +116,18 @@ TEST_F(ViewerTest, StartsWithoutAFile) {
     EXPECT_EQ(menus[1]->text(), "&Edit");
     EXPECT_EQ(menus[2]->text(), "&Options");
     EXPECT_EQ(menus[3]->text(), "&View");
-    EXPECT_EQ(menus[4]->text(), "&Archive");
+    EXPECT_EQ(menus[4]->text(), "A&rchive");
     EXPECT_EQ(menus[5]->text(), "&Help");
+    // Alt and a menu's letter opens the menu: no other menu and no check box of
+    // the window has the same letter.
+    auto letter = [](const QString& text) {
+        const qsizetype at = text.indexOf('&');
+        return at >= 0 && at + 1 < text.size() ? text[at + 1].toLower() : QChar();
+    };
+    std::set<QChar> letters;
+    for (const QAction* m : menus)
+        EXPECT_TRUE(letters.insert(letter(m->text())).second) << m->text().toStdString();
+    EXPECT_EQ(letters.count(letter(f.cbxAlpha->text())), 0u);
     EXPECT_FALSE(f.ExtractDictionary1->isEnabled()); // no archive is open
     // No two commands share a shortcut.
     std::vector<QString> keys;

@@ -101,7 +101,7 @@ void TMainMenu::BuildMenu(TForm1& form) {
     PreviousLevel1 = action(view, "&Previous Level", &TForm1::PreviousLevel1Click, QKeySequence("Ctrl+PgUp"));
 
     // What the archive panel does with whole dictionaries; also its context menu.
-    QMenu* archive = bar->addMenu("&Archive");
+    QMenu* archive = bar->addMenu("A&rchive"); // Alt+A is "Draw &Alpha Channel"
     ExtractDictionary1 = action(archive, "E&xtract Dictionary File...", &TForm1::ExtractDictionary1Click);
     ReplaceDictionary1 = action(archive, "&Replace Dictionary From File...", &TForm1::ReplaceDictionary1Click);
     AddDictionary1 = action(archive, "&Add Dictionary...", &TForm1::AddDictionary1Click);
