@@ -1,4 +1,6 @@
 #include "cli/archive_commands.h"
+
+#include "cli/cli_text.h"
 #include "base/paths.h"
 
 #include <iostream>

@@ -34,6 +34,7 @@
 #include "base/ordered_pool.h"
 #include "base/version.h"
 #include "cli/archive_commands.h"
+#include "cli/cli_text.h"
 #include "cli/edit_commands.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/colour_rules.h"
@@ -53,6 +54,8 @@
 namespace {
 
 using namespace kelmora;
+using kelmora::cli::DirectoryFailure;
+using kelmora::cli::WalkFailure;
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
 
@@ -75,13 +78,6 @@ void Fail(const std::string& text) {
         }
     }
     std::cerr << "kelmora-cli: " << line << "\n";
-}
-
-// The walk's report as one line.
-std::string WalkFailure(const std::string& file, const WalkReport& r) {
-    return file + ": texture " + std::to_string(r.TextureNumber) + " of " + std::to_string(r.Count) + " (" +
-           ShownText(r.NamePart) + "): can't jump to position " + std::to_string(r.Next) + ", file size is only " +
-           std::to_string(r.FileSize);
 }
 
 // Set by Ctrl+C: the run stops after the file it is writing.

@@ -72,12 +72,6 @@ void StoreCut(std::string& field, std::string&& text) {
 
 } // namespace
 
-std::string WalkReport::Message() const {
-    return "Texture " + std::to_string(TextureNumber) + " of " + std::to_string(Count) + "\r\n" + EscapeControls(NamePart) +
-           "\r\n\r\n" + "-<[  ERROR!  ]>-" + "\r\n\r\n" + "Can't jump to position " + std::to_string(Next) +
-           ",\r\nfile size is only " + std::to_string(FileSize) + "!";
-}
-
 WalkResult WalkDictionary(const ByteSource& source) {
     ByteReader r(source);
     WalkResult result;

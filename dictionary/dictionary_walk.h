@@ -14,15 +14,14 @@ inline constexpr std::size_t kDictionaryHeaderBytes = 28;
 
 enum class WalkEnd { Complete, Empty, Stopped };
 
-// What the user is told when a record runs past the end of the file.
+// Where a walk stopped: the record that runs past the end of the file. The
+// front ends say it in their own words.
 struct WalkReport {
     std::uint32_t TextureNumber = 0; // counted from 1
     std::uint32_t Count = 0;
     std::string NamePart;            // name, or name " / " mask name
     std::int32_t Next = 0;
     std::uint64_t FileSize = 0;
-
-    std::string Message() const;
 };
 
 struct WalkResult {

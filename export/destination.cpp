@@ -21,8 +21,4 @@ std::string ComposeDestDir(const std::string& text, bool withSubDir, const std::
     return dest;
 }
 
-std::string DirectoryFailure(const std::string& reason) {
-    return "Directory cannot be created!" + (reason.empty() ? std::string() : " " + reason);
-}
-
 } // namespace kelmora

@@ -14,8 +14,4 @@ std::string SubDirNameOf(const std::string& file);
 // separator, plus the sub directory when asked for.
 std::string ComposeDestDir(const std::string& text, bool withSubDir, const std::string& subDirName);
 
-// "Directory cannot be created!" with the failing directory and the system's
-// reason as CreateDirectoryChain reported them.
-std::string DirectoryFailure(const std::string& reason);
-
 } // namespace kelmora

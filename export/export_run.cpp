@@ -205,7 +205,7 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
                 auto declined = [&](const std::string& path) {
                     if (!FileExists(path))
                         return false;
-                    OverwriteQuestion q{"Overwrite existing file?", path + "\r\nalready exists! Overwrite?", path, s};
+                    OverwriteQuestion q{path, s};
                     return !(cb.AskOverwrite && cb.AskOverwrite(q));
                 };
                 // The companion's question is asked for TGA too, although TGA writes none.

@@ -35,9 +35,8 @@ struct ExportSettings {
     std::shared_ptr<const InputSet> Inputs;
 };
 
+// A file of the run that exists already, for the user to decide on.
 struct OverwriteQuestion {
-    std::string Caption; // "Overwrite existing file?"
-    std::string Text;    // path + "\r\nalready exists! Overwrite?"
     std::string Path;
     std::size_t Entry = 0;
 };

@@ -116,8 +116,8 @@ TEST_F(ExportRunTest, OverwriteQuestions) {
     ExportOutcome r = Run(s);
     EXPECT_EQ(r.Exported, 1u);
     ASSERT_EQ(questions_.size(), 3u);
-    EXPECT_EQ(questions_[0].Caption, "Overwrite existing file?");
-    EXPECT_EQ(questions_[0].Text, dest_ + "a.bmp\r\nalready exists! Overwrite?");
+    EXPECT_EQ(questions_[0].Path, dest_ + "a.bmp");
+    EXPECT_EQ(questions_[0].Entry, 0u);
     EXPECT_EQ(questions_[1].Path, dest_ + "b.bmp");
     EXPECT_EQ(questions_[2].Path, dest_ + "b_m.bmp");
     EXPECT_EQ(questions_[2].Entry, 1u);

@@ -431,6 +431,9 @@ TEST_F(ViewerExportTest, CollisionsInputsAndCancel) {
         return ClickExport(d);
     });
     ui_->onAsk = nullptr;
+    ASSERT_FALSE(ui_->questions.empty());
+    EXPECT_EQ(ui_->questions.back().caption, "Overwrite existing file?");
+    EXPECT_EQ(ui_->questions.back().text.toStdString(), dir_ + "/c/tyre.bmp\r\nalready exists! Overwrite?");
     EXPECT_EQ(Files("c"), (std::vector<std::string>{"shared.bmp", "shared~2.bmp", "tyre.bmp", "wheel.bmp"}));
     EXPECT_GT(ReadFile(dir_ + "/c/tyre.bmp").size(), 1u);
     EXPECT_TRUE(f.StatusText->text().startsWith("2 of 4 texture(s) exported")) << f.StatusText->text().toStdString();

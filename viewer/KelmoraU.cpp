@@ -28,6 +28,7 @@
 #include "viewer/edit_commands.h"
 #include "viewer/export_controller.h"
 #include "viewer/find_all_dialog.h"
+#include "viewer/messages.h"
 #include "viewer/picture_box.h"
 #include "viewer/qt_text.h"
 #include "viewer/status_panel.h"
@@ -239,7 +240,7 @@ void TForm1::ListDictionary(int selectEntry) {
     list_->SetEntries(walk.Entries, walk.Listed);
     if (walk.End == WalkEnd::Stopped) {
         status->SetStatus("ERROR!");
-        ui_->ShowMessage(this, fileName + "\r\n\r\n" + FromFile(walk.Report.Message()));
+        ui_->ShowMessage(this, fileName + "\r\n\r\n" + WalkStoppedText(walk.Report));
         return;
     }
     if (walk.Count == 0) {

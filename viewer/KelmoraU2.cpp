@@ -22,6 +22,7 @@
 #include "base/text.h"
 #include "export/destination.h"
 #include "viewer/dialog_services.h"
+#include "viewer/messages.h"
 
 namespace {
 
@@ -220,7 +221,7 @@ void TForm2::Button5Click() {
         const QString question = Q(destDir_) + "\r\ndoes not exist.\r\nDo you want to create it?";
         std::string reason;
         if (ui_.AskYesNo(this, "Create Directory", question) && !kelmora::CreateDirectoryChain(destDir_, &reason))
-            ui_.ShowMessage(this, Q(kelmora::DirectoryFailure(reason)));
+            ui_.ShowMessage(this, DirectoryFailureText(reason));
     }
     if (kelmora::DirectoryExists(destDir_))
         accept();

@@ -23,6 +23,7 @@
 #include "viewer/KelmoraU2.h"
 #include "viewer/dialog_services.h"
 #include "viewer/dictionary_session.h"
+#include "viewer/messages.h"
 #include "viewer/qt_text.h"
 #include "viewer/status_panel.h"
 #include "viewer/texture_list_panel.h"
@@ -65,8 +66,7 @@ void TExportController::SaveImage() {
     else if (format) {
         path += "." + Q(std::string(format->Extension).substr(1));
         // The dialog asked about the name as typed, not this one.
-        if (FileExists(S(path)) &&
-            !ui_.AskYesNo(&window_, "Overwrite existing file?", path + "\r\nalready exists! Overwrite?"))
+        if (FileExists(S(path)) && !ui_.AskYesNo(&window_, kOverwriteCaption, OverwriteText(S(path))))
             return;
     }
     if (format) {
@@ -127,7 +127,7 @@ void TExportController::ExportMarked() {
     cb.Ticks = ticks_;
     cb.AskOverwrite = [this](const OverwriteQuestion& q) {
         bool yes = false;
-        OnWindowThread([&] { yes = ui_.AskYesNo(&window_, Q(q.Caption), Q(q.Text)); });
+        OnWindowThread([&] { yes = ui_.AskYesNo(&window_, kOverwriteCaption, OverwriteText(q.Path)); });
         return yes;
     };
     // The progress waits for the window, so that what the user did before it

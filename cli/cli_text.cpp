@@ -1,0 +1,17 @@
+#include "cli/cli_text.h"
+
+#include "base/text.h"
+
+namespace kelmora::cli {
+
+std::string WalkFailure(const std::string& file, const WalkReport& r) {
+    return file + ": texture " + std::to_string(r.TextureNumber) + " of " + std::to_string(r.Count) + " (" +
+           ShownText(r.NamePart) + "): can't jump to position " + std::to_string(r.Next) + ", file size is only " +
+           std::to_string(r.FileSize);
+}
+
+std::string DirectoryFailure(const std::string& reason) {
+    return "Directory cannot be created!" + (reason.empty() ? std::string() : " " + reason);
+}
+
+} // namespace kelmora::cli
