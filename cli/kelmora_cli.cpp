@@ -539,7 +539,7 @@ bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSetti
     cb.Cancelled = [] { return interrupted != 0; };
     if (o.keepGoing) {
         cb.DecodeFailed = [&](std::size_t entry, const DecodeResult& r) {
-            Fail(target.Label + ": " + TextureLabel(d, entry) + ": " + r.Message);
+            Fail(target.Label + ": " + TextureLabel(d, entry) + ": " + DecodeProblem(r));
             clean = false;
             return true;
         };
@@ -558,7 +558,7 @@ bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSetti
     if (progress)
         std::cerr << "\r                              \r" << std::flush;
     if (!result.Completed)
-        throw KelmoraError(target.Label + ": " + TextureLabel(d, result.FailedEntry) + ": " + result.Message);
+        throw KelmoraError(target.Label + ": " + TextureLabel(d, result.FailedEntry) + ": " + DecodeProblem(result.Failure));
     if (!o.quiet)
         std::cout << ExportSummary(result.Exported, listed, result.ElapsedMs, target.Dest, ".", result.Renamed,
                                    result.Cancelled)
@@ -668,7 +668,7 @@ int Save(const SaveOptions& o) {
     const std::size_t index = kelmora::cli::FindTexture(d, o.file, o.texture);
     DecodedTexture t = d.Decode(index, {!o.noFilter, 0});
     if (!t.Ok())
-        throw KelmoraError(o.file + ": " + TextureLabel(d, index) + ": " + t.Result.Message);
+        throw KelmoraError(o.file + ": " + TextureLabel(d, index) + ": " + DecodeProblem(t.Result));
     if (t.Result.CutShort())
         Fail(CutShortWarning(o.file, TextureLabel(d, index), t.Result));
     const bool brighten = !o.noBrighten;

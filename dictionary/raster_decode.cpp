@@ -113,7 +113,6 @@ std::uint64_t Level0Bytes(const RasterLayout& l) {
     return h == 16 ? w * 16 : w * h / 2;
 }
 
-std::string Decimal(std::uint64_t v) { return std::to_string(v); }
 
 } // namespace
 
@@ -135,6 +134,20 @@ bool RowPassesApply(std::uint32_t depth, std::uint32_t w, std::uint32_t h, std::
     return false;
 }
 
+std::string DecodeProblem(const DecodeResult& r) {
+    auto n = [](std::uint64_t v) { return std::to_string(v); };
+    switch (r.Status) {
+    case DecodeStatus::Ok: return {};
+    case DecodeStatus::TooLarge: return "Texture too large!!! (" + n(r.Width) + " x " + n(r.Height) + ")";
+    case DecodeStatus::UnsupportedDepth: return "Unknown palette size detected!!! (" + n(r.Depth) + ")";
+    case DecodeStatus::NoSuchLevel: return "No level " + n(r.Level) + " in this texture";
+    case DecodeStatus::DataMissing:
+        return "Texture data missing!!! (" + n(r.DataPresent) + " of " + n(r.DataNeeded) + " bytes)";
+    case DecodeStatus::OutOfMemory: return "Out of memory";
+    }
+    return {};
+}
+
 DecodeResult DecodeRaster(const ByteSource& source, const TTexEntry& entry, bool unswizzle, DecodeState& s,
                           std::uint32_t level) {
     ByteReader r(source);
@@ -147,39 +160,37 @@ DecodeResult DecodeRaster(const ByteSource& source, const TTexEntry& entry, bool
     result.Level = level;
     result.Width = l.Width;
     result.Height = l.Height;
+    result.Depth = l.Depth;
     const LevelLayout& lv = l.Levels[std::min<std::size_t>(level, l.Levels.size() - 1)];
     s.TexWidth = lv.Width;
     s.TexHeight = lv.Height;
     s.TexDepth = l.Depth;
     s.TrueColour = l.TrueColour();
 
-    auto refuse = [&](DecodeStatus status, std::string message) {
+    auto refuse = [&](DecodeStatus status) {
         // Nothing of an earlier picture may pass for this texture's.
         s.Pixels.clear();
         s.Pixels.shrink_to_fit();
         s.Texels.clear();
         s.Texels.shrink_to_fit();
         result.Status = status;
-        result.Message = std::move(message);
         return result;
     };
     const std::uint32_t w = s.TexWidth, h = s.TexHeight;
     // Guard against sizes that would exhaust memory before allocating the grid.
     if (l.Width > kMaxTextureSide || l.Height > kMaxTextureSide)
-        return refuse(DecodeStatus::TooLarge,
-                      "Texture too large!!! (" + Decimal(l.Width) + " x " + Decimal(l.Height) + ")");
+        return refuse(DecodeStatus::TooLarge);
     if (!l.Palettised() && !l.TrueColour())
-        return refuse(DecodeStatus::UnsupportedDepth, "Unknown palette size detected!!! (" + Decimal(l.Depth) + ")");
+        return refuse(DecodeStatus::UnsupportedDepth);
     if (level >= l.Levels.size())
-        return refuse(DecodeStatus::NoSuchLevel, "No level " + Decimal(level) + " in this texture");
+        return refuse(DecodeStatus::NoSuchLevel);
     // A header that claims far more pixels than the file holds is damage or a
     // bomb: decoding it would only produce output made of nothing.
     result.DataNeeded = Level0Bytes(l);
     const std::uint64_t size = r.Size(), at = result.ImageOffset;
     result.DataPresent = std::min(result.DataNeeded, at < size ? size - at : 0);
     if (result.DataPresent * 2 < result.DataNeeded)
-        return refuse(DecodeStatus::DataMissing, "Texture data missing!!! (" + Decimal(result.DataPresent) + " of " +
-                                                     Decimal(result.DataNeeded) + " bytes)");
+        return refuse(DecodeStatus::DataMissing);
 
     try {
         if (s.TrueColour) {
@@ -191,7 +202,7 @@ DecodeResult DecodeRaster(const ByteSource& source, const TTexEntry& entry, bool
         s.Texels.clear();
         s.Pixels.assign(static_cast<std::size_t>(w) * h, 0);
     } catch (const std::bad_alloc&) {
-        return refuse(DecodeStatus::OutOfMemory, "Out of memory");
+        return refuse(DecodeStatus::OutOfMemory);
     }
 
     r.Seek(l.PaletteOffset);

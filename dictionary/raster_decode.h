@@ -28,12 +28,16 @@ struct DecodeResult {
     std::uint64_t DataPresent = 0;
     std::uint32_t PaletteBytesRead = 0; // of the palette, from its first byte on
     bool PaletteReordered = false;      // the 8-bit palette order was undone after the read
-    std::string Message;             // the user's text when Status is not Ok
+    std::uint32_t Depth = 0;         // the raster's bits a texel, as its header says
 
     bool Ok() const { return Status == DecodeStatus::Ok; }
     // Decoded, but the file ends inside level 0's pixels.
     bool CutShort() const { return DataPresent < DataNeeded; }
 };
+
+// What a refused decode is called wherever it is said: "Unknown palette size
+// detected!!! (24)" and the like.
+std::string DecodeProblem(const DecodeResult& result);
 
 // Reads the raster at entry.DataOffset of the source into state. level 0 is the
 // full picture; the state then holds the level's size. A 4-bit decode writes

@@ -16,9 +16,13 @@ enum class EncodeStatus { Ok, UnsupportedDepth, WrongSize };
 
 struct EncodeResult {
     EncodeStatus Status = EncodeStatus::Ok;
-    std::string Message; // the user's text when Status is not Ok
+    std::uint32_t Depth = 0; // the raster's bits a texel
+    std::uint32_t Level = 0; // the level the picture was for
     bool Ok() const { return Status == EncodeStatus::Ok; }
 };
+
+// What a refused encode is called wherever it is said.
+std::string EncodeProblem(const EncodeResult& result);
 
 // Writes one level of state (its indices and, at level 0, its palette; or its
 // texels) into the raster at entry.DataOffset of the dictionary's bytes.

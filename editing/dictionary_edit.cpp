@@ -40,7 +40,7 @@ void DictionaryEdit::Replace(std::size_t index, const std::vector<DecodeState>& 
     for (std::uint32_t n = 0; n < levels.size(); ++n) {
         const EncodeResult r = EncodeRaster(*bytes_, e, unswizzle_, levels[n], n);
         if (!r.Ok())
-            throw KelmoraError(Label(e, index) + ": " + r.Message);
+            throw KelmoraError(Label(e, index) + ": " + EncodeProblem(r));
     }
     changes_.push_back({index, levels});
     changed_ = true;

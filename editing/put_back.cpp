@@ -58,7 +58,7 @@ struct Plan {
 Plan PlanFor(const Dictionary& d, std::size_t i, const InputImage& img, const PutBackOptions& o) {
     Plan p{d.Decode(i, {o.Unswizzle, 0}), {}};
     if (!p.Current.Ok())
-        throw KelmoraError(p.Current.Result.Message);
+        throw KelmoraError(DecodeProblem(p.Current.Result));
     const DecodeState& now = p.Current.State;
     PutOutcome& out = p.Outcome;
     out.Before = {now.TexWidth, now.TexHeight, now.TexDepth, p.Current.Result.LevelCount};

@@ -170,7 +170,7 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
         }
         if (!r.Ok()) {
             outcome.Completed = false;
-            outcome.Message = r.Message;
+            outcome.Failure = r;
             outcome.FailedEntry = s;
             outcome.ElapsedMs = ticks() - start;
             return outcome;

@@ -73,8 +73,8 @@ struct ExportOutcome {
     std::size_t Renamed = 0; // files written under another name than their texture's
     bool Cancelled = false;
     std::uint32_t ElapsedMs = 0;
-    std::string Message;     // the user's text when not completed
-    std::size_t FailedEntry = 0; // the texture that ended the run when not completed
+    DecodeResult Failure;    // the refused decode that ended the run when not completed
+    std::size_t FailedEntry = 0; // its texture
 };
 
 // One texture decoded and, for PNG and JPEG, its files compressed, ahead of

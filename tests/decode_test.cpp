@@ -193,7 +193,7 @@ TEST_F(DecodeTest, UnsupportedDepthsAndHugeSizesAreResults) {
         s.Palette[0] = {1, 2, 3, 4};
         r = DecodeFile(p, walk.Entries[0], true, s);
         EXPECT_EQ(r.Status, DecodeStatus::UnsupportedDepth);
-        EXPECT_EQ(r.Message, "Unknown palette size detected!!! (" + std::to_string(depth) + ")");
+        EXPECT_EQ(DecodeProblem(r), "Unknown palette size detected!!! (" + std::to_string(depth) + ")");
         EXPECT_EQ(s.TexDepth, depth);
         EXPECT_FALSE(s.HasGrid()); // refused before anything is allocated
         EXPECT_EQ(s.Palette[0].R, 1); // the palette is left alone
@@ -212,7 +212,7 @@ TEST_F(DecodeTest, UnsupportedDepthsAndHugeSizesAreResults) {
     DecodeResult r;
     DecodeState s = Decode(Write(bytes), false, &r);
     EXPECT_EQ(r.Status, DecodeStatus::TooLarge);
-    EXPECT_EQ(r.Message, "Texture too large!!! (65535 x 65535)");
+    EXPECT_EQ(DecodeProblem(r), "Texture too large!!! (65535 x 65535)");
     EXPECT_TRUE(s.Pixels.empty());
     EXPECT_FALSE(s.HasGrid());
 }
@@ -245,7 +245,7 @@ TEST_F(DecodeTest, EndOfFileRepeatsTheLastByteAndKeepsThePalette) {
     s = {};
     r = DecodeFile(Write(bytes), e, true, s);
     EXPECT_EQ(r.Status, DecodeStatus::DataMissing);
-    EXPECT_EQ(r.Message, "Texture data missing!!! (7 of 16 bytes)");
+    EXPECT_EQ(DecodeProblem(r), "Texture data missing!!! (7 of 16 bytes)");
     EXPECT_FALSE(s.HasGrid());
 }
 

@@ -22,13 +22,13 @@ void ExpectRoundTrip(const std::vector<std::uint8_t>& bytes, const std::string& 
     for (bool unswizzle : {true, false}) {
         for (std::size_t i = 0; i < d.Entries().size(); ++i) {
             const DecodedTexture first = d.Decode(i, {unswizzle, 0});
-            ASSERT_TRUE(first.Ok()) << first.Result.Message;
+            ASSERT_TRUE(first.Ok()) << DecodeProblem(first.Result);
             for (std::uint32_t level = 0; level < first.Result.LevelCount; ++level) {
                 const DecodedTexture t = d.Decode(i, {unswizzle, level});
                 ASSERT_TRUE(t.Ok());
                 std::vector<std::uint8_t> copy = bytes;
                 const EncodeResult e = EncodeRaster(copy, d.Entries()[i], unswizzle, t.State, level);
-                ASSERT_TRUE(e.Ok()) << e.Message;
+                ASSERT_TRUE(e.Ok()) << EncodeProblem(e);
                 ASSERT_EQ(copy, bytes) << "texture " << i << " level " << level << " unswizzle " << unswizzle;
             }
         }

@@ -159,7 +159,7 @@ TEST_F(ExportRunTest, UnsupportedDepthEndsTheRunAndKeepsWhatWasWritten) {
     Dictionary({Tex("good", ""), bad, Tex("later", "")});
     ExportOutcome r = Run(ExportSettings{});
     EXPECT_FALSE(r.Completed);
-    EXPECT_EQ(r.Message, "Unknown palette size detected!!! (16)");
+    EXPECT_EQ(DecodeProblem(r.Failure), "Unknown palette size detected!!! (16)");
     EXPECT_EQ(Files(), (std::vector<std::string>{"good.bmp", "good_alpha.bmp"}));
 }
 

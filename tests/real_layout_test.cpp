@@ -116,7 +116,7 @@ TEST_F(RealLayoutTest, EverySizeRoundTrips) {
             SCOPED_TRACE(std::to_string(depth) + "-bit " + std::to_string(t.Width) + " x " + std::to_string(t.Height));
             DecodeState s;
             DecodeResult r = DecodeFile(p, walk.Entries[i], true, s);
-            ASSERT_TRUE(r.Ok()) << r.Message;
+            ASSERT_TRUE(r.Ok()) << DecodeProblem(r);
             EXPECT_TRUE(r.LayoutFromFile);
             EXPECT_EQ(s.Pixels, t.Pixels);
             for (std::size_t c = 0; c < (depth == 4 ? 16u : 256u); ++c)
@@ -187,7 +187,7 @@ TEST_F(RealLayoutTest, MipLevelsAndThePaletteAfterThem) {
         for (std::uint32_t n = 0; n < c.Levels; ++n) {
             DecodeState s;
             DecodeResult r = DecodeFile(p, e, true, s, n);
-            ASSERT_TRUE(r.Ok()) << r.Message;
+            ASSERT_TRUE(r.Ok()) << DecodeProblem(r);
             EXPECT_TRUE(r.LayoutFromFile);
             EXPECT_EQ(r.LevelCount, c.Levels);
             EXPECT_EQ(s.TexWidth, std::max(1u, c.W >> n));
@@ -213,7 +213,7 @@ TEST_F(RealLayoutTest, TrueColourRasters) {
             for (bool unswizzle : {true, false}) {
                 DecodeState s;
                 DecodeResult r = DecodeFile(p, walk.Entries[0], unswizzle, s);
-                ASSERT_TRUE(r.Ok()) << r.Message;
+                ASSERT_TRUE(r.Ok()) << DecodeProblem(r);
                 EXPECT_TRUE(s.TrueColour);
                 EXPECT_TRUE(s.HasGrid());
                 EXPECT_EQ(s.Texels, t.Texels) << depth << "-bit " << w << " x " << h;

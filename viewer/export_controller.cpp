@@ -168,7 +168,7 @@ void TExportController::ExportMarked() {
     if (error)
         std::rethrow_exception(error);
     if (!r.Completed) {
-        ui_.ShowMessage(&window_, Q(r.Message));
+        ui_.ShowMessage(&window_, Q(DecodeProblem(r.Failure)));
         return;
     }
     if (Finished)

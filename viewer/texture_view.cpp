@@ -209,7 +209,7 @@ void TTextureView::Finish(Decoded&& decoded) {
     if (options.Properties)
         FillProperties(r.Ok());
     if (!r.Ok()) {
-        ui_.ShowMessage(Image1, Q(r.Message));
+        ui_.ShowMessage(Image1, Q(DecodeProblem(r)));
         return;
     }
     level_ = static_cast<int>(r.Level);
