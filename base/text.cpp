@@ -128,4 +128,8 @@ bool GlobMatch(const std::string& pattern, const std::string& text) {
     return p == pattern.size();
 }
 
+std::string TextureLabel(std::size_t index, const std::string& shownName) {
+    return "texture " + std::to_string(index + 1) + " (" + shownName + ")";
+}
+
 } // namespace kelmora

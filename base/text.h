@@ -1,6 +1,7 @@
 #pragma once
 // Texts of the program: dictionary names are 8-bit Windows-1252 bytes; what is
 // shown or used as a file name is UTF-8.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -34,5 +35,9 @@ inline std::string FormatSeconds(std::uint32_t ms, char decimalSeparator) {
 // A glob as the shell takes it ("*" any run, "?" any one character), with ASCII
 // letters of either case alike.
 bool GlobMatch(const std::string& pattern, const std::string& text);
+
+// "texture 3 (wheel)": a texture in messages, by its list number (index + 1)
+// and its name as the message shows it (escaped by the caller as it needs).
+std::string TextureLabel(std::size_t index, const std::string& shownName);
 
 } // namespace kelmora

@@ -36,7 +36,7 @@ namespace fs = std::filesystem;
 
 
 std::string Label(const Dictionary& d, std::size_t i) {
-    return "texture " + std::to_string(i + 1) + " (" + ShownText(d.Entries()[i].Name) + ")";
+    return TextureLabel(i, ShownText(d.Entries()[i].Name));
 }
 
 ImportOptions OptionsOf(const EditOptions& o) { return {!o.NoBrighten, !o.NoDither, o.KeepPalette}; }

@@ -451,7 +451,7 @@ private:
 
 // "texture 3 (name)" for messages about one texture.
 std::string TextureLabel(const Dictionary& d, std::size_t entry) {
-    return "texture " + std::to_string(entry + 1) + " (" + ForTerminal(d.Walk().Entries[entry].Name) + ")";
+    return kelmora::TextureLabel(entry, ForTerminal(d.Walk().Entries[entry].Name));
 }
 
 std::string CutShortWarning(const std::string& label, const std::string& texture, const DecodeResult& r) {

@@ -26,7 +26,7 @@ bool CellRead(const DecodeResult& r, const DecodeState& s, bool unswizzle, std::
 }
 
 std::string Label(const TTexEntry& e, std::size_t index) {
-    return "texture " + std::to_string(index + 1) + " (" + ShownText(e.Name) + ")";
+    return TextureLabel(index, ShownText(e.Name));
 }
 
 } // namespace
