@@ -1,6 +1,10 @@
 #include "viewer/dictionary_session.h"
 
+#include <algorithm>
+
+#include "base/bytes.h"
 #include "base/os_file.h"
+#include "dictionary/record_format.h"
 #include "base/paths.h"
 #include "base/text.h"
 #include "export/safe_name.h"
@@ -8,7 +12,13 @@
 using namespace kelmora;
 
 void TDictionarySession::Load() {
-    Bytes bytes = std::make_shared<const std::vector<std::uint8_t>>(ReadAllBytes(*OpenLocation(Location)));
+    const std::shared_ptr<const ByteSource> source = OpenLocation(Location);
+    // A file of another kind is known by its first word: the rest of it (a disc
+    // image dropped by mistake) is not read.
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uint64_t>(source->Size(), 4)));
+    head.resize(source->ReadAt(0, head.data(), head.size()));
+    const bool other = head.size() == 4 && LoadLE32(head.data()) != kDictionaryChunk;
+    Bytes bytes = std::make_shared<const std::vector<std::uint8_t>>(other ? std::move(head) : ReadAllBytes(*source));
     undo_.clear();
     redo_.clear();
     saved_ = bytes;
