@@ -1,6 +1,6 @@
 #pragma once
 // Textures found by name across many dictionaries: the dictionaries of a game
-// archive, or the .txd files below a folder. Each dictionary's index is walked,
+// archive, or the .txd files and game archives (.img) below a folder. Each dictionary's index is walked,
 // no texel is decoded, and one dictionary is held at a time.
 #include <cstddef>
 #include <functional>
@@ -22,9 +22,9 @@ struct TextureMatch {
 bool MatchesTextureName(const std::string& pattern, const TTexEntry& texture);
 
 // Calls found for every match below where (an archive's file or a folder), in
-// the order of the archive or of the names, and problem for every dictionary
-// that cannot be read. Asks stop before each dictionary. Throws KelmoraError
-// when where itself cannot be read.
+// the order of the archive or of the names, and problem for every dictionary or
+// archive that cannot be read. Asks stop before each dictionary. Throws
+// KelmoraError when the archive where names cannot be read.
 void SearchTextures(const std::string& where, const std::string& pattern,
                     const std::function<void(TextureMatch&&)>& found,
                     const std::function<void(const std::string& message)>& problem,

@@ -72,6 +72,17 @@ TEST(TextureSearch, NamesPatternsAndPlaces) {
     EXPECT_EQ(f.matches[1].Index, 1u);
     EXPECT_EQ(f.matches[1].File, dir + "/game.img");
 
+    // A folder's archives are searched with its dictionaries; an .img that is no
+    // archive is passed over.
+    fs::copy_file(dir + "/game.img", dir + "/game/sub/models.img");
+    WriteFile(dir + "/game/notes.img", std::vector<std::uint8_t>(100, 1));
+    f = Search(dir + "/game", "wheel");
+    ASSERT_EQ(f.matches.size(), 5u);
+    EXPECT_EQ(f.matches[3].File, dir + "/game/sub/models.img");
+    EXPECT_EQ(f.matches[3].Entry, "one.txd");
+    EXPECT_EQ(f.matches[4].Entry, "two.txd");
+    EXPECT_TRUE(f.problems.empty());
+
     // Stopped before the first dictionary: nothing; a missing place throws.
     EXPECT_TRUE(Search(dir + "/game", "wheel", [] { return true; }).matches.empty());
     EXPECT_TRUE(Search(dir + "/game.img", "wheel", [] { return true; }).matches.empty());
