@@ -29,6 +29,7 @@
 #include "viewer/edit_commands.h"
 #include "viewer/export_controller.h"
 #include "viewer/texture_list_panel.h"
+#include "viewer/dictionary_session.h"
 #include "viewer/find_all_dialog.h"
 #include "viewer/palette_view.h"
 #include "viewer/picture_box.h"
@@ -439,4 +440,65 @@ TEST_F(BrowseTest, TheDocumentIsReadOnceAndReloadWalksAgain) {
     EXPECT_EQ(f.List().SelectedEntry(), 1);
     EXPECT_EQ(f.View().State().Pixels, wide.Pixels);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - d.txd - 3 texture(s)");
+}
+
+// The document: edits make new dictionaries, undo and redo step through them, and
+// the file's own bytes are the unmodified state whichever way the user got there.
+TEST(DictionarySession, EditsUndoRedoAndTheSavedBytes) {
+    const std::string dir = MakeTempDir("session");
+    const std::string file = dir + "/d.txd";
+    const std::vector<std::uint8_t> original = BuildDictionary({RandomTexture("a", 16, 8, 8, true, 1)});
+    WriteFile(file, original);
+    TDictionarySession s;
+    s.File = file;
+    s.Location = {file};
+    EXPECT_FALSE(s.Loaded());
+    s.Load();
+    ASSERT_TRUE(s.Loaded());
+    EXPECT_EQ(s.CurrentBytes(), original);
+    EXPECT_FALSE(s.Modified());
+    EXPECT_FALSE(s.CanUndo());
+    const auto first = s.Shared();
+
+    std::vector<std::uint8_t> one = original, two = original;
+    one.back() ^= 1;
+    two.back() ^= 2;
+    s.Apply(one, "Replace a");
+    s.Apply(two, "Rename a");
+    EXPECT_TRUE(s.Modified());
+    EXPECT_EQ(s.CurrentBytes(), two);
+    EXPECT_EQ(s.UndoLabel(), "Rename a");
+    EXPECT_NE(s.Shared(), first); // each edit is a new dictionary; the one before stays whole
+    EXPECT_EQ(first->Walk().Count, 1u);
+    s.Undo();
+    EXPECT_EQ(s.CurrentBytes(), one);
+    EXPECT_EQ(s.RedoLabel(), "Rename a");
+    s.Undo();
+    EXPECT_EQ(s.CurrentBytes(), original);
+    EXPECT_FALSE(s.Modified()); // back to what the file holds
+    EXPECT_FALSE(s.CanUndo());
+    s.Redo();
+    EXPECT_EQ(s.CurrentBytes(), one);
+    EXPECT_TRUE(s.Modified());
+    s.Apply(two, "Remove a"); // a new edit ends the redo history
+    EXPECT_FALSE(s.CanRedo());
+    s.MarkSaved();
+    EXPECT_FALSE(s.Modified());
+    s.Undo();
+    EXPECT_TRUE(s.Modified()); // what was saved is no longer shown
+    s.ForgetEdits();
+    EXPECT_EQ(s.CurrentBytes(), two); // the saved bytes, and no history
+    EXPECT_FALSE(s.CanUndo() || s.CanRedo() || s.Modified());
+
+    // The file changed on disk is seen only when read again.
+    WriteFile(file, one);
+    EXPECT_EQ(s.CurrentBytes(), two);
+    s.Load();
+    EXPECT_EQ(s.CurrentBytes(), one);
+    EXPECT_EQ(s.ShownFileName(), "d.txd");
+    EXPECT_EQ(s.LoosePath(), file);
+    EXPECT_EQ(s.SearchScope(), fs::canonical(dir).string());
+    s.Unload();
+    EXPECT_FALSE(s.Loaded());
+    fs::remove_all(dir);
 }
