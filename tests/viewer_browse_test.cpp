@@ -502,3 +502,26 @@ TEST(DictionarySession, EditsUndoRedoAndTheSavedBytes) {
     EXPECT_FALSE(s.Loaded());
     fs::remove_all(dir);
 }
+
+// Every match is listed: a search over hundreds of dictionaries, whose last
+// matches may come in as it ends, lists all it found, each time.
+TEST_F(BrowseTest, FindInAllDictionariesListsEveryMatch) {
+    const std::vector<std::uint8_t> dict =
+        BuildDictionary({RandomTexture("wheel_a", 8, 8, 8, true, 1), RandomTexture("wheel_b", 8, 8, 4, true, 2)});
+    for (int i = 0; i < 300; ++i)
+        Write("d" + std::to_string(i) + ".txd", dict);
+    TForm1& f = Start(dir_ + "/d0.txd");
+    f.FindAll1->trigger();
+    TFindAllDialog* d = f.FindAll();
+    d->edtPattern->setText("wheel");
+    for (int round = 0; round < 3; ++round) {
+        d->Search();
+        QElapsedTimer t;
+        t.start();
+        while (d->Searching() && t.elapsed() < 20000)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        ASSERT_FALSE(d->Searching());
+        EXPECT_EQ(d->tvResults->topLevelItemCount(), 600);
+        EXPECT_EQ(d->lblStatus->text(), "600 texture(s) found.");
+    }
+}

@@ -144,6 +144,9 @@ void TFindAllDialog::Stop() {
 }
 
 void TFindAllDialog::TakeFound() {
+    // Read before the hand-over: once the worker says it is done, all it found is
+    // in found_, so nothing it adds after this look is left behind.
+    const bool finished = done_.load();
     std::vector<TextureMatch> found;
     std::vector<std::string> problems;
     {
@@ -152,18 +155,22 @@ void TFindAllDialog::TakeFound() {
         problems.swap(problems_);
     }
     problemCount_ += problems.size();
+    // A whole game's matches come in thousands: added to the list together.
+    QList<QTreeWidgetItem*> items;
+    items.reserve(static_cast<qsizetype>(found.size()));
     for (TextureMatch& m : found) {
         const QString dictionary = m.Entry.empty() ? Q(FileNameOf(m.File)) : Q(ShownText(m.Entry));
         auto* item = new QTreeWidgetItem({dictionary, Q(ShownText(m.Texture.Name)),
                                           QString("%1 x %2").arg(m.Texture.Width).arg(m.Texture.Height),
                                           QString("%1bit").arg(m.Texture.Depth)});
         item->setToolTip(0, Q(m.File) + (m.Entry.empty() ? QString() : "/" + Q(ShownText(m.Entry))));
-        tvResults->addTopLevelItem(item);
+        items.append(item);
         results_.push_back(std::move(m));
     }
+    tvResults->addTopLevelItems(items);
     if (results_.size() == found.size() && !found.empty())
         tvResults->setCurrentItem(tvResults->topLevelItem(0));
-    if (done_) {
+    if (finished) {
         if (worker_.joinable())
             worker_.join();
         timer_->stop();
