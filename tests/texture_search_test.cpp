@@ -52,12 +52,12 @@ TEST(TextureSearch, NamesPatternsAndPlaces) {
     WriteFile(dir + "/game/c.txd", cut);
     Found f = Search(dir + "/game", "WHEEL");
     ASSERT_EQ(f.matches.size(), 3u);
-    EXPECT_EQ(f.matches[0].File, dir + "/game/b.txd");
+    EXPECT_EQ(fs::path(f.matches[0].File), fs::path(dir + "/game/b.txd")); // either separator
     EXPECT_EQ(f.matches[0].Index, 1u);
     EXPECT_EQ(f.matches[0].Texture.Width, 32u);
     EXPECT_EQ(f.matches[0].Texture.Depth, 4u);
     EXPECT_EQ(f.matches[1].Texture.Name, "wheel3");
-    EXPECT_EQ(f.matches[2].File, dir + "/game/sub/a.TXD");
+    EXPECT_EQ(fs::path(f.matches[2].File), fs::path(dir + "/game/sub/a.TXD")); // either separator
     EXPECT_TRUE(f.matches[2].Entry.empty());
     EXPECT_TRUE(f.problems.empty());
 
@@ -70,7 +70,7 @@ TEST(TextureSearch, NamesPatternsAndPlaces) {
     EXPECT_EQ(f.matches[0].Entry, "one.txd");
     EXPECT_EQ(f.matches[1].Entry, "two.txd");
     EXPECT_EQ(f.matches[1].Index, 1u);
-    EXPECT_EQ(f.matches[1].File, dir + "/game.img");
+    EXPECT_EQ(fs::path(f.matches[1].File), fs::path(dir + "/game.img")); // either separator
 
     // A folder's archives are searched with its dictionaries; an .img that is no
     // archive is passed over.
@@ -78,7 +78,7 @@ TEST(TextureSearch, NamesPatternsAndPlaces) {
     WriteFile(dir + "/game/notes.img", std::vector<std::uint8_t>(100, 1));
     f = Search(dir + "/game", "wheel");
     ASSERT_EQ(f.matches.size(), 5u);
-    EXPECT_EQ(f.matches[3].File, dir + "/game/sub/models.img");
+    EXPECT_EQ(fs::path(f.matches[3].File), fs::path(dir + "/game/sub/models.img")); // either separator
     EXPECT_EQ(f.matches[3].Entry, "one.txd");
     EXPECT_EQ(f.matches[4].Entry, "two.txd");
     EXPECT_TRUE(f.problems.empty());
