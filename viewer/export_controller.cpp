@@ -99,7 +99,21 @@ void TExportController::ExportSeveral() {
 }
 
 void TExportController::OnWindowThread(const std::function<void()>& f) {
-    QMetaObject::invokeMethod(this, f, Qt::BlockingQueuedConnection);
+    // What f throws goes back to the run's thread, which ends with it: thrown on
+    // the window's thread it would leave the run's thread unjoined.
+    std::exception_ptr error;
+    QMetaObject::invokeMethod(
+        this,
+        [&] {
+            try {
+                f();
+            } catch (...) {
+                error = std::current_exception();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    if (error)
+        std::rethrow_exception(error);
 }
 
 void TExportController::ExportMarked() {
