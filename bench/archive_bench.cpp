@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "archive/game_archive.h"
+#include "archive/texture_search.h"
 #include "base/byte_source.h"
 #include "bench/ratio_report.h"
 #include "bench/run_process.h"
@@ -82,6 +83,24 @@ void FindIn250MB(benchmark::State& st) {
             st.SkipWithError("find failed");
 }
 
+// The window's Find in All Dictionaries: the same search through the library, on
+// archives of 250 and 2,500 dictionaries; the cost a dictionary stays the same.
+void Search(benchmark::State& st, const std::string& archive, std::size_t dictionaries) {
+    std::size_t found = 0;
+    for (auto _ : st) {
+        found = 0;
+        SearchTextures(
+            archive, "mask", [&](TextureMatch&&) { ++found; }, [](const std::string&) {}, {});
+    }
+    if (found != dictionaries)
+        st.SkipWithError("the search missed matches");
+    st.counters["per dictionary (us)"] =
+        benchmark::Counter(static_cast<double>(dictionaries), benchmark::Counter::kIsIterationInvariantRate |
+                                                                  benchmark::Counter::kInvert);
+}
+void SearchIn250(benchmark::State& st) { Search(st, S().small, 250); }
+void SearchIn2500(benchmark::State& st) { Search(st, S().large, 2500); }
+
 // One read of the archive's bytes, in large blocks.
 void Read250MB(benchmark::State& st) {
     std::vector<std::uint8_t> block(1 << 20);
@@ -101,6 +120,8 @@ BENCHMARK(ReplaceIn250MB)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(UnpackOne)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(FindIn250MB)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(Read250MB)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(SearchIn250)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(SearchIn2500)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
 
@@ -108,5 +129,6 @@ int main(int argc, char** argv) {
     return kelmora::bench::RunWithRatios(argc, argv,
                                          {{"ReplaceIn250MB", "ReplaceIn25MB", 1.5},
                                           {"ReplaceIn250MB", "UnpackOne", 3.0},
-                                          {"FindIn250MB", "Read250MB", 6.0}});
+                                          {"FindIn250MB", "Read250MB", 6.0},
+                                          {"SearchIn2500", "SearchIn250", 12.0}});
 }
