@@ -325,11 +325,76 @@ int ImportArchive(const EditOptions& o, const std::string& folder) {
     return 0;
 }
 
+// import DIR FOLDER: every dictionary below DIR takes its pictures from the folder
+// extract -o FOLDER made for it (FOLDER/<its place below DIR>/<its name>/). The
+// dictionaries are put back on any core and written in name order, each whole
+// or not at all; the first that fails ends the run, those before it stay written.
+int ImportTree(const EditOptions& o, const std::string& folder) {
+    if (!o.Output.empty())
+        throw KelmoraError("-o takes one dictionary; import into the folder " + o.Dictionary +
+                           " writes its dictionaries themselves");
+    std::vector<std::string> files;
+    ForEachDictionaryBelow(o.Dictionary, [&](const std::string& file) { files.push_back(file); });
+    struct Done {
+        bool Changed = false;
+        std::vector<std::uint8_t> Bytes;
+        std::vector<std::string> Lines, Notes;
+        std::size_t Replaced = 0;
+        std::exception_ptr Error;
+    };
+    OrderedPool<Done> pool(files.size(), o.Jobs, [&](std::size_t k) {
+        Done done;
+        try {
+            const std::string& file = files[k];
+            const fs::path rel = PathFromUtf8(file).parent_path().lexically_relative(PathFromUtf8(o.Dictionary));
+            const std::string base = PathToUtf8((PathFromUtf8(folder) / rel).lexically_normal());
+            const std::string dir = ComposeDestDir(base, true, SubDirNameOf(file));
+            if (!DirectoryExists(dir))
+                return done;
+            std::vector<std::uint8_t> bytes = ReadAllBytes(FileSource(file));
+            CheckEditable(bytes, file);
+            DictionaryEdit edit(std::move(bytes), !o.NoFilter);
+            std::vector<std::string> own;
+            done.Replaced = ImportFolder(edit, file, dir, o, own, done.Notes);
+            if (!edit.Changed())
+                return done;
+            edit.Verify();
+            done.Changed = true;
+            done.Bytes = edit.Bytes();
+            for (std::string& line : own)
+                done.Lines.push_back(file + ": " + line);
+        } catch (...) {
+            done.Error = std::current_exception();
+        }
+        return done;
+    });
+    std::size_t dictionaries = 0, textures = 0;
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        Done done = pool.Take(k);
+        for (const std::string& note : done.Notes)
+            Note(note);
+        if (done.Error)
+            std::rethrow_exception(done.Error);
+        if (!done.Changed)
+            continue;
+        SaveDictionary(files[k], done.Bytes);
+        ++dictionaries;
+        textures += done.Replaced;
+        for (const std::string& line : done.Lines)
+            std::cout << line << "\n";
+    }
+    std::cout << textures << " texture(s) of " << dictionaries << " dictionar" << (dictionaries == 1 ? "y" : "ies")
+              << " replaced" << (dictionaries ? " below " + o.Dictionary : std::string(", nothing written")) << ".\n";
+    return 0;
+}
+
 } // namespace
 
 int Import(const EditOptions& o, const std::string& folder) {
     if (!DirectoryExists(folder))
         throw KelmoraError(folder + " is not a folder");
+    if (DirectoryExists(o.Dictionary))
+        return ImportTree(o, folder);
     const bool txd = SameNameIgnoringCase(PathToUtf8(PathFromUtf8(o.Dictionary).extension()), ".txd");
     if (o.Dictionary.find("::") == std::string::npos && !txd && IsGameArchive(o.Dictionary))
         return ImportArchive(o, folder);

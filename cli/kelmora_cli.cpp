@@ -824,7 +824,7 @@ int main(int argc, char** argv) {
     };
     CLI::App* import = app.add_subcommand(
         "import", "Put the images of a folder back: each named after a texture, as extract names them, replaces it");
-    import->add_option("DICT", ed.Dictionary, "The dictionary (.txd)")->required();
+    import->add_option("DICT", ed.Dictionary, "The dictionary (.txd), a game archive, or a folder of dictionaries")->required();
     import->add_option("FOLDER", importFolder, "The folder of images (PNG, TGA, BMP, JPEG)")->required();
     editOptions(import);
     CLI::App* replace = app.add_subcommand("replace", "Replace one texture's picture by an image");
@@ -836,7 +836,7 @@ int main(int argc, char** argv) {
     import->add_option("--depth", ed.Depth, "Store the replaced textures at another depth")->check(CLI::IsMember({4, 8, 16, 32}));
     std::size_t importJobs = 0;
     import->add_option("-j,--jobs", importJobs,
-                       "Archives: dictionaries put back at once (default: every core); the result is the same for any number")
+                       "Archives and folders: dictionaries put back at once (default: every core); the result is the same for any number")
         ->check(CLI::Range(1, 256));
     std::string addImage, addName, addMask, removeTexture, renameTexture, renameName, renameMask;
     std::uint32_t addLevels = 1;

@@ -153,3 +153,34 @@ TEST_F(ParallelTest, ArchivesAndChosenDictionariesGiveTheSameWhateverTheJobs) {
         fs::remove_all(dir_ + "/four");
     }
 }
+
+TEST_F(ParallelTest, ImportIntoAFolderGivesTheSameWhateverTheJobs) {
+    fs::create_directories(dir_ + "/game/sub");
+    for (std::uint32_t i = 0; i < 6; ++i)
+        WriteFile(dir_ + "/game/" + (i % 2 ? "sub/" : "") + "d" + std::to_string(i) + ".txd",
+                  BuildDictionary({RealTexture("a" + std::to_string(i), 32, 32, 8, 2, i + 1),
+                                   RealTexture("b" + std::to_string(i), 16, 16, 4, 1, i + 20)}));
+    ASSERT_EQ(Run("extract -q -f png -o " + Q("edit") + " " + Q("game"), "edit").code, 0);
+    // Edits in some dictionaries' folders: a picture of another size, a stray file.
+    fs::copy_file(dir_ + "/edit/d0/a0.png", dir_ + "/edit/sub/d3/a3.png", fs::copy_options::overwrite_existing);
+    fs::copy_file(dir_ + "/edit/d0/a0.png", dir_ + "/edit/d4/stray.png");
+    fs::copy_file(dir_ + "/edit/d0/b0.png", dir_ + "/edit/sub/d5/b5.png", fs::copy_options::overwrite_existing);
+    const auto before = Tree("game");
+    const CommandResult one = Run("import -j 1 " + Q("game") + " " + Q("edit"), "");
+    const auto byOne = Tree("game");
+    for (const auto& [name, bytes] : before)
+        WriteFile(dir_ + "/game/" + name, bytes);
+    const CommandResult four = Run("import -j 4 " + Q("game") + " " + Q("edit"), "");
+    ASSERT_EQ(one.code, 0) << one.out;
+    EXPECT_EQ(four.code, 0);
+    EXPECT_EQ(four.out, one.out);
+    EXPECT_NE(one.out.find("2 texture(s) of 2 dictionaries replaced below"), std::string::npos) << one.out;
+    EXPECT_NE(one.out.find("stray.png matches no texture; skipped"), std::string::npos) << one.out;
+    EXPECT_NE(byOne, before);
+    EXPECT_EQ(Tree("game"), byOne);
+    // Put back as extracted, nothing changes and nothing is written.
+    ASSERT_EQ(Run("extract -q -f png -o " + Q("again") + " " + Q("game"), "again").code, 0);
+    const CommandResult same = Run("import " + Q("game") + " " + Q("again"), "");
+    EXPECT_NE(same.out.find("0 texture(s) of 0 dictionaries replaced, nothing written."), std::string::npos) << same.out;
+    EXPECT_EQ(Tree("game"), byOne);
+}
