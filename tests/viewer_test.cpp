@@ -365,6 +365,7 @@ TEST_F(ViewerTest, ADecodeTheUserHasMovedOnFromIsDropped) {
     f.lb->setCurrentRow(1); // as a click does: the decode goes to the worker
     EXPECT_TRUE(f.View().Decoding());
     EXPECT_TRUE(f.Image1->Picture().isNull());
+    EXPECT_EQ(Status(), "Decoding texture 2...");
     f.OpenFile(second);
     ASSERT_TRUE(WaitForDisplay(f));
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - second.txd - 1 texture(s)");

@@ -159,6 +159,7 @@ void TTextureView::Show(std::shared_ptr<const Dictionary> dictionary, int entry,
     }
     const std::uint64_t request = request_;
     pending_ = request;
+    status_.SetStatus("Decoding texture " + QString::number(entry + 1) + "...");
     std::weak_ptr<int> alive = alive_;
     pool_.start([this, alive, request, d = dictionary_, texture, options,
                                           decoded = std::move(decoded)]() mutable {
