@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <set>
 #include <vector>
@@ -250,6 +251,47 @@ std::string WithSeparator(const std::string& folder) {
     return folder + (IsPathSeparator(folder.back()) ? "" : std::string(1, kPathSeparator));
 }
 
+// One dictionary of an archive or a folder put back from its folder, on any
+// thread: what it became, and what is said of it, kept for the ordered writer.
+struct PutBackResult {
+    bool Changed = false;
+    std::vector<std::uint8_t> Bytes;
+    std::vector<std::string> Lines, Notes;
+    std::size_t Replaced = 0;
+    std::exception_ptr Error;
+};
+
+// bytes() reads the dictionary, label names it in lines; dir is its folder of images.
+PutBackResult PutBackFolder(const std::string& label, const std::string& dir, const EditOptions& o,
+                            const std::function<std::vector<std::uint8_t>()>& bytes) {
+    PutBackResult done;
+    try {
+        if (!DirectoryExists(dir))
+            return done;
+        std::vector<std::uint8_t> read = bytes();
+        CheckEditable(read, label);
+        DictionaryEdit edit(std::move(read), !o.NoFilter);
+        std::vector<std::string> own;
+        done.Replaced = ImportFolder(edit, label, dir, o, own, done.Notes);
+        if (!edit.Changed())
+            return done;
+        edit.Verify();
+        done.Changed = true;
+        done.Bytes = edit.Bytes();
+        for (std::string& line : own)
+            done.Lines.push_back(label + ": " + line);
+    } catch (...) {
+        done.Error = std::current_exception();
+    }
+    return done;
+}
+
+// "N texture(s) of M dictionaries replaced in/below WHERE." or "..., nothing written."
+void SayPutBack(std::size_t textures, std::size_t dictionaries, const std::string& where) {
+    std::cout << textures << " texture(s) of " << dictionaries << " dictionar" << (dictionaries == 1 ? "y" : "ies")
+              << " replaced" << (dictionaries ? where : std::string(", nothing written")) << ".\n";
+}
+
 // import ARCHIVE FOLDER: the folder extract wrote for the archive holds a folder
 // per dictionary (FOLDER/<archive>/<dictionary>/); only the dictionaries whose
 // pictures changed are written back, in one edit of the archive.
@@ -267,43 +309,17 @@ int ImportArchive(const EditOptions& o, const std::string& folder) {
     auto data = std::make_shared<FileSource>(a.DataFile);
     // Each dictionary's folder is put back on any core; the results are taken,
     // said and written in the archive's order, as one thread would.
-    struct Done {
-        bool Changed = false;
-        std::vector<std::uint8_t> Bytes;
-        std::vector<std::string> Lines, Notes;
-        std::size_t Replaced = 0;
-        std::exception_ptr Error;
-    };
     const std::vector<const ArchiveEntry*> dicts = a.Dictionaries();
-    OrderedPool<Done> pool(dicts.size(), o.Jobs, [&](std::size_t k) {
-        Done done;
-        try {
-            const ArchiveEntry* e = dicts[k];
-            const std::string dir = ComposeDestDir(archiveDir, true, SafeFileName(Cp1252ToUtf8(EntryStem(*e))));
-            if (!DirectoryExists(dir))
-                return done;
-            const std::string label = o.Dictionary + "::" + ShownText(e->Name);
-            std::vector<std::uint8_t> bytes = ReadAllBytes(RangeSource(data, e->Offset, e->Size));
-            CheckEditable(bytes, label);
-            DictionaryEdit edit(std::move(bytes), !o.NoFilter);
-            std::vector<std::string> own;
-            done.Replaced = ImportFolder(edit, label, dir, o, own, done.Notes);
-            if (!edit.Changed())
-                return done;
-            edit.Verify();
-            done.Changed = true;
-            done.Bytes = edit.Bytes();
-            for (std::string& line : own)
-                done.Lines.push_back(label + ": " + line);
-        } catch (...) {
-            done.Error = std::current_exception();
-        }
-        return done;
+    OrderedPool<PutBackResult> pool(dicts.size(), o.Jobs, [&](std::size_t k) {
+        const ArchiveEntry* e = dicts[k];
+        return PutBackFolder(o.Dictionary + "::" + ShownText(e->Name),
+                           ComposeDestDir(archiveDir, true, SafeFileName(Cp1252ToUtf8(EntryStem(*e)))), o,
+                           [&] { return ReadAllBytes(RangeSource(data, e->Offset, e->Size)); });
     });
     std::vector<std::string> lines;
     std::size_t dictionaries = 0, textures = 0;
     for (std::size_t k = 0; k < dicts.size(); ++k) {
-        Done done = pool.Take(k);
+        PutBackResult done = pool.Take(k);
         if (k + 1 == dicts.size())
             data.reset(); // the last reader of it has finished
         for (const std::string& note : done.Notes)
@@ -320,8 +336,7 @@ int ImportArchive(const EditOptions& o, const std::string& folder) {
     archive.Commit();
     for (const std::string& line : lines)
         std::cout << line << "\n";
-    std::cout << textures << " texture(s) of " << dictionaries << " dictionar" << (dictionaries == 1 ? "y" : "ies")
-              << " replaced" << (dictionaries ? " in " + o.Dictionary : std::string(", nothing written")) << ".\n";
+    SayPutBack(textures, dictionaries, " in " + o.Dictionary);
     return 0;
 }
 
@@ -335,42 +350,16 @@ int ImportTree(const EditOptions& o, const std::string& folder) {
                            " writes its dictionaries themselves");
     std::vector<std::string> files;
     ForEachDictionaryBelow(o.Dictionary, [&](const std::string& file) { files.push_back(file); });
-    struct Done {
-        bool Changed = false;
-        std::vector<std::uint8_t> Bytes;
-        std::vector<std::string> Lines, Notes;
-        std::size_t Replaced = 0;
-        std::exception_ptr Error;
-    };
-    OrderedPool<Done> pool(files.size(), o.Jobs, [&](std::size_t k) {
-        Done done;
-        try {
-            const std::string& file = files[k];
-            const fs::path rel = PathFromUtf8(file).parent_path().lexically_relative(PathFromUtf8(o.Dictionary));
-            const std::string base = PathToUtf8((PathFromUtf8(folder) / rel).lexically_normal());
-            const std::string dir = ComposeDestDir(base, true, SubDirNameOf(file));
-            if (!DirectoryExists(dir))
-                return done;
-            std::vector<std::uint8_t> bytes = ReadAllBytes(FileSource(file));
-            CheckEditable(bytes, file);
-            DictionaryEdit edit(std::move(bytes), !o.NoFilter);
-            std::vector<std::string> own;
-            done.Replaced = ImportFolder(edit, file, dir, o, own, done.Notes);
-            if (!edit.Changed())
-                return done;
-            edit.Verify();
-            done.Changed = true;
-            done.Bytes = edit.Bytes();
-            for (std::string& line : own)
-                done.Lines.push_back(file + ": " + line);
-        } catch (...) {
-            done.Error = std::current_exception();
-        }
-        return done;
+    OrderedPool<PutBackResult> pool(files.size(), o.Jobs, [&](std::size_t k) {
+        const std::string& file = files[k];
+        const fs::path rel = PathFromUtf8(file).parent_path().lexically_relative(PathFromUtf8(o.Dictionary));
+        const std::string base = PathToUtf8((PathFromUtf8(folder) / rel).lexically_normal());
+        return PutBackFolder(file, ComposeDestDir(base, true, SubDirNameOf(file)), o,
+                           [&] { return ReadAllBytes(FileSource(file)); });
     });
     std::size_t dictionaries = 0, textures = 0;
     for (std::size_t k = 0; k < files.size(); ++k) {
-        Done done = pool.Take(k);
+        PutBackResult done = pool.Take(k);
         for (const std::string& note : done.Notes)
             Note(note);
         if (done.Error)
@@ -383,8 +372,7 @@ int ImportTree(const EditOptions& o, const std::string& folder) {
         for (const std::string& line : done.Lines)
             std::cout << line << "\n";
     }
-    std::cout << textures << " texture(s) of " << dictionaries << " dictionar" << (dictionaries == 1 ? "y" : "ies")
-              << " replaced" << (dictionaries ? " below " + o.Dictionary : std::string(", nothing written")) << ".\n";
+    SayPutBack(textures, dictionaries, " below " + o.Dictionary);
     return 0;
 }
 
