@@ -1,13 +1,10 @@
 #include "archive/texture_search.h"
 
-#include <algorithm>
 #include <filesystem>
-#include <vector>
 #include <memory>
 
 #include "archive/game_archive.h"
 #include "base/byte_source.h"
-#include "base/bytes.h"
 #include "base/errors.h"
 #include "base/os_file.h"
 #include "base/paths.h"
@@ -61,38 +58,6 @@ void SearchArchive(const std::string& path, const std::string& pattern, const st
     }
 }
 
-// The .txd files and the game archives (.img) below dir, in name order, one
-// directory's names held at a time; links to directories are not followed.
-void SearchFolder(const std::filesystem::path& dir, const std::string& pattern,
-                  const std::function<void(TextureMatch&&)>& found,
-                  const std::function<void(const std::string&)>& problem, const std::function<bool()>& stop) {
-    namespace fs = std::filesystem;
-    std::vector<fs::directory_entry> entries{fs::directory_iterator(dir), fs::directory_iterator()};
-    std::sort(entries.begin(), entries.end(),
-              [](const fs::directory_entry& x, const fs::directory_entry& y) { return x.path() < y.path(); });
-    for (const fs::directory_entry& e : entries) {
-        std::error_code ec;
-        const std::string path = PathToUtf8(e.path());
-        const std::string extension = PathToUtf8(e.path().extension());
-        if (e.is_directory(ec) && !e.is_symlink(ec)) {
-            SearchFolder(e.path(), pattern, found, problem, stop);
-            continue;
-        }
-        if (!e.is_regular_file(ec))
-            continue;
-        if (stop && stop())
-            throw Stopped{};
-        try {
-            if (SameNameIgnoringCase(extension, ".txd"))
-                SearchOne(std::make_shared<FileSource>(path), path, "", pattern, found);
-            else if (SameNameIgnoringCase(extension, ".img") && IsGameArchive(path))
-                SearchArchive(path, pattern, found, problem, stop);
-        } catch (const KelmoraError& error) {
-            problem(error.what());
-        }
-    }
-}
-
 } // namespace
 
 void SearchTextures(const std::string& where, const std::string& pattern,
@@ -100,9 +65,21 @@ void SearchTextures(const std::string& where, const std::string& pattern,
                     const std::function<void(const std::string& message)>& problem,
                     const std::function<bool()>& stop) {
     try {
-        if (DirectoryExists(where))
-            SearchFolder(PathFromUtf8(where), pattern, found, problem, stop);
-        else
+        if (DirectoryExists(where)) {
+            // The .txd files and the game archives (.img) below the folder, in name order.
+            ForEachFileBelow(where, [&](const std::string& path) {
+                if (stop && stop())
+                    throw Stopped{};
+                try {
+                    if (HasExtension(path, ".txd"))
+                        SearchOne(std::make_shared<FileSource>(path), path, "", pattern, found);
+                    else if (HasExtension(path, ".img") && IsGameArchive(path))
+                        SearchArchive(path, pattern, found, problem, stop);
+                } catch (const KelmoraError& error) {
+                    problem(error.what());
+                }
+            });
+        } else
             SearchArchive(where, pattern, found, problem, stop);
     } catch (const Stopped&) {
     } catch (const std::filesystem::filesystem_error& e) {

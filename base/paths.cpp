@@ -67,7 +67,7 @@ bool CreateDirectoryChain(const std::string& dir, std::string* reason) {
 
 // Calls visit for every .txd file below dir, in name order; one directory's
 // names are held at a time, so that a whole game costs no more than its largest folder.
-void ForEachDictionaryBelow(const std::string& dir, const std::function<void(const std::string&)>& visit) {
+void ForEachFileBelow(const std::string& dir, const std::function<void(const std::string&)>& visit) {
     namespace fs = std::filesystem;
     std::vector<fs::directory_entry> entries{fs::directory_iterator(PathFromUtf8(dir)), fs::directory_iterator()};
     std::sort(entries.begin(), entries.end(),
@@ -76,10 +76,21 @@ void ForEachDictionaryBelow(const std::string& dir, const std::function<void(con
         std::error_code ec;
         // Links to directories are not followed, as a recursive listing does not.
         if (e.is_directory(ec) && !e.is_symlink(ec))
-            ForEachDictionaryBelow(PathToUtf8(e.path()), visit);
-        else if (e.is_regular_file(ec) && SameNameIgnoringCase(PathToUtf8(e.path().extension()), ".txd"))
+            ForEachFileBelow(PathToUtf8(e.path()), visit);
+        else if (e.is_regular_file(ec))
             visit(PathToUtf8(e.path()));
     }
+}
+
+bool HasExtension(const std::string& path, const char* extension) {
+    return SameNameIgnoringCase(PathToUtf8(PathFromUtf8(path).extension()), extension);
+}
+
+void ForEachDictionaryBelow(const std::string& dir, const std::function<void(const std::string&)>& visit) {
+    ForEachFileBelow(dir, [&](const std::string& file) {
+        if (HasExtension(file, ".txd"))
+            visit(file);
+    });
 }
 
 std::string NeighbourDictionary(const std::string& file, int step) {

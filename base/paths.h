@@ -27,6 +27,14 @@ std::string ResolveAgainst(const std::string& path, const std::string& base);
 // failure stay. A bare drive or root counts as done.
 bool CreateDirectoryChain(const std::string& dir, std::string* reason = nullptr);
 
+// Calls visit for every regular file below dir, in name order, holding one
+// directory's names at a time. Links to directories are not followed. Throws
+// std::filesystem::filesystem_error for a directory that cannot be listed.
+void ForEachFileBelow(const std::string& dir, const std::function<void(const std::string&)>& visit);
+
+// Whether the path's extension is this one (".txd"), any case.
+bool HasExtension(const std::string& path, const char* extension);
+
 // Calls visit for every .txd file below dir (any case of the extension), in
 // name order, holding one directory's names at a time. Links to directories
 // are not followed. Throws std::filesystem::filesystem_error for a directory
