@@ -43,8 +43,6 @@ std::string ExportSummary(std::size_t exported, std::size_t listLines, std::uint
 
 namespace {
 
-using Prepared = PreparedTexture;
-
 std::vector<std::uint8_t> JpegBytes(const Picture& picture) {
     const JpegStream jpeg = EncodeJpeg(picture);
     return {jpeg.Data.get(), jpeg.Data.get() + jpeg.Size};
@@ -53,8 +51,8 @@ std::vector<std::uint8_t> JpegBytes(const Picture& picture) {
 // The work that costs, done on any thread. PNG and JPEG bytes depend on the
 // texture alone; BMP and TGA take the long-lived state (a 4-bit texture's BMP
 // keeps palette entries 16 to 255 of earlier decodes) and are written in order.
-Prepared Prepare(const ByteSource& dictionary, const TTexEntry& e, const ExportSettings& settings) {
-    Prepared p;
+PreparedTexture Prepare(const ByteSource& dictionary, const TTexEntry& e, const ExportSettings& settings) {
+    PreparedTexture p;
     p.Ready = true;
     try {
         p.Decoded = DecodeTexture(dictionary, e, {settings.ExpFilter, 0});
@@ -140,13 +138,13 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
     // everything that asks, names, writes or reports stays here, in the order of
     // the textures.
     const bool given = preparedAhead && preparedAhead->Textures.size() == order.size();
-    OrderedPool<Prepared> ahead(given ? 0 : order.size(), given ? 1 : settings.Jobs, [&](std::size_t k) {
+    OrderedPool<PreparedTexture> ahead(given ? 0 : order.size(), given ? 1 : settings.Jobs, [&](std::size_t k) {
         return Prepare(dictionary, entries[order[k]], settings);
     });
     auto take = [&](std::size_t k) {
         if (!given)
             return ahead.Take(k);
-        Prepared p = std::move(preparedAhead->Textures[k]);
+        PreparedTexture p = std::move(preparedAhead->Textures[k]);
         return p.Ready ? std::move(p) : Prepare(dictionary, entries[order[k]], settings);
     };
 
@@ -159,7 +157,7 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
             break;
         }
         const TTexEntry& e = entries[s];
-        Prepared prepared = take(k);
+        PreparedTexture prepared = take(k);
         if (!prepared.Encoded && prepared.MainError)
             std::rethrow_exception(prepared.MainError); // the decode itself failed (memory)
         DecodeResult r = prepared.Decoded.Result;
