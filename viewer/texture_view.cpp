@@ -175,22 +175,13 @@ void TTextureView::Show(std::shared_ptr<const Dictionary> dictionary, int entry,
                     return; // the user has moved on, or the window has gone
                 pending_ = 0;
                 if (decoded.Error) {
-                    const bool memory = [&] {
-                        try {
-                            std::rethrow_exception(decoded.Error);
-                        } catch (const std::bad_alloc&) {
-                            return true;
-                        } catch (...) {
-                            return false;
-                        }
-                    }();
                     std::string what = "Out of memory";
-                    if (!memory) {
-                        try {
-                            std::rethrow_exception(decoded.Error);
-                        } catch (const std::exception& e) {
-                            what = e.what();
-                        }
+                    try {
+                        std::rethrow_exception(decoded.Error);
+                    } catch (const std::bad_alloc&) {
+                    } catch (const std::exception& e) {
+                        what = e.what();
+                    } catch (...) {
                     }
                     ui_.ShowError(Image1, Q(DefaultErrorText(what)));
                     return;
