@@ -54,7 +54,7 @@ std::array<std::uint8_t, kArchiveEntryBytes> EncodeRow(const std::string& name, 
 }
 
 [[noreturn]] void WriteFailed(const std::string& path, const std::string& reason) {
-    throw KelmoraError("Stream write error: \"" + AbsolutePath(path) + "\". " + reason);
+    throw KelmoraError(ErrorCode::StreamWrite, {.File = AbsolutePath(path), .Reason = reason});
 }
 
 std::size_t& WriteCount() {
@@ -109,33 +109,26 @@ void SetArchiveWriteHook(ArchiveWriteHook hook) {
     WriteCount() = 0;
 }
 
-bool IsValidEntryName(const std::string& name, std::string* why) {
-    auto refuse = [&](const std::string& reason) {
-        if (why)
-            *why = reason;
-        return false;
-    };
+void CheckEntryName(const std::string& name) {
+    auto refuse = [&](ErrorCode code) { throw KelmoraError(code, {.Name = name, .Limit = kArchiveNameBytes - 1}); };
     if (name.empty())
-        return refuse("an entry's name cannot be empty");
+        refuse(ErrorCode::EntryNameEmpty);
     if (name.size() >= kArchiveNameBytes)
-        return refuse("the name \"" + ShownText(name) + "\" is " + std::to_string(name.size()) +
-                      " characters long; an archive's table holds at most " + std::to_string(kArchiveNameBytes - 1));
+        refuse(ErrorCode::EntryNameTooLong);
     for (char c : name) {
         const auto u = static_cast<unsigned char>(c);
         if (u < 32 || u > 126)
-            return refuse("the name \"" + ShownText(name) + "\" holds a character other than printable ASCII");
+            refuse(ErrorCode::EntryNameNotAscii);
         if (c == '/' || c == '\\')
-            return refuse("the name \"" + ShownText(name) + "\" holds a path separator");
+            refuse(ErrorCode::EntryNameSeparator);
     }
     if (name.front() == ' ' || name.back() == ' ')
-        return refuse("the name \"" + name + "\" begins or ends with a blank");
-    return true;
+        refuse(ErrorCode::EntryNameBlank);
 }
 
 ArchiveEdit::ArchiveEdit(const std::string& path) : path_(path), archive_(OpenGameArchive(path)) {
     if (!archive_.Problems.empty())
-        throw KelmoraError(path + ": the archive's table is damaged (" + EscapeControls(archive_.Problems.front()) +
-                           "); nothing is written into it: a rebuild copies what can be read");
+        throw ArchiveDamagedError(path, archive_.Problems.front());
     // Files that cannot be written are refused before anything is asked of them.
     OsFile::OpenUpdate(archive_.DataFile);
     if (archive_.Kind == ArchiveKind::Version1)
@@ -156,23 +149,21 @@ bool ArchiveEdit::Has(const std::string& name) const { return Find(name) < rows_
 
 void ArchiveEdit::CheckSize(const std::string& name, std::uint64_t bytes) const {
     if (bytes == 0)
-        throw KelmoraError(name + ": an archive's entry cannot be empty");
+        throw KelmoraError(ErrorCode::EntryEmpty, {.Name = name});
     if (archive_.Kind == ArchiveKind::Version2 && Sectors(bytes) > kMaxVersion2Sectors)
-        throw KelmoraError(name + ": " + std::to_string(bytes) + " bytes are more than a version 2 entry holds (" +
-                           std::to_string(kMaxVersion2Sectors * kSectorBytes) + ")");
+        throw KelmoraError(ErrorCode::EntryTooLarge,
+                           {.Name = name, .Number = bytes, .Limit = kMaxVersion2Sectors * kSectorBytes});
 }
 
 std::vector<std::uint8_t> ArchiveEdit::Read(const std::string& name) const {
     for (const Row& r : disk_)
         if (SameNameIgnoringCase(r.Name, name))
             return ReadEntry(FileSource(archive_.DataFile), r.Offset, r.Size);
-    throw KelmoraError(path_ + " has no entry named " + EscapeControls(name));
+    throw KelmoraError(ErrorCode::NoSuchEntry, {.File = path_, .Name = name});
 }
 
 void ArchiveEdit::Put(const std::string& name, std::vector<std::uint8_t> bytes) {
-    std::string why;
-    if (!IsValidEntryName(name, &why))
-        throw KelmoraError(why);
+    CheckEntryName(name);
     CheckSize(name, bytes.size());
     auto data = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
     const std::size_t i = Find(name);
@@ -196,7 +187,7 @@ void ArchiveEdit::Put(const std::string& name, std::vector<std::uint8_t> bytes) 
 void ArchiveEdit::Remove(const std::string& name) {
     const std::size_t i = Find(name);
     if (i == rows_.size())
-        throw KelmoraError(path_ + " has no entry named " + EscapeControls(name));
+        throw KelmoraError(ErrorCode::NoSuchEntry, {.File = path_, .Name = name});
     changes_.push_back({ArchiveChangeKind::Removed, rows_[i].Name, "", rows_[i].Size});
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(i));
 }
@@ -204,13 +195,11 @@ void ArchiveEdit::Remove(const std::string& name) {
 void ArchiveEdit::Rename(const std::string& from, const std::string& to) {
     const std::size_t i = Find(from);
     if (i == rows_.size())
-        throw KelmoraError(path_ + " has no entry named " + EscapeControls(from));
-    std::string why;
-    if (!IsValidEntryName(to, &why))
-        throw KelmoraError(why);
+        throw KelmoraError(ErrorCode::NoSuchEntry, {.File = path_, .Name = from});
+    CheckEntryName(to);
     const std::size_t other = Find(to);
     if (other != rows_.size() && other != i)
-        throw KelmoraError(path_ + " has an entry named " + rows_[other].Name + " already");
+        throw KelmoraError(ErrorCode::EntryExists, {.File = path_, .Name = rows_[other].Name});
     changes_.push_back({ArchiveChangeKind::Renamed, rows_[i].Name, to, rows_[i].Size});
     rows_[i].Name = to;
 }

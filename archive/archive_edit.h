@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "archive/game_archive.h"
+#include "base/errors.h"
 
 namespace kelmora {
 
@@ -30,9 +31,18 @@ using ArchiveWriteHook = std::function<void(std::size_t write)>;
 void SetArchiveWriteHook(ArchiveWriteHook hook);
 
 // A name a table row holds and gives back: 1 to 23 printable ASCII characters
-// (the 24th byte is the NUL), no path separator, no blank at either end. False
-// with the reason in *why.
-bool IsValidEntryName(const std::string& name, std::string* why = nullptr);
+// (the 24th byte is the NUL), no path separator, no blank at either end. Throws
+// KelmoraError (EntryName...) saying which rule it breaks.
+void CheckEntryName(const std::string& name);
+
+// An archive whose table is damaged is not written into; Problem is the first
+// thing wrong with it.
+class ArchiveDamagedError : public KelmoraError {
+public:
+    ArchiveDamagedError(const std::string& path, ArchiveProblem problem)
+        : KelmoraError(ErrorCode::ArchiveDamaged, {.File = path}), Problem(std::move(problem)) {}
+    ArchiveProblem Problem;
+};
 
 enum class ArchiveChangeKind { Replaced, Added, Removed, Renamed };
 struct ArchiveChange {

@@ -26,28 +26,25 @@ bool EndsWithIgnoringCase(const std::string& s, const char* suffix) {
     return s.size() >= n && Lower(s.substr(s.size() - n)) == suffix;
 }
 
-// "entry 7 (name)": the name as a terminal shows it safely (Windows-1252 as
-// UTF-8, control characters as codes).
-std::string Label(const ArchiveEntry& e) { return "entry " + std::to_string(e.Number) + " (" + ShownText(e.Name) + ")"; }
 
 // The problems of a damaged table: a few in full, then how many more. A table
 // of millions of bad rows must not cost a line each.
 class ProblemList {
 public:
-    explicit ProblemList(std::vector<std::string>& lines) : lines_(lines) {}
+    explicit ProblemList(std::vector<ArchiveProblem>& list) : list_(list) {}
     ~ProblemList() {
         if (more_ > 0)
-            lines_.push_back("and " + std::to_string(more_) + " more damaged " + (more_ == 1 ? "entry" : "entries"));
+            list_.push_back({ArchiveProblemKind::More, {}, {}, more_, 0});
     }
-    void Add(std::string line) {
-        if (lines_.size() < kArchiveProblemsInFull)
-            lines_.push_back(std::move(line));
+    void Add(ArchiveProblemKind kind, const ArchiveEntry& e, const ArchiveEntry& other = {}, std::uint64_t limit = 0) {
+        if (list_.size() < kArchiveProblemsInFull)
+            list_.push_back({kind, {e.Number, e.Name, e.Offset, e.Size}, {other.Number, other.Name, 0, 0}, 0, limit});
         else
             ++more_;
     }
 
 private:
-    std::vector<std::string>& lines_;
+    std::vector<ArchiveProblem>& list_;
     std::uint64_t more_ = 0;
 };
 
@@ -89,17 +86,16 @@ void ReadTable(const ByteSource& table, std::uint64_t at, std::uint64_t count, b
             e.Offset = std::uint64_t{LoadLE32(row)} * kSectorBytes;
             e.Size = sectors * kSectorBytes;
             if (e.Size == 0) {
-                problems.Add(Label(e) + " is empty; skipped");
+                problems.Add(ArchiveProblemKind::Empty, e);
                 continue;
             }
             if (e.Offset >= a.DataSize) {
-                problems.Add(Label(e) + " starts at byte " + std::to_string(e.Offset) +
-                             ", past the end of the archive's " + std::to_string(a.DataSize) + " bytes; skipped");
+                problems.Add(ArchiveProblemKind::StartsPastEnd, e, {}, a.DataSize);
                 continue;
             }
             if (e.Size > a.DataSize - e.Offset) {
                 // Tools that do not pad the last file leave it shorter than its sectors.
-                problems.Add(Label(e) + " ends past the end of the archive; read as far as it goes");
+                problems.Add(ArchiveProblemKind::EndsPastEnd, e);
                 e.Size = a.DataSize - e.Offset;
             }
             // Entries that share bytes with an earlier one: a table made to repeat data.
@@ -113,7 +109,7 @@ void ReadTable(const ByteSource& table, std::uint64_t at, std::uint64_t count, b
                     other = &before;
             }
             if (other) {
-                problems.Add(Label(e) + " overlaps " + Label(*other) + "; skipped");
+                problems.Add(ArchiveProblemKind::Overlaps, e, *other);
                 continue;
             }
             byOffset.emplace(e.Offset, a.Entries.size());
@@ -158,15 +154,14 @@ GameArchive ReadVersion2Table(const ByteSource& img) {
     a.DataSize = img.Size();
     std::uint8_t header[8] = {};
     if (img.ReadAt(0, header, 8) < 8) {
-        a.Problems.push_back("the archive ends inside its header");
+        a.Problems.push_back({ArchiveProblemKind::EndsInHeader});
         return a;
     }
     const std::uint64_t claimed = LoadLE32(header + 4);
     // The table cannot be larger than the file: a count beyond it is damage.
     const std::uint64_t fits = (a.DataSize - 8) / kArchiveEntryBytes;
     if (claimed > fits)
-        a.Problems.push_back("the archive claims " + std::to_string(claimed) + " entries but its file holds " +
-                             std::to_string(fits) + "; reading those");
+        a.Problems.push_back({ArchiveProblemKind::ClaimsMore, {}, {}, claimed, fits});
     ReadTable(img, 8, std::min(claimed, fits), true, a);
     return a;
 }
@@ -177,8 +172,7 @@ GameArchive ReadVersion1Table(const ByteSource& dir, std::uint64_t dataSize) {
     a.DataSize = dataSize;
     const std::uint64_t count = dir.Size() / kArchiveEntryBytes;
     if (dir.Size() % kArchiveEntryBytes != 0)
-        a.Problems.push_back("the table ends with " + std::to_string(dir.Size() % kArchiveEntryBytes) +
-                             " bytes that make no entry; ignored");
+        a.Problems.push_back({ArchiveProblemKind::TrailingBytes, {}, {}, dir.Size() % kArchiveEntryBytes, 0});
     ReadTable(dir, 0, count, false, a);
     return a;
 }
@@ -216,13 +210,12 @@ GameArchive OpenGameArchive(const std::string& path) {
     } else if (EndsWithIgnoringCase(path, ".img")) {
         dir = Beside(path, ".dir");
         if (!FileExists(dir))
-            throw KelmoraError(path + " is not a game archive: it does not start with VER2 and has no " +
-                               FileNameOfPath(dir) + " beside it");
+            throw KelmoraError(ErrorCode::NotAnArchiveNoTable, {.File = path, .Name = FileNameOfPath(dir)});
     } else {
-        throw KelmoraError(path + " is not a game archive");
+        throw KelmoraError(ErrorCode::NotAnArchive, {.File = path});
     }
     if (!FileExists(img))
-        throw KelmoraError(path + " has no data file: " + FileNameOfPath(img) + " is missing");
+        throw KelmoraError(ErrorCode::NoDataFile, {.File = path, .Name = FileNameOfPath(img)});
     FileSource table(dir);
     FileSource data(img);
     GameArchive a = ReadVersion1Table(table, data.Size());

@@ -28,15 +28,32 @@ struct ArchiveEntry {
     std::uint64_t Offset = 0, Size = 0; // in bytes
 };
 
+// What is wrong with a table, as facts for the front ends to word.
+enum class ArchiveProblemKind {
+    EndsInHeader,  // the file ends inside its header
+    ClaimsMore,    // Count: entries the header claims; Limit: those the file holds
+    TrailingBytes, // Count: bytes after the last whole row
+    Empty,         // Entry has no sectors; skipped
+    StartsPastEnd, // Entry starts past the end; Limit: the archive's bytes; skipped
+    EndsPastEnd,   // Entry ends past the end; read as far as it goes
+    Overlaps,      // Entry shares bytes with Other; skipped
+    More,          // Count: further damaged entries, not listed
+};
+struct ArchiveProblem {
+    ArchiveProblemKind Kind = ArchiveProblemKind::Empty;
+    ArchiveEntry Entry{}, Other{}; // Number and Name name them
+    std::uint64_t Count = 0, Limit = 0;
+};
+
 struct GameArchive {
     ArchiveKind Kind = ArchiveKind::Version2;
     std::string DataFile;      // the file holding the data
     std::string TableFile;     // the file holding the table (the same for version 2)
     std::uint64_t DataSize = 0;
     std::vector<ArchiveEntry> Entries; // the readable ones, in table order
-    // A line for each entry that cannot be read or is cut short, naming it, up to
-    // kArchiveProblemsInFull; then one line that counts the rest.
-    std::vector<std::string> Problems;
+    // One for each entry that cannot be read or is cut short, up to
+    // kArchiveProblemsInFull; then one (More) that counts the rest.
+    std::vector<ArchiveProblem> Problems;
 
     // The entries that are texture dictionaries (named "*.txd", any case).
     std::vector<const ArchiveEntry*> Dictionaries() const;
@@ -53,8 +70,8 @@ GameArchive ReadVersion1Table(const ByteSource& dir, std::uint64_t dataSize);
 // file, or an ".img" file with a ".dir" beside it.
 bool IsGameArchive(const std::string& path);
 // Opens the archive path names (its ".img" or, for version 1, either file).
-// Throws KelmoraError when a file cannot be opened, "... has no data file ..."
-// for a ".dir" without its ".img", and "... is not a game archive" otherwise.
+// Throws KelmoraError when a file cannot be opened, NoDataFile for a ".dir"
+// without its ".img", and NotAnArchive otherwise.
 GameArchive OpenGameArchive(const std::string& path);
 
 // The archive's name for folders and titles: its file name without extension.

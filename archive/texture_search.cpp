@@ -44,7 +44,7 @@ namespace {
 
 // The dictionaries of an archive, in the order of its table.
 void SearchArchive(const std::string& path, const std::string& pattern, const std::function<void(TextureMatch&&)>& found,
-                   const std::function<void(const std::string&)>& problem, const std::function<bool()>& stop) {
+                   const std::function<void(const std::exception&)>& problem, const std::function<bool()>& stop) {
     const GameArchive archive = OpenGameArchive(path);
     const auto data = std::make_shared<FileSource>(archive.DataFile);
     for (const ArchiveEntry* e : archive.Dictionaries()) {
@@ -53,7 +53,7 @@ void SearchArchive(const std::string& path, const std::string& pattern, const st
         try {
             SearchOne(std::make_shared<RangeSource>(data, e->Offset, e->Size), path, e->Name, pattern, found);
         } catch (const KelmoraError& error) {
-            problem(error.what());
+            problem(error);
         }
     }
 }
@@ -62,7 +62,7 @@ void SearchArchive(const std::string& path, const std::string& pattern, const st
 
 void SearchTextures(const std::string& where, const std::string& pattern,
                     const std::function<void(TextureMatch&&)>& found,
-                    const std::function<void(const std::string& message)>& problem,
+                    const std::function<void(const std::exception& error)>& problem,
                     const std::function<bool()>& stop) {
     try {
         if (DirectoryExists(where)) {
@@ -76,14 +76,14 @@ void SearchTextures(const std::string& where, const std::string& pattern,
                     else if (HasExtension(path, ".img") && IsGameArchive(path))
                         SearchArchive(path, pattern, found, problem, stop);
                 } catch (const KelmoraError& error) {
-                    problem(error.what());
+                    problem(error);
                 }
             });
         } else
             SearchArchive(where, pattern, found, problem, stop);
     } catch (const Stopped&) {
     } catch (const std::filesystem::filesystem_error& e) {
-        problem(e.what());
+        problem(e);
     }
 }
 

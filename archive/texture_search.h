@@ -27,7 +27,7 @@ bool MatchesTextureName(const std::string& pattern, const TTexEntry& texture);
 // KelmoraError when the archive where names cannot be read.
 void SearchTextures(const std::string& where, const std::string& pattern,
                     const std::function<void(TextureMatch&&)>& found,
-                    const std::function<void(const std::string& message)>& problem,
+                    const std::function<void(const std::exception& error)>& problem,
                     const std::function<bool()>& stop);
 
 } // namespace kelmora

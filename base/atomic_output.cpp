@@ -35,7 +35,7 @@ AtomicOutput::AtomicOutput(const std::string& path) : path_(path) {
     static std::atomic<unsigned> counter{0};
     // Replacing a device or a FIFO by a file would break the system, not save a picture.
     if (FileExists(path) && !IsRegularFile(path) && !IsSymbolicLink(path))
-        throw KelmoraError("Cannot create file \"" + AbsolutePath(path) + "\". Not a regular file");
+        throw KelmoraError(ErrorCode::CreateOverNonRegular, {.File = AbsolutePath(path)});
     const std::string dir = DirectoryOf(path);
     // A name that exists already (a left-over of a run with our process id) is skipped.
     for (int attempt = 0;; ++attempt) {
@@ -63,7 +63,7 @@ void AtomicOutput::Fail(const std::string& reason) {
     file_.Close();
     RemoveFile(temporary_);
     committed_ = true; // nothing left to clean up
-    throw KelmoraError("Stream write error: \"" + AbsolutePath(path_) + "\". " + reason);
+    throw KelmoraError(ErrorCode::StreamWrite, {.File = AbsolutePath(path_), .Reason = reason});
 }
 
 void AtomicOutput::Write(const void* data, std::size_t n) {

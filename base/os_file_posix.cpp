@@ -39,15 +39,15 @@ OsFile OsFile::OpenRead(const std::string& path) {
     // O_NONBLOCK keeps a FIFO from blocking the open; it does not affect regular files.
     f.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (f.fd_ < 0)
-        throw KelmoraError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+        throw KelmoraError(ErrorCode::CannotOpen, {.File = path, .Reason = std::strerror(errno)});
     struct stat st {};
     if (::fstat(f.fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
         int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        throw KelmoraError("Cannot open file \"" + path + "\". " + std::strerror(err));
+        throw KelmoraError(ErrorCode::CannotOpen, {.File = path, .Reason = std::strerror(err)});
     }
     // A FIFO or a device has no size to walk and may never end.
     if (!S_ISREG(st.st_mode))
-        throw KelmoraError("Not a regular file: " + path);
+        throw KelmoraError(ErrorCode::NotRegularFile, {.File = path});
     return f;
 }
 
@@ -55,7 +55,7 @@ OsFile OsFile::CreateNew(const std::string& path, const std::string& shownPath) 
     OsFile f;
     f.fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (f.fd_ < 0)
-        throw KelmoraError("Cannot create file \"" + AbsolutePath(shownPath) + "\". " + std::strerror(errno));
+        throw KelmoraError(ErrorCode::CannotCreate, {.File = AbsolutePath(shownPath), .Reason = std::strerror(errno)});
     return f;
 }
 
@@ -63,13 +63,13 @@ OsFile OsFile::OpenUpdate(const std::string& path) {
     OsFile f;
     f.fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (f.fd_ < 0)
-        throw KelmoraError("Cannot open file \"" + path + "\" for writing. " + std::strerror(errno));
+        throw KelmoraError(ErrorCode::CannotOpenForWriting, {.File = path, .Reason = std::strerror(errno)});
     struct stat st {};
     if (::fstat(f.fd_, &st) != 0 || !S_ISREG(st.st_mode))
-        throw KelmoraError("Cannot open file \"" + path + "\" for writing. Not a regular file");
+        throw KelmoraError(ErrorCode::WriteToNonRegular, {.File = path});
     // The superuser may write anything: the file's own bits say whether it is meant to change.
     if ((st.st_mode & 0222) == 0)
-        throw KelmoraError("Cannot open file \"" + path + "\" for writing. " + std::strerror(EACCES));
+        throw KelmoraError(ErrorCode::CannotOpenForWriting, {.File = path, .Reason = std::strerror(EACCES)});
     return f;
 }
 

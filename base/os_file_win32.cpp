@@ -72,11 +72,11 @@ OsFile OsFile::OpenRead(const std::string& path) {
     HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        throw KelmoraError("Cannot open file \"" + path + "\". " + SystemText(GetLastError()));
+        throw KelmoraError(ErrorCode::CannotOpen, {.File = path, .Reason = SystemText(GetLastError())});
     f.handle_ = h;
     // A pipe or a device has no size to walk and may never end.
     if (GetFileType(h) != FILE_TYPE_DISK)
-        throw KelmoraError("Not a regular file: " + path);
+        throw KelmoraError(ErrorCode::NotRegularFile, {.File = path});
     return f;
 }
 
@@ -85,15 +85,15 @@ OsFile OsFile::OpenUpdate(const std::string& path) {
     const std::wstring wide = WideFromUtf8(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        throw KelmoraError("Cannot open file \"" + path + "\" for writing. " + SystemText(ERROR_ACCESS_DENIED));
+        throw KelmoraError(ErrorCode::CannotOpenForWriting, {.File = path, .Reason = SystemText(ERROR_ACCESS_DENIED)});
     HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        throw KelmoraError("Cannot open file \"" + path + "\" for writing. " + SystemText(GetLastError()));
+        throw KelmoraError(ErrorCode::CannotOpenForWriting, {.File = path, .Reason = SystemText(GetLastError())});
     f.handle_ = h;
     if (GetFileType(h) != FILE_TYPE_DISK ||
         (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)))
-        throw KelmoraError("Cannot open file \"" + path + "\" for writing. Not a regular file");
+        throw KelmoraError(ErrorCode::WriteToNonRegular, {.File = path});
     return f;
 }
 
@@ -145,7 +145,7 @@ OsFile OsFile::CreateNew(const std::string& path, const std::string& shownPath) 
     HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        throw KelmoraError("Cannot create file \"" + AbsolutePath(shownPath) + "\". " + SystemText(GetLastError()));
+        throw KelmoraError(ErrorCode::CannotCreate, {.File = AbsolutePath(shownPath), .Reason = SystemText(GetLastError())});
     f.handle_ = h;
     return f;
 }

@@ -59,9 +59,9 @@ std::string Utf8ToCp1252(const std::string& utf8) {
         else if (c >= 0xC0)
             n = 2, cp = c & 0x1F;
         else if (c >= 0x80)
-            throw KelmoraError("\"" + EscapeControls(utf8) + "\" is not UTF-8 text");
+            throw KelmoraError(ErrorCode::NotUtf8, {.Name = utf8});
         if (i + n > utf8.size())
-            throw KelmoraError("\"" + EscapeControls(utf8) + "\" is not UTF-8 text");
+            throw KelmoraError(ErrorCode::NotUtf8, {.Name = utf8});
         for (std::size_t k = 1; k < n; ++k)
             cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
         i += n;
@@ -71,7 +71,7 @@ std::string Utf8ToCp1252(const std::string& utf8) {
         }
         const char16_t* hit = std::find(kHigh, kHigh + 32, static_cast<char16_t>(cp));
         if (cp > 0xFFFF || hit == kHigh + 32)
-            throw KelmoraError("\"" + EscapeControls(utf8) + "\" holds a character that texture names cannot");
+            throw KelmoraError(ErrorCode::CharacterNotInNames, {.Name = utf8});
         out += static_cast<char>(0x80 + (hit - kHigh));
     }
     return out;

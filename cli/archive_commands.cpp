@@ -18,6 +18,7 @@
 #include "export/destination.h"
 #include "export/safe_name.h"
 #include "export/unique_names.h"
+#include "words/engine_words.h"
 
 namespace kelmora::cli {
 
@@ -31,8 +32,8 @@ std::string Plural(std::size_t n, const char* one, const char* many) {
 
 int Unpack(const std::string& path, const std::vector<std::string>& names, const std::string& out) {
     const GameArchive a = OpenGameArchive(path);
-    for (const std::string& problem : a.Problems)
-        Note(path + ": " + EscapeControls(problem));
+    for (const ArchiveProblem& problem : a.Problems)
+        Note(path + ": " + EscapeControls(ArchiveProblemText(problem)));
     std::vector<const ArchiveEntry*> chosen;
     int status = a.Problems.empty() ? 0 : 1;
     if (names.empty()) {
@@ -54,7 +55,7 @@ int Unpack(const std::string& path, const std::vector<std::string>& names, const
     const std::string dir = ComposeDestDir(out.empty() ? "." : out, false, "");
     std::string reason;
     if (!CreateDirectoryChain(dir, &reason) || !DirectoryExists(dir))
-        throw KelmoraError(DirectoryFailure(reason.empty() ? "\"" + dir + "\"." : reason));
+        throw Failure(DirectoryFailure(reason.empty() ? "\"" + dir + "\"." : reason));
     RemoveStaleTemporaries(dir);
     const auto data = std::make_shared<FileSource>(a.DataFile);
     // Names are made safe as extract makes them; two entries never share a file.
@@ -83,9 +84,11 @@ int Pack(const std::string& path, const PackOptions& o) {
     ArchiveEdit edit(path);
     for (const std::string& file : o.Files) {
         const std::string name = FileNameOf(file);
-        std::string why;
-        if (!IsValidEntryName(name, &why))
-            throw KelmoraError(file + ": " + why);
+        try {
+            CheckEntryName(name);
+        } catch (const KelmoraError& e) {
+            throw Failure(file + ": " + ErrorLine(e));
+        }
         edit.Put(name, ReadAllBytes(FileSource(file)));
     }
     for (const std::string& name : o.Remove)
@@ -119,8 +122,8 @@ int Pack(const std::string& path, const PackOptions& o) {
 
 int Rebuild(const std::string& path) {
     const GameArchive before = OpenGameArchive(path);
-    for (const std::string& problem : before.Problems)
-        Note(path + ": " + EscapeControls(problem));
+    for (const ArchiveProblem& problem : before.Problems)
+        Note(path + ": " + EscapeControls(ArchiveProblemText(problem)));
     const RebuildOutcome r = RebuildArchive(path);
     std::cout << path << " rebuilt: " << Plural(r.Entries, "entry", "entries") << ", " << r.After << " bytes, "
               << (r.Before > r.After ? r.Before - r.After : 0) << " bytes freed.\n";

@@ -9,7 +9,7 @@ namespace kelmora::cli {
 
 // unpack ARCHIVE [NAME...] -o DIR: the entries' bytes as they are, every
 // dictionary or those named (any entry, with or without ".txd"). Returns the
-// exit status; throws KelmoraError with the user's text.
+// exit status; throws KelmoraError, or a Failure worded here.
 int Unpack(const std::string& archive, const std::vector<std::string>& names, const std::string& out);
 
 struct PackOptions {

@@ -1,6 +1,7 @@
 #include "cli/cli_text.h"
 
 #include "base/text.h"
+#include "words/engine_words.h"
 
 namespace kelmora::cli {
 
@@ -9,6 +10,8 @@ std::string WalkFailure(const std::string& file, const WalkReport& r) {
            ShownText(r.NamePart) + "): can't jump to position " + std::to_string(r.Next) + ", file size is only " +
            std::to_string(r.FileSize);
 }
+
+std::string ErrorLine(const std::exception& error) { return ErrorText(error); }
 
 std::string DirectoryFailure(const std::string& reason) {
     return "Directory cannot be created!" + (reason.empty() ? std::string() : " " + reason);

@@ -1,5 +1,6 @@
 #include "cli/edit_commands.h"
 #include "base/paths.h"
+#include "cli/cli_text.h"
 
 #include <algorithm>
 #include <exception>
@@ -58,7 +59,7 @@ Place PlaceOf(const std::string& arg) {
     for (const ArchiveEntry& e : OpenGameArchive(archive).Entries)
         if (NamesEntry(e.Name, wanted))
             return {archive, e.Name};
-    throw KelmoraError(archive + " has no entry named " + EscapeControls(wanted));
+    throw Failure(archive + " has no entry named " + EscapeControls(wanted));
 }
 
 std::vector<std::uint8_t> ReadPlace(const Place& p) {
@@ -68,7 +69,7 @@ std::vector<std::uint8_t> ReadPlace(const Place& p) {
     for (const ArchiveEntry& e : a.Entries)
         if (e.Name == p.Entry)
             return ReadAllBytes(RangeSource(std::make_shared<FileSource>(a.DataFile), e.Offset, e.Size));
-    throw KelmoraError(p.File + " has no entry named " + EscapeControls(p.Entry));
+    throw Failure(p.File + " has no entry named " + EscapeControls(p.Entry));
 }
 
 // The dictionary to change, walked whole, or the command ends; an archive that
@@ -97,7 +98,7 @@ PutBackOptions PutOptionsOf(const EditOptions& o) { return {!o.NoFilter, Options
     if (why.compare(0, textureColon.size(), textureColon) == 0)
         why.erase(0, textureColon.size());
     const bool namesImage = !image.empty() && why.compare(0, image.size(), image) == 0;
-    throw KelmoraError(dictionary + ": " + texture + ": " + (image.empty() || namesImage ? "" : image + ": ") + why);
+    throw Failure(dictionary + ": " + texture + ": " + (image.empty() || namesImage ? "" : image + ": ") + why);
 }
 
 // What a put-back did, said after the dictionary is written.
@@ -136,8 +137,8 @@ bool PutBack(DictionaryEdit& edit, const std::string& dictionary, std::size_t i,
     PutOutcome r;
     try {
         r = PutImage(edit, i, ImageWithCompanion(image, companion), image, PutOptionsOf(o), mipFiles);
-    } catch (const KelmoraError& e) {
-        Refuse(dictionary, label, image, e.what());
+    } catch (const std::runtime_error& e) {
+        Refuse(dictionary, label, image, ErrorLine(e));
     }
     Report(lines, label, image, r);
     return r.Changed;
@@ -183,7 +184,7 @@ void WithNameHint(F&& edit) {
     try {
         edit();
     } catch (const DuplicateNameError& e) {
-        throw KelmoraError(std::string(e.what()) + " (--allow-duplicate gives it all the same)");
+        throw Failure(ErrorLine(e) + " (--allow-duplicate gives it all the same)");
     }
 }
 
@@ -297,13 +298,13 @@ void SayPutBack(std::size_t textures, std::size_t dictionaries, const std::strin
 // pictures changed are written back, in one edit of the archive.
 int ImportArchive(const EditOptions& o, const std::string& folder) {
     if (!o.Output.empty())
-        throw KelmoraError("-o takes one dictionary; import into " + o.Dictionary + " writes the archive itself");
+        throw Failure("-o takes one dictionary; import into " + o.Dictionary + " writes the archive itself");
     ArchiveEdit archive(o.Dictionary);
     const GameArchive& a = archive.Archive();
     const std::string stem = PathToUtf8(PathFromUtf8(FileNameOf(o.Dictionary)).stem());
     const std::string archiveDir = ComposeDestDir(folder, true, SafeFileName(stem));
     if (!DirectoryExists(archiveDir))
-        throw KelmoraError(folder + " holds no folder " + SafeFileName(stem) + " of the archive's dictionaries");
+        throw Failure(folder + " holds no folder " + SafeFileName(stem) + " of the archive's dictionaries");
     // The data file is read while the dictionaries are put back, and closed before
     // the archive is written (Windows refuses a writer beside a reader).
     auto data = std::make_shared<FileSource>(a.DataFile);
@@ -346,7 +347,7 @@ int ImportArchive(const EditOptions& o, const std::string& folder) {
 // or not at all; the first that fails ends the run, those before it stay written.
 int ImportTree(const EditOptions& o, const std::string& folder) {
     if (!o.Output.empty())
-        throw KelmoraError("-o takes one dictionary; import into the folder " + o.Dictionary +
+        throw Failure("-o takes one dictionary; import into the folder " + o.Dictionary +
                            " writes its dictionaries themselves");
     std::vector<std::string> files;
     ForEachDictionaryBelow(o.Dictionary, [&](const std::string& file) { files.push_back(file); });
@@ -380,7 +381,7 @@ int ImportTree(const EditOptions& o, const std::string& folder) {
 
 int Import(const EditOptions& o, const std::string& folder) {
     if (!DirectoryExists(folder))
-        throw KelmoraError(folder + " is not a folder");
+        throw Failure(folder + " is not a folder");
     if (DirectoryExists(o.Dictionary))
         return ImportTree(o, folder);
     const bool txd = SameNameIgnoringCase(PathToUtf8(PathFromUtf8(o.Dictionary).extension()), ".txd");
@@ -401,7 +402,7 @@ std::size_t FindTexture(const Dictionary& d, const std::string& file, const std:
     if (!texture.empty() && texture.find_first_not_of("0123456789") == std::string::npos && texture.size() < 10) {
         const std::size_t n = std::stoul(texture);
         if (n == 0 || n > d.Entries().size())
-            throw KelmoraError(file + " has no texture " + texture + " (it lists " +
+            throw Failure(file + " has no texture " + texture + " (it lists " +
                                std::to_string(d.Entries().size()) + ")");
         index = n - 1;
     } else {
@@ -409,7 +410,7 @@ std::size_t FindTexture(const Dictionary& d, const std::string& file, const std:
             if (Cp1252ToUtf8(d.Entries()[i].Name) == texture)
                 index = i;
         if (index == d.Entries().size())
-            throw KelmoraError(file + " has no texture named " + EscapeControls(texture));
+            throw Failure(file + " has no texture named " + EscapeControls(texture));
     }
     return index;
 }
@@ -433,9 +434,9 @@ int Add(const EditOptions& o, const std::string& image, const std::string& name,
         WithNameHint([&] {
             AddImage(edit, ReadImage(image), image, Utf8ToCp1252(name), Utf8ToCp1252(mask), levels, PutOptionsOf(o));
         });
-    } catch (const KelmoraError& e) {
+    } catch (const std::runtime_error& e) {
         // Image failures name the image themselves; the others are about the name or levels.
-        Refuse(o.Dictionary, label, "", e.what());
+        Refuse(o.Dictionary, label, "", ErrorLine(e));
     }
     const std::string line = "added " + Label(edit.Current(), edit.Current().Entries().size() - 1) + " from " +
                              EscapeControls(image);
@@ -450,8 +451,8 @@ int Remove(const EditOptions& o, const std::string& texture) {
     const std::string label = Label(edit.Current(), index);
     try {
         edit.Remove(index);
-    } catch (const KelmoraError& e) {
-        Refuse(o.Dictionary, label, "", e.what());
+    } catch (const std::runtime_error& e) {
+        Refuse(o.Dictionary, label, "", ErrorLine(e));
     }
     Finish(edit, o, place, -1, {"removed " + label});
     return 0;
@@ -466,8 +467,8 @@ int Rename(const EditOptions& o, const std::string& texture, const std::string& 
         WithNameHint([&] {
             edit.Rename(index, Utf8ToCp1252(name), mask ? Utf8ToCp1252(*mask) : edit.Current().Entries()[index].Mask);
         });
-    } catch (const KelmoraError& e) {
-        Refuse(o.Dictionary, label, "", e.what());
+    } catch (const std::runtime_error& e) {
+        Refuse(o.Dictionary, label, "", ErrorLine(e));
     }
     Finish(edit, o, place, -1, {"renamed " + label + " to " + EscapeControls(name)});
     return 0;

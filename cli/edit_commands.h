@@ -20,7 +20,7 @@ struct EditOptions {
 void Note(const std::string& line);
 
 // import DICT FOLDER: every image named as extract names a texture replaces it.
-// Returns the exit status; throws KelmoraError with the user's text.
+// Returns the exit status; throws KelmoraError, or a Failure worded here.
 int Import(const EditOptions& options, const std::string& folder);
 // replace DICT TEXTURE IMAGE; TEXTURE is a list number or a name.
 int Replace(const EditOptions& options, const std::string& texture, const std::string& image);
@@ -28,7 +28,7 @@ int Replace(const EditOptions& options, const std::string& texture, const std::s
 int Add(const EditOptions& options, const std::string& image, const std::string& name, const std::string& mask,
         std::uint32_t levels);
 // A texture by its list number or, failing that, its name (UTF-8); throws
-// KelmoraError naming file when there is none.
+// a Failure naming file when there is none.
 std::size_t FindTexture(const kelmora::Dictionary& dictionary, const std::string& file, const std::string& texture);
 int Remove(const EditOptions& options, const std::string& texture);
 // mask null keeps the present mask name.

@@ -50,12 +50,15 @@
 #include "export/output_formats.h"
 #include "export/safe_name.h"
 #include "shell/file_type_registration.h"
+#include "words/engine_words.h"
 
 namespace {
 
 using namespace kelmora;
 using kelmora::cli::DirectoryFailure;
 using kelmora::cli::WalkFailure;
+using kelmora::cli::ErrorLine;
+using kelmora::cli::Failure;
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
 
@@ -129,9 +132,9 @@ void ForEachArchiveTarget(const std::string& path, const std::vector<std::string
                           bool& clean, const std::function<void(Target&&)>& visit,
                           const std::function<void()>& afterVisits = {}) {
     const GameArchive archive = OpenGameArchive(path);
-    for (const std::string& problem : archive.Problems) {
+    for (const ArchiveProblem& problem : archive.Problems) {
         if (report)
-            Fail(path + ": " + EscapeControls(problem));
+            Fail(path + ": " + EscapeControls(ArchiveProblemText(problem)));
         clean = false;
     }
     const auto data = std::make_shared<FileSource>(archive.DataFile);
@@ -172,9 +175,9 @@ Target FileTarget(const std::string& file) {
 Dictionary OpenTarget(const Target& t) {
     Dictionary d = t.Shared ? Dictionary(t.Shared) : Dictionary::OpenFile(t.File);
     if (!d.IsDictionary())
-        throw KelmoraError(t.Label + " is not a texture dictionary");
+        throw Failure(t.Label + " is not a texture dictionary");
     if (d.Source().Size() < kDictionaryHeaderBytes)
-        throw KelmoraError(t.Label + " is too short to be a texture dictionary (" +
+        throw Failure(t.Label + " is too short to be a texture dictionary (" +
                            std::to_string(d.Source().Size()) + " bytes)");
     return d;
 }
@@ -259,8 +262,8 @@ int List(const ListOptions& o) {
                 footer.Footer = "free: " + std::to_string(FreeBytes(OpenGameArchive(arg))) +
                                 " bytes that a rebuild recovers";
                 targets.push_back(std::move(footer));
-            } catch (const KelmoraError& e) {
-                Fail(e.what());
+            } catch (const std::runtime_error& e) {
+                Fail(ErrorLine(e));
                 clean = false;
             }
             break;
@@ -286,9 +289,9 @@ int List(const ListOptions& o) {
             d.emplace(OpenTarget(t));
             if (!d->Complete())
                 error = WalkFailure(t.Label, d->Walk().Report);
-        } catch (const KelmoraError& e) {
+        } catch (const std::runtime_error& e) {
             d.reset();
-            error = e.what();
+            error = ErrorLine(e);
         }
         if (!error.empty())
             status = kFailed;
@@ -418,13 +421,13 @@ void ForEachBatchTarget(const ExtractOptions& o, bool report, bool& clean,
                         group.push_back(std::move(t));
                     },
                     [&] { visit(std::move(group)); });
-            } catch (const KelmoraError& e) {
+            } catch (const std::runtime_error& e) {
                 clean = false;
                 if (!report)
                     break;
-                Fail(e.what());
+                Fail(ErrorLine(e));
                 if (!o.keepGoing)
-                    throw KelmoraError("stopped: " + arg + " cannot be read");
+                    throw Failure("stopped: " + arg + " cannot be read");
             }
             break;
         }
@@ -479,12 +482,12 @@ OpenedTarget OpenForExport(const Target& target, const ExtractOptions& o, const 
     try {
         Dictionary d = OpenTarget(target);
         if (!d.Complete())
-            throw KelmoraError(WalkFailure(target.Label, d.Walk().Report));
+            throw Failure(WalkFailure(target.Label, d.Walk().Report));
         const std::size_t listed = d.Entries().size();
         opened.Marks.assign(listed, o.onlyLines.empty());
         for (std::size_t line : o.onlyLines) {
             if (line > listed)
-                throw KelmoraError(target.Label + " has no texture " + std::to_string(line) + " (it lists " +
+                throw Failure(target.Label + " has no texture " + std::to_string(line) + " (it lists " +
                                    std::to_string(listed) + ")");
             opened.Marks[line - 1] = true;
         }
@@ -508,7 +511,7 @@ bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSetti
     const std::vector<bool>& marks = opened.Marks;
     std::string reason;
     if (!CreateDirectoryChain(target.Dest, &reason) || !DirectoryExists(target.Dest))
-        throw KelmoraError(DirectoryFailure(reason.empty() ? "\"" + target.Dest + "\"." : reason));
+        throw Failure(DirectoryFailure(reason.empty() ? "\"" + target.Dest + "\"." : reason));
 
     ExportSettings settings = base;
     settings.DestDir = target.Dest;
@@ -532,8 +535,8 @@ bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSetti
             Fail(target.Label + ": " + TextureLabel(d, entry) + ": written as " + written + " since " + wanted +
                  " is taken in this run");
     };
-    cb.Refused = [&](std::size_t entry, const std::string& message) {
-        Fail(target.Label + ": " + TextureLabel(d, entry) + ": " + message);
+    cb.Refused = [&](std::size_t entry, const KelmoraError& error) {
+        Fail(target.Label + ": " + TextureLabel(d, entry) + ": " + ErrorLine(error));
         clean = false;
     };
     cb.Cancelled = [] { return interrupted != 0; };
@@ -543,8 +546,8 @@ bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSetti
             clean = false;
             return true;
         };
-        cb.WriteFailed = [&](std::size_t entry, const std::string& message) {
-            Fail(target.Label + ": " + TextureLabel(d, entry) + ": " + message);
+        cb.WriteFailed = [&](std::size_t entry, const KelmoraError& error) {
+            Fail(target.Label + ": " + TextureLabel(d, entry) + ": " + ErrorLine(error));
             clean = false;
             return true;
         };
@@ -558,13 +561,13 @@ bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSetti
     if (progress)
         std::cerr << "\r                              \r" << std::flush;
     if (!result.Completed)
-        throw KelmoraError(target.Label + ": " + TextureLabel(d, result.FailedEntry) + ": " + DecodeProblem(result.Failure));
+        throw Failure(target.Label + ": " + TextureLabel(d, result.FailedEntry) + ": " + DecodeProblem(result.Failure));
     if (!o.quiet)
         std::cout << ExportSummary(result.Exported, listed, result.ElapsedMs, target.Dest, ".", result.Renamed,
                                    result.Cancelled)
                   << std::endl;
     if (result.Cancelled)
-        throw KelmoraError("interrupted; the files written so far stay");
+        throw Failure("interrupted; the files written so far stay");
     return clean;
 }
 
@@ -623,15 +626,15 @@ int Extract(const ExtractOptions& o) {
                         ++failed;
                         clean = false;
                     }
-                } catch (const KelmoraError& e) {
-                    Fail(e.what());
+                } catch (const std::runtime_error& e) {
+                    Fail(ErrorLine(e));
                     ++failed;
                     clean = false;
                     stop = !o.keepGoing || interrupted;
                 }
             }
         });
-    } catch (const KelmoraError&) {
+    } catch (const std::runtime_error&) {
         clean = false; // an archive that cannot be read stopped the batch, and was named
     }
     // A batch ends with its total on standard error.
@@ -664,11 +667,11 @@ int Save(const SaveOptions& o) {
     const Target target = FileTarget(o.file);
     const Dictionary d = OpenTarget(target);
     if (!d.Complete())
-        throw KelmoraError(WalkFailure(o.file, d.Walk().Report));
+        throw Failure(WalkFailure(o.file, d.Walk().Report));
     const std::size_t index = kelmora::cli::FindTexture(d, o.file, o.texture);
     DecodedTexture t = d.Decode(index, {!o.noFilter, 0});
     if (!t.Ok())
-        throw KelmoraError(o.file + ": " + TextureLabel(d, index) + ": " + DecodeProblem(t.Result));
+        throw Failure(o.file + ": " + TextureLabel(d, index) + ": " + DecodeProblem(t.Result));
     if (t.Result.CutShort())
         Fail(CutShortWarning(o.file, TextureLabel(d, index), t.Result));
     const bool brighten = !o.noBrighten;
@@ -717,8 +720,8 @@ int Find(const FindOptions& o) {
                 Fail(WalkFailure(t.Label, d.Walk().Report));
                 clean = false;
             }
-        } catch (const KelmoraError& e) {
-            Fail(e.what());
+        } catch (const std::runtime_error& e) {
+            Fail(ErrorLine(e));
             clean = false;
         }
     };
@@ -730,8 +733,8 @@ int Find(const FindOptions& o) {
         case InputKind::Archive:
             try {
                 ForEachArchiveTarget(arg, {}, true, clean, [&](Target&& t) { visit(t); });
-            } catch (const KelmoraError& e) {
-                Fail(e.what());
+            } catch (const std::runtime_error& e) {
+                Fail(ErrorLine(e));
                 clean = false;
             }
             break;
@@ -948,7 +951,7 @@ int main(int argc, char** argv) {
         Fail("Out of memory");
         return kFailed;
     } catch (const std::exception& e) {
-        Fail(e.what());
+        Fail(ErrorLine(e));
         return kFailed;
     }
     return kUsage;

@@ -134,20 +134,6 @@ bool RowPassesApply(std::uint32_t depth, std::uint32_t w, std::uint32_t h, std::
     return false;
 }
 
-std::string DecodeProblem(const DecodeResult& r) {
-    auto n = [](std::uint64_t v) { return std::to_string(v); };
-    switch (r.Status) {
-    case DecodeStatus::Ok: return {};
-    case DecodeStatus::TooLarge: return "Texture too large!!! (" + n(r.Width) + " x " + n(r.Height) + ")";
-    case DecodeStatus::UnsupportedDepth: return "Unknown palette size detected!!! (" + n(r.Depth) + ")";
-    case DecodeStatus::NoSuchLevel: return "No level " + n(r.Level) + " in this texture";
-    case DecodeStatus::DataMissing:
-        return "Texture data missing!!! (" + n(r.DataPresent) + " of " + n(r.DataNeeded) + " bytes)";
-    case DecodeStatus::OutOfMemory: return "Out of memory";
-    }
-    return {};
-}
-
 DecodeResult DecodeRaster(const ByteSource& source, const TTexEntry& entry, bool unswizzle, DecodeState& s,
                           std::uint32_t level) {
     ByteReader r(source);

@@ -35,10 +35,6 @@ struct DecodeResult {
     bool CutShort() const { return DataPresent < DataNeeded; }
 };
 
-// What a refused decode is called wherever it is said: "Unknown palette size
-// detected!!! (24)" and the like.
-std::string DecodeProblem(const DecodeResult& result);
-
 // Reads the raster at entry.DataOffset of the source into state. level 0 is the
 // full picture; the state then holds the level's size. A 4-bit decode writes
 // palette entries 0 to 15 only. An unsupported depth or size is a result, not an

@@ -104,15 +104,6 @@ std::uint16_t ToColour16(const PaletteEntry& e) {
     return static_cast<std::uint16_t>((e.R >> 3) | (e.G >> 3) << 5 | (e.B >> 3) << 10 | (e.A >= 64 ? 0x8000 : 0));
 }
 
-std::string EncodeProblem(const EncodeResult& r) {
-    switch (r.Status) {
-    case EncodeStatus::Ok: return {};
-    case EncodeStatus::UnsupportedDepth: return "Unknown palette size detected!!! (" + std::to_string(r.Depth) + ")";
-    case EncodeStatus::WrongSize: return "The picture does not fit level " + std::to_string(r.Level) + " of the texture";
-    }
-    return {};
-}
-
 EncodeResult EncodeRaster(std::vector<std::uint8_t>& dictionary, const TTexEntry& entry, bool unswizzle,
                           const DecodeState& s, std::uint32_t level) {
     const MemorySource source(dictionary.data(), dictionary.size());

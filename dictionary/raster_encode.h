@@ -21,9 +21,6 @@ struct EncodeResult {
     bool Ok() const { return Status == EncodeStatus::Ok; }
 };
 
-// What a refused encode is called wherever it is said.
-std::string EncodeProblem(const EncodeResult& result);
-
 // Writes one level of state (its indices and, at level 0, its palette; or its
 // texels) into the raster at entry.DataOffset of the dictionary's bytes.
 // unswizzle must be what the picture was decoded with. The state must have the

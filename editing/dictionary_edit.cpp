@@ -25,9 +25,7 @@ bool CellRead(const DecodeResult& r, const DecodeState& s, bool unswizzle, std::
     return !(s.TexDepth == 4 && s.TexWidth % 2 && x + 1 == s.TexWidth);
 }
 
-std::string Label(const TTexEntry& e, std::size_t index) {
-    return TextureLabel(index, ShownText(e.Name));
-}
+
 
 } // namespace
 
@@ -40,7 +38,11 @@ void DictionaryEdit::Replace(std::size_t index, const std::vector<DecodeState>& 
     for (std::uint32_t n = 0; n < levels.size(); ++n) {
         const EncodeResult r = EncodeRaster(*bytes_, e, unswizzle_, levels[n], n);
         if (!r.Ok())
-            throw KelmoraError(Label(e, index) + ": " + EncodeProblem(r));
+            throw KelmoraError(ErrorCode::EncodeFailed, {.Name = e.Name,
+                                                         .Texture = index,
+                                                         .Depth = r.Depth,
+                                                         .Level = r.Level,
+                                                         .Detail = static_cast<int>(r.Status)});
     }
     changes_.push_back({index, levels});
     changed_ = true;
@@ -48,11 +50,11 @@ void DictionaryEdit::Replace(std::size_t index, const std::vector<DecodeState>& 
 
 void DictionaryEdit::Rewalk() { current_ = std::make_unique<Dictionary>(std::make_shared<SharedBufferSource>(bytes_)); }
 
-std::vector<DictionaryEdit::Span> DictionaryEdit::Records(const char* what) const {
+std::vector<DictionaryEdit::Span> DictionaryEdit::Records(LayoutBlocks what) const {
     const std::vector<std::uint8_t>& b = *bytes_;
     // Every offset below is read from bytes the header must hold.
     if (b.size() < kDictionaryHeaderBytes)
-        throw KelmoraError("the dictionary is too short to hold its own header");
+        throw KelmoraError(ErrorCode::DictionaryHeaderShort, {});
     auto word = [&](std::size_t at) { return at + 4 <= b.size() ? LoadLE32(b.data() + at) : 0u; };
     std::vector<Span> spans;
     // The records follow the count's struct, each one's chunks adding up.
@@ -66,13 +68,12 @@ std::vector<DictionaryEdit::Span> DictionaryEdit::Records(const char* what) cons
     // ... and leave room for the closing extension inside the dictionary chunk.
     sized = sized && at + 12 <= std::size_t{word(4)} + 12 && at <= b.size();
     if (!sized)
-        throw KelmoraError(std::string("the dictionary's records do not carry their sizes (the fixed layout), so ") +
-                           what);
+        throw KelmoraError(ErrorCode::FixedLayout, {.Detail = static_cast<int>(what)});
     return spans;
 }
 
 void DictionaryEdit::Splice(std::size_t first, std::size_t last, const std::vector<std::uint8_t>& records,
-                            int countChange, const char* what) {
+                            int countChange, LayoutBlocks what) {
     const std::vector<Span> spans = Records(what);
     std::vector<std::uint8_t>& b = *bytes_;
     const std::size_t from = first < spans.size() ? spans[first].Start : (spans.empty() ? 24 + LoadLE32(&b[16]) : spans.back().End);
@@ -106,44 +107,42 @@ TextureRecord SettingsFor(const DecodeState& level0, std::size_t levels, std::ui
 } // namespace
 
 void DictionaryEdit::CheckNewName(const std::string& name, bool mask, std::size_t except) const {
-    const std::string shown = "\"" + ShownText(name) + "\"";
-    const char* kind = mask ? "mask name " : "name ";
+    auto refuse = [&](ErrorCode code) {
+        throw KelmoraError(code, {.Name = name, .Limit = kMaxNameLength, .Detail = mask ? 1 : 0});
+    };
     if (name.empty()) {
         if (mask)
             return; // a texture without a mask name is common
-        throw KelmoraError("a texture's name cannot be empty");
+        refuse(ErrorCode::TextureNameEmpty);
     }
     if (name.size() > kMaxNameLength)
-        throw KelmoraError(std::string("the ") + kind + shown + " is " + std::to_string(name.size()) +
-                           " characters long; at most " + std::to_string(kMaxNameLength) + " fit");
+        refuse(ErrorCode::TextureNameTooLong);
     // The walk trims such bytes, so the texture could no longer be found by this name.
     if (static_cast<unsigned char>(name.front()) <= 32 || static_cast<unsigned char>(name.back()) <= 32)
-        throw KelmoraError(std::string("the ") + kind + shown +
-                           " begins or ends with a blank or a control character, which readers strip");
+        refuse(ErrorCode::TextureNameBlankEnds);
     for (char c : name)
         if (static_cast<unsigned char>(c) < 32 || c == 127)
-            throw KelmoraError(std::string("the ") + kind + shown + " holds a control character");
+            refuse(ErrorCode::TextureNameControl);
     if (mask || allowDuplicates_)
         return;
     const auto entries = current_->Entries();
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (i != except && SameNameIgnoringCase(entries[i].Name, name))
-            throw DuplicateNameError("texture " + std::to_string(i + 1) + " is named " + shown +
-                                     " already; the game would find only one of them");
+            throw DuplicateNameError(ErrorCode::DuplicateName, {.Name = name, .Texture = i});
 }
 
-TextureRecord DictionaryEdit::Record(std::size_t index, const char* what) const {
+TextureRecord DictionaryEdit::Record(std::size_t index, LayoutBlocks what) const {
     const std::vector<Span> spans = Records(what);
     const MemorySource source(bytes_->data(), bytes_->size());
     ByteReader reader(source);
     TextureRecord record;
     if (!ParseRecord(reader, spans[index].Start, record))
-        throw KelmoraError("texture " + std::to_string(index + 1) + " has no name chunks where they belong");
+        throw KelmoraError(ErrorCode::NoNameChunks, {.Texture = index});
     return record;
 }
 
 void DictionaryEdit::Reshape(std::size_t index, const std::vector<DecodeState>& levels) {
-    const TextureRecord old = Record(index, "only pictures of the texture's own size and depth can be put back");
+    const TextureRecord old = Record(index, LayoutBlocks::Reshape);
     const TTexEntry e = current_->Entries()[index];
     TextureRecord r = SettingsFor(levels[0], levels.size(), old.Version);
     r.Name = e.Name;
@@ -155,7 +154,7 @@ void DictionaryEdit::Reshape(std::size_t index, const std::vector<DecodeState>& 
     if ((r.FilterWord & 0xFF) != 6 && levels.size() > 1)
         r.FilterWord = (r.FilterWord & ~0xFFu) | 6;
     r.EmptyExtension = old.EmptyExtension;
-    Splice(index, index + 1, BuildRecord(r), 0, "");
+    Splice(index, index + 1, BuildRecord(r), 0, LayoutBlocks::Reshape);
     changes_.erase(std::remove_if(changes_.begin(), changes_.end(), [&](const Change& c) { return c.Index == index; }),
                    changes_.end());
     Replace(index, levels);
@@ -163,19 +162,19 @@ void DictionaryEdit::Reshape(std::size_t index, const std::vector<DecodeState>& 
 
 void DictionaryEdit::Add(const std::string& name, const std::string& mask, const std::vector<DecodeState>& levels) {
     // Said first: a name check would not tell what the real obstacle is.
-    Records("it cannot grow: no texture can be added");
+    Records(LayoutBlocks::Add);
     CheckNewName(name, false, current_->Entries().size());
     CheckNewName(mask, true, 0);
     TextureRecord r = SettingsFor(levels[0], levels.size(), LoadLE32(&(*bytes_)[8]));
     r.Name = name;
     r.Mask = mask;
     const std::size_t at = current_->Entries().size();
-    Splice(at, at, BuildRecord(r), 1, "");
+    Splice(at, at, BuildRecord(r), 1, LayoutBlocks::Add);
     Replace(at, levels);
 }
 
 void DictionaryEdit::Remove(std::size_t index) {
-    Splice(index, index + 1, {}, -1, "no texture can be removed");
+    Splice(index, index + 1, {}, -1, LayoutBlocks::Remove);
     std::vector<Change> kept;
     for (Change& c : changes_) {
         if (c.Index == index)
@@ -188,7 +187,7 @@ void DictionaryEdit::Remove(std::size_t index) {
 }
 
 void DictionaryEdit::Rename(std::size_t index, const std::string& name, const std::string& mask) {
-    const TextureRecord old = Record(index, "no texture can be renamed");
+    const TextureRecord old = Record(index, LayoutBlocks::Rename);
     CheckNewName(name, false, index);
     CheckNewName(mask, true, 0);
     const std::vector<std::uint8_t>& b = *bytes_;
@@ -206,13 +205,13 @@ void DictionaryEdit::Rename(std::size_t index, const std::string& name, const st
     const std::uint32_t size = static_cast<std::uint32_t>(record.size() - 12);
     for (int i = 0; i < 4; ++i)
         record[4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    Splice(index, index + 1, record, 0, "");
+    Splice(index, index + 1, record, 0, LayoutBlocks::Rename);
 }
 
 void DictionaryEdit::Verify() const {
     const Dictionary again(std::make_shared<MemorySource>(bytes_->data(), bytes_->size()));
     if (!again.IsDictionary() || !again.Complete() || again.Entries().size() != current_->Entries().size())
-        throw KelmoraError("the new dictionary does not walk as the old one did; nothing was written");
+        throw KelmoraError(ErrorCode::WalkChanged, {});
     for (const Change& c : changes_) {
         for (std::uint32_t n = 0; n < c.Levels.size(); ++n) {
             const DecodedTexture t = again.Decode(c.Index, {unswizzle_, n});
@@ -227,8 +226,8 @@ void DictionaryEdit::Verify() const {
             for (std::size_t i = 0; same && n == 0 && i < entries; ++i)
                 same = t.State.Palette[i] == want.Palette[i];
             if (!same)
-                throw KelmoraError(Label(again.Entries()[c.Index], c.Index) + ": level " + std::to_string(n) +
-                                   " does not read back as written; nothing was written");
+                throw KelmoraError(ErrorCode::LevelReadsBack,
+                                   {.Name = again.Entries()[c.Index].Name, .Texture = c.Index, .Level = n});
         }
     }
 }
@@ -236,13 +235,11 @@ void DictionaryEdit::Verify() const {
 void CheckEditable(const std::vector<std::uint8_t>& bytes, const std::string& name) {
     const Dictionary d(std::make_shared<MemorySource>(bytes.data(), bytes.size()));
     if (!d.IsDictionary())
-        throw KelmoraError(name + " is not a texture dictionary");
+        throw KelmoraError(ErrorCode::NotADictionary, {.File = name});
     if (bytes.size() < kDictionaryHeaderBytes)
-        throw KelmoraError(name + " is too short to be a texture dictionary (" + std::to_string(bytes.size()) +
-                           " bytes); nothing was changed");
+        throw KelmoraError(ErrorCode::DictionaryTooShort, {.File = name, .Number = bytes.size()});
     if (!d.Complete())
-        throw KelmoraError(name + ": the dictionary ends early (texture " +
-                           std::to_string(d.Walk().Report.TextureNumber) + " runs past its end); nothing was changed");
+        throw KelmoraError(ErrorCode::DictionaryEndsEarly, {.File = name, .Number = d.Walk().Report.TextureNumber});
 }
 
 void SaveDictionary(const std::string& path, const std::vector<std::uint8_t>& bytes) {

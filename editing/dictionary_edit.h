@@ -52,14 +52,14 @@ private:
         std::size_t Start, End;
     };
     // what: the change, for the refusal of a dictionary whose records do not.
-    std::vector<Span> Records(const char* what) const;
+    std::vector<Span> Records(LayoutBlocks what) const;
     // Texture index's record as its chunks lay it out; what as for Records.
-    TextureRecord Record(std::size_t index, const char* what) const;
+    TextureRecord Record(std::size_t index, LayoutBlocks what) const;
     // Refuses a name no reader would give back as it was given.
     void CheckNewName(const std::string& name, bool mask, std::size_t except) const;
     // Puts a new record in place of records [first, last) and walks the result.
     void Splice(std::size_t first, std::size_t last, const std::vector<std::uint8_t>& records, int countChange,
-                const char* what);
+                LayoutBlocks what);
     void Rewalk();
 
     std::shared_ptr<std::vector<std::uint8_t>> bytes_;

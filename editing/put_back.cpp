@@ -44,8 +44,7 @@ std::vector<DecodeState> WithLevels(DecodeState level0, std::uint32_t count, con
 void CheckSides(const std::string& image, std::uint32_t w, std::uint32_t h) {
     auto ok = [](std::uint32_t v) { return v >= 8 && v <= 1024 && (v & (v - 1)) == 0; };
     if (!ok(w) || !ok(h))
-        throw KelmoraError(image + " is " + std::to_string(w) + " x " + std::to_string(h) +
-                           ": a texture's sides must be powers of two from 8 to 1024");
+        throw KelmoraError(ErrorCode::SidesNotPowers, {.File = image, .Width = w, .Height = h});
 }
 
 namespace {
@@ -57,8 +56,15 @@ struct Plan {
 
 Plan PlanFor(const Dictionary& d, std::size_t i, const InputImage& img, const PutBackOptions& o) {
     Plan p{d.Decode(i, {o.Unswizzle, 0}), {}};
-    if (!p.Current.Ok())
-        throw KelmoraError(DecodeProblem(p.Current.Result));
+    if (const DecodeResult& r = p.Current.Result; !r.Ok())
+        throw KelmoraError(ErrorCode::TextureUnreadable, {.Texture = i,
+                                                          .Width = r.Width,
+                                                          .Height = r.Height,
+                                                          .Number = r.DataPresent,
+                                                          .Limit = r.DataNeeded,
+                                                          .Depth = r.Depth,
+                                                          .Level = r.Level,
+                                                          .Detail = static_cast<int>(r.Status)});
     const DecodeState& now = p.Current.State;
     PutOutcome& out = p.Outcome;
     out.Before = {now.TexWidth, now.TexHeight, now.TexDepth, p.Current.Result.LevelCount};
@@ -121,9 +127,11 @@ void AddImage(DictionaryEdit& edit, const InputImage& img, const std::string& im
     const std::uint32_t depth = o.Depth ? o.Depth : 8;
     const std::uint32_t most = depth == 4 || depth == 8 ? UsualLevelCount(img.Width, img.Height) : 1;
     if (levels == 0 || levels > most)
-        throw KelmoraError("a " + std::to_string(img.Width) + " x " + std::to_string(img.Height) + " texture of " +
-                           std::to_string(depth) + " bits holds 1 to " + std::to_string(most) + " levels, not " +
-                           std::to_string(levels));
+        throw KelmoraError(ErrorCode::LevelCountOutOfRange, {.Width = img.Width,
+                                                             .Height = img.Height,
+                                                             .Number = levels,
+                                                             .Limit = most,
+                                                             .Depth = depth});
     DecodeState picture = PictureFromImage(img, Blank(img.Width, img.Height, depth, {}), o.Import, imageName);
     edit.Add(name, mask, WithLevels(std::move(picture), levels, o, {}));
 }

@@ -17,7 +17,15 @@ namespace {
 
 std::size_t PaletteEntries(const DecodeState& s) { return FindDepth(s.TexDepth)->PaletteEntries; }
 
-std::string SizeText(std::uint32_t w, std::uint32_t h) { return std::to_string(w) + " x " + std::to_string(h); }
+KelmoraError WrongSize(const std::string& name, std::uint32_t w, std::uint32_t h, std::uint32_t wantW, std::uint32_t wantH,
+                       PictureOf of) {
+    return KelmoraError(ErrorCode::WrongPictureSize, {.File = name,
+                                                      .Width = w,
+                                                      .Height = h,
+                                                      .WantWidth = wantW,
+                                                      .WantHeight = wantH,
+                                                      .Detail = static_cast<int>(of)});
+}
 
 // An image colour in the console's terms: alpha 0..128.
 PaletteEntry ToConsole(const PaletteEntry& e, bool brighten) {
@@ -71,14 +79,14 @@ void Quantise(const std::vector<PaletteEntry>& rgba, DecodeState& s, std::size_t
     static_assert(sizeof(PaletteEntry) == sizeof(liq_color));
     Quantiser q;
     if (!q.attr || liq_set_max_colors(q.attr, static_cast<int>(colours)) != LIQ_OK)
-        throw KelmoraError(name + ": cannot quantise");
+        throw KelmoraError(ErrorCode::CannotQuantise, {.File = name});
     q.image = liq_image_create_rgba(q.attr, rgba.data(), static_cast<int>(s.TexWidth), static_cast<int>(s.TexHeight), 0);
     if (!q.image || liq_image_quantize(q.image, q.attr, &q.result) != LIQ_OK)
-        throw KelmoraError(name + ": the picture cannot be quantised to " + std::to_string(colours) + " colours");
+        throw KelmoraError(ErrorCode::QuantiseFailed, {.File = name, .Number = colours});
     liq_set_dithering_level(q.result, dither ? 1.0f : 0.0f);
     s.Pixels.assign(static_cast<std::size_t>(s.TexWidth) * s.TexHeight, 0);
     if (liq_write_remapped_image(q.result, q.image, s.Pixels.data(), s.Pixels.size()) != LIQ_OK)
-        throw KelmoraError(name + ": the picture cannot be quantised");
+        throw KelmoraError(ErrorCode::RemapFailed, {.File = name});
     const liq_palette* p = liq_get_palette(q.result);
     for (std::size_t i = 0; i < colours; ++i) {
         const liq_color c = i < p->count ? p->entries[i] : liq_color{0, 0, 0, 0};
@@ -127,8 +135,7 @@ bool ColoursOnPalette(const InputImage& image, const DecodeState& texture, bool 
 DecodeState PictureFromImage(const InputImage& image, const DecodeState& current, const ImportOptions& o,
                              const std::string& name) {
     if (image.Width != current.TexWidth || image.Height != current.TexHeight)
-        throw KelmoraError(name + " is " + SizeText(image.Width, image.Height) + ", the texture " +
-                           SizeText(current.TexWidth, current.TexHeight));
+        throw WrongSize(name, image.Width, image.Height, current.TexWidth, current.TexHeight, PictureOf::Texture);
     DecodeState s;
     s.TexWidth = current.TexWidth;
     s.TexHeight = current.TexHeight;
@@ -176,7 +183,7 @@ DecodeState PictureFromImage(const InputImage& image, const DecodeState& current
 DecodeState LevelFromImage(const InputImage& image, const DecodeState& level0, std::uint32_t w, std::uint32_t h,
                            const ImportOptions& o, const std::string& name) {
     if (image.Width != w || image.Height != h)
-        throw KelmoraError(name + " is " + SizeText(image.Width, image.Height) + ", the level " + SizeText(w, h));
+        throw WrongSize(name, image.Width, image.Height, w, h, PictureOf::Level);
     DecodeState s = level0;
     s.TexWidth = w;
     s.TexHeight = h;
@@ -241,8 +248,7 @@ bool SamePicture(const DecodeState& a, const DecodeState& b) {
 
 InputImage WithAlphaFrom(const InputImage& image, const InputImage& companion, const std::string& companionName) {
     if (companion.Width != image.Width || companion.Height != image.Height)
-        throw KelmoraError(companionName + " is " + SizeText(companion.Width, companion.Height) + ", its picture " +
-                           SizeText(image.Width, image.Height));
+        throw WrongSize(companionName, companion.Width, companion.Height, image.Width, image.Height, PictureOf::Picture);
     InputImage merged = image;
     merged.HasAlpha = true;
     // An untouched export: the same indices over a grey palette of the alphas, so

@@ -32,15 +32,6 @@ std::string ExportPath(const std::string& destDir, const std::string& textureNam
     return destDir + SafeFileName(Cp1252ToUtf8(textureName)) + FormatExtension(format);
 }
 
-std::string ExportSummary(std::size_t exported, std::size_t listLines, std::uint32_t elapsedMs,
-                          const std::string& destDir, const std::string& decimalSeparator, std::size_t renamed,
-                          bool cancelled) {
-    return std::to_string(exported) + " of " + std::to_string(listLines) + " texture(s) exported within " +
-           FormatSeconds(elapsedMs, decimalSeparator) + " seconds to " + destDir +
-           (renamed ? " (" + std::to_string(renamed) + " renamed)" : std::string()) +
-           (cancelled ? " (cancelled)" : std::string()) + ".";
-}
-
 namespace {
 
 std::vector<std::uint8_t> JpegBytes(const Picture& picture) {
@@ -195,7 +186,7 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
                 if (!p->empty() && (p == &mainPath || alphaWritten) && inputs && inputs->Contains(*p)) {
                     release();
                     if (cb.Refused)
-                        cb.Refused(s, "Not overwriting an input of this export: \"" + AbsolutePath(*p) + "\"");
+                        cb.Refused(s, KelmoraError(ErrorCode::InputOverwrite, {.File = AbsolutePath(*p)}));
                     return Written::Refused;
                 }
             }
@@ -226,7 +217,7 @@ ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry>
                 }
             } catch (const KelmoraError& error) {
                 release();
-                if (!(cb.WriteFailed && cb.WriteFailed(s, error.what())))
+                if (!(cb.WriteFailed && cb.WriteFailed(s, error)))
                     throw;
                 return Written::Failed;
             }

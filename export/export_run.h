@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/byte_source.h"
+#include "base/errors.h"
 #include "base/file_identity.h"
 #include "dictionary/decode_state.h"
 #include "dictionary/dictionary.h"
@@ -57,11 +58,11 @@ struct ExportCallbacks {
     // in this run, or was too long.
     std::function<void(std::size_t entry, const std::string& wanted, const std::string& written)> Renamed;
     // A texture skipped because one of its files would replace an input.
-    std::function<void(std::size_t entry, const std::string& message)> Refused;
-    // A file that could not be written (the message names it and the reason):
+    std::function<void(std::size_t entry, const KelmoraError& error)> Refused;
+    // A file that could not be written (the error names it and the reason):
     // true skips the texture and the run goes on; without this callback, or when
     // it returns false, the error ends the run as a KelmoraError.
-    std::function<bool(std::size_t entry, const std::string& message)> WriteFailed;
+    std::function<bool(std::size_t entry, const KelmoraError& error)> WriteFailed;
     // Asked before each texture: true stops the run there.
     std::function<bool()> Cancelled;
 };
@@ -114,12 +115,6 @@ std::string ExportPath(const std::string& destDir, const std::string& textureNam
 ExportOutcome RunExport(const ByteSource& dictionary, std::span<const TTexEntry> entries,
                         const std::vector<bool>& marks, const ExportSettings& settings,
                         const ExportCallbacks& callbacks, PreparedExport* prepared = nullptr);
-
-// "N of M texture(s) exported within S seconds to DIR.", with " (K renamed)" and
-// " (cancelled)" before the final "." when they apply.
-std::string ExportSummary(std::size_t exported, std::size_t listLines, std::uint32_t elapsedMs,
-                          const std::string& destDir, const std::string& decimalSeparator = ".",
-                          std::size_t renamed = 0, bool cancelled = false);
 
 // Milliseconds of a steady clock, for the timings in messages.
 std::uint32_t SteadyTicks();

@@ -154,7 +154,7 @@ void EncodeJpegOf(const Image& image, Stream& stream) {
     std::vector<unsigned char> row(static_cast<std::size_t>(image.Width) * 3 + 1);
     const int code = Compress(RowExpander(image), image.Width, image.Height, row.data(), &stream.dest);
     if (code != 0)
-        throw KelmoraError("JPEG error #" + std::to_string(code));
+        throw KelmoraError(ErrorCode::JpegWriteError, {.Detail = code});
 }
 
 template <class Image>

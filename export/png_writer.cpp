@@ -176,7 +176,7 @@ void EncodePngInto(const PngSettings& settings, const std::function<void(std::ui
     zlib.resize(libdeflate_zlib_compress_bound(c, raw.size()));
     const std::size_t zlibSize = libdeflate_zlib_compress(c, raw.data(), raw.size(), zlib.data(), zlib.size());
     if (zlibSize == 0)
-        throw KelmoraError("PNG error: the picture cannot be compressed");
+        throw KelmoraError(ErrorCode::PngCompressFailed, {});
 
     png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     png.reserve(zlibSize + 4 * settings.Palette.size() + 128);
@@ -217,7 +217,7 @@ PngStream EncodePng(const PngSettings& settings, const std::function<void(std::u
 std::vector<std::uint8_t> PngFileBytes(const DecodeState& state, bool brighten) {
     // PNG has no room for a picture without pixels.
     if (!state.HasGrid() || state.TexWidth == 0 || state.TexHeight == 0)
-        throw KelmoraError("No texture decoded");
+        throw KelmoraError(ErrorCode::NothingDecoded, {});
     const PngSettings settings = PngSettingsFor(state, brighten);
     std::vector<std::uint8_t> png;
     EncodePngInto(settings, [&](std::uint32_t y, std::uint8_t* row) { PngRow(state, y, brighten, row, settings.RowBytes); },

@@ -16,9 +16,9 @@ void WriteTga32(const std::string& path, const DecodeState& state, bool brighten
     const std::uint32_t w = state.TexWidth, h = state.TexHeight;
     // The header holds 16-bit sides only; a larger texture cannot be represented.
     if (w > 65535 || h > 65535)
-        throw KelmoraError("Texture too large for TGA!!! (" + std::to_string(w) + " x " + std::to_string(h) + ")");
+        throw KelmoraError(ErrorCode::TooLargeForTga, {.Width = w, .Height = h});
     if (!state.HasGrid())
-        throw KelmoraError("No texture decoded");
+        throw KelmoraError(ErrorCode::NothingDecoded, {});
 
     AtomicOutput file(path);
     const std::uint8_t header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,

@@ -21,12 +21,12 @@ std::uint16_t Load16(const std::uint8_t* b) { return static_cast<std::uint16_t>(
 // Guards a picture's size before anything is allocated for it.
 void CheckSize(const std::string& name, std::uint64_t w, std::uint64_t h) {
     if (w == 0 || h == 0)
-        throw KelmoraError(name + ": the picture is empty");
+        throw KelmoraError(ErrorCode::PictureEmpty, {.File = name});
     if (w > kMaxImageSide || h > kMaxImageSide)
-        throw KelmoraError(name + ": " + std::to_string(w) + " x " + std::to_string(h) + " is too large");
+        throw KelmoraError(ErrorCode::PictureTooLarge, {.File = name, .Width = w, .Height = h});
 }
 
-[[noreturn]] void CutShort(const std::string& name) { throw KelmoraError(name + ": the image is cut short"); }
+[[noreturn]] void CutShort(const std::string& name) { throw KelmoraError(ErrorCode::ImageCutShort, {.File = name}); }
 
 // ---- PNG ----
 
@@ -41,7 +41,7 @@ InputImage ReadPng(const std::vector<std::uint8_t>& bytes, const std::string& na
         if (code == SPNG_IO_EOF || code == SPNG_EOF || code == SPNG_EIDAT_TOO_SHORT || code == SPNG_EIDAT_STREAM)
             CutShort(name);
         if (code != 0)
-            throw KelmoraError(name + ": PNG error: " + spng_strerror(code));
+            throw KelmoraError(ErrorCode::PngError, {.File = name, .Reason = spng_strerror(code)});
     };
     check(spng_set_png_buffer(d.ctx, bytes.data(), bytes.size()));
     // Chunks beyond what a texture needs are not kept in memory.
@@ -79,8 +79,8 @@ InputImage ReadPng(const std::vector<std::uint8_t>& bytes, const std::string& na
                 const std::size_t bit = static_cast<std::size_t>(x) * bits;
                 const unsigned v = (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
                 if (v >= img.Palette.size())
-                    throw KelmoraError(name + ": a pixel names palette entry " + std::to_string(v) + " of " +
-                                       std::to_string(img.Palette.size()));
+                    throw KelmoraError(ErrorCode::PaletteEntryMissing,
+                                       {.File = name, .Number = v, .Limit = img.Palette.size()});
                 img.Indices[static_cast<std::size_t>(y) * img.Width + x] = static_cast<std::uint8_t>(v);
             }
         }
@@ -103,7 +103,7 @@ InputImage ReadTga(const std::vector<std::uint8_t>& b, const std::string& name) 
     const std::uint8_t idLength = b[0], type = b[2], bits = b[16], descriptor = b[17];
     const bool rle = type == 10;
     if ((type != 2 && type != 10) || b[1] != 0 || (bits != 24 && bits != 32))
-        throw KelmoraError(name + ": only true-colour TGA files of 24 or 32 bits are read");
+        throw KelmoraError(ErrorCode::TgaNotRead, {.File = name});
     const std::uint32_t w = Load16(&b[12]), h = Load16(&b[14]);
     CheckSize(name, w, h);
     InputImage img;
@@ -163,7 +163,7 @@ InputImage ReadBmp(const std::vector<std::uint8_t>& b, const std::string& name) 
     const bool indexed = bits == 1 || bits == 4 || bits == 8;
     if ((!indexed && bits != 24 && bits != 32) || !(compression == 0 || (compression == 3 && bits == 32)) ||
         headerSize < 40)
-        throw KelmoraError(name + ": only uncompressed BMP files of 1, 4, 8, 24 or 32 bits are read");
+        throw KelmoraError(ErrorCode::BmpNotRead, {.File = name});
     const bool topDown = height < 0;
     const std::uint64_t w = width < 0 ? 0 : static_cast<std::uint64_t>(width);
     const std::uint64_t h = topDown ? static_cast<std::uint64_t>(-static_cast<std::int64_t>(height))
@@ -199,8 +199,7 @@ InputImage ReadBmp(const std::vector<std::uint8_t>& b, const std::string& name) 
                 const std::size_t bit = static_cast<std::size_t>(x) * bits;
                 const unsigned v = (row[bit / 8] >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
                 if (v >= img.Palette.size())
-                    throw KelmoraError(name + ": a pixel names colour " + std::to_string(v) + " of " +
-                                       std::to_string(img.Palette.size()));
+                    throw KelmoraError(ErrorCode::ColourMissing, {.File = name, .Number = v, .Limit = img.Palette.size()});
                 img.Indices[i] = static_cast<std::uint8_t>(v);
             } else {
                 const std::uint8_t* p = row + x * (bits / 8);
@@ -278,7 +277,7 @@ InputImage ReadJpeg(const std::vector<std::uint8_t>& bytes, const std::string& n
     const std::uint32_t w = c.image_width, h = c.image_height;
     jpeg_destroy_decompress(&c);
     if (!ok)
-        throw KelmoraError(name + ": JPEG error: " + failure);
+        throw KelmoraError(ErrorCode::JpegError, {.File = name, .Reason = failure});
     InputImage img;
     img.Width = w;
     img.Height = h;
@@ -301,14 +300,14 @@ InputImage ReadImage(const std::vector<std::uint8_t>& bytes, const std::string& 
     // TGA has no signature: its header must describe true colour.
     if (bytes.size() >= 18 && bytes[1] == 0 && (bytes[2] == 2 || bytes[2] == 10))
         return ReadTga(bytes, name);
-    throw KelmoraError(name + " is not an image Kelmora reads (PNG, TGA, BMP or JPEG)");
+    throw KelmoraError(ErrorCode::NotAnImage, {.File = name});
 }
 
 InputImage ReadImage(const std::string& path) {
     const FileSource f(path);
     // An image file larger than the largest picture in its largest form is no image.
     if (f.Size() > (std::uint64_t{1} << 31))
-        throw KelmoraError(path + " is too large to be an image");
+        throw KelmoraError(ErrorCode::ImageFileTooLarge, {.File = path});
     return ReadImage(ReadAllBytes(f), path);
 }
 

@@ -7,12 +7,13 @@ import re
 import sys
 
 root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ".")
-libraries = {"base", "dictionary", "archive", "images", "editing", "export", "viewer", "shell"}
+libraries = {"base", "dictionary", "archive", "images", "editing", "export", "viewer", "shell", "words"}
 # The folders whose targets are checked, and the target each folder's code makes.
 targets = {
     "dictionary": "kelmora_dictionary", "archive": "kelmora_archive", "images": "kelmora_images",
     "editing": "kelmora_editing", "export": "kelmora_export", "viewer": "kelmora_viewer",
-    "shell": "kelmora_shell", "cli": "kelmora-cli", "thumbnailer": "kelmora-thumbnailer",
+    "shell": "kelmora_shell", "words": "kelmora_words", "cli": "kelmora-cli",
+    "thumbnailer": "kelmora-thumbnailer",
 }
 failed = False
 for folder, target in targets.items():

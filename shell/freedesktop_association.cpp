@@ -29,7 +29,7 @@ std::string Env(const char* name) {
 
 void EnsureDirectory(const std::string& dir) {
     if (!CreateDirectoryChain(dir) || !DirectoryExists(dir))
-        throw KelmoraError("Cannot create directory \"" + dir + "\".");
+        throw KelmoraError(ErrorCode::CannotCreateDirectory, {.File = dir});
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -102,7 +102,7 @@ std::string ExecProgram(const XdgDirs& dirs, const std::string& viewerPath) {
     std::string reason;
     if (ec || !MoveIntoPlace(fresh, link, &reason)) {
         RemoveFile(fresh);
-        throw KelmoraError("Cannot create file \"" + link + "\". " + (ec ? ec.message() : reason));
+        throw KelmoraError(ErrorCode::CannotCreate, {.File = link, .Reason = ec ? ec.message() : reason});
     }
     return link;
 }

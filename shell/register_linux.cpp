@@ -30,7 +30,7 @@ std::string ViewerPath() {
         if (FileExists(candidate) && realpath(candidate.c_str(), resolved))
             return resolved;
     }
-    throw KelmoraError("No Kelmora viewer to register: there is no kelmora beside " + self);
+    throw KelmoraError(ErrorCode::NoViewerBeside, {.File = self, .Name = "kelmora"});
 }
 
 } // namespace

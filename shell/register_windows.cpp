@@ -75,7 +75,7 @@ std::string ViewerPath() {
         return self;
     const std::string viewer = self.substr(0, cut) + "kelmora.exe";
     if (!IsRegularFile(viewer))
-        throw KelmoraError("No Kelmora viewer to register: there is no kelmora.exe beside " + self);
+        throw KelmoraError(ErrorCode::NoViewerBeside, {.File = self, .Name = "kelmora.exe"});
     return viewer;
 }
 

@@ -20,7 +20,7 @@ void WriteWindowsAssociation(RegistryOps& ops, const std::string& exePath) {
         bool written = ops.SetDefaultValue(value);
         ops.CloseKey();
         if (!written)
-            throw KelmoraError("Failed to set data for ''");
+            throw KelmoraError(ErrorCode::RegistryWrite, {});
     }
     ops.NotifyAssociationChanged();
 }

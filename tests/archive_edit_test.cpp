@@ -10,6 +10,7 @@
 #include "base/errors.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/dictionary_builder.h"
+#include "words/engine_words.h"
 
 using namespace kelmora;
 using namespace kelmora::testing;
@@ -157,7 +158,7 @@ TEST_P(ArchiveEditTest, EveryOperationReadsBack) {
             listed += !e.NewName.empty();
         EXPECT_EQ(back.size(), listed);
         const GameArchive a = OpenGameArchive(Path());
-        EXPECT_TRUE(a.Problems.empty()) << a.Problems.front();
+        EXPECT_TRUE(a.Problems.empty()) << ArchiveProblemText(a.Problems.front());
         EXPECT_EQ(a.Entries.size(), listed);
         if (V2()) {
             // The second size field is left 0, as real archives have it.
@@ -246,7 +247,7 @@ TEST_P(ArchiveEditTest, RefusalsWriteNothing) {
         ArchiveEdit edit(Path());
         FAIL() << "a damaged table was taken";
     } catch (const KelmoraError& e) {
-        EXPECT_NE(std::string(e.what()).find("entry 3 (c.txd) overlaps entry 2 (b.txd)"), std::string::npos) << e.what();
+        EXPECT_NE(ErrorText(e).find("entry 3 (c.txd) overlaps entry 2 (b.txd)"), std::string::npos) << ErrorText(e);
     }
     EXPECT_EQ(ReadFile(Img()), damaged);
     // A rebuild copies what can be read, and the result takes edits again.

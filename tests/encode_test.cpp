@@ -6,6 +6,7 @@
 #include "dictionary/dictionary.h"
 #include "dictionary/raster_encode.h"
 #include "tests/support/dictionary_builder.h"
+#include "words/engine_words.h"
 
 using namespace kelmora;
 using namespace kelmora::testing;

@@ -10,6 +10,7 @@
 #include "dictionary/dictionary.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/dictionary_builder.h"
+#include "words/engine_words.h"
 
 using namespace kelmora;
 using namespace kelmora::testing;
@@ -193,18 +194,18 @@ TEST_F(EngineTest, HostileArchiveTablesNameTheirEntries) {
         names.push_back(e.Name);
     EXPECT_EQ(names, (std::vector<std::string>{"good.txd", longName, "../../evil/x.txd", "cut.txd"}));
     ASSERT_EQ(a.Problems.size(), 4u);
-    EXPECT_EQ(a.Problems[0], "entry 2 (far.txd) starts at byte 20477952, past the end of the archive's " +
+    EXPECT_EQ(ArchiveProblemText(a.Problems[0]), "entry 2 (far.txd) starts at byte 20477952, past the end of the archive's " +
                                  std::to_string(bytes.size()) + " bytes; skipped");
-    EXPECT_EQ(a.Problems[1], "entry 3 (twin.txd) overlaps entry 1 (good.txd); skipped");
-    EXPECT_EQ(a.Problems[2], "entry 4 (empty.txd) is empty; skipped");
-    EXPECT_EQ(a.Problems[3], "entry 7 (cut.txd) ends past the end of the archive; read as far as it goes");
+    EXPECT_EQ(ArchiveProblemText(a.Problems[1]), "entry 3 (twin.txd) overlaps entry 1 (good.txd); skipped");
+    EXPECT_EQ(ArchiveProblemText(a.Problems[2]), "entry 4 (empty.txd) is empty; skipped");
+    EXPECT_EQ(ArchiveProblemText(a.Problems[3]), "entry 7 (cut.txd) ends past the end of the archive; read as far as it goes");
     EXPECT_EQ(a.Entries.back().Size, 2048u);
 
     // A count beyond what the file can hold is read as far as the file goes.
     std::vector<std::uint8_t> lying = BuildArchiveV2({{1, goodSectors, "good.txd"}}, 0xFFFFFFF0u, {{"", good}});
     const GameArchive l = ReadVersion2Table(BufferSource(lying));
     ASSERT_FALSE(l.Problems.empty());
-    EXPECT_NE(l.Problems[0].find("claims 4294967280 entries"), std::string::npos) << l.Problems[0];
+    EXPECT_NE(ArchiveProblemText(l.Problems[0]).find("claims 4294967280 entries"), std::string::npos) << ArchiveProblemText(l.Problems[0]);
     EXPECT_EQ(l.Dictionaries().size(), 1u);
     ExpectSameDictionary(Dictionary(std::make_shared<RangeSource>(Memory(lying), l.Entries[0].Offset,
                                                                   l.Entries[0].Size)),
@@ -226,8 +227,8 @@ TEST_F(EngineTest, HostileArchiveTablesNameTheirEntries) {
     const GameArchive m = ReadVersion2Table(BufferSource(damaged));
     EXPECT_EQ(m.Entries.size(), 1u);
     ASSERT_EQ(m.Problems.size(), kArchiveProblemsInFull + 1);
-    EXPECT_EQ(m.Problems[0], "entry 2 (tw\xE2\x80\xBAin\\x1b[2J.txd) overlaps entry 1 (good.txd); skipped");
-    EXPECT_EQ(m.Problems.back(), "and " + std::to_string(many.size() - 1 - kArchiveProblemsInFull) + " more damaged entries");
+    EXPECT_EQ(ArchiveProblemText(m.Problems[0]), "entry 2 (tw\xE2\x80\xBAin\\x1b[2J.txd) overlaps entry 1 (good.txd); skipped");
+    EXPECT_EQ(ArchiveProblemText(m.Problems.back()), "and " + std::to_string(many.size() - 1 - kArchiveProblemsInFull) + " more damaged entries");
 
     // A table without its data.
     const std::string lonely = Write("lonely.dir", BuildTable({{0, 1, "a.txd"}}, false));
@@ -235,6 +236,6 @@ TEST_F(EngineTest, HostileArchiveTablesNameTheirEntries) {
         OpenGameArchive(lonely);
         FAIL() << "no error";
     } catch (const std::exception& e) {
-        EXPECT_EQ(std::string(e.what()), lonely + " has no data file: lonely.img is missing");
+        EXPECT_EQ(ErrorText(e), lonely + " has no data file: lonely.img is missing");
     }
 }

@@ -10,6 +10,7 @@
 #include "export/export_run.h"
 #include "export/safe_name.h"
 #include "tests/support/dictionary_builder.h"
+#include "words/engine_words.h"
 
 using namespace kelmora;
 using namespace kelmora::testing;

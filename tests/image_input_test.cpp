@@ -11,6 +11,7 @@
 #include "images/image_input.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/process.h"
+#include "words/engine_words.h"
 
 using namespace kelmora;
 using namespace kelmora::testing;
@@ -114,7 +115,7 @@ TEST(ImageInput, BrokenFilesFailCleanly) {
             ReadImage(bytes, "x");
             ADD_FAILURE() << "no error for " << message;
         } catch (const KelmoraError& e) {
-            EXPECT_EQ(std::string(e.what()).substr(0, message.size()), message);
+            EXPECT_EQ(ErrorText(e).substr(0, message.size()), message);
         }
     }
 }

@@ -10,6 +10,7 @@
 #include "dictionary/raster_decode.h"
 #include "dictionary/unswizzle.h"
 #include "tests/support/dictionary_builder.h"
+#include "words/engine_words.h"
 
 using namespace kelmora;
 using namespace kelmora::testing;

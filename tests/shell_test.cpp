@@ -8,6 +8,7 @@
 #include "shell/windows_association.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/process.h"
+#include "words/engine_words.h"
 
 using namespace kelmora;
 using namespace kelmora::testing;
@@ -65,7 +66,7 @@ TEST(WindowsAssociation, AFailedWriteEndsTheCommand) {
         WriteWindowsAssociation(r, "C:\\k.exe");
         FAIL() << "no error";
     } catch (const KelmoraError& e) {
-        EXPECT_EQ(std::string(e.what()), "Failed to set data for ''");
+        EXPECT_EQ(ErrorText(e), "Failed to set data for ''");
     }
     ASSERT_EQ(r.calls.size(), 9u);
     EXPECT_EQ(r.calls[7], "set Open");
@@ -136,7 +137,7 @@ TEST(FreedesktopAssociation, UnwritableFoldersAreReported) {
         WriteFreedesktopAssociation(dirs, "/k", false);
         FAIL() << "no error";
     } catch (const KelmoraError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create directory \"" + root + "/file/data/mime/packages\".");
+        EXPECT_EQ(ErrorText(e), "Cannot create directory \"" + root + "/file/data/mime/packages\".");
     }
     fs::remove_all(root);
 }

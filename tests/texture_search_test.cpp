@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "archive/texture_search.h"
+#include "words/engine_words.h"
 #include "base/errors.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/dictionary_builder.h"
@@ -23,7 +24,7 @@ Found Search(const std::string& where, const std::string& pattern, std::function
     Found f;
     SearchTextures(
         where, pattern, [&](TextureMatch&& m) { f.matches.push_back(std::move(m)); },
-        [&](const std::string& p) { f.problems.push_back(p); }, stop);
+        [&](const std::exception& e) { f.problems.push_back(ErrorText(e)); }, stop);
     return f;
 }
 

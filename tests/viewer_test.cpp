@@ -339,12 +339,12 @@ TEST_F(ViewerTest, StatusLineTimings) {
 }
 
 TEST_F(ViewerTest, ErrorsReachTheDefaultErrorBox) {
-    EXPECT_EQ(TForm1::ErrorBoxText("abc"), "abc.");
-    EXPECT_EQ(TForm1::ErrorBoxText("abc."), "abc.");
-    EXPECT_EQ(TForm1::ErrorBoxText("abc!"), "abc!");
-    EXPECT_EQ(TForm1::ErrorBoxText("abc)"), "abc)");
-    EXPECT_EQ(TForm1::ErrorBoxText("dir/"), "dir/.");
-    EXPECT_EQ(TForm1::ErrorBoxText(""), "");
+    EXPECT_EQ(DefaultErrorText("abc"), "abc.");
+    EXPECT_EQ(DefaultErrorText("abc."), "abc.");
+    EXPECT_EQ(DefaultErrorText("abc!"), "abc!");
+    EXPECT_EQ(DefaultErrorText("abc)"), "abc)");
+    EXPECT_EQ(DefaultErrorText("dir/"), "dir/.");
+    EXPECT_EQ(DefaultErrorText(""), "");
 
     std::string p = Dictionary("e.txd", {Opaque("a", 8)});
     TForm1& f = Start({QString::fromStdString(p)});

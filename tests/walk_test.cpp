@@ -7,6 +7,7 @@
 #include "dictionary/dictionary_walk.h"
 #include "base/errors.h"
 #include "tests/support/dictionary_builder.h"
+#include "words/engine_words.h"
 
 using namespace kelmora;
 using namespace kelmora::testing;
@@ -156,9 +157,9 @@ TEST_F(WalkTest, MissingFileRaisesTheOpenError) {
         FAIL() << "no error";
     } catch (const KelmoraError& e) {
 #ifdef _WIN32 // the reason is the system's own text
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"" + p + "\". ", 0), 0u) << e.what();
+        EXPECT_EQ(ErrorText(e).rfind("Cannot open file \"" + p + "\". ", 0), 0u) << ErrorText(e);
 #else
-        EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + p + "\". No such file or directory");
+        EXPECT_EQ(ErrorText(e), "Cannot open file \"" + p + "\". No such file or directory");
 #endif
     }
 }

@@ -12,6 +12,7 @@
 #include "export/image_writers.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/process.h"
+#include "words/engine_words.h"
 
 using namespace kelmora;
 using namespace kelmora::testing;
@@ -183,7 +184,7 @@ TEST_F(WriterTest, FailuresCarryTheUsersText) {
         try {
             f();
         } catch (const KelmoraError& e) {
-            return std::string(e.what());
+            return ErrorText(e);
         }
         return std::string("no error");
     };

@@ -10,6 +10,7 @@
 #include "base/errors.h"
 #include "dictionary/dictionary.h"
 #include "export/image_writers.h"
+#include "words/engine_words.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ int main(int argc, char** argv) {
     try {
         const Dictionary d = Dictionary::OpenFile(argv[3]);
         if (!d.IsDictionary())
-            throw KelmoraError(std::string(argv[3]) + " is not a texture dictionary");
+            throw KelmoraError(ErrorCode::NotADictionary, {.File = argv[3]});
         for (std::size_t i = 0; i < d.Entries().size(); ++i) {
             const DecodedTexture t = d.Decode(i);
             if (!t.Ok())
@@ -68,9 +69,10 @@ int main(int argc, char** argv) {
             WritePng(argv[4], Thumbnail(t.State, static_cast<std::uint32_t>(size)), true);
             return 0;
         }
-        throw KelmoraError(std::string(argv[3]) + " holds no texture that can be shown");
+        std::fprintf(stderr, "kelmora-thumbnailer: %s holds no texture that can be shown\n", argv[3]);
+        return 1;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "kelmora-thumbnailer: %s\n", e.what());
+        std::fprintf(stderr, "kelmora-thumbnailer: %s\n", ErrorText(e).c_str());
         return 1;
     }
 }

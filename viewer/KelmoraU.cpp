@@ -107,18 +107,14 @@ TViewOptions TForm1::ViewOptions() const {
             !dockProperties->isHidden()};
 }
 
-QString TForm1::ErrorBoxText(const std::string& what) { return Q(DefaultErrorText(what)); }
-
 void TForm1::RunCommand(const std::function<void()>& command) {
     // During an export run only its Cancel button is taken.
     if (export_ && export_->Busy())
         return;
     try {
         command();
-    } catch (const std::bad_alloc&) {
-        ui_->ShowError(this, ErrorBoxText("Out of memory"));
     } catch (const std::exception& e) {
-        ui_->ShowError(this, ErrorBoxText(e.what()));
+        ui_->ShowError(this, ErrorBoxText(e));
     }
 }
 
@@ -142,8 +138,7 @@ void TForm1::FormCreate(const QStringList& args) {
             LoadCurrentFile();
         } catch (const std::exception& e) {
             // Shown before the window; the window then opens at its designed size.
-            const bool memory = dynamic_cast<const std::bad_alloc*>(&e) != nullptr;
-            ui_->ShowError(this, ErrorBoxText(memory ? "Out of memory" : e.what()));
+            ui_->ShowError(this, ErrorBoxText(e));
             return;
         }
     } else {

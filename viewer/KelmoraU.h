@@ -119,8 +119,6 @@ public:
     // Runs a command as the menu does: an error that escapes it is shown in the
     // default error box and the program goes on. None runs while an export does.
     void RunCommand(const std::function<void()>& command);
-    // The default error box's text: "." is added when the last character sorts after it.
-    static QString ErrorBoxText(const std::string& what);
 
 protected:
     void closeEvent(QCloseEvent* e) override;

@@ -146,7 +146,7 @@ template <class F> void TForm2::Guarded(F&& f) {
     try {
         f();
     } catch (const std::exception& e) {
-        ui_.ShowError(this, Q(DefaultErrorText(e.what())));
+        ui_.ShowError(this, ErrorBoxText(e));
     }
 }
 

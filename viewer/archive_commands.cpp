@@ -11,6 +11,7 @@
 #include "viewer/archive_panel.h"
 #include "viewer/dialog_services.h"
 #include "viewer/dictionary_session.h"
+#include "viewer/messages.h"
 #include "viewer/qt_text.h"
 #include "viewer/status_panel.h"
 
@@ -35,8 +36,8 @@ void TArchiveCommands::Open(const std::string& select) {
         // One box for all of them: a damaged table can have thousands.
         // The reader names a few damaged entries in full and counts the rest.
         QString text = file + ": some entries cannot be read as they are:";
-        for (const std::string& problem : session_.Archive->Problems)
-            text += "\r\n" + Q(EscapeControls(problem));
+        for (const ArchiveProblem& problem : session_.Archive->Problems)
+            text += "\r\n" + ArchiveProblemMessage(problem);
         ui_.ShowMessage(&window_, text);
     }
     if (dicts.empty()) {
@@ -151,10 +152,11 @@ void TArchiveCommands::AddDictionary() {
     // A name the table cannot hold, or one it has, brings the dialog back.
     while (ui_.AskText(&window_, "Add Dictionary", "Name in the archive:", name)) {
         const std::string wanted = S(name.trimmed());
-        std::string why;
         ArchiveEdit archive(session_.File);
-        if (!IsValidEntryName(wanted, &why)) {
-            ui_.ShowMessage(&window_, Q(why));
+        try {
+            CheckEntryName(wanted);
+        } catch (const KelmoraError& error) {
+            ui_.ShowMessage(&window_, ErrorMessage(error));
             continue;
         }
         if (archive.Has(wanted)) {
@@ -202,7 +204,7 @@ void TArchiveCommands::RenameDictionary() {
             archive.Rename(old, wanted);
             archive.Commit();
         } catch (const KelmoraError& error) {
-            ui_.ShowMessage(&window_, Q(error.what()));
+            ui_.ShowMessage(&window_, ErrorMessage(error));
             continue;
         }
         Reload(wanted);

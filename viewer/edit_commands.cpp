@@ -11,6 +11,7 @@
 #include "viewer/archive_panel.h"
 #include "viewer/dialog_services.h"
 #include "viewer/dictionary_session.h"
+#include "viewer/messages.h"
 #include "viewer/qt_text.h"
 #include "viewer/status_panel.h"
 #include "viewer/texture_list_panel.h"
@@ -151,7 +152,7 @@ bool TEditCommands::Refused(const std::function<void()>& edit) {
         return false;
     } catch (const KelmoraError& e) {
         // The name's refusal is said, and the dialog opens again with the typed text.
-        ui_.ShowMessage(&window_, Q(e.what()));
+        ui_.ShowMessage(&window_, ErrorMessage(e));
         return true;
     }
 }

@@ -150,8 +150,8 @@ void TExportController::ExportMarked() {
         OnWindowThread([&] { status_.ShowProgress(done, marked); });
     };
     cb.Cancelled = [this] { return cancel_.load(); };
-    cb.Refused = [this](std::size_t, const std::string& message) {
-        OnWindowThread([&] { ui_.ShowMessage(&window_, Q(message)); });
+    cb.Refused = [this](std::size_t, const KelmoraError& error) {
+        OnWindowThread([&] { ui_.ShowMessage(&window_, ErrorMessage(error)); });
     };
     auto inputs = std::make_shared<InputSet>();
     inputs->Add(session_.File);
@@ -182,11 +182,10 @@ void TExportController::ExportMarked() {
     if (error)
         std::rethrow_exception(error);
     if (!r.Completed) {
-        ui_.ShowMessage(&window_, Q(DecodeProblem(r.Failure)));
+        ui_.ShowMessage(&window_, DecodeMessage(r.Failure));
         return;
     }
     if (Finished)
         Finished();
-    status_.SetStatus(Q(ExportSummary(r.Exported, static_cast<std::size_t>(list_.lb->count()), r.ElapsedMs,
-                                      Settings.DestDir, S(QLocale().decimalPoint()), r.Renamed, r.Cancelled)));
+    status_.SetStatus(ExportSummaryMessage(r, static_cast<std::size_t>(list_.lb->count()), Settings.DestDir));
 }

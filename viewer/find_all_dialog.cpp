@@ -12,6 +12,7 @@
 
 #include "base/errors.h"
 #include "base/paths.h"
+#include "viewer/messages.h"
 #include "viewer/qt_text.h"
 
 using namespace kelmora;
@@ -114,9 +115,9 @@ void TFindAllDialog::Search() {
     lblStatus->setText("Searching...");
     const std::string where = scope_;
     worker_ = std::thread([this, where, pattern] {
-        auto problem = [this](const std::string& message) {
+        auto problem = [this](const std::exception& error) {
             std::lock_guard<std::mutex> lock(mutex_);
-            problems_.push_back(message);
+            problems_.push_back(ErrorMessage(error));
         };
         try {
             SearchTextures(
@@ -127,7 +128,7 @@ void TFindAllDialog::Search() {
                 },
                 problem, [this] { return stop_.load(); });
         } catch (const std::exception& e) {
-            problem(e.what());
+            problem(e);
         }
         done_ = true;
     });
@@ -148,7 +149,7 @@ void TFindAllDialog::TakeFound() {
     // in found_, so nothing it adds after this look is left behind.
     const bool finished = done_.load();
     std::vector<TextureMatch> found;
-    std::vector<std::string> problems;
+    QStringList problems;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         found.swap(found_);

@@ -3,6 +3,7 @@
 // open file's folder. The search runs on a worker thread and its results come
 // in as it goes; Stop ends it. Choosing a result opens its texture.
 #include <QDialog>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -60,7 +61,7 @@ private:
     std::atomic<bool> stop_{false}, done_{true};
     std::mutex mutex_;
     std::vector<kelmora::TextureMatch> found_; // the worker's, not yet listed
-    std::vector<std::string> problems_;
+    QStringList problems_;
     std::vector<kelmora::TextureMatch> results_;
     std::size_t problemCount_ = 0;
     bool stopped_ = false;

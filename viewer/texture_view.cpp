@@ -19,6 +19,7 @@
 #include "viewer/dialog_services.h"
 #include "viewer/palette_view.h"
 #include "viewer/picture_box.h"
+#include "viewer/messages.h"
 #include "viewer/qt_text.h"
 #include "viewer/status_panel.h"
 
@@ -175,15 +176,14 @@ void TTextureView::Show(std::shared_ptr<const Dictionary> dictionary, int entry,
                     return; // the user has moved on, or the window has gone
                 pending_ = 0;
                 if (decoded.Error) {
-                    std::string what = "Out of memory";
+                    QString text = "Out of memory";
                     try {
                         std::rethrow_exception(decoded.Error);
-                    } catch (const std::bad_alloc&) {
                     } catch (const std::exception& e) {
-                        what = e.what();
+                        text = ErrorBoxText(e);
                     } catch (...) {
                     }
-                    ui_.ShowError(Image1, Q(DefaultErrorText(what)));
+                    ui_.ShowError(Image1, text);
                     return;
                 }
                 auto finish = [&] { Finish(std::move(decoded)); };
@@ -201,7 +201,7 @@ void TTextureView::Finish(Decoded&& decoded) {
     if (options.Properties)
         FillProperties(r.Ok());
     if (!r.Ok()) {
-        ui_.ShowMessage(Image1, Q(DecodeProblem(r)));
+        ui_.ShowMessage(Image1, DecodeMessage(r));
         return;
     }
     level_ = static_cast<int>(r.Level);

@@ -12,6 +12,7 @@
 #include "dictionary/dictionary.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/windows/win_process.h"
+#include "words/engine_words.h"
 
 using namespace kelmora;
 using namespace kelmora::testing;
@@ -64,7 +65,7 @@ std::string WriteError(const std::string& path, const std::string& text) {
     try {
         WriteWhole(path, text);
     } catch (const KelmoraError& e) {
-        return e.what();
+        return ErrorText(e);
     }
     return "";
 }
