@@ -48,20 +48,22 @@ std::string ResolveAgainst(const std::string& path, const std::string& base) {
     return base + (IsPathSeparator(base.back()) ? "" : std::string(1, kPathSeparator)) + path;
 }
 
-bool CreateDirectoryChain(const std::string& dir, std::string* reason) {
+bool CreateDirectoryChain(const std::string& dir, ErrorFacts* failed) {
     std::string path = dir;
     if (!path.empty() && IsPathSeparator(path.back()))
         path.pop_back();
     if (IsRootLike(path) || DirectoryExists(path))
         return true;
     std::string parent = DirectoryWithSeparator(path);
-    if (!parent.empty() && !CreateDirectoryChain(parent, reason))
+    if (!parent.empty() && !CreateDirectoryChain(parent, failed))
         return false;
     std::string why;
     if (MakeDirectory(path, &why))
         return true;
-    if (reason)
-        *reason = "\"" + AbsolutePath(path) + "\". " + why;
+    if (failed) {
+        failed->File = AbsolutePath(path);
+        failed->Reason = why;
+    }
     return false;
 }
 

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "base/errors.h"
+
 namespace kelmora {
 
 // The name after the last separator (or drive colon).
@@ -24,8 +26,9 @@ bool IsRootLike(const std::string& path);
 std::string ResolveAgainst(const std::string& path, const std::string& base);
 
 // Creates the directory and every missing parent. Directories created before a
-// failure stay. A bare drive or root counts as done.
-bool CreateDirectoryChain(const std::string& dir, std::string* reason = nullptr);
+// failure stay. A bare drive or root counts as done. On failure *failed names the
+// directory that could not be made (File, absolute) and the system's Reason.
+bool CreateDirectoryChain(const std::string& dir, ErrorFacts* failed = nullptr);
 
 // Calls visit for every regular file below dir, in name order, holding one
 // directory's names at a time. Links to directories are not followed. Throws

@@ -13,8 +13,9 @@ std::string WalkFailure(const std::string& file, const WalkReport& r) {
 
 std::string ErrorLine(const std::exception& error) { return ErrorText(error); }
 
-std::string DirectoryFailure(const std::string& reason) {
-    return "Directory cannot be created!" + (reason.empty() ? std::string() : " " + reason);
+std::string DirectoryFailure(const std::string& dir, const ErrorFacts& failed) {
+    return "Directory cannot be created! " +
+           (failed.File.empty() ? "\"" + dir + "\"." : "\"" + failed.File + "\". " + failed.Reason);
 }
 
 } // namespace kelmora::cli

@@ -509,9 +509,9 @@ bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSetti
     const Dictionary& d = *opened.D;
     const std::size_t listed = d.Entries().size();
     const std::vector<bool>& marks = opened.Marks;
-    std::string reason;
-    if (!CreateDirectoryChain(target.Dest, &reason) || !DirectoryExists(target.Dest))
-        throw Failure(DirectoryFailure(reason.empty() ? "\"" + target.Dest + "\"." : reason));
+    ErrorFacts failed;
+    if (!CreateDirectoryChain(target.Dest, &failed) || !DirectoryExists(target.Dest))
+        throw Failure(DirectoryFailure(target.Dest, failed));
 
     ExportSettings settings = base;
     settings.DestDir = target.Dest;

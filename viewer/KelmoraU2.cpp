@@ -219,9 +219,9 @@ void TForm2::Button5Click() {
     destDir_ = kelmora::ComposeDestDir(kelmora::ResolveAgainst(text, FileDirectory()), cbx1->isChecked(), subDirName_);
     if (!kelmora::DirectoryExists(destDir_)) {
         const QString question = Q(destDir_) + "\r\ndoes not exist.\r\nDo you want to create it?";
-        std::string reason;
-        if (ui_.AskYesNo(this, "Create Directory", question) && !kelmora::CreateDirectoryChain(destDir_, &reason))
-            ui_.ShowMessage(this, DirectoryFailureText(reason));
+        kelmora::ErrorFacts failed;
+        if (ui_.AskYesNo(this, "Create Directory", question) && !kelmora::CreateDirectoryChain(destDir_, &failed))
+            ui_.ShowMessage(this, DirectoryFailureText(failed));
     }
     if (kelmora::DirectoryExists(destDir_))
         accept();

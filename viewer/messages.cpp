@@ -35,6 +35,7 @@ QString WalkStoppedText(const WalkReport& r) {
 
 QString OverwriteText(const std::string& path) { return Q(path) + "\r\nalready exists! Overwrite?"; }
 
-QString DirectoryFailureText(const std::string& reason) {
-    return "Directory cannot be created!" + (reason.empty() ? QString() : " " + Q(reason));
+QString DirectoryFailureText(const ErrorFacts& failed) {
+    return "Directory cannot be created!" +
+           (failed.File.empty() ? QString() : " \"" + Q(failed.File) + "\". " + Q(failed.Reason));
 }

@@ -28,4 +28,4 @@ QString WalkStoppedText(const kelmora::WalkReport& report);
 inline const QString kOverwriteCaption = "Overwrite existing file?";
 QString OverwriteText(const std::string& path);
 // A destination that could not be made, with the directory and the system's reason.
-QString DirectoryFailureText(const std::string& reason);
+QString DirectoryFailureText(const kelmora::ErrorFacts& failed);
