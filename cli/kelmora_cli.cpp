@@ -175,7 +175,7 @@ Target FileTarget(const std::string& file) {
 Dictionary OpenTarget(const Target& t) {
     Dictionary d = t.Shared ? Dictionary(t.Shared) : Dictionary::OpenFile(t.File);
     if (!d.IsDictionary())
-        throw Failure(t.Label + " is not a texture dictionary");
+        throw KelmoraError(ErrorCode::NotADictionary, {.File = t.Label});
     if (d.Source().Size() < kDictionaryHeaderBytes)
         throw Failure(t.Label + " is too short to be a texture dictionary (" +
                            std::to_string(d.Source().Size()) + " bytes)");
