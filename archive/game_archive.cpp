@@ -16,16 +16,10 @@ namespace kelmora {
 
 namespace {
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
 bool EndsWithIgnoringCase(const std::string& s, const char* suffix) {
     const std::size_t n = std::strlen(suffix);
-    return s.size() >= n && Lower(s.substr(s.size() - n)) == suffix;
+    return s.size() >= n && SameNameIgnoringCase(s.substr(s.size() - n), suffix);
 }
-
 
 // The problems of a damaged table: a few in full, then how many more. A table
 // of millions of bad rows must not cost a line each.

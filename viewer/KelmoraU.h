@@ -15,27 +15,10 @@
 #include "viewer/texture_view.h"
 #include "viewer/window_layout.h"
 
-class QCheckBox;
-class QComboBox;
-class QDockWidget;
-class QFrame;
-class QLabel;
-class QLineEdit;
-class QListWidget;
-class QProgressBar;
-class QPushButton;
-class QSplitter;
-class QTreeWidget;
 class TArchiveCommands;
-class TArchivePanel;
 class TEditCommands;
 class TExportController;
 class TFindAllDialog;
-class TPaletteView;
-class TPictureBox;
-class TStatusPanel;
-class TTextureListPanel;
-class TUiServices;
 
 // The widgets keep their design's names (TWindowLayout), and so do the menu's
 // actions (TMainMenu).

@@ -44,23 +44,18 @@ void TDictionarySession::Apply(std::vector<std::uint8_t> bytes, std::string labe
     Show(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)));
 }
 
-void TDictionarySession::Undo() {
-    if (undo_.empty())
+void TDictionarySession::StepBack(std::vector<Step>& from, std::vector<Step>& to) {
+    if (from.empty())
         return;
-    Step step = std::move(undo_.back());
-    undo_.pop_back();
-    redo_.push_back({bytes_, step.Label});
+    Step step = std::move(from.back());
+    from.pop_back();
+    to.push_back({bytes_, step.Label});
     Show(std::move(step.Before));
 }
 
-void TDictionarySession::Redo() {
-    if (redo_.empty())
-        return;
-    Step step = std::move(redo_.back());
-    redo_.pop_back();
-    undo_.push_back({bytes_, step.Label});
-    Show(std::move(step.Before));
-}
+void TDictionarySession::Undo() { StepBack(undo_, redo_); }
+
+void TDictionarySession::Redo() { StepBack(redo_, undo_); }
 
 void TDictionarySession::ForgetEdits() {
     undo_.clear();

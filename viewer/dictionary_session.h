@@ -76,4 +76,6 @@ private:
     Bytes bytes_, saved_;
     std::shared_ptr<const kelmora::Dictionary> dictionary_;
     std::vector<Step> undo_, redo_;
+    // Undo and Redo: shows the last step of from, keeping the present bytes in to.
+    void StepBack(std::vector<Step>& from, std::vector<Step>& to);
 };

@@ -7,7 +7,6 @@
 #include <QMenuBar>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLocale>
 #include <exception>
 #include <thread>
 
