@@ -38,10 +38,6 @@ void SearchOne(const std::shared_ptr<const ByteSource>& source, const std::strin
             found({file, entry, i, entries[i]});
 }
 
-} // namespace
-
-namespace {
-
 // The dictionaries of an archive, in the order of its table.
 void SearchArchive(const std::string& path, const std::string& pattern, const std::function<void(TextureMatch&&)>& found,
                    const std::function<void(const std::exception&)>& problem, const std::function<bool()>& stop) {

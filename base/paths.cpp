@@ -67,7 +67,7 @@ bool CreateDirectoryChain(const std::string& dir, ErrorFacts* failed) {
     return false;
 }
 
-// Calls visit for every .txd file below dir, in name order; one directory's
+// Calls visit for every regular file below dir, in name order; one directory's
 // names are held at a time, so that a whole game costs no more than its largest folder.
 void ForEachFileBelow(const std::string& dir, const std::function<void(const std::string&)>& visit) {
     namespace fs = std::filesystem;
