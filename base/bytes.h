@@ -12,6 +12,11 @@ inline std::uint32_t LoadLE32(const std::uint8_t* b) {
            static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
 }
 
+// The 16-bit little-endian word at b.
+inline std::uint16_t LoadLE16(const std::uint8_t* b) {
+    return static_cast<std::uint16_t>(b[0] | b[1] << 8);
+}
+
 // Paths are UTF-8 everywhere in Kelmora, whatever the platform's narrow encoding.
 inline std::filesystem::path PathFromUtf8(const std::string& s) {
     return std::filesystem::path(std::u8string(s.begin(), s.end()));

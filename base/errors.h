@@ -59,6 +59,7 @@ enum class ErrorCode {
     TextureNameControl,    // Name; Detail 1: the mask name
     DuplicateName,         // Texture: the one named so already; Name
     NoNameChunks,          // Texture
+    PlatformNotEditable,   // Texture, Name; Detail: the TexturePlatform
     WalkChanged,
     LevelReadsBack,        // Texture, Name, Level
     NotADictionary,        // File

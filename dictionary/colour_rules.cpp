@@ -19,6 +19,7 @@ std::array<Rgb, 256> MakeViewPalette(const TexPalette& palette, bool alphaView, 
 }
 
 IndexedImage MakeIndexedImage(const DecodeState& state, bool alphaView, bool brighten) {
+    brighten = state.Brightens(brighten);
     IndexedImage img;
     if (state.TrueColour) {
         // The alpha of a true-colour texture as a grey picture: index = alpha.

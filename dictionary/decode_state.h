@@ -5,8 +5,8 @@
 
 namespace kelmora {
 
-// One palette entry in file order; alpha 128 is opaque. True-colour texels use
-// the same four bytes.
+// One palette entry in file order; alpha 128 is opaque on the console, 255 on
+// the other platforms. True-colour texels use the same four bytes.
 struct PaletteEntry {
     std::uint8_t R = 0, G = 0, B = 0, A = 0;
     bool operator==(const PaletteEntry&) const = default;
@@ -29,6 +29,17 @@ struct DecodeState {
     // True colour: R, G, B, A (alpha 0..128) per texel, rows top first.
     std::vector<PaletteEntry> Texels;
     bool TrueColour = false;
+    // Alpha already runs 0..255 (the PC and Xbox platforms): no brightening applies.
+    bool FullAlpha = false;
+    // Entries the palette holds when that is not what the depth says (32 for a
+    // Direct3D 8 4-bit texture); 0: the depth's 16 or 256.
+    std::uint32_t PaletteSize = 0;
+
+    std::uint32_t PaletteEntries() const {
+        return TrueColour ? 0 : PaletteSize ? PaletteSize : TexDepth == 4 ? 16 : 256;
+    }
+    // The alpha as a picture shows it: the console's 0..128 brightened on request.
+    bool Brightens(bool brighten) const { return brighten && !FullAlpha; }
 
     std::uint8_t Pixel(std::uint32_t x, std::uint32_t y) const {
         return Pixels[static_cast<std::size_t>(y) * TexWidth + x];

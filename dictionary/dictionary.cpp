@@ -4,13 +4,14 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "dictionary/texture_codec.h"
 #include "dictionary/unswizzle.h"
 
 namespace kelmora {
 
 DecodedTexture DecodeTexture(const ByteSource& source, const TTexEntry& entry, const DecodeOptions& options) {
     DecodedTexture d;
-    d.Result = DecodeRaster(source, entry, options.Unswizzle, d.State, options.Level);
+    d.Result = CodecOf(entry).Decode(source, entry, options.Unswizzle, d.State, options.Level);
     return d;
 }
 
@@ -32,6 +33,8 @@ void ApplyDecoded(DecodeState& into, DecodedTexture&& decoded) {
     into.TexHeight = s.TexHeight;
     into.TexDepth = s.TexDepth;
     into.TrueColour = s.TrueColour;
+    into.FullAlpha = s.FullAlpha;
+    into.PaletteSize = s.PaletteSize;
     into.Pixels = std::move(s.Pixels);
     into.Texels = std::move(s.Texels);
 }

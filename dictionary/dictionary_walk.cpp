@@ -9,7 +9,9 @@
 #include "base/byte_reader.h"
 #include "base/text.h"
 #include "base/os_file.h"
+#include "dictionary/native_format.h"
 #include "dictionary/record_format.h"
+#include "dictionary/texture_codec.h"
 
 namespace kelmora {
 
@@ -64,6 +66,37 @@ void AppendNumber(std::string& s, std::uint64_t v) {
     s.append(buf, end);
 }
 
+// "3. wheel / wheel_a  |  64 x 32 (8bit)": the depth on the console, the format
+// elsewhere; a platform that is not read says so instead of a size.
+std::string Caption(std::uint32_t i, const std::string& name, const std::string& mask, const TTexEntry& e) {
+    std::string caption;
+    caption.reserve(32 + name.size() + mask.size());
+    AppendNumber(caption, i + 1);
+    caption += ". ";
+    caption += name;
+    if (!mask.empty()) {
+        caption += " / ";
+        caption += mask;
+    }
+    caption += "  |  ";
+    if (e.Platform == TexturePlatform::Unsupported) {
+        caption += e.Format;
+        return caption;
+    }
+    AppendNumber(caption, e.Width);
+    caption += " x ";
+    AppendNumber(caption, e.Height);
+    caption += " (";
+    if (e.Platform == TexturePlatform::Ps2) {
+        AppendNumber(caption, e.Depth);
+        caption += "bit";
+    } else {
+        caption += e.Format;
+    }
+    caption += ")";
+    return caption;
+}
+
 void StoreCut(std::string& field, std::string&& text) {
     if (text.size() > 255)
         text.resize(255);
@@ -89,6 +122,19 @@ WalkResult WalkDictionary(const ByteSource& source) {
     const std::uint64_t fileSize = r.Size();
     for (std::uint32_t i = 0; i < result.Count; ++i) {
         const std::uint64_t start = r.Position();
+        std::uint32_t platformId = 0;
+        if (PeekRecordKind(r, start, &platformId) == RecordKind::Native) {
+            // Another platform's record: its chunk sizes place it and the next.
+            TTexEntry& e = result.Entries[i];
+            ReadOtherPlatformEntry(r, start, platformId, e);
+            StoreCut(e.Caption, Caption(i, e.Name, e.Mask, e));
+            StoreCut(e.Name, std::string(e.Name));
+            StoreCut(e.Mask, std::string(e.Mask));
+            StoreCut(e.AlphaName, e.Mask.empty() ? e.Name + "_alpha" : e.Mask);
+            result.Listed = i + 1;
+            r.Seek(e.RecordEnd);
+            continue;
+        }
         std::string name, mask;
         std::int64_t next = 0;
         std::uint32_t w = 0, h = 0, d = 0;
@@ -130,24 +176,13 @@ WalkResult WalkDictionary(const ByteSource& source) {
         }
 
         TTexEntry& e = result.Entries[i];
-        std::string caption;
-        caption.reserve(32 + name.size() + mask.size());
-        AppendNumber(caption, i + 1);
-        caption += ". ";
-        const std::size_t namePartAt = caption.size();
-        caption += name;
-        if (!mask.empty()) {
-            caption += " / ";
-            caption += mask;
-        }
-        const std::size_t namePartEnd = caption.size();
-        caption += "  |  ";
-        AppendNumber(caption, w);
-        caption += " x ";
-        AppendNumber(caption, h);
-        caption += " (";
-        AppendNumber(caption, d);
-        caption += "bit)";
+        e.Width = w;
+        e.Height = h;
+        e.Depth = d;
+        e.Format = std::to_string(d) + "bit";
+        std::string caption = Caption(i, name, mask, e);
+        const std::size_t namePartAt = caption.find(". ") + 2;
+        const std::size_t namePartEnd = namePartAt + name.size() + (mask.empty() ? 0 : 3 + mask.size());
         // A negative Next would move the position before the start of the file, and
         // one at or before the record's start would walk the same bytes forever.
         const bool stop = !scanned || next <= static_cast<std::int64_t>(start) ||
@@ -155,9 +190,6 @@ WalkResult WalkDictionary(const ByteSource& source) {
         std::string namePart = stop ? caption.substr(namePartAt, namePartEnd - namePartAt) : std::string();
         StoreCut(e.Caption, std::move(caption));
         StoreCut(e.Mask, std::string(mask));
-        e.Width = w;
-        e.Height = h;
-        e.Depth = d;
         e.RecordStart = start;
         e.RecordEnd = next > 0 ? static_cast<std::uint64_t>(next) : 0;
         StoreCut(e.AlphaName, mask.empty() ? name + "_alpha" : std::move(mask));

@@ -7,13 +7,19 @@
 #include "base/byte_source.h"
 #include "dictionary/decode_state.h"
 #include "dictionary/tex_entry.h"
+#include "dictionary/texture_platform.h"
 
 namespace kelmora {
 
 // Larger sides are refused before anything is allocated for them.
 inline constexpr std::uint32_t kMaxTextureSide = 16384;
 
-enum class DecodeStatus { Ok, UnsupportedDepth, TooLarge, DataMissing, NoSuchLevel, OutOfMemory };
+enum class DecodeStatus {
+    Ok, UnsupportedDepth, TooLarge, DataMissing, NoSuchLevel, OutOfMemory,
+    UnsupportedPlatform, // PlatformId: a record of no platform Kelmora reads
+    UnsupportedFormat,   // Platform, FormatCode: a storage format it does not know
+    NoPixels,            // a side of 0
+};
 
 struct DecodeResult {
     DecodeStatus Status = DecodeStatus::Ok;
@@ -29,6 +35,9 @@ struct DecodeResult {
     std::uint32_t PaletteBytesRead = 0; // of the palette, from its first byte on
     bool PaletteReordered = false;      // the 8-bit palette order was undone after the read
     std::uint32_t Depth = 0;         // the raster's bits a texel, as its header says
+    TexturePlatform Platform = TexturePlatform::Ps2;
+    std::uint32_t PlatformId = 0;    // of a record whose platform is not read
+    std::uint32_t FormatCode = 0;    // the record's word for a format that is not read
 
     bool Ok() const { return Status == DecodeStatus::Ok; }
     // Decoded, but the file ends inside level 0's pixels.

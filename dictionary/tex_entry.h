@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+#include "dictionary/texture_platform.h"
+
 namespace kelmora {
 
 // One texture of the index. Texts hold the file's 8-bit bytes, at most 255.
@@ -18,6 +20,12 @@ struct TTexEntry {
     // fit the file); otherwise the fixed distances placed it.
     std::uint64_t RecordStart = 0, RecordEnd = 0;
     bool Chunked = false;
+    // The record's platform (its platform id where that is not read), and what
+    // the caption shows in parentheses: "8bit" on the console, "DXT1" and the like
+    // elsewhere.
+    TexturePlatform Platform = TexturePlatform::Ps2;
+    std::uint32_t PlatformId = 0;
+    std::string Format;
 };
 
 } // namespace kelmora

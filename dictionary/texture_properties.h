@@ -8,10 +8,11 @@
 
 #include "base/byte_source.h"
 #include "dictionary/dictionary.h"
+#include "dictionary/texture_codec.h"
 
 namespace kelmora {
 
-using PropertyList = std::vector<std::pair<std::string, std::string>>;
+
 
 // picture is the texture as the window shows it, or null when it did not decode.
 PropertyList DescribeTexture(const ByteSource& source, const TTexEntry& entry, const DecodeState* picture);

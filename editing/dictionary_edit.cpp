@@ -7,6 +7,7 @@
 #include "dictionary/record_format.h"
 #include "base/errors.h"
 #include "dictionary/raster_encode.h"
+#include "dictionary/texture_codec.h"
 #include "base/text.h"
 #include "dictionary/record_format.h"
 
@@ -33,7 +34,21 @@ DictionaryEdit::DictionaryEdit(std::vector<std::uint8_t> bytes, bool unswizzle)
     : bytes_(std::make_shared<std::vector<std::uint8_t>>(std::move(bytes))), unswizzle_(unswizzle),
       current_(std::make_unique<Dictionary>(std::make_shared<SharedBufferSource>(bytes_))) {}
 
+void CheckTextureEditable(const Dictionary& d, std::size_t index) {
+    const TTexEntry& e = d.Entries()[index];
+    if (!CodecOf(e).Editable())
+        throw KelmoraError(ErrorCode::PlatformNotEditable,
+                           {.Name = e.Name, .Texture = index, .Detail = static_cast<int>(e.Platform)});
+}
+
+void CheckTexturesAddable(const Dictionary& d) {
+    for (const TTexEntry& e : d.Entries())
+        if (!CodecOf(e).Editable())
+            throw KelmoraError(ErrorCode::PlatformNotEditable, {.Detail = static_cast<int>(e.Platform)});
+}
+
 void DictionaryEdit::Replace(std::size_t index, const std::vector<DecodeState>& levels) {
+    CheckTextureEditable(*current_, index);
     const TTexEntry& e = current_->Entries()[index];
     for (std::uint32_t n = 0; n < levels.size(); ++n) {
         const EncodeResult r = EncodeRaster(*bytes_, e, unswizzle_, levels[n], n);
@@ -142,6 +157,7 @@ TextureRecord DictionaryEdit::Record(std::size_t index, LayoutBlocks what) const
 }
 
 void DictionaryEdit::Reshape(std::size_t index, const std::vector<DecodeState>& levels) {
+    CheckTextureEditable(*current_, index);
     const TextureRecord old = Record(index, LayoutBlocks::Reshape);
     const TTexEntry e = current_->Entries()[index];
     TextureRecord r = SettingsFor(levels[0], levels.size(), old.Version);
@@ -162,6 +178,7 @@ void DictionaryEdit::Reshape(std::size_t index, const std::vector<DecodeState>& 
 
 void DictionaryEdit::Add(const std::string& name, const std::string& mask, const std::vector<DecodeState>& levels) {
     // Said first: a name check would not tell what the real obstacle is.
+    CheckTexturesAddable(*current_);
     Records(LayoutBlocks::Add);
     CheckNewName(name, false, current_->Entries().size());
     CheckNewName(mask, true, 0);
@@ -187,6 +204,7 @@ void DictionaryEdit::Remove(std::size_t index) {
 }
 
 void DictionaryEdit::Rename(std::size_t index, const std::string& name, const std::string& mask) {
+    CheckTextureEditable(*current_, index);
     const TextureRecord old = Record(index, LayoutBlocks::Rename);
     CheckNewName(name, false, index);
     CheckNewName(mask, true, 0);

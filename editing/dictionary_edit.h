@@ -76,6 +76,11 @@ public:
     using KelmoraError::KelmoraError;
 };
 
+// Refuses a change to texture index of a platform whose textures Kelmora cannot
+// write yet, and a new texture in a dictionary that holds such textures.
+void CheckTextureEditable(const Dictionary& dictionary, std::size_t index);
+void CheckTexturesAddable(const Dictionary& dictionary);
+
 // Refuses what cannot be edited: bytes too short for a dictionary's header,
 // another kind of file, a walk that ended early. name is the file's, for the text.
 void CheckEditable(const std::vector<std::uint8_t>& bytes, const std::string& name);

@@ -55,6 +55,7 @@ struct Plan {
 };
 
 Plan PlanFor(const Dictionary& d, std::size_t i, const InputImage& img, const PutBackOptions& o) {
+    CheckTextureEditable(d, i);
     Plan p{d.Decode(i, {o.Unswizzle, 0}), {}};
     if (const DecodeResult& r = p.Current.Result; !r.Ok())
         throw KelmoraError(ErrorCode::TextureUnreadable, {.Texture = i,

@@ -103,6 +103,7 @@ namespace {
 // Rows as the PNG holds them: indices (two to a byte, left pixel in the high half,
 // for 4 bits) or R, G, B, A.
 void PngRow(const DecodeState& s, std::uint32_t y, bool brighten, std::uint8_t* row, std::size_t rowBytes) {
+    brighten = s.Brightens(brighten);
     const std::uint32_t w = s.TexWidth;
     const std::size_t at = static_cast<std::size_t>(y) * w;
     if (s.TrueColour) {
@@ -113,7 +114,7 @@ void PngRow(const DecodeState& s, std::uint32_t y, bool brighten, std::uint8_t* 
             row[4 * x + 2] = e.B;
             row[4 * x + 3] = brighten ? BrightenAlpha(e.A) : e.A;
         }
-    } else if (s.TexDepth == 4) {
+    } else if (s.PaletteEntries() <= 16) {
         std::memset(row, 0, rowBytes);
         for (std::uint32_t x = 0; x < w; ++x)
             row[x / 2] |= static_cast<std::uint8_t>((s.Pixels[at + x] & 15) << (x % 2 ? 0 : 4));
@@ -125,6 +126,7 @@ void PngRow(const DecodeState& s, std::uint32_t y, bool brighten, std::uint8_t* 
 } // namespace
 
 PngSettings PngSettingsFor(const DecodeState& s, bool brighten) {
+    brighten = s.Brightens(brighten);
     PngSettings p;
     p.Width = s.TexWidth;
     p.Height = s.TexHeight;
@@ -134,10 +136,13 @@ PngSettings PngSettingsFor(const DecodeState& s, bool brighten) {
         p.RowBytes = 4 * static_cast<std::size_t>(s.TexWidth);
         return p;
     }
-    const std::size_t entries = s.TexDepth == 4 ? 16 : 256;
+    // The palette as the texture holds it: 16 entries at 4 bits, else 8 bits
+    // with every entry it has (32 for a Direct3D 8 4-bit texture).
+    const std::size_t entries = s.PaletteEntries();
+    const bool four = entries <= 16;
     p.ColourType = kPngIndexed;
-    p.BitDepth = s.TexDepth == 4 ? 4 : 8;
-    p.RowBytes = s.TexDepth == 4 ? (s.TexWidth + 1) / 2 : s.TexWidth;
+    p.BitDepth = four ? 4 : 8;
+    p.RowBytes = four ? (s.TexWidth + 1) / 2 : s.TexWidth;
     for (std::size_t i = 0; i < entries; ++i) {
         const PaletteEntry& e = s.Palette[i];
         p.Palette.push_back({e.R, e.G, e.B, brighten ? BrightenAlpha(e.A) : e.A});

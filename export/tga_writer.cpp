@@ -13,6 +13,7 @@ std::array<std::uint8_t, 4> ToTgaPixel(const PaletteEntry& e, bool brighten) {
 }
 
 void WriteTga32(const std::string& path, const DecodeState& state, bool brighten) {
+    brighten = state.Brightens(brighten);
     const std::uint32_t w = state.TexWidth, h = state.TexHeight;
     // The header holds 16-bit sides only; a larger texture cannot be represented.
     if (w > 65535 || h > 65535)

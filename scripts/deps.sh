@@ -8,7 +8,7 @@ KELMORA_RUN_PACKAGES=(
 )
 # Besides those, to run every test, benchmark and fuzz target.
 KELMORA_TEST_PACKAGES=(
-  libgtest-dev googletest libbenchmark-dev libpng-dev
+  libgtest-dev googletest libbenchmark-dev libpng-dev libsquish-dev
   clang libclang-rt-dev
   libjpeg-turbo-progs imagemagick python3-pil
   xvfb xauth xdotool openbox libglib2.0-bin

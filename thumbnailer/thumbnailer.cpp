@@ -25,6 +25,7 @@ DecodeState Thumbnail(const DecodeState& s, std::uint32_t size) {
     t.TexHeight = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(s.TexHeight * scale));
     t.TexDepth = 32;
     t.TrueColour = true;
+    t.FullAlpha = s.FullAlpha;
     t.Texels.resize(static_cast<std::size_t>(t.TexWidth) * t.TexHeight);
     for (std::uint32_t y = 0; y < t.TexHeight; ++y) {
         const std::uint32_t y0 = y * s.TexHeight / t.TexHeight, y1 = std::max(y0 + 1, (y + 1) * s.TexHeight / t.TexHeight);

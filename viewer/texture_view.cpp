@@ -213,17 +213,18 @@ void TTextureView::Finish(Decoded&& decoded) {
                                        .arg(state_.TexWidth)
                                        .arg(state_.TexHeight));
 
-    const bool alpha = cbxAlpha->isChecked(), brighten = options.Brighten;
+    const bool alpha = cbxAlpha->isChecked(), brighten = state_.Brightens(options.Brighten);
     // A true-colour texture has no palette: its strip stays empty.
     if (options.ShowPalette && !state_.TrueColour) {
         QImage strip(256, 10, QImage::Format_RGB32);
         strip.fill(Qt::white);
         QPainter p(&strip);
-        const bool four = state_.TexDepth == 4;
+        // One cell an entry the palette holds: 16, 32 or 256 across the strip.
+        const int entries = static_cast<int>(state_.PaletteEntries()), cell = 256 / entries;
         std::vector<QColor> cells;
-        for (int i = 0; i < (four ? 16 : 256); ++i) {
+        for (int i = 0; i < entries; ++i) {
             const Rgb c = ViewColour(state_.Palette[static_cast<std::size_t>(i)], alpha, brighten);
-            p.fillRect(four ? QRect(16 * i, 0, 16, 9) : QRect(i, 0, 1, 9), QColor(c.Red, c.Green, c.Blue));
+            p.fillRect(QRect(cell * i, 0, cell, 9), QColor(c.Red, c.Green, c.Blue));
             cells.emplace_back(c.Red, c.Green, c.Blue);
         }
         p.end();
@@ -251,7 +252,7 @@ QImage TTextureView::TransparencyPicture() const {
     QImage q(static_cast<int>(w), static_cast<int>(h), QImage::Format_ARGB32);
     if (q.isNull())
         throw std::bad_alloc();
-    const bool brighten = !Options || Options().Brighten;
+    const bool brighten = state_.Brightens(!Options || Options().Brighten);
     for (std::uint32_t y = 0; y < h; ++y) {
         auto* line = reinterpret_cast<QRgb*>(q.scanLine(static_cast<int>(y)));
         for (std::uint32_t x = 0; x < w; ++x) {

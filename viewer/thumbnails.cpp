@@ -66,7 +66,7 @@ QImage TThumbnailWorker::Make(const ByteSource& source, const TTexEntry& texture
         auto* line = reinterpret_cast<QRgb*>(full.scanLine(static_cast<int>(y)));
         for (std::uint32_t x = 0; x < s.TexWidth; ++x) {
             const PaletteEntry e = s.Colour(x, y);
-            line[x] = qRgba(e.R, e.G, e.B, BrightenAlpha(e.A));
+            line[x] = qRgba(e.R, e.G, e.B, s.Brightens(true) ? BrightenAlpha(e.A) : e.A);
         }
     }
     if (full.width() <= kSize && full.height() <= kSize)

@@ -1,5 +1,7 @@
 #include "words/engine_words.h"
 
+#include <cstdio>
+
 #include "archive/archive_edit.h"
 #include "base/text.h"
 
@@ -121,6 +123,12 @@ std::string ErrorText(const KelmoraError& error) {
     case ErrorCode::DuplicateName:
         return "texture " + N(f.Texture + 1) + " is named " + Quoted(ShownText(f.Name)) +
                " already; the game would find only one of them";
+    case ErrorCode::PlatformNotEditable: {
+        const std::string platform = PlatformName(static_cast<TexturePlatform>(f.Detail));
+        if (f.Texture == kNoTexture)
+            return "adding textures to " + platform + " dictionaries is not supported yet";
+        return Label(f) + ": editing " + platform + " textures is not supported yet";
+    }
     case ErrorCode::NoNameChunks: return "texture " + N(f.Texture + 1) + " has no name chunks where they belong";
     case ErrorCode::WalkChanged: return "the new dictionary does not walk as the old one did; nothing was written";
     case ErrorCode::LevelReadsBack:
@@ -168,6 +176,13 @@ std::string DecodeProblem(const DecodeResult& r) {
     case DecodeStatus::DataMissing:
         return "Texture data missing!!! (" + N(r.DataPresent) + " of " + N(r.DataNeeded) + " bytes)";
     case DecodeStatus::OutOfMemory: return "Out of memory";
+    case DecodeStatus::UnsupportedPlatform: return "platform " + N(r.PlatformId) + " is not supported";
+    case DecodeStatus::UnsupportedFormat: {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%X", r.FormatCode);
+        return std::string(PlatformName(r.Platform)) + " texture format " + code + " is not supported";
+    }
+    case DecodeStatus::NoPixels: return "The texture has no pixels (" + Size(r.Width, r.Height) + ")";
     }
     return {};
 }
