@@ -42,7 +42,7 @@
 #include "base/errors.h"
 #include "base/os_file.h"
 #include "dictionary/raster_decode.h"
-#include "dictionary/raster_layout.h"
+#include "dictionary/texture_codec.h"
 #include "base/text.h"
 #include "export/destination.h"
 #include "export/export_run.h"
@@ -203,18 +203,15 @@ InputKind KindOf(const std::string& arg) {
 // One texture as list --json and find --json give it.
 json JsonTexture(const Dictionary& d, std::size_t i) {
     const TTexEntry& e = d.Entries()[i];
-    std::size_t levels = 0;
-    if (e.Depth != 0) {
-        ByteReader r(d.Source());
-        levels = ReadRasterLayout(r, e.DataOffset).Levels.size();
-    }
     return {{"number", i + 1},
             {"name", Cp1252ToUtf8(e.Name)},
             {"mask", Cp1252ToUtf8(e.Mask)},
+            {"platform", PlatformKey(e.Platform)},
+            {"format", Cp1252ToUtf8(e.Format)},
             {"width", e.Width},
             {"height", e.Height},
             {"depth", e.Depth},
-            {"levels", levels},
+            {"levels", CodecOf(e).StoredLevels(d.Source(), e)},
             {"dataOffset", e.DataOffset},
             {"caption", Cp1252ToUtf8(e.Caption)}};
 }
@@ -725,18 +722,27 @@ int Find(const FindOptions& o) {
             clean = false;
         }
     };
+    auto visitArchive = [&](const std::string& archive) {
+        try {
+            ForEachArchiveTarget(archive, {}, true, clean, [&](Target&& t) { visit(t); });
+        } catch (const std::runtime_error& e) {
+            Fail(ErrorLine(e));
+            clean = false;
+        }
+    };
     for (const std::string& arg : o.paths) {
         switch (KindOf(arg)) {
         case InputKind::Directory:
-            ForEachDictionaryBelow(arg, [&](const std::string& f) { visit(FileTarget(f)); });
+            // The dictionaries and the game archives below, in name order, as the window searches a folder.
+            ForEachFileBelow(arg, [&](const std::string& f) {
+                if (HasExtension(f, ".txd"))
+                    visit(FileTarget(f));
+                else if (HasExtension(f, ".img") && IsGameArchive(f))
+                    visitArchive(f);
+            });
             break;
         case InputKind::Archive:
-            try {
-                ForEachArchiveTarget(arg, {}, true, clean, [&](Target&& t) { visit(t); });
-            } catch (const std::runtime_error& e) {
-                Fail(ErrorLine(e));
-                clean = false;
-            }
+            visitArchive(arg);
             break;
         case InputKind::Dictionary:
             visit(FileTarget(arg));

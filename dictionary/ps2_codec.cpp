@@ -26,6 +26,8 @@ DecodeResult Ps2Codec::Decode(const ByteSource& source, const TTexEntry& entry, 
 }
 
 std::uint32_t Ps2Codec::StoredLevels(const ByteSource& source, const TTexEntry& entry) const {
+    if (entry.Depth == 0) // no raster header the walk could read
+        return 0;
     ByteReader r(source);
     return static_cast<std::uint32_t>(ReadRasterLayout(r, entry.DataOffset).Levels.size());
 }
