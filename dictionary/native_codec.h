@@ -13,6 +13,7 @@ public:
     void DescribeStorage(const ByteSource& source, const TTexEntry& entry, PropertyList& rows) const override;
     void DescribeRecord(const ByteSource& source, const TTexEntry& entry, PropertyList& rows) const override;
     bool Editable() const override { return false; }
+    bool HalfRangeAlpha() const override { return false; }
 };
 
 // One level's stored bytes as R, G, B, A texels (alpha 0..255), or for the

@@ -13,6 +13,7 @@ public:
     void DescribeStorage(const ByteSource& source, const TTexEntry& entry, PropertyList& rows) const override;
     void DescribeRecord(const ByteSource& source, const TTexEntry& entry, PropertyList& rows) const override;
     bool Editable() const override { return true; }
+    bool HalfRangeAlpha() const override { return true; }
 };
 
 } // namespace kelmora

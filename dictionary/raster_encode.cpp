@@ -106,6 +106,8 @@ std::uint16_t ToColour16(const PaletteEntry& e) {
 
 EncodeResult EncodeRaster(std::vector<std::uint8_t>& dictionary, const TTexEntry& entry, bool unswizzle,
                           const DecodeState& s, std::uint32_t level) {
+    if (entry.Platform != TexturePlatform::Ps2)
+        return {EncodeStatus::OtherPlatform, 0, level};
     const MemorySource source(dictionary.data(), dictionary.size());
     ByteReader r(source);
     const RasterLayout l = ReadRasterLayout(r, entry.DataOffset);

@@ -12,7 +12,10 @@
 
 namespace kelmora {
 
-enum class EncodeStatus { Ok, UnsupportedDepth, WrongSize };
+enum class EncodeStatus {
+    Ok, UnsupportedDepth, WrongSize,
+    OtherPlatform, // the texture is not the console's: its raster is not written here
+};
 
 struct EncodeResult {
     EncodeStatus Status = EncodeStatus::Ok;

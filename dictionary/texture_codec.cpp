@@ -27,6 +27,7 @@ public:
         rows.emplace_back("Record at", std::to_string(e.RecordStart));
     }
     bool Editable() const override { return false; }
+    bool HalfRangeAlpha() const override { return false; }
 };
 
 } // namespace
@@ -40,6 +41,13 @@ const TextureCodec& CodecOf(const TTexEntry& entry) {
     case TexturePlatform::Unsupported: return unsupported;
     default: return native;
     }
+}
+
+bool AnyHalfRangeAlpha(std::span<const TTexEntry> entries) {
+    for (const TTexEntry& e : entries)
+        if (CodecOf(e).HalfRangeAlpha())
+            return true;
+    return false;
 }
 
 void ReadOtherPlatformEntry(ByteReader& r, std::uint64_t start, std::uint32_t platformId, TTexEntry& e) {

@@ -3,6 +3,7 @@
 // describes its fields, so that the walk's callers (the window, the export, the
 // search, the properties, the edits) never ask which platform a texture is of.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,9 +32,14 @@ public:
     virtual void DescribeRecord(const ByteSource& source, const TTexEntry& entry, PropertyList& rows) const = 0;
     // Whether Kelmora can change its textures (put pictures back, rename, add beside).
     virtual bool Editable() const = 0;
+    // Whether its alpha runs 0..128, so that brightening it means something.
+    virtual bool HalfRangeAlpha() const = 0;
 };
 
 const TextureCodec& CodecOf(const TTexEntry& entry);
+
+// Whether any of the textures has alpha that brightening changes.
+bool AnyHalfRangeAlpha(std::span<const TTexEntry> entries);
 
 // Reads a record whose first struct is another platform's into entry: name,
 // mask, size, format, platform and where the record ends. A known platform's

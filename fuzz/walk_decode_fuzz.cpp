@@ -1,6 +1,7 @@
-// libFuzzer target: any bytes as a dictionary, walked and every listed entry
-// decoded with and without the unswizzle, at every mip level it has, and each
-// decoded level encoded again, which must give back the same bytes; the same
+// libFuzzer target: any bytes as a dictionary of any platform, walked and every
+// listed entry decoded with and without the unswizzle, at every mip level it
+// has, and described as the properties panel does; each decoded level of a
+// console texture encoded again, which must give back the same bytes; the same
 // bytes as a game archive's table of either version, with every dictionary entry
 // it names read through the same engine; the same bytes as an image file; and
 // every edit (rename, remove, add, replace) on the bytes as a dictionary, and
@@ -22,13 +23,15 @@
 #include "images/image_input.h"
 #include "base/byte_source.h"
 #include "dictionary/dictionary.h"
+#include "dictionary/texture_codec.h"
+#include "dictionary/texture_properties.h"
 
 namespace {
 
 // Encoding what a decode gave back must change no byte of the dictionary.
 void ExpectRoundTrip(const kelmora::Dictionary& d, std::size_t i, const kelmora::DecodedTexture& t, bool unswizzle,
                      std::uint32_t level) {
-    if (!t.Ok() || d.Source().Size() > (1u << 20))
+    if (!t.Ok() || d.Source().Size() > (1u << 20) || !kelmora::CodecOf(d.Entries()[i]).Editable())
         return;
     std::vector<std::uint8_t> bytes = kelmora::ReadAllBytes(d.Source());
     const std::vector<std::uint8_t> before = bytes;
@@ -41,6 +44,7 @@ void WalkAndDecode(std::shared_ptr<const kelmora::ByteSource> source) {
     const kelmora::Dictionary d(std::move(source));
     for (std::size_t i = 0; i < d.Entries().size() && i < 64; ++i) {
         const kelmora::DecodedTexture t = d.Decode(i, {true, 0});
+        kelmora::DescribeTexture(d.Source(), d.Entries()[i], t.Ok() ? &t.State : nullptr);
         ExpectRoundTrip(d, i, t, true, 0);
         ExpectRoundTrip(d, i, d.Decode(i, {false, 0}), false, 0);
         // Every further level the file's headers describe.

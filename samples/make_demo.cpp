@@ -178,6 +178,8 @@ std::vector<NativeSpec> D3D8Textures() {
     t.push_back(PcPalettised("lamp", "PAL4", 32, 32, lamp, [](double u, double v) {
         return static_cast<std::uint8_t>(std::min(31.0, std::hypot(u - 0.5, v - 0.5) * 2 * 32));
     }));
+    for (int i : {1, 2, 3, 5}) // the textures with alpha say so, as real files do
+        t[static_cast<std::size_t>(i)].AlphaFlag = true;
     return t;
 }
 

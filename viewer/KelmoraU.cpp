@@ -21,6 +21,7 @@
 #include "base/os_file.h"
 #include "base/paths.h"
 #include "base/version.h"
+#include "dictionary/texture_codec.h"
 #include "shell/file_type_registration.h"
 #include "viewer/archive_commands.h"
 #include "viewer/archive_panel.h"
@@ -233,6 +234,8 @@ void TForm1::ListDictionary(int selectEntry) {
     setWindowTitle(kTitle + " - " + fileName + (session_.Modified() ? "*" : "") + " - " + QString::number(counted) +
                    " texture(s)");
     list_->SetEntries(walk.Entries, walk.Listed);
+    // PC and Xbox alpha is 0..255 already: brightening means nothing for them.
+    ba1->setEnabled(walk.Listed == 0 || AnyHalfRangeAlpha(dictionary.Entries()));
     if (walk.End == WalkEnd::Stopped) {
         status->SetStatus("ERROR!");
         ui_->ShowMessage(this, fileName + "\r\n\r\n" + WalkStoppedText(walk.Report));

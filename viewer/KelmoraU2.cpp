@@ -79,6 +79,7 @@ TForm2::TForm2(QWidget* owner, TUiServices& ui, std::string& destDir, const std:
     cbx3 = new QCheckBox("Overwrite existing files");
     cbx4 = new QCheckBox("Enable texture filter");
     cbx5 = new QCheckBox("Enable alpha brightening");
+    cbx5->setToolTip(kBrightenTip);
     Label3 = new QLabel("Export as...");
     cmbx = new QComboBox;
     for (const kelmora::OutputFormat& f : kelmora::OutputFormats())

@@ -6,6 +6,7 @@
 
 #include "base/version.h"
 #include "viewer/KelmoraU.h"
+#include "viewer/messages.h"
 
 QString AboutText() {
     return QString("Kelmora\r\n") + "Version " + kelmora::kVersion + "\r\n" + "Released " + kelmora::kReleaseDate +
@@ -74,6 +75,8 @@ void TMainMenu::BuildMenu(TForm1& form) {
     Stretch1 = checkable(action(options, "&Stretch Image", &TForm1::Stretch1Click), false);
     EnableFilter1 = checkable(action(options, "&Enable Filter", &TForm1::EnableFilter1Click, QKeySequence("Ctrl+F")), true);
     ba1 = checkable(action(options, "&Brighten Alphas", &TForm1::ba1Click), true);
+    ba1->setToolTip(kBrightenTip);
+    options->setToolTipsVisible(true);
     options->addSeparator();
     ShowPalette1 = checkable(action(options, "Show &Palette", &TForm1::ShowPalette1Click), true);
     ShowTransparency1 = checkable(action(options, "Show &Transparency", &TForm1::ShowTransparency1Click), false);

@@ -24,6 +24,9 @@ QString ExportSummaryMessage(const kelmora::ExportOutcome& outcome, std::size_t 
 
 // A walk that stopped: the record that runs past the end of the file.
 QString WalkStoppedText(const kelmora::WalkReport& report);
+// What brightening does, and to which textures.
+inline const QString kBrightenTip = "Doubles the PlayStation 2's alpha of 0 to 128 to the full 0 to 255. PC and Xbox "
+                                    "textures keep their alpha as stored: it is 0 to 255 already.";
 // The question before a file of an export is replaced.
 inline const QString kOverwriteCaption = "Overwrite existing file?";
 QString OverwriteText(const std::string& path);

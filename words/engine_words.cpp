@@ -192,6 +192,7 @@ std::string EncodeProblem(const EncodeResult& r) {
     case EncodeStatus::Ok: return {};
     case EncodeStatus::UnsupportedDepth: return "Unknown palette size detected!!! (" + N(r.Depth) + ")";
     case EncodeStatus::WrongSize: return "The picture does not fit level " + N(r.Level) + " of the texture";
+    case EncodeStatus::OtherPlatform: return "The texture is not a PlayStation 2 one; it cannot be written here";
     }
     return {};
 }

@@ -1,0 +1,149 @@
+// The window over PC and Xbox dictionaries: the list and caption, the picture,
+// alpha as grey without brightening, Brighten Alphas disabled, the 32-entry
+// palette strip, the properties, and the refusal of an edit in a box.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "dictionary/dictionary.h"
+#include "tests/support/dictionary_builder.h"
+#include "tests/support/fake_ui.h"
+#include "tests/support/native_builder.h"
+#include "tests/support/viewer_wait.h"
+#include "viewer/KelmoraU.h"
+#include "viewer/edit_commands.h"
+#include "viewer/palette_view.h"
+#include "viewer/texture_list_panel.h"
+#include "viewer/texture_view.h"
+
+using namespace kelmora;
+using namespace kelmora::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+class ViewerPlatformTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = MakeTempDir("viewpc");
+        ui_ = std::make_shared<FakeUi>();
+    }
+    void TearDown() override {
+        form_.reset();
+        fs::remove_all(dir_);
+    }
+    TForm1& Start(const std::string& path) {
+        form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(path)}, ui_);
+        form_->showNormal();
+        form_->resize(900, 600);
+        QApplication::processEvents();
+        WaitForDisplay(*form_);
+        return *form_;
+    }
+    void Select(TForm1& f, int row) {
+        f.lb->setCurrentRow(row);
+        QApplication::processEvents();
+        WaitForDisplay(f);
+    }
+    std::string dir_;
+    std::shared_ptr<FakeUi> ui_;
+    std::unique_ptr<TForm1> form_;
+};
+
+// The grey of each texel's alpha in the shown picture.
+std::vector<std::uint8_t> ShownGrey(TForm1& f) {
+    const auto& img = std::get<IndexedImage>(f.View().Picture());
+    std::vector<std::uint8_t> grey;
+    for (std::uint8_t i : img.Rows)
+        grey.push_back(img.Colours[i].Red);
+    return grey;
+}
+
+} // namespace
+
+TEST_F(ViewerPlatformTest, ShowsPcTexturesAsStoredWithoutBrightening) {
+    TForm1& f = Start(KELMORA_D3D8);
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - d3d8.txd - 6 texture(s)");
+    EXPECT_EQ(f.lb->item(0)->text(), "1. sky  |  128 x 64 (DXT1)");
+    // Brightening means nothing for 0..255 alpha: disabled, and the tooltip says why.
+    EXPECT_FALSE(f.ba1->isEnabled());
+    EXPECT_NE(f.ba1->toolTip().indexOf("PC and Xbox"), -1);
+
+    // The glass: its picture is the decode, its alpha shown as grey exactly as stored.
+    const Dictionary d = Dictionary::OpenFile(KELMORA_D3D8);
+    const DecodedTexture glass = d.Decode(1);
+    Select(f, 1);
+    EXPECT_EQ(f.View().State().Texels, glass.State.Texels);
+    f.cbxAlpha->setChecked(true);
+    QApplication::processEvents();
+    WaitForDisplay(f);
+    std::vector<std::uint8_t> alpha;
+    for (const PaletteEntry& e : glass.State.Texels)
+        alpha.push_back(e.A);
+    EXPECT_EQ(ShownGrey(f), alpha);
+    f.cbxAlpha->setChecked(false);
+
+    // The 4-bit lamp: 32 palette cells, as its palette holds.
+    Select(f, 5);
+    EXPECT_EQ(f.View().palView->Colours().size(), 32u);
+    EXPECT_EQ(f.View().State().Pixels, d.Decode(5).State.Pixels);
+
+    // Back to a console dictionary: brightening applies again.
+    f.OpenFile(KELMORA_DEMO);
+    WaitForDisplay(f);
+    EXPECT_TRUE(f.ba1->isEnabled());
+}
+
+TEST_F(ViewerPlatformTest, PropertiesNameThePlatformAndItsFields) {
+    TForm1& f = Start(KELMORA_D3D9);
+    f.Properties1->trigger();
+    QApplication::processEvents();
+    WaitForDisplay(f);
+    QTreeWidget* tree = f.View().tvProperties;
+    const auto value = [&](const QString& label) {
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            if (tree->topLevelItem(i)->text(0) == label)
+                return tree->topLevelItem(i)->text(1);
+        return QString("(missing)");
+    };
+    EXPECT_EQ(value("Platform"), "Direct3D 9");
+    EXPECT_EQ(value("Format"), "DXT1, compressed");
+    EXPECT_EQ(value("Levels"), "7: 64 x 64, 32 x 32, 16 x 16, 8 x 8, 4 x 4, 2 x 2, 1 x 1");
+    EXPECT_EQ(value("Filter"), "6 (linear-mip-linear)");
+    EXPECT_EQ(value("Addressing"), "U wrap, V wrap");
+}
+
+TEST_F(ViewerPlatformTest, AnEditIsRefusedInABoxAndChangesNothing) {
+    const std::string file = dir_ + "/pc.txd";
+    WriteFile(file, ReadFile(KELMORA_D3D9));
+    TForm1& f = Start(file);
+    ui_->texts = {"renamed"};
+    f.RenameTexture1->trigger();
+    QApplication::processEvents();
+    const std::vector<QString> said = ui_->errors.empty() ? ui_->messages : ui_->errors;
+    ASSERT_FALSE(said.empty());
+    EXPECT_NE(said.back().indexOf("editing Direct3D 9 textures is not supported yet"), -1) << said.back().toStdString();
+    EXPECT_FALSE(f.Session().Modified());
+    EXPECT_EQ(f.lb->item(0)->text(), "1. bricks  |  64 x 64 (DXT1)");
+}
+
+// The list's thumbnails are made for PC textures too.
+TEST_F(ViewerPlatformTest, ThumbnailsShowPcTextures) {
+    NativeSpec s = RandomNative(5, "DXT1", 16, 16, 1, 3);
+    const std::string file = dir_ + "/xbox.txd";
+    WriteFile(file, BuildNativeDictionary({s}, 0x00000350));
+    TForm1& f = Start(file);
+    f.Thumbnails1->trigger();
+    QElapsedTimer waited;
+    waited.start();
+    while (f.List().ThumbnailsReady() < 1 && waited.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(f.List().ThumbnailsReady(), 1u);
+    EXPECT_EQ(f.lb->item(0)->icon().availableSizes().first(), QSize(16, 16));
+}
