@@ -16,16 +16,16 @@ ByteReader::ByteReader(const ByteSource& source) : source_(source), size_(source
         data_ = d;
         bufLen_ = static_cast<std::size_t>(size_);
     } else {
-        buf_.resize(kBufferSize);
-        data_ = buf_.data();
+        buf_.reset(new std::uint8_t[kBufferSize]);
+        data_ = buf_.get();
     }
 }
 
 bool ByteReader::Fill() {
-    if (pos_ >= size_ || buf_.empty())
+    if (pos_ >= size_ || !buf_)
         return false;
     bufStart_ = pos_;
-    bufLen_ = source_.ReadAt(pos_, buf_.data(), buf_.size());
+    bufLen_ = source_.ReadAt(pos_, buf_.get(), kBufferSize);
     return bufLen_ > 0;
 }
 
@@ -49,9 +49,9 @@ std::size_t ByteReader::ReadSlow(void* dst, std::size_t n) {
             pos_ += take;
             continue;
         }
-        if (buf_.empty())
+        if (!buf_)
             break; // in memory: past the end
-        if (n - done >= buf_.size()) {
+        if (n - done >= kBufferSize) {
             // Large reads bypass the buffer.
             std::size_t got = pos_ < size_ ? source_.ReadAt(pos_, out + done, n - done) : 0;
             done += got;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "base/byte_source.h"
@@ -51,7 +52,8 @@ private:
     const ByteSource& source_;
     std::uint64_t size_ = 0;
     std::uint64_t pos_ = 0;
-    std::vector<std::uint8_t> buf_;
+    // Left uninitialised: only the bytes a read put there are ever looked at.
+    std::unique_ptr<std::uint8_t[]> buf_;
     // What the buffer holds: buf_, or the source's own bytes when it lies in memory.
     const std::uint8_t* data_ = nullptr;
     std::uint64_t bufStart_ = 0;
