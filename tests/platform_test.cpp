@@ -6,15 +6,19 @@
 
 #include <squish.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "archive/texture_search.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/native_format.h"
 #include "base/text.h"
 #include "dictionary/texture_properties.h"
 #include "editing/dictionary_edit.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/dictionary_builder.h"
 #include "tests/support/native_builder.h"
 #include "words/engine_words.h"
 
@@ -358,6 +362,30 @@ TEST(PlatformTest, EditsOfOtherPlatformsAreRefusedClearly) {
     ASSERT_EQ(after.Entries().size(), 1u);
     EXPECT_EQ(after.Entries()[0].Name, "8888_8x8");
     EXPECT_TRUE(after.Decode(0).Ok());
+}
+
+// Find in All Dictionaries over a folder: PC dictionaries loose and in a game
+// archive of either version are searched as the console's are.
+TEST(PlatformTest, TheSearchFindsPcTexturesInFoldersAndArchives) {
+    const std::string dir = MakeTempDir("pcsearch");
+    NativeSpec wheel = RandomNative(9, "DXT1", 8, 8, 1, 81);
+    wheel.Name = "admiral_wheel";
+    const auto pc = BuildNativeDictionary({RandomNative(9, "8888", 4, 4, 1, 80), wheel});
+    WriteFile(dir + "/loose.txd", pc);
+    WriteFile(dir + "/game.img", BuildArchiveV2({{"cars.txd", pc}}));
+    const ArchiveV1 old = BuildArchiveV1({{"xbox.txd", BuildNativeDictionary({RandomNative(5, "DXT1", 8, 8, 1, 82), wheel}, 0x350)}});
+    WriteFile(dir + "/old.img", old.Img);
+    WriteFile(dir + "/old.dir", old.Dir);
+    std::vector<std::string> found;
+    SearchTextures(
+        dir, "WHEEL",
+        [&](TextureMatch&& m) {
+            found.push_back(std::filesystem::path(m.File).filename().string() + "|" + m.Entry + "|" +
+                            std::to_string(m.Index) + "|" + m.Texture.Format);
+        },
+        [&](const std::exception& e) { ADD_FAILURE() << e.what(); }, [] { return false; });
+    EXPECT_EQ(found, (std::vector<std::string>{"game.img|cars.txd|1|DXT1", "loose.txd||1|DXT1", "old.img|xbox.txd|1|DXT1"}));
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
