@@ -336,7 +336,7 @@ namespace {
 //   3. the copies go to their compacted places, which no row names now, flushed;
 //   4. the table names those;
 //   5. the data is cut after the last entry.
-void RebuildVersion1(const GameArchive& a, RebuildOutcome& outcome) {
+void RebuildVersion1(const GameArchive& a, RebuildOutcome& outcome, const RebuildProgress& progress) {
     OsFile data = OsFile::OpenUpdate(a.DataFile);
     auto read = [&](std::uint64_t offset, std::uint64_t size) {
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
@@ -356,10 +356,13 @@ void RebuildVersion1(const GameArchive& a, RebuildOutcome& outcome) {
     };
     std::vector<std::uint64_t> parked, compact;
     std::uint64_t at = RoundUp(std::max(a.DataSize, data.Size()));
+    const std::size_t n = a.Entries.size();
     for (const ArchiveEntry& e : a.Entries) {
         parked.push_back(at);
         WritePadded(data, a.DataFile, at, read(e.Offset, e.Size));
         at += RoundUp(e.Size);
+        if (progress)
+            progress(parked.size(), 2 * n);
     }
     Sync(data, a.DataFile);
     writeTable(parked);
@@ -368,6 +371,8 @@ void RebuildVersion1(const GameArchive& a, RebuildOutcome& outcome) {
         compact.push_back(at);
         WritePadded(data, a.DataFile, at, read(parked[i], a.Entries[i].Size));
         at += RoundUp(a.Entries[i].Size);
+        if (progress)
+            progress(n + i + 1, 2 * n);
     }
     Sync(data, a.DataFile);
     writeTable(compact);
@@ -380,7 +385,7 @@ void RebuildVersion1(const GameArchive& a, RebuildOutcome& outcome) {
 
 } // namespace
 
-RebuildOutcome RebuildArchive(const std::string& path) {
+RebuildOutcome RebuildArchive(const std::string& path, const RebuildProgress& progress) {
     const GameArchive a = OpenGameArchive(path);
     const bool v2 = a.Kind == ArchiveKind::Version2;
     RebuildOutcome outcome;
@@ -392,7 +397,7 @@ RebuildOutcome RebuildArchive(const std::string& path) {
         OsFile::OpenUpdate(a.TableFile);
     RemoveStaleTemporariesBeside(a.DataFile);
     if (!v2) {
-        RebuildVersion1(a, outcome);
+        RebuildVersion1(a, outcome, progress);
         return outcome;
     }
     // One file: the compacted copy replaces it whole.
@@ -409,10 +414,13 @@ RebuildOutcome RebuildArchive(const std::string& path) {
     AtomicOutput img(a.DataFile);
     table.resize(static_cast<std::size_t>(TableEnd(a.Entries.size())), 0);
     img.Write(table.data(), table.size());
-    for (const ArchiveEntry& e : a.Entries) {
+    for (std::size_t k = 0; k < a.Entries.size(); ++k) {
+        const ArchiveEntry& e = a.Entries[k];
         std::vector<std::uint8_t> bytes = ReadEntry(*source, e.Offset, e.Size);
         bytes.resize(static_cast<std::size_t>(RoundUp(e.Size)), 0);
         img.Write(bytes.data(), bytes.size());
+        if (progress)
+            progress(k + 1, a.Entries.size());
     }
     // Closed before the copy takes its place: Windows replaces no file held open.
     source.reset();

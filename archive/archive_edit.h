@@ -99,7 +99,10 @@ struct RebuildOutcome {
 // space. Version 2 is one file, replaced whole through AtomicOutput; version 1's
 // data is compacted in place in steps that each leave every entry whole (its
 // entries parked past the end first), with the ".dir" replaced at each step.
-RebuildOutcome RebuildArchive(const std::string& path);
+// progress is told the steps done and their count as it copies (each entry once,
+// version 1's twice).
+using RebuildProgress = std::function<void(std::size_t done, std::size_t steps)>;
+RebuildOutcome RebuildArchive(const std::string& path, const RebuildProgress& progress = {});
 
 // The bytes of the data file that no entry and no table uses: what a rebuild recovers.
 std::uint64_t FreeBytes(const GameArchive& archive);

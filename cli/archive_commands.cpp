@@ -3,6 +3,7 @@
 #include "cli/cli_text.h"
 #include "base/paths.h"
 
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -10,10 +11,12 @@
 #include "archive/game_archive.h"
 #include "base/atomic_output.h"
 #include "base/byte_source.h"
+#include "base/bytes.h"
 #include "base/errors.h"
 #include "base/os_file.h"
 #include "base/text.h"
 #include "cli/edit_commands.h"
+#include "cli/progress.h"
 #include "dictionary/dictionary_walk.h"
 #include "export/destination.h"
 #include "export/safe_name.h"
@@ -80,7 +83,33 @@ int Unpack(const std::string& path, const std::vector<std::string>& names, const
     return status;
 }
 
-int Pack(const std::string& path, const PackOptions& o) {
+namespace {
+
+// A new, empty archive at path, refused where any of its files exists: version 1
+// (a .dir table and its .img) for a .dir name, else version 2. Returns its files.
+std::vector<std::string> CreateArchive(const std::string& path) {
+    const std::filesystem::path p = PathFromUtf8(path);
+    const bool version1 = SameNameIgnoringCase(PathToUtf8(p.extension()), ".dir");
+    std::vector<std::string> files = {path};
+    if (version1) {
+        std::filesystem::path img = p;
+        files.push_back(PathToUtf8(img.replace_extension(".img")));
+    }
+    for (const std::string& f : files)
+        if (FileExists(f) || DirectoryExists(f))
+            throw Failure(f + " exists already; --create makes a new archive, nothing was written");
+    for (const std::string& f : files) {
+        AtomicOutput out(f);
+        if (!version1) {
+            static const std::uint8_t empty[8] = {'V', 'E', 'R', '2', 0, 0, 0, 0};
+            out.Write(empty, sizeof empty);
+        }
+        out.Commit();
+    }
+    return files;
+}
+
+int PackInto(const std::string& path, const PackOptions& o) {
     ArchiveEdit edit(path);
     for (const std::string& file : o.Files) {
         const std::string name = FileNameOf(file);
@@ -120,11 +149,31 @@ int Pack(const std::string& path, const PackOptions& o) {
     return 0;
 }
 
+} // namespace
+
+int Pack(const std::string& path, const PackOptions& o) {
+    // A new archive is whole or absent: what --create made goes when the edit fails.
+    std::vector<std::string> created;
+    if (o.Create)
+        created = CreateArchive(path);
+    try {
+        return PackInto(path, o);
+    } catch (...) {
+        for (const std::string& f : created)
+            RemoveFile(f);
+        throw;
+    }
+}
+
 int Rebuild(const std::string& path) {
     const GameArchive before = OpenGameArchive(path);
     for (const ArchiveProblem& problem : before.Problems)
         Note(path + ": " + EscapeControls(ArchiveProblemText(problem)));
-    const RebuildOutcome r = RebuildArchive(path);
+    TerminalProgress progress(true);
+    const RebuildOutcome r = RebuildArchive(path, [&](std::size_t done, std::size_t steps) {
+        progress.Show("step " + std::to_string(done) + " of " + std::to_string(steps));
+    });
+    progress.Clear();
     std::cout << path << " rebuilt: " << Plural(r.Entries, "entry", "entries") << ", " << r.After << " bytes, "
               << (r.Before > r.After ? r.Before - r.After : 0) << " bytes freed.\n";
     return 0;

@@ -16,6 +16,7 @@ struct PackOptions {
     std::vector<std::string> Files;   // each replaces the entry of its name or is added
     std::vector<std::string> Remove;  // entry names
     std::vector<std::pair<std::string, std::string>> Rename;
+    bool Create = false; // a new archive: version 2 from an .img name, version 1 from a .dir name
 };
 int Pack(const std::string& archive, const PackOptions& options);
 

@@ -31,7 +31,7 @@ _kelmora_cli() {
             rename) COMPREPLY=($(compgen -W "-o --output --mask --allow-duplicate --help" -- "$cur")) ;;
             find) COMPREPLY=($(compgen -W "--json --help" -- "$cur")) ;;
             unpack) COMPREPLY=($(compgen -W "-o --output --help" -- "$cur")) ;;
-            pack) COMPREPLY=($(compgen -W "--remove --rename --help" -- "$cur")) ;;
+            pack) COMPREPLY=($(compgen -W "--create --remove --rename --help" -- "$cur")) ;;
             rebuild) COMPREPLY=($(compgen -W "--help" -- "$cur")) ;;
         esac
         return
