@@ -143,7 +143,7 @@ void DictionaryEdit::CheckNewName(const std::string& name, bool mask, std::size_
     const auto entries = current_->Entries();
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (i != except && SameNameIgnoringCase(entries[i].Name, name))
-            throw DuplicateNameError(ErrorCode::DuplicateName, {.Name = name, .Texture = i});
+            throw DuplicateNameError(ErrorCode::DuplicateName, {.Name = entries[i].Name, .Texture = i});
 }
 
 TextureRecord DictionaryEdit::Record(std::size_t index, LayoutBlocks what) const {

@@ -133,7 +133,7 @@ TEST_F(EditTruthTest, NamesAreCheckedAndShownSafely) {
         {"rename " + Q("d.txd") + " door ''", "a texture's name cannot be empty"},
         {"rename " + Q("d.txd") + " door ' x'", "begins or ends with a blank or a control character"},
         {"rename " + Q("d.txd") + " door \"$(printf 'a\\tb')\"", "holds a control character"},
-        {"rename " + Q("d.txd") + " door WHEEL", "texture 1 is named \"WHEEL\" already"},
+        {"rename " + Q("d.txd") + " door WHEEL", "texture 1 is named \"wheel\" already"}, // as stored
         {"add " + Q("d.txd") + " " + Q("p.png") + " --name wheel", "--allow-duplicate"},
         {"rename " + Q("d.txd") + " door ok --mask 'm '", "the mask name \"m \" begins or ends"},
     };

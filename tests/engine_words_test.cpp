@@ -81,7 +81,8 @@ TEST(EngineWords, FailuresCarryTheirFactsNotProse) {
     DictionaryEdit edit(bytes, true);
     EXPECT_THROW(edit.Rename(1, "A", ""), DuplicateNameError);
     const KelmoraError twice = Caught([&] { edit.Rename(1, "A", ""); });
-    EXPECT_EQ(ErrorText(twice), "texture 1 is named \"A\" already; the game would find only one of them");
+    // The name as stored, not as typed.
+    EXPECT_EQ(ErrorText(twice), "texture 1 is named \"a\" already; the game would find only one of them");
     const KelmoraError mask = Caught([&] { edit.Rename(0, "a", " m"); });
     EXPECT_EQ(ErrorText(mask),
               "the mask name \" m\" begins or ends with a blank or a control character, which readers strip");

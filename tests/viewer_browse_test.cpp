@@ -390,13 +390,20 @@ TEST_F(BrowseTest, FindInAllDictionaries) {
     EXPECT_EQ(d->tvResults->topLevelItem(0)->text(2), "32 x 16");
     EXPECT_EQ(d->tvResults->topLevelItem(0)->text(3), "4bit");
     EXPECT_EQ(d->lblStatus->text(), "1 texture(s) found.");
-    // Return on the result opens its dictionary with the texture shown.
+    // Return on the result opens its dictionary with the texture shown, and the dialog goes.
     d->tvResults->setFocus();
     QTest::keyClick(d->tvResults, Qt::Key_Return);
+    EXPECT_FALSE(d->isVisible());
     EXPECT_EQ(f.Session().File, fs::canonical(dir_).string() + "/sub/b.txd");
     EXPECT_EQ(f.List().SelectedEntry(), 1);
     EXPECT_EQ(f.View().State().TexWidth, 32u);
     EXPECT_TRUE(Status().startsWith("Texture 2 loaded"));
+    // Back again with what it found; Escape closes it.
+    f.FindAll1->trigger();
+    EXPECT_TRUE(d->isVisible());
+    EXPECT_EQ(d->tvResults->topLevelItemCount(), 1);
+    QTest::keyClick(d->edtPattern, Qt::Key_Escape);
+    EXPECT_FALSE(d->isVisible());
 
     // In an archive: the archive's dictionaries, the right one chosen in its panel.
     Write("game.img", BuildArchiveV2({{"one.txd", BuildDictionary({RandomTexture("x", 16, 8, 8, true, 4)})},

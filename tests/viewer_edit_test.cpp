@@ -114,12 +114,27 @@ TEST_F(EditTest, AddRemoveRenameAndColourChoices) {
         rgba.Texels.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 40, 128});
     WritePng(dir_ + "/new.png", rgba, true);
     ui_->imageFile = QString::fromStdString(dir_ + "/new.png");
-    ui_->texts = {"decal"};
+    // Add asks name, mask name, depth and levels in one go, the name proposed from the file.
+    ui_->newTextures = {{"decal", "decal_a", 8, 2}};
+    f.AddTexture1->trigger();
+    ASSERT_EQ(ui_->proposedTextures.size(), 1u);
+    EXPECT_EQ(ui_->proposedTextures[0].Name, "new");
+    EXPECT_EQ(ui_->colourQuestions, 1);
+    EXPECT_EQ(ui_->colourCanKeep, std::vector<bool>{false}); // a new texture has no palette to keep
+    ASSERT_EQ(f.lb->count(), 3);
+    EXPECT_EQ(f.lb->item(2)->text(), "3. decal / decal_a  |  16 x 16 (8bit)");
+    EXPECT_EQ(f.List().SelectedEntry(), 2);
+    EXPECT_EQ(f.View().LevelCount(), 2u);
+    f.Undo1->trigger();
+    // True colour: no question about colours.
+    ui_->newTextures = {{"decal", "", 32, 1}};
     f.AddTexture1->trigger();
     EXPECT_EQ(ui_->colourQuestions, 1);
-    ASSERT_EQ(f.lb->count(), 3);
+    EXPECT_EQ(f.lb->item(2)->text(), "3. decal  |  16 x 16 (32bit)");
+    f.Undo1->trigger();
+    ui_->newTextures = {{"decal", "", 8, 1}};
+    f.AddTexture1->trigger();
     EXPECT_EQ(f.lb->item(2)->text(), "3. decal  |  16 x 16 (8bit)");
-    EXPECT_EQ(f.List().SelectedEntry(), 2);
 
     ui_->texts = {"tyre"};
     f.lb->setCurrentRow(0);

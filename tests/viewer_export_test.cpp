@@ -95,6 +95,7 @@ TEST_F(ViewerExportTest, SingleExportProposesTheNameAndFollowsTheFilter) {
     ui_->savePath = QString::fromStdString(dir_ + "/typed.jpg");
     ui_->saveFilter = 1;
     f.SaveImage1->trigger();
+    EXPECT_EQ(f.StatusText->text(), "Saved typed.jpg"); // said once written
     const auto jpeg = ReadFile(dir_ + "/typed.jpg");
     ASSERT_GT(jpeg.size(), 3u);
     EXPECT_EQ(jpeg[0], 0xFF);
@@ -102,6 +103,7 @@ TEST_F(ViewerExportTest, SingleExportProposesTheNameAndFollowsTheFilter) {
     ui_->savePath = QString::fromStdString(dir_ + "/typed.v2");
     f.SaveImage1->trigger();
     EXPECT_FALSE(fs::exists(dir_ + "/typed.v2"));
+    EXPECT_EQ(f.StatusText->text(), "Saved typed.v2.bmp");
     auto bmp = ReadFile(dir_ + "/typed.v2.bmp");
     ASSERT_GT(bmp.size(), 1078u);
     EXPECT_EQ(bmp[0], 'B');
@@ -283,12 +285,14 @@ TEST_F(ViewerExportTest, DestinationQuestionsAndCancel) {
 TEST_F(ViewerExportTest, MassExportRunFromTheWindow) {
     TForm1& f = Open("cars.txd", {Tex("a", "a_m"), Tex("b", ""), Tex("c", "")});
     f.lb->setCurrentRow(1);
+    // The sub directory of a folder that exists is made without a question.
+    const std::size_t questions = ui_->questions.size();
     MassExtract([&](TForm2& d) {
         d.cmbx->setCurrentIndex(2);
         d.edtPath->setText(QString::fromStdString(dir_));
-        ui_->answers = {true};
         return ClickExport(d);
     });
+    EXPECT_EQ(ui_->questions.size(), questions);
     EXPECT_EQ(Files("cars"), (std::vector<std::string>{"a.tga", "b.tga", "c.tga"}));
     QString status = f.StatusText->text();
     EXPECT_TRUE(status.startsWith("3 of 3 texture(s) exported within ")) << status.toStdString();

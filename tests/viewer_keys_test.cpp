@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSplitter>
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
@@ -22,10 +23,10 @@
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/fake_ui.h"
 #include "viewer/KelmoraU.h"
+#include "viewer/archive_panel.h"
 #include "viewer/edit_commands.h"
 #include "viewer/export_controller.h"
 #include "viewer/texture_list_panel.h"
-#include "viewer/archive_panel.h"
 #include "viewer/palette_view.h"
 
 using namespace kelmora;
@@ -117,6 +118,20 @@ TEST_F(KeysTest, ArchivesByEitherFileAndFailedOpens) {
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/one.txd - 1 texture(s)");
     f.lbArchive->setCurrentRow(1);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/two.txd - 1 texture(s)");
+    // The filter's Down and Return go to its list, to the first line it leaves;
+    // Escape clears it.
+    QLineEdit* filter = f.pnlArchive->FindField();
+    filter->setFocus();
+    QTest::keyClicks(filter, "one");
+    QTest::keyClick(filter, Qt::Key_Down);
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/one.txd - 1 texture(s)");
+    EXPECT_TRUE(f.lbArchive->hasFocus() || QApplication::focusWidget() == f.lbArchive);
+    filter->setFocus();
+    QTest::keyClick(filter, Qt::Key_Escape);
+    EXPECT_TRUE(filter->text().isEmpty());
+    QTest::keyClicks(filter, "two");
+    QTest::keyClick(filter, Qt::Key_Return);
+    EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/two.txd - 1 texture(s)");
 
     const std::string lonely = Write("lonely.dir", v1.Dir);
     f.RunCommand([&] { f.OpenFile(lonely); }); // its .img is missing
@@ -144,15 +159,43 @@ TEST_F(KeysTest, QuestionsAndWholeValues) {
     big.TexWidth = big.TexHeight = 64;
     big.Pixels.assign(64 * 64, 9);
     WritePng(dir_ + "/big.png", big, true);
-    ui_->answers = {false};
-    f.Edits().ReplaceShownTexture(dir_ + "/big.png");
-    ASSERT_EQ(ui_->questions.size(), 1u);
-    EXPECT_EQ(ui_->questions[0].text,
-              "big.png is 64 x 64; texture 1 (wheel) is 32 x 32. Give the texture the picture's size (1 level(s))?");
+    f.Edits().ReplaceShownTexture(dir_ + "/big.png"); // cancelled
+    ASSERT_EQ(ui_->sizeQuestions.size(), 1u);
+    EXPECT_EQ(ui_->sizeQuestions[0].text,
+              "big.png is 64 x 64; texture 1 (wheel) is 32 x 32. The texture can take the picture's size (1 level(s)), "
+              "or the picture can be scaled to the texture's.");
+    EXPECT_TRUE(ui_->sizeQuestions[0].pictureSizeAllowed);
     EXPECT_FALSE(f.Session().Modified());
-    ui_->answers = {true};
+    // Scaled: the texture keeps its size and takes the picture.
+    ui_->sizeChoices = {TUiServices::SizeChoice::ScaleToTexture};
     f.Edits().ReplaceShownTexture(dir_ + "/big.png");
     EXPECT_TRUE(f.Session().Modified());
+    EXPECT_TRUE(f.lb->item(0)->text().endsWith("32 x 32 (8bit)"));
+    EXPECT_EQ(f.View().State().Pixels, std::vector<std::uint8_t>(32 * 32, f.View().State().Pixels[0]));
+    ui_->sizeChoices = {TUiServices::SizeChoice::TakePictureSize};
+    f.Edits().ReplaceShownTexture(dir_ + "/big.png");
+    EXPECT_TRUE(f.lb->item(0)->text().endsWith("64 x 64 (8bit)"));
+
+    // Sides no texture can have: only scaling is offered, and it is asked before
+    // anything about colours.
+    DecodeState many; // 100 x 60 of many colours, as an RGBA PNG
+    many.TexWidth = 100;
+    many.TexHeight = 60;
+    many.TexDepth = 32;
+    many.TrueColour = many.FullAlpha = true;
+    for (std::uint32_t i = 0; i < 100 * 60; ++i)
+        many.Texels.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i / 7), static_cast<std::uint8_t>(i / 13), 255});
+    WritePng(dir_ + "/odd.png", many, false);
+    const std::size_t colours = static_cast<std::size_t>(ui_->colourQuestions);
+    f.Edits().ReplaceShownTexture(dir_ + "/odd.png");
+    ASSERT_EQ(ui_->sizeQuestions.size(), 4u);
+    EXPECT_FALSE(ui_->sizeQuestions.back().pictureSizeAllowed);
+    EXPECT_NE(ui_->sizeQuestions.back().text.indexOf("can only be scaled"), -1);
+    EXPECT_EQ(static_cast<std::size_t>(ui_->colourQuestions), colours); // cancelled before
+    ui_->sizeChoices = {TUiServices::SizeChoice::ScaleToTexture};
+    f.Edits().ReplaceShownTexture(dir_ + "/odd.png");
+    EXPECT_EQ(static_cast<std::size_t>(ui_->colourQuestions), colours + 1);
+    EXPECT_TRUE(ui_->colourCanKeep.back()); // the texture has a palette to keep
     EXPECT_TRUE(f.lb->item(0)->text().endsWith("64 x 64 (8bit)"));
 
     f.Properties1->trigger();
@@ -254,4 +297,17 @@ TEST_F(KeysTest, TheArchivePanelFindsSortsAndChangesDictionaries) {
     ASSERT_EQ(back.size(), 3u);
     EXPECT_EQ(back[1].Name, "c.txd");
     EXPECT_EQ(f.lbArchive->count(), 3);
+}
+
+// The list column is as wide as the user left it when the window last closed.
+TEST_F(KeysTest, TheListColumnKeepsItsWidth) {
+    const std::string file = Write("w.txd", BuildDictionary({RandomTexture("a", 8, 8, 8, true, 1)}));
+    {
+        TForm1& f = Show(file);
+        f.Splitter2->setSizes({333, 500});
+        ASSERT_EQ(f.Splitter2->sizes().value(0), 333);
+        f.close();
+    }
+    TForm1& again = Show(file);
+    EXPECT_EQ(again.Splitter2->sizes().value(0), 333);
 }

@@ -161,6 +161,7 @@ void TForm1::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
+    SaveListWidth();
     QMainWindow::closeEvent(e);
 }
 

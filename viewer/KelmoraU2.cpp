@@ -217,11 +217,16 @@ void TForm2::Button5Click() {
     if (text.empty())
         return; // nowhere to go: the user has to name a destination
     // A relative destination is taken relative to the dictionary's directory.
-    destDir_ = kelmora::ComposeDestDir(kelmora::ResolveAgainst(text, FileDirectory()), cbx1->isChecked(), subDirName_);
+    const std::string chosen = kelmora::ResolveAgainst(text, FileDirectory());
+    destDir_ = kelmora::ComposeDestDir(chosen, cbx1->isChecked(), subDirName_);
     if (!kelmora::DirectoryExists(destDir_)) {
+        // The sub directory of a folder that exists is what the check box asked
+        // for: it is made without a question. A folder typed that is not there is asked about.
+        const bool onlySubDir = cbx1->isChecked() && kelmora::DirectoryExists(chosen);
         const QString question = Q(destDir_) + "\r\ndoes not exist.\r\nDo you want to create it?";
         kelmora::ErrorFacts failed;
-        if (ui_.AskYesNo(this, "Create Directory", question) && !kelmora::CreateDirectoryChain(destDir_, &failed))
+        if ((onlySubDir || ui_.AskYesNo(this, "Create Directory", question)) &&
+            !kelmora::CreateDirectoryChain(destDir_, &failed))
             ui_.ShowMessage(this, DirectoryFailureText(failed));
     }
     if (kelmora::DirectoryExists(destDir_))

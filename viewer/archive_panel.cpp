@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalBlocker>
@@ -24,6 +25,7 @@ TArchivePanel::TArchivePanel(QWidget* parent) : QWidget(parent) {
     find_ = new QLineEdit(this);
     find_->setPlaceholderText("Find a dictionary");
     find_->setClearButtonEnabled(true);
+    find_->installEventFilter(this);
     order_ = new QComboBox(this);
     order_->addItems({"Table", "Name", "Size"});
     order_->setToolTip("Sort the dictionaries by");
@@ -60,6 +62,32 @@ void TArchivePanel::SetDictionaries(const std::vector<const kelmora::ArchiveEntr
     }
     Sort();
     Filter();
+}
+
+bool TArchivePanel::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == find_ && e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        // Escape clears the filter; Down and Return go to the first line it leaves,
+        // as in the texture list's find field.
+        if (key == Qt::Key_Escape) {
+            find_->clear();
+            list_->setFocus();
+            return true;
+        }
+        if (key == Qt::Key_Down || key == Qt::Key_Return || key == Qt::Key_Enter) {
+            list_->setFocus();
+            const QListWidgetItem* current = list_->currentItem();
+            if (!current || current->isHidden() || !current->isSelected()) {
+                for (int row = 0; row < list_->count(); ++row)
+                    if (!list_->item(row)->isHidden()) {
+                        list_->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
+                        break;
+                    }
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
 }
 
 int TArchivePanel::Selected() const {

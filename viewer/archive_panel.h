@@ -33,6 +33,9 @@ public:
     QLineEdit* FindField() const { return find_; }
     QComboBox* Order() const { return order_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
 private:
     void Filter();
     void Sort();

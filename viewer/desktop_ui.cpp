@@ -7,7 +7,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCompleter>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -157,12 +161,13 @@ bool TDesktopUi::AskText(QWidget* owner, const QString& title, const QString& la
     return ok;
 }
 
-bool TDesktopUi::ChooseColours(QWidget* owner, bool& keepPalette, bool& dither) {
+bool TDesktopUi::ChooseColours(QWidget* owner, bool canKeep, bool& keepPalette, bool& dither) {
     QDialog d(owner);
     d.setWindowTitle("Colours of the Picture");
     FitTitle(d);
     auto* layout = new QVBoxLayout(&d);
-    layout->addWidget(new QLabel("The picture has colours the texture's palette does not hold."));
+    layout->addWidget(new QLabel(canKeep ? "The picture has colours the texture's palette does not hold."
+                                         : "The picture has more colours than the texture's palette holds."));
     auto* quantise = new QRadioButton("&Make a new palette for it");
     auto* keep = new QRadioButton("&Keep the present palette (nearest colours)");
     auto* dithered = new QCheckBox("&Dither");
@@ -173,6 +178,10 @@ bool TDesktopUi::ChooseColours(QWidget* owner, bool& keepPalette, bool& dither) 
     layout->addWidget(quantise);
     layout->addWidget(dithered);
     layout->addWidget(keep);
+    // Without a palette there is none to keep.
+    keep->setVisible(canKeep);
+    if (!canKeep)
+        quantise->setChecked(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
@@ -181,6 +190,49 @@ bool TDesktopUi::ChooseColours(QWidget* owner, bool& keepPalette, bool& dither) 
         return false;
     keepPalette = keep->isChecked();
     dither = dithered->isChecked();
+    return true;
+}
+
+TUiServices::SizeChoice TDesktopUi::AskPictureSize(QWidget* owner, const QString& text, bool pictureSizeAllowed) {
+    QMessageBox box(QMessageBox::Question, "Replace Texture", text, QMessageBox::NoButton, owner);
+    QPushButton* take = pictureSizeAllowed ? box.addButton("&Take the Picture's Size", QMessageBox::AcceptRole) : nullptr;
+    QPushButton* scale = box.addButton("&Scale the Picture", QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    // Scaling changes only the picture: the safer default.
+    box.setDefaultButton(scale);
+    box.exec();
+    if (take && box.clickedButton() == take)
+        return SizeChoice::TakePictureSize;
+    return box.clickedButton() == scale ? SizeChoice::ScaleToTexture : SizeChoice::Cancel;
+}
+
+bool TDesktopUi::AskNewTexture(QWidget* owner, NewTexture& texture, int maxLevels) {
+    QDialog d(owner);
+    d.setWindowTitle("Add Texture");
+    FitTitle(d);
+    auto* form = new QFormLayout(&d);
+    auto* name = new QLineEdit(texture.Name);
+    auto* mask = new QLineEdit(texture.Mask);
+    mask->setPlaceholderText("none");
+    auto* depth = new QComboBox();
+    for (int bits : {4, 8, 16, 32})
+        depth->addItem(QString("%1 bits").arg(bits) + (bits <= 8 ? ", palettised" : ""), bits);
+    depth->setCurrentIndex(std::max(0, depth->findData(texture.Depth)));
+    auto* levels = new QSpinBox();
+    levels->setRange(1, std::max(1, maxLevels));
+    levels->setValue(std::clamp(texture.Levels, 1, std::max(1, maxLevels)));
+    form->addRow("&Name:", name);
+    form->addRow("&Mask name:", mask);
+    form->addRow("&Depth:", depth);
+    form->addRow("&Levels:", levels);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+    form->addRow(buttons);
+    name->selectAll();
+    if (d.exec() != QDialog::Accepted)
+        return false;
+    texture = {name->text(), mask->text(), depth->currentData().toInt(), levels->value()};
     return true;
 }
 

@@ -21,7 +21,9 @@ public:
     QString ChooseImageFile(QWidget* owner, const QString& title) override;
     QString ChooseDictionaryFile(QWidget* owner, const QString& proposed) override;
     bool AskText(QWidget* owner, const QString& title, const QString& label, QString& text) override;
-    bool ChooseColours(QWidget* owner, bool& keepPalette, bool& dither) override;
+    bool ChooseColours(QWidget* owner, bool canKeep, bool& keepPalette, bool& dither) override;
+    SizeChoice AskPictureSize(QWidget* owner, const QString& text, bool pictureSizeAllowed) override;
+    bool AskNewTexture(QWidget* owner, NewTexture& texture, int maxLevels) override;
     SaveChoice AskSaveChanges(QWidget* owner, const QString& file) override;
 
 private:

@@ -46,8 +46,21 @@ public:
     // One line of text; false when cancelled.
     virtual bool AskText(QWidget* owner, const QString& title, const QString& label, QString& text) = 0;
     // How to fit a picture of other colours into a palette: quantise (dithered or
-    // not) or map onto the present palette. False when cancelled.
-    virtual bool ChooseColours(QWidget* owner, bool& keepPalette, bool& dither) = 0;
+    // not) or, where the texture has a palette already (canKeep), map onto it.
+    // False when cancelled.
+    virtual bool ChooseColours(QWidget* owner, bool canKeep, bool& keepPalette, bool& dither) = 0;
+    // A picture of another size than its texture: the texture takes the picture's
+    // size (offered where its sides allow), the picture is scaled to the
+    // texture's, or nothing is done.
+    enum class SizeChoice { TakePictureSize, ScaleToTexture, Cancel };
+    virtual SizeChoice AskPictureSize(QWidget* owner, const QString& text, bool pictureSizeAllowed) = 0;
+    // A new texture's name, mask name, depth (4, 8, 16, 32) and levels (1 to
+    // maxLevels); false when cancelled.
+    struct NewTexture {
+        QString Name, Mask;
+        int Depth = 8, Levels = 1;
+    };
+    virtual bool AskNewTexture(QWidget* owner, NewTexture& texture, int maxLevels) = 0;
     // Unsaved changes of file: Save, Discard or Cancel.
     enum class SaveChoice { Save, Discard, Cancel };
     virtual SaveChoice AskSaveChanges(QWidget* owner, const QString& file) = 0;

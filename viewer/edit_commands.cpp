@@ -2,10 +2,12 @@
 
 #include <QFileInfo>
 #include <QListWidget>
+#include <algorithm>
 
 #include "archive/archive_edit.h"
 #include "base/errors.h"
 #include "base/paths.h"
+#include "editing/image_scale.h"
 #include "editing/put_back.h"
 #include "images/image_input.h"
 #include "viewer/archive_panel.h"
@@ -60,24 +62,45 @@ void TEditCommands::ReplaceShownTexture(const std::string& imagePath) {
     const int n = list_.SelectedEntry();
     if (n < 0)
         return;
-    const InputImage image = ReadImage(imagePath);
+    InputImage image = ReadImage(imagePath);
     PutBackOptions options;
     options.Unswizzle = view_.Options().Unswizzle;
     options.Import.Brighten = view_.Options().Brighten;
     const QString name = FromFile(list_.Entries()[static_cast<std::size_t>(n)].Name);
-    // A picture of another size changes the texture's: the user says so first.
-    const PutOutcome plan = PlanPut(session_.Current(), static_cast<std::size_t>(n), image, options);
-    if (plan.Reshaped() &&
-        !ui_.AskYesNo(&window_, "Replace Texture",
-                      Q(FileNameOf(imagePath)) + " is " + QString::number(plan.After.Width) + " x " +
-                          QString::number(plan.After.Height) + "; texture " + QString::number(n + 1) + " (" + name +
-                          ") is " + QString::number(plan.Before.Width) + " x " + QString::number(plan.Before.Height) +
-                          ". Give the texture the picture's size (" + QString::number(plan.After.Levels) +
-                          " level(s))?"))
-        return;
-    // The colour choices only where the picture does not fit the palette as it is.
-    if (NeedsColourChoice(image, view_.State()) &&
-        !ui_.ChooseColours(&window_, options.Import.KeepPalette, options.Import.Dither))
+    // A picture of another size: the texture takes its size (where the sides
+    // allow it, known before anything is asked), or the picture is scaled to the
+    // texture's. The user says which first.
+    PutOutcome plan = PlanPut(session_.Current(), static_cast<std::size_t>(n), image, options);
+    if (plan.Reshaped()) {
+        bool sidesFit = true;
+        try {
+            CheckSides(imagePath, image.Width, image.Height);
+        } catch (const KelmoraError&) {
+            sidesFit = false;
+        }
+        const QString text =
+            Q(FileNameOf(imagePath)) + " is " + QString::number(plan.After.Width) + " x " +
+            QString::number(plan.After.Height) + "; texture " + QString::number(n + 1) + " (" + name + ") is " +
+            QString::number(plan.Before.Width) + " x " + QString::number(plan.Before.Height) + "." +
+            (sidesFit ? " The texture can take the picture's size (" + QString::number(plan.After.Levels) +
+                            " level(s)), or the picture can be scaled to the texture's."
+                      : " A texture's sides are powers of two from 8 to 1024, so the picture can only be scaled "
+                        "to the texture's size.");
+        switch (ui_.AskPictureSize(&window_, text, sidesFit)) {
+        case TUiServices::SizeChoice::Cancel: return;
+        case TUiServices::SizeChoice::TakePictureSize: break;
+        case TUiServices::SizeChoice::ScaleToTexture:
+            image = ScaleImage(image, plan.Before.Width, plan.Before.Height);
+            plan = PlanPut(session_.Current(), static_cast<std::size_t>(n), image, options);
+            break;
+        }
+    }
+    // The colour choices only where the picture does not fit the palette as it is;
+    // keeping the palette is offered where the texture has one.
+    const DecodeState& shown = view_.State();
+    if (NeedsColourChoice(image, shown) &&
+        !ui_.ChooseColours(&window_, !shown.TrueColour && !plan.Reshaped(), options.Import.KeepPalette,
+                           options.Import.Dither))
         return;
     PutOutcome done;
     Apply([&](DictionaryEdit& edit) { done = PutImage(edit, static_cast<std::size_t>(n), image, imagePath, options); }, n,
@@ -96,23 +119,34 @@ void TEditCommands::AddTexture() {
     const QString path = ui_.ChooseImageFile(&window_, "Add Texture");
     if (path.isEmpty())
         return;
-    QString name = QFileInfo(path).completeBaseName();
     const InputImage image = ReadImage(S(path));
-    CheckSides(S(path), image.Width, image.Height); // before the name is asked for
+    CheckSides(S(path), image.Width, image.Height); // before anything is asked
     PutBackOptions options;
     options.Unswizzle = view_.Options().Unswizzle;
     options.Import.Brighten = view_.Options().Brighten;
+    TUiServices::NewTexture texture{QFileInfo(path).completeBaseName(), QString(), 8, 1};
+    // As many levels as halving keeps a side at 1 or more, at most the 7 the console's records hold.
+    int maxLevels = 1;
+    while (maxLevels < 7 && (std::min(image.Width, image.Height) >> maxLevels) > 0)
+        ++maxLevels;
     bool asked = false;
     // A refused name keeps the dialog coming back with what was typed.
-    while (ui_.AskText(&window_, "Add Texture", "Name of the new texture:", name) && !name.trimmed().isEmpty()) {
-        if (!asked && NeedsColourChoice(image, DecodeState{}) &&
-            !ui_.ChooseColours(&window_, options.Import.KeepPalette, options.Import.Dither))
+    while (ui_.AskNewTexture(&window_, texture, maxLevels) && !texture.Name.trimmed().isEmpty()) {
+        options.Depth = static_cast<std::uint32_t>(texture.Depth);
+        DecodeState wanted; // the new texture has no palette to keep
+        wanted.TexDepth = options.Depth;
+        wanted.TrueColour = options.Depth > 8;
+        if (!asked && NeedsColourChoice(image, wanted) &&
+            !ui_.ChooseColours(&window_, false, options.Import.KeepPalette, options.Import.Dither))
             return;
         asked = true;
         const int entry = static_cast<int>(list_.Entries().size());
-        const QString typed = name.trimmed();
+        const QString typed = texture.Name.trimmed(), mask = texture.Mask.trimmed();
         if (Refused([&] {
-                Apply([&](DictionaryEdit& edit) { AddImage(edit, image, S(path), Utf8ToCp1252(S(typed)), "", 1, options); },
+                Apply([&](DictionaryEdit& edit) {
+                    AddImage(edit, image, S(path), Utf8ToCp1252(S(typed)), Utf8ToCp1252(S(mask)),
+                             static_cast<std::uint32_t>(texture.Levels), options);
+                },
                       entry, "Add " + typed);
             }))
             continue;

@@ -71,6 +71,7 @@ void TExportController::SaveImage() {
     if (format) {
         RemoveStaleTemporariesBeside(S(path));
         format->Write(S(path), view_.State(), view_.Picture(), view_.Options().Brighten);
+        status_.SetStatus("Saved " + QFileInfo(path).fileName());
     }
 }
 

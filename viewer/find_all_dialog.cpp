@@ -41,7 +41,7 @@ TFindAllDialog::TFindAllDialog(QWidget* owner) : QDialog(owner) {
     layout->addLayout(row);
     tvResults = new QTreeWidget(this);
     tvResults->setColumnCount(4);
-    tvResults->setHeaderLabels({"Dictionary", "Texture", "Size", "Depth"});
+    tvResults->setHeaderLabels({"Dictionary", "Texture", "Size", "Format"});
     tvResults->setRootIsDecorated(false);
     tvResults->setUniformRowHeights(true);
     tvResults->header()->setSectionResizeMode(QHeaderView::Interactive);
@@ -56,10 +56,14 @@ TFindAllDialog::TFindAllDialog(QWidget* owner) : QDialog(owner) {
     connect(btnFind, &QPushButton::clicked, this, [this] { Search(); });
     connect(edtPattern, &QLineEdit::returnPressed, this, [this] { Search(); });
     connect(btnStop, &QPushButton::clicked, this, [this] { Stop(); });
+    // A result chosen: the dialog goes, and the window shows the texture.
     auto open = [this] {
         const int row = tvResults->indexOfTopLevelItem(tvResults->currentItem());
-        if (row >= 0 && static_cast<std::size_t>(row) < results_.size() && Open)
-            Open(results_[static_cast<std::size_t>(row)]);
+        if (row < 0 || static_cast<std::size_t>(row) >= results_.size() || !Open)
+            return;
+        const kelmora::TextureMatch match = results_[static_cast<std::size_t>(row)];
+        close();
+        Open(match);
     };
     connect(tvResults, &QTreeWidget::itemActivated, this, open);
     edtPattern->installEventFilter(this);
@@ -81,6 +85,12 @@ bool TFindAllDialog::eventFilter(QObject* watched, QEvent* e) {
 }
 
 TFindAllDialog::~TFindAllDialog() { Stop(); }
+
+void TFindAllDialog::hideEvent(QHideEvent* e) {
+    // Closed (Escape, a result chosen): a search under way ends, what it found stays.
+    Stop();
+    QDialog::hideEvent(e);
+}
 
 void TFindAllDialog::SetScope(const std::string& where) {
     scope_ = where;
@@ -163,14 +173,19 @@ void TFindAllDialog::TakeFound() {
         const QString dictionary = m.Entry.empty() ? Q(FileNameOf(m.File)) : Q(ShownText(m.Entry));
         auto* item = new QTreeWidgetItem({dictionary, Q(ShownText(m.Texture.Name)),
                                           QString("%1 x %2").arg(m.Texture.Width).arg(m.Texture.Height),
-                                          QString("%1bit").arg(m.Texture.Depth)});
+                                          Q(m.Texture.Format)}); // "8bit" on the console, "DXT1" and the like elsewhere
         item->setToolTip(0, Q(m.File) + (m.Entry.empty() ? QString() : "/" + Q(ShownText(m.Entry))));
         items.append(item);
         results_.push_back(std::move(m));
     }
     tvResults->addTopLevelItems(items);
-    if (results_.size() == found.size() && !found.empty())
+    const bool first = results_.size() == found.size() && !found.empty();
+    if (first)
         tvResults->setCurrentItem(tvResults->topLevelItem(0));
+    // The columns fit what they hold: with the first results, and once all are in.
+    if (first || (finished && !results_.empty()))
+        for (int c = 0; c < tvResults->columnCount(); ++c)
+            tvResults->resizeColumnToContents(c);
     if (finished) {
         if (worker_.joinable())
             worker_.join();

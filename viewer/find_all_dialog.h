@@ -48,6 +48,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
 private:
     // Takes what the worker found so far into the list.

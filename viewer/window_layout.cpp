@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QTreeWidget>
 #include <QMainWindow>
+#include <QSettings>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -24,6 +25,10 @@ QFrame* Panel(QWidget* parent, QFrame::Shadow shadow) {
 }
 
 } // namespace
+
+void TWindowLayout::SaveListWidth() const {
+    QSettings("Kelmora", "Kelmora").setValue("layout/listWidth", Splitter2->sizes().value(0));
+}
 
 void TWindowLayout::BuildLayout(QMainWindow& window, TUiServices& ui, std::function<std::uint32_t()> ticks) {
     Splitter2 = new QSplitter(Qt::Horizontal, &window);
@@ -56,6 +61,10 @@ void TWindowLayout::BuildLayout(QMainWindow& window, TUiServices& ui, std::funct
     Splitter2->setStretchFactor(1, 1);
     Panel1->setMinimumWidth(TextureView->ImgPal->width() + 2);
     Splitter2->setSizes({258, 400});
+    // As wide as the user left it; a width no screen shows is not taken.
+    const int remembered = QSettings("Kelmora", "Kelmora").value("layout/listWidth", 0).toInt();
+    if (remembered >= Panel1->minimumWidth() && remembered <= 4000)
+        Splitter2->setSizes({remembered, 400});
     dockProperties = new QDockWidget("Properties", &window);
     dockProperties->setObjectName("Properties");
     dockProperties->setWidget(TextureView->tvProperties);

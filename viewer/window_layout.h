@@ -29,6 +29,8 @@ class TUiServices;
 struct TWindowLayout {
     // Makes the parts that are widgets and lays them out in window.
     void BuildLayout(QMainWindow& window, TUiServices& ui, std::function<std::uint32_t()> ticks);
+    // The list column's width as the user left it last time (the user's settings).
+    void SaveListWidth() const;
 
     TTextureListPanel* TextureList = nullptr;
     TTextureView* TextureView = nullptr;

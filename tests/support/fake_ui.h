@@ -84,11 +84,37 @@ public:
         texts.pop_front();
         return true;
     }
-    bool ChooseColours(QWidget*, bool& keep, bool& d) override {
+    std::vector<bool> colourCanKeep; // whether each colour question offered the present palette
+    bool ChooseColours(QWidget*, bool canKeep, bool& keep, bool& d) override {
         ++colourQuestions;
-        keep = keepPalette;
+        colourCanKeep.push_back(canKeep);
+        keep = canKeep && keepPalette;
         d = dither;
         return coloursConfirm;
+    }
+    struct SizeQuestion {
+        QString text;
+        bool pictureSizeAllowed;
+    };
+    std::vector<SizeQuestion> sizeQuestions;
+    std::deque<SizeChoice> sizeChoices; // Cancel when none is left
+    SizeChoice AskPictureSize(QWidget*, const QString& text, bool pictureSizeAllowed) override {
+        sizeQuestions.push_back({text, pictureSizeAllowed});
+        if (sizeChoices.empty())
+            return SizeChoice::Cancel;
+        const SizeChoice c = sizeChoices.front();
+        sizeChoices.pop_front();
+        return c;
+    }
+    std::deque<NewTexture> newTextures; // answers to AskNewTexture; cancelled when none is left
+    std::vector<NewTexture> proposedTextures; // what each was opened with
+    bool AskNewTexture(QWidget*, NewTexture& texture, int) override {
+        proposedTextures.push_back(texture);
+        if (newTextures.empty())
+            return false;
+        texture = newTextures.front();
+        newTextures.pop_front();
+        return true;
     }
     SaveChoice AskSaveChanges(QWidget*, const QString& file) override {
         saveQuestions.push_back(file);
