@@ -122,11 +122,16 @@ PutOutcome PutImage(DictionaryEdit& edit, std::size_t i, const InputImage& given
     return out;
 }
 
+std::uint32_t MostLevels(std::uint32_t depth, std::uint32_t w, std::uint32_t h) {
+    // The console's mip levels are palettised; its true-colour rasters hold one.
+    return depth == 4 || depth == 8 ? UsualLevelCount(w, h) : 1;
+}
+
 void AddImage(DictionaryEdit& edit, const InputImage& img, const std::string& imageName, const std::string& name,
               const std::string& mask, std::uint32_t levels, const PutBackOptions& o) {
     CheckSides(imageName, img.Width, img.Height);
     const std::uint32_t depth = o.Depth ? o.Depth : 8;
-    const std::uint32_t most = depth == 4 || depth == 8 ? UsualLevelCount(img.Width, img.Height) : 1;
+    const std::uint32_t most = MostLevels(depth, img.Width, img.Height);
     if (levels == 0 || levels > most)
         throw KelmoraError(ErrorCode::LevelCountOutOfRange, {.Width = img.Width,
                                                              .Height = img.Height,

@@ -55,6 +55,8 @@ PutOutcome PutImage(DictionaryEdit& edit, std::size_t index, const InputImage& i
                     const PutBackOptions& options, const std::vector<std::string>& mipFiles = {});
 
 // A new texture from image after the last, with levels made from it.
+// The most levels a new texture of that depth and size holds.
+std::uint32_t MostLevels(std::uint32_t depth, std::uint32_t w, std::uint32_t h);
 void AddImage(DictionaryEdit& edit, const InputImage& image, const std::string& imageName, const std::string& name,
               const std::string& mask, std::uint32_t levels, const PutBackOptions& options);
 

@@ -119,6 +119,7 @@ TEST_F(EditTest, AddRemoveRenameAndColourChoices) {
     f.AddTexture1->trigger();
     ASSERT_EQ(ui_->proposedTextures.size(), 1u);
     EXPECT_EQ(ui_->proposedTextures[0].Name, "new");
+    EXPECT_EQ(ui_->levelLimits, (std::vector<int>{2, 2, 1, 1})); // true colour holds one level
     EXPECT_EQ(ui_->colourQuestions, 1);
     EXPECT_EQ(ui_->colourCanKeep, std::vector<bool>{false}); // a new texture has no palette to keep
     ASSERT_EQ(f.lb->count(), 3);

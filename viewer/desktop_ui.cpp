@@ -206,7 +206,7 @@ TUiServices::SizeChoice TDesktopUi::AskPictureSize(QWidget* owner, const QString
     return box.clickedButton() == scale ? SizeChoice::ScaleToTexture : SizeChoice::Cancel;
 }
 
-bool TDesktopUi::AskNewTexture(QWidget* owner, NewTexture& texture, int maxLevels) {
+bool TDesktopUi::AskNewTexture(QWidget* owner, NewTexture& texture, const std::function<int(int depth)>& mostLevels) {
     QDialog d(owner);
     d.setWindowTitle("Add Texture");
     FitTitle(d);
@@ -219,8 +219,11 @@ bool TDesktopUi::AskNewTexture(QWidget* owner, NewTexture& texture, int maxLevel
         depth->addItem(QString("%1 bits").arg(bits) + (bits <= 8 ? ", palettised" : ""), bits);
     depth->setCurrentIndex(std::max(0, depth->findData(texture.Depth)));
     auto* levels = new QSpinBox();
-    levels->setRange(1, std::max(1, maxLevels));
-    levels->setValue(std::clamp(texture.Levels, 1, std::max(1, maxLevels)));
+    // As many levels as the depth chosen allows.
+    const auto limit = [&] { levels->setRange(1, std::max(1, mostLevels(depth->currentData().toInt()))); };
+    limit();
+    levels->setValue(texture.Levels);
+    QObject::connect(depth, &QComboBox::currentIndexChanged, levels, limit);
     form->addRow("&Name:", name);
     form->addRow("&Mask name:", mask);
     form->addRow("&Depth:", depth);

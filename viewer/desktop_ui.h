@@ -23,7 +23,7 @@ public:
     bool AskText(QWidget* owner, const QString& title, const QString& label, QString& text) override;
     bool ChooseColours(QWidget* owner, bool canKeep, bool& keepPalette, bool& dither) override;
     SizeChoice AskPictureSize(QWidget* owner, const QString& text, bool pictureSizeAllowed) override;
-    bool AskNewTexture(QWidget* owner, NewTexture& texture, int maxLevels) override;
+    bool AskNewTexture(QWidget* owner, NewTexture& texture, const std::function<int(int depth)>& mostLevels) override;
     SaveChoice AskSaveChanges(QWidget* owner, const QString& file) override;
 
 private:

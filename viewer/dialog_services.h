@@ -3,6 +3,7 @@
 // file and folder choosers and modal dialogs. The desktop implementation shows
 // real boxes; tests answer and record them.
 #include <QString>
+#include <functional>
 #include <string>
 
 class QDialog;
@@ -55,12 +56,12 @@ public:
     enum class SizeChoice { TakePictureSize, ScaleToTexture, Cancel };
     virtual SizeChoice AskPictureSize(QWidget* owner, const QString& text, bool pictureSizeAllowed) = 0;
     // A new texture's name, mask name, depth (4, 8, 16, 32) and levels (1 to
-    // maxLevels); false when cancelled.
+    // mostLevels(depth)); false when cancelled.
     struct NewTexture {
         QString Name, Mask;
         int Depth = 8, Levels = 1;
     };
-    virtual bool AskNewTexture(QWidget* owner, NewTexture& texture, int maxLevels) = 0;
+    virtual bool AskNewTexture(QWidget* owner, NewTexture& texture, const std::function<int(int depth)>& mostLevels) = 0;
     // Unsaved changes of file: Save, Discard or Cancel.
     enum class SaveChoice { Save, Discard, Cancel };
     virtual SaveChoice AskSaveChanges(QWidget* owner, const QString& file) = 0;

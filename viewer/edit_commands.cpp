@@ -125,13 +125,12 @@ void TEditCommands::AddTexture() {
     options.Unswizzle = view_.Options().Unswizzle;
     options.Import.Brighten = view_.Options().Brighten;
     TUiServices::NewTexture texture{QFileInfo(path).completeBaseName(), QString(), 8, 1};
-    // As many levels as halving keeps a side at 1 or more, at most the 7 the console's records hold.
-    int maxLevels = 1;
-    while (maxLevels < 7 && (std::min(image.Width, image.Height) >> maxLevels) > 0)
-        ++maxLevels;
+    const auto mostLevels = [&](int depth) {
+        return static_cast<int>(MostLevels(static_cast<std::uint32_t>(depth), image.Width, image.Height));
+    };
     bool asked = false;
     // A refused name keeps the dialog coming back with what was typed.
-    while (ui_.AskNewTexture(&window_, texture, maxLevels) && !texture.Name.trimmed().isEmpty()) {
+    while (ui_.AskNewTexture(&window_, texture, mostLevels) && !texture.Name.trimmed().isEmpty()) {
         options.Depth = static_cast<std::uint32_t>(texture.Depth);
         DecodeState wanted; // the new texture has no palette to keep
         wanted.TexDepth = options.Depth;

@@ -108,8 +108,10 @@ public:
     }
     std::deque<NewTexture> newTextures; // answers to AskNewTexture; cancelled when none is left
     std::vector<NewTexture> proposedTextures; // what each was opened with
-    bool AskNewTexture(QWidget*, NewTexture& texture, int) override {
+    std::vector<int> levelLimits;             // the most levels offered at 4, 8, 16 and 32 bits
+    bool AskNewTexture(QWidget*, NewTexture& texture, const std::function<int(int)>& mostLevels) override {
         proposedTextures.push_back(texture);
+        levelLimits = {mostLevels(4), mostLevels(8), mostLevels(16), mostLevels(32)};
         if (newTextures.empty())
             return false;
         texture = newTextures.front();
