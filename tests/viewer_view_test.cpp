@@ -397,3 +397,28 @@ TEST_F(ViewerViewTest, ZoomThatBehaves) {
     EXPECT_FALSE(box->Stretch());
     EXPECT_EQ(f.ZoomText->text(), "300%");
 }
+
+// The toggles draw the decoded picture again; going back to a texture takes it
+// from the last few decodes; only what changes the decode (the filter) decodes.
+TEST_F(ViewerViewTest, TogglesRedrawAndRecentDecodesAreKept) {
+    const TextureSpec a = RandomTexture("a", 16, 16, 8, true, 1), b = RandomTexture("b", 16, 8, 4, true, 2);
+    TForm1& f = Start(Dictionary("c.txd", {a, b}));
+    const std::size_t first = f.View().Decodes();
+    EXPECT_EQ(first, 1u);
+    f.cbxAlpha->setChecked(true);
+    EXPECT_EQ(f.View().Decodes(), first);
+    const auto& grey = std::get<IndexedImage>(f.View().Picture());
+    EXPECT_EQ(grey.Colours[5].Red, BrightenAlpha(a.Palette[5].A)); // the alpha view, brightened
+    f.ba1->trigger();
+    EXPECT_EQ(std::get<IndexedImage>(f.View().Picture()).Colours[5].Red, a.Palette[5].A);
+    f.ShowTransparency1->trigger();
+    f.cbxAlpha->setChecked(false);
+    EXPECT_EQ(f.View().Decodes(), first);
+    f.lb->setCurrentRow(1);
+    EXPECT_EQ(f.View().Decodes(), first + 1);
+    f.lb->setCurrentRow(0);
+    EXPECT_EQ(f.View().Decodes(), first + 1); // kept
+    EXPECT_EQ(f.View().State().Pixels, a.Pixels);
+    f.EnableFilter1->trigger();
+    EXPECT_EQ(f.View().Decodes(), first + 2);
+}

@@ -362,9 +362,10 @@ void TForm1::dropEvent(QDropEvent* e) {
 }
 
 void TForm1::lbClick() { ShowTexture(); }
-void TForm1::cbxAlphaClick() { ShowTexture(); }
-void TForm1::ba1Click() { ShowTexture(); }
-void TForm1::ShowTransparency1Click() { ShowTexture(); }
+// The toggles draw the decoded picture again; only a texture not shown is decoded.
+void TForm1::cbxAlphaClick() { view_->Shown() ? view_->Repaint() : ShowTexture(); }
+void TForm1::ba1Click() { view_->Shown() ? view_->Repaint() : ShowTexture(); }
+void TForm1::ShowTransparency1Click() { view_->Shown() ? view_->Repaint() : ShowTexture(); }
 void TForm1::EnableFilter1Click() {
     list_->RestartThumbnails(); // they were made with the other filter
     ShowTexture();

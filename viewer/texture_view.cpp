@@ -153,8 +153,15 @@ void TTextureView::Show(std::shared_ptr<const Dictionary> dictionary, int entry,
     std::vector<PaletteEntry>().swap(state_.Texels);
     Decoded decoded;
     decoded.Start = ticks_();
+    if (const DecodedTexture* cached = Cached(entry, level, options.Unswizzle)) {
+        decoded.Texture = *cached;
+        Finish(std::move(decoded));
+        return;
+    }
+    ++decodes_;
     if (std::uint64_t{texture.Width} * texture.Height < kDecodeAheadTexels) {
         decoded.Texture = DecodeTexture(dictionary_->Source(), texture, options);
+        Keep(entry, level, options.Unswizzle, decoded.Texture);
         Finish(std::move(decoded));
         return;
     }
@@ -171,7 +178,7 @@ void TTextureView::Show(std::shared_ptr<const Dictionary> dictionary, int entry,
         }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [this, alive, request, decoded = std::move(decoded)]() mutable {
+            [this, alive, request, options, decoded = std::move(decoded)]() mutable {
                 if (alive.expired() || request != request_)
                     return; // the user has moved on, or the window has gone
                 pending_ = 0;
@@ -186,6 +193,7 @@ void TTextureView::Show(std::shared_ptr<const Dictionary> dictionary, int entry,
                     ui_.ShowError(Image1, text);
                     return;
                 }
+                Keep(entry_, static_cast<int>(options.Level), options.Unswizzle, decoded.Texture);
                 auto finish = [&] { Finish(std::move(decoded)); };
                 Run ? Run(finish) : finish();
             },
@@ -212,7 +220,54 @@ void TTextureView::Finish(Decoded&& decoded) {
                                        .arg(levelCount_)
                                        .arg(state_.TexWidth)
                                        .arg(state_.TexHeight));
+    // Every level is shown at the size of level 0; the status bar says its own.
+    shownSize_ = QSize(static_cast<int>(r.Width), static_cast<int>(r.Height));
+    markedEntry_ = -1;
+    Present();
+    Redraw(false);
+    cbxAlpha->setEnabled(true);
+    shown_ = true;
+    ShowZoom(); // the readout of a level says its own texels' scale
+    const std::uint32_t elapsed = ticks_() - decoded.Start;
+    status_.SetStatus("Texture " + QString::number(entry_ + 1) + " loaded within " +
+                      Q(FormatSeconds(elapsed, S(QLocale().decimalPoint()))) +
+                      " seconds. Palette offset: " + QString::number(r.PaletteOffset) +
+                      "; Image offset: " + QString::number(r.ImageOffset));
+}
 
+void TTextureView::Repaint() {
+    if (!shown_)
+        return;
+    Present();
+    Redraw(true);
+}
+
+const DecodedTexture* TTextureView::Cached(int entry, int level, bool unswizzle) const {
+    for (const CachedDecode& c : cache_)
+        if (c.Entry == entry && c.Level == level && c.Unswizzle == unswizzle && c.Dictionary.lock() == dictionary_)
+            return &c.Texture;
+    return nullptr;
+}
+
+void TTextureView::Keep(int entry, int level, bool unswizzle, const DecodedTexture& texture) {
+    const auto bytes = [](const DecodedTexture& t) {
+        return t.State.Pixels.size() + t.State.Texels.size() * sizeof(PaletteEntry);
+    };
+    // Large textures are not kept twice: the cache is for going back and forth.
+    if (!texture.Ok() || bytes(texture) > kCachedBytes / kCachedDecodes)
+        return;
+    cache_.push_back({dictionary_, entry, level, unswizzle, texture});
+    std::size_t total = 0;
+    for (const CachedDecode& c : cache_)
+        total += bytes(c.Texture);
+    while (cache_.size() > kCachedDecodes || total > kCachedBytes) {
+        total -= bytes(cache_.front().Texture);
+        cache_.erase(cache_.begin());
+    }
+}
+
+void TTextureView::Present() {
+    const TViewOptions options = Options ? Options() : TViewOptions{};
     const bool alpha = cbxAlpha->isChecked(), brighten = state_.Brightens(options.Brighten);
     // A true-colour texture has no palette: its strip stays empty.
     if (options.ShowPalette && !state_.TrueColour) {
@@ -233,18 +288,6 @@ void TTextureView::Finish(Decoded&& decoded) {
     }
 
     picture_ = MakePicture(state_, alpha, brighten);
-    // Every level is shown at the size of level 0; the status bar says its own.
-    shownSize_ = QSize(static_cast<int>(r.Width), static_cast<int>(r.Height));
-    markedEntry_ = -1;
-    Redraw(false);
-    cbxAlpha->setEnabled(true);
-    shown_ = true;
-    ShowZoom(); // the readout of a level says its own texels' scale
-    const std::uint32_t elapsed = ticks_() - decoded.Start;
-    status_.SetStatus("Texture " + QString::number(entry_ + 1) + " loaded within " +
-                      Q(FormatSeconds(elapsed, S(QLocale().decimalPoint()))) +
-                      " seconds. Palette offset: " + QString::number(r.PaletteOffset) +
-                      "; Image offset: " + QString::number(r.ImageOffset));
 }
 
 QImage TTextureView::TransparencyPicture() const {

@@ -70,6 +70,11 @@ public:
 
     // Draws the picture anew (transparency, marked entry); keepView keeps the pan.
     void Redraw(bool keepView);
+    // The texture shown drawn again with the options as they are now (alpha view,
+    // brightening, transparency, palette) from its decode: nothing is decoded.
+    void Repaint();
+    // Decodes run so far (a texture shown again from the cache runs none).
+    std::size_t Decodes() const { return decodes_; }
     // Marks the texels of one palette entry in the picture (-1: none).
     void MarkEntry(int entry);
     void ShowZoom();
@@ -86,6 +91,22 @@ public:
 private:
     struct Decoded;
     void Finish(Decoded&& decoded);
+    // Draws state_ as the options say: the palette strip, the picture.
+    void Present();
+
+    // The last few decodes, so that going back to a texture costs no decode.
+    struct CachedDecode {
+        std::weak_ptr<const kelmora::Dictionary> Dictionary;
+        int Entry = -1, Level = 0;
+        bool Unswizzle = true;
+        kelmora::DecodedTexture Texture;
+    };
+    static constexpr std::size_t kCachedDecodes = 4;
+    static constexpr std::size_t kCachedBytes = std::size_t{64} << 20;
+    const kelmora::DecodedTexture* Cached(int entry, int level, bool unswizzle) const;
+    void Keep(int entry, int level, bool unswizzle, const kelmora::DecodedTexture& texture);
+    std::vector<CachedDecode> cache_; // newest last
+    std::size_t decodes_ = 0;
     void FillProperties(bool withPicture);
     void ShowReadout(QPoint texel);
 
