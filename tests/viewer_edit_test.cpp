@@ -5,6 +5,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QDropEvent>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
@@ -19,6 +23,7 @@
 #include "viewer/KelmoraU.h"
 #include "viewer/edit_commands.h"
 #include "viewer/export_controller.h"
+#include "viewer/picture_box.h"
 #include "viewer/texture_list_panel.h"
 
 using namespace kelmora;
@@ -243,4 +248,63 @@ TEST_F(EditTest, ArchivesAreEditedInPlace) {
     f.lbArchive->setCurrentRow(1);
     f.lbArchive->setCurrentRow(0);
     EXPECT_EQ(f.View().State().Pixels, edited_);
+}
+
+// Reducing a 1024 x 1024 picture's colours takes a while: the window keeps
+// taking events meanwhile (a key is answered within half a second), shows that
+// it is busy, starts no other command, and shows the result once it is done.
+TEST_F(EditTest, TheWindowTakesKeysWhileColoursAreReduced) {
+    file_ = dir_ + "/big.txd";
+    WriteFile(file_, BuildDictionary({RealTexture("big", 1024, 1024, 8, 1, 3)}));
+    TForm1& f = Start();
+    f.showNormal();
+    DecodeState rgba; // many colours: it has to be quantised
+    rgba.TexWidth = rgba.TexHeight = 1024;
+    rgba.TexDepth = 32;
+    rgba.TrueColour = rgba.FullAlpha = true;
+    for (std::uint32_t y = 0; y < 1024; ++y)
+        for (std::uint32_t x = 0; x < 1024; ++x)
+            rgba.Texels.push_back({static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), static_cast<std::uint8_t>(x ^ y), 255});
+    WritePng(dir_ + "/many.png", rgba, false);
+
+    // A key sent 50 ms into the work: when it is handled, and what the window was doing.
+    struct KeyWatch : QObject {
+        QElapsedTimer sent;
+        qint64 answeredAfter = -1;
+        bool busy = false, menus = true;
+        TForm1* form = nullptr;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::KeyPress && answeredAfter < 0) {
+                answeredAfter = sent.elapsed();
+                busy = form->Edits().Busy();
+            }
+            return false;
+        }
+    } watch;
+    watch.form = &f;
+    f.Image1->installEventFilter(&watch);
+    const int before = f.lb->count();
+    QTimer::singleShot(50, &f, [&] {
+        watch.sent.start();
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+        QApplication::sendEvent(f.Image1, &key);
+        f.RunCommand([&] { f.RemoveTexture1->trigger(); }); // refused while busy: no second command
+    });
+    QTimer::singleShot(300, &f, [&] { watch.menus = f.menuBar()->isEnabled(); });
+    QElapsedTimer work;
+    work.start();
+    f.Edits().ReplaceShownTexture(dir_ + "/many.png");
+    const qint64 took = work.elapsed();
+    ASSERT_GE(watch.answeredAfter, 0) << "the key was never handled";
+    EXPECT_LT(watch.answeredAfter, 500);
+    EXPECT_TRUE(watch.busy);
+    if (took > 400) { // the busy state shows once the work takes a moment
+        EXPECT_FALSE(watch.menus);
+    }
+    EXPECT_TRUE(f.menuBar()->isEnabled());
+    EXPECT_FALSE(f.Edits().Busy());
+    EXPECT_EQ(f.lb->count(), before); // Remove did not run inside Replace
+    EXPECT_TRUE(f.Session().Modified());
+    EXPECT_EQ(f.Undo1->text(), "&Undo Replace big");
+    EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors[0].toStdString());
 }

@@ -109,8 +109,8 @@ TViewOptions TForm1::ViewOptions() const {
 }
 
 void TForm1::RunCommand(const std::function<void()>& command) {
-    // During an export run only its Cancel button is taken.
-    if (export_ && export_->Busy())
+    // During an export run only its Cancel button is taken; during an edit's work nothing.
+    if ((export_ && export_->Busy()) || (edits_ && edits_->Busy()))
         return;
     try {
         command();
@@ -151,7 +151,7 @@ void TForm1::FormCreate(const QStringList& args) {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
-    if (export_->Busy()) { // the window closes when the run has ended or been cancelled
+    if (export_->Busy() || edits_->Busy()) { // the window closes when the work has ended
         e->ignore();
         return;
     }

@@ -1,8 +1,15 @@
 #include "viewer/edit_commands.h"
 
+#include <QApplication>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTimer>
 #include <QListWidget>
 #include <algorithm>
+#include <exception>
+#include <thread>
 
 #include "archive/archive_edit.h"
 #include "base/errors.h"
@@ -24,15 +31,68 @@ TEditCommands::TEditCommands(QWidget& window, TDictionarySession& session, TText
                              TArchivePanel& archive, TStatusPanel& status, TUiServices& ui)
     : window_(window), session_(session), list_(list), view_(view), archive_(archive), status_(status), ui_(ui) {}
 
+void TEditCommands::OffTheWindowThread(const QString& label, const std::function<void()>& work) {
+    QMainWindow* main = qobject_cast<QMainWindow*>(&window_);
+    QEventLoop loop;
+    QTimer slow; // quick edits show no busy state at all
+    slow.setSingleShot(true);
+    bool shown = false;
+    QObject::connect(&slow, &QTimer::timeout, &loop, [&] {
+        shown = true;
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        if (main) {
+            main->menuBar()->setEnabled(false);
+            list_.setEnabled(false);
+            archive_.setEnabled(false);
+        }
+        status_.SetStatus(label + "...");
+    });
+    busy_ = true;
+    std::exception_ptr error;
+    std::thread thread([&] {
+        try {
+            work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    slow.start(150);
+    loop.exec();
+    thread.join();
+    slow.stop();
+    busy_ = false;
+    if (shown) {
+        if (main) {
+            archive_.setEnabled(true);
+            list_.setEnabled(true);
+            main->menuBar()->setEnabled(true);
+        }
+        QApplication::restoreOverrideCursor();
+        status_.SetStatus(QString());
+    }
+    if (error)
+        std::rethrow_exception(error);
+}
+
 void TEditCommands::Apply(const std::function<void(DictionaryEdit&)>& change, int selectEntry, const QString& label) {
-    const std::vector<std::uint8_t>& before = session_.CurrentBytes();
+    std::vector<std::uint8_t> before = session_.CurrentBytes();
     CheckEditable(before, FileNameOf(session_.File));
-    DictionaryEdit edit(before, view_.Options().Unswizzle);
-    change(edit);
-    if (!edit.Changed())
+    const bool unswizzle = view_.Options().Unswizzle;
+    // Colour reduction, mip levels and the check of the new bytes take seconds
+    // for a large picture: off the window's thread, the window painted meanwhile.
+    std::vector<std::uint8_t> after;
+    OffTheWindowThread(label, [&] {
+        DictionaryEdit edit(std::move(before), unswizzle);
+        change(edit);
+        if (!edit.Changed())
+            return;
+        edit.Verify();
+        after = edit.Bytes();
+    });
+    if (after.empty())
         return;
-    edit.Verify();
-    session_.Apply(edit.Bytes(), S(label));
+    session_.Apply(std::move(after), S(label));
     Relist(selectEntry);
 }
 

@@ -36,6 +36,8 @@ public:
     void SaveAs();
     // Before the open dictionary goes away: false when the user keeps it.
     bool MayLeaveDictionary();
+    // While an edit's work runs off the interface thread: no other command starts.
+    bool Busy() const { return busy_; }
 
 private:
     // Runs an edit on the dictionary's bytes; the result becomes the shown dictionary.
@@ -44,6 +46,12 @@ private:
     // Runs an edit whose refusal is shown in a plain box: true when it was refused.
     bool Refused(const std::function<void()>& edit);
 
+    // Runs work on a thread of its own while the window keeps painting; after
+    // about a moment of it the menus and the list rest and the cursor says busy.
+    // What work throws is thrown here.
+    void OffTheWindowThread(const QString& label, const std::function<void()>& work);
+
+    bool busy_ = false;
     QWidget& window_;
     TDictionarySession& session_;
     TTextureListPanel& list_;
