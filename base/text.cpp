@@ -1,6 +1,7 @@
 #include "base/text.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "base/errors.h"
 
@@ -130,6 +131,16 @@ bool GlobMatch(const std::string& pattern, const std::string& text) {
 
 std::string TextureLabel(std::size_t index, const std::string& shownName) {
     return "texture " + std::to_string(index + 1) + " (" + shownName + ")";
+}
+
+std::string HexText(std::uint64_t value, int digits) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%0*llX", digits, static_cast<unsigned long long>(value));
+    return buf;
+}
+
+std::string SizeText(std::uint64_t width, std::uint64_t height) {
+    return std::to_string(width) + " x " + std::to_string(height);
 }
 
 } // namespace kelmora

@@ -40,4 +40,8 @@ bool GlobMatch(const std::string& pattern, const std::string& text);
 // and its name as the message shows it (escaped by the caller as it needs).
 std::string TextureLabel(std::size_t index, const std::string& shownName);
 
+// "0x0A00" with at least digits hexadecimal digits; "64 x 32".
+std::string HexText(std::uint64_t value, int digits);
+std::string SizeText(std::uint64_t width, std::uint64_t height);
+
 } // namespace kelmora

@@ -1,22 +1,15 @@
 #include "dictionary/native_codec.h"
 
-#include <cstdio>
 #include <new>
 #include <vector>
 
+#include "base/text.h"
 #include "dictionary/dxt.h"
 
 namespace kelmora {
 
 namespace {
 
-std::string Hex(std::uint64_t v, int digits) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "0x%0*llX", digits, static_cast<unsigned long long>(v));
-    return buf;
-}
-
-std::string Size(std::uint32_t w, std::uint32_t h) { return std::to_string(w) + " x " + std::to_string(h); }
 
 std::uint8_t Widen5(std::uint32_t v) { return static_cast<std::uint8_t>(v << 3 | v >> 2); }
 std::uint8_t Widen6(std::uint32_t v) { return static_cast<std::uint8_t>(v << 2 | v >> 4); }
@@ -265,7 +258,7 @@ void NativeCodec::DescribeStorage(const ByteSource& source, const TTexEntry& e, 
     p.emplace_back("Depth field", std::to_string(n.Depth) + " bits");
     std::string levels = std::to_string(n.Levels.size());
     for (std::size_t k = 0; k < n.Levels.size(); ++k)
-        levels += (k == 0 ? ": " : ", ") + Size(n.Levels[k].Width, n.Levels[k].Height);
+        levels += (k == 0 ? ": " : ", ") + SizeText(n.Levels[k].Width, n.Levels[k].Height);
     if (n.LevelCount != n.Levels.size())
         levels += " (the record counts " + std::to_string(n.LevelCount) + ")";
     p.emplace_back("Levels", levels);
@@ -279,11 +272,11 @@ void NativeCodec::DescribeRecord(const ByteSource& source, const TTexEntry& e, P
     p.emplace_back("Image offset", std::to_string(n.Levels[0].Offset));
     if (n.PaletteEntries)
         p.emplace_back("Palette offset", std::to_string(n.PaletteOffset));
-    p.emplace_back("Raster format", Hex(n.RasterFormat, 4));
+    p.emplace_back("Raster format", HexText(n.RasterFormat, 4));
     switch (n.Platform) {
     case TexturePlatform::Direct3D9: {
-        p.emplace_back("D3DFORMAT", Hex(n.AlphaOrFormat, 8));
-        std::string flags = Hex(n.Compression, 2);
+        p.emplace_back("D3DFORMAT", HexText(n.AlphaOrFormat, 8));
+        std::string flags = HexText(n.Compression, 2);
         const char* const names[] = {"alpha", "cube", "auto-mipmap", "compressed"};
         std::string set;
         for (int b = 0; b < 4; ++b)
@@ -294,7 +287,7 @@ void NativeCodec::DescribeRecord(const ByteSource& source, const TTexEntry& e, P
     }
     case TexturePlatform::Xbox:
         p.emplace_back("Alpha flag", std::to_string(n.AlphaOrFormat));
-        p.emplace_back("Format code", Hex(n.Compression, 2));
+        p.emplace_back("Format code", HexText(n.Compression, 2));
         break;
     default:
         p.emplace_back("Alpha flag", std::to_string(n.AlphaOrFormat));

@@ -1,24 +1,11 @@
 #include "dictionary/ps2_codec.h"
 
-#include <cstdio>
-
 #include "base/bytes.h"
+#include "base/text.h"
 #include "dictionary/raster_layout.h"
 #include "dictionary/record_format.h"
 
 namespace kelmora {
-
-namespace {
-
-std::string Hex(std::uint64_t v, int digits) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, "0x%0*llX", digits, static_cast<unsigned long long>(v));
-    return buf;
-}
-
-std::string Size(std::uint32_t w, std::uint32_t h) { return std::to_string(w) + " x " + std::to_string(h); }
-
-} // namespace
 
 DecodeResult Ps2Codec::Decode(const ByteSource& source, const TTexEntry& entry, bool unswizzle, DecodeState& state,
                               std::uint32_t level) const {
@@ -39,7 +26,7 @@ void Ps2Codec::DescribeStorage(const ByteSource& source, const TTexEntry& e, Pro
     const RasterLayout l = ReadRasterLayout(r, e.DataOffset);
     std::string levels = std::to_string(l.Levels.size());
     for (std::size_t n = 0; n < l.Levels.size(); ++n)
-        levels += (n == 0 ? ": " : ", ") + Size(l.Levels[n].Width, l.Levels[n].Height);
+        levels += (n == 0 ? ": " : ", ") + SizeText(l.Levels[n].Width, l.Levels[n].Height);
     p.emplace_back("Levels", levels);
 }
 
@@ -56,18 +43,18 @@ void Ps2Codec::DescribeRecord(const ByteSource& source, const TTexEntry& e, Prop
         r.Seek(e.DataOffset);
         r.Read(info, sizeof info);
         const auto word64 = [&](int at) { return LoadLE32(info + at) | std::uint64_t{LoadLE32(info + at + 4)} << 32; };
-        p.emplace_back("rasterFormat", Hex(LoadLE32(info + 12), 5));
-        p.emplace_back("TEX0", Hex(word64(16), 16));
-        p.emplace_back("TEX1", Hex(word64(24), 16));
-        p.emplace_back("MIPTBP1", Hex(word64(32), 16));
-        p.emplace_back("MIPTBP2", Hex(word64(40), 16));
+        p.emplace_back("rasterFormat", HexText(LoadLE32(info + 12), 5));
+        p.emplace_back("TEX0", HexText(word64(16), 16));
+        p.emplace_back("TEX1", HexText(word64(24), 16));
+        p.emplace_back("MIPTBP1", HexText(word64(32), 16));
+        p.emplace_back("MIPTBP2", HexText(word64(40), 16));
         p.emplace_back("pixelSize", std::to_string(LoadLE32(info + 48)));
         p.emplace_back("paletteSize", std::to_string(LoadLE32(info + 52)));
         p.emplace_back("gpuDataAlignedSize", std::to_string(LoadLE32(info + 56)));
     }
     TextureRecord record;
     if (e.Chunked && ParseRecord(r, e.RecordStart, record))
-        p.emplace_back("Filter word", Hex(record.FilterWord, 4));
+        p.emplace_back("Filter word", HexText(record.FilterWord, 4));
 }
 
 } // namespace kelmora

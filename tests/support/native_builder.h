@@ -42,7 +42,7 @@ struct NativeSpec {
 };
 
 // One texture chunk.
-std::vector<std::uint8_t> BuildNativeRecord(const NativeSpec& spec);
+std::vector<std::uint8_t> BuildNativeRecord(const NativeSpec& texture);
 // A dictionary: version stamp, then the u16 count and u16 device id (3.6 stamps)
 // or the u32 count; padTo > 0 pads the file with junk to a multiple of it, as
 // files taken out of sector-padded archives are.
@@ -63,7 +63,7 @@ NativeSpec RandomNative(std::uint32_t platform, const std::string& format, std::
 // (alpha 0..255) for the raw formats, palette lookups for the palettised ones
 // (888 palettes opaque), Xbox's Morton order undone when unswizzle is set. DXT
 // formats are not handled here (the tests decode them with libsquish).
-std::vector<PaletteEntry> ReferenceTexels(const NativeSpec& spec, std::uint32_t level, bool unswizzle = true);
+std::vector<PaletteEntry> ReferenceTexels(const NativeSpec& texture, std::uint32_t level, bool unswizzle = true);
 
 // Blocks of a w x h picture in a simple encoding (the block's darkest and
 // brightest colours as its ends), for samples with real pictures in them.
