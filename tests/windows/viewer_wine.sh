@@ -78,12 +78,10 @@ colours=$(/usr/bin/convert "$work/shown.png" -format %k info:)
 cp "$work/shown.png" "${KELMORA_WINE_SCREENSHOT:-/tmp/kelmora-wine-viewer.png}"
 
 # Every texture into the folder the dialog offers: a folder named after the
-# dictionary, beside it.
+# dictionary, beside it, made without a question (its parent exists).
 keys "$win" ctrl+e
 dialog=$(find_window "Kelmora - Mass Extract") || fail "no mass extract dialog"
 keys "$dialog" alt+a alt+e
-box=$(find_window "^Create Directory$") || fail "no question whether to create the folder"
-keys "$box" alt+y
 exported=$work/files/console
 files() { find "$exported" -type f 2>/dev/null | wc -l || true; }
 for i in $(seq 1 60); do
