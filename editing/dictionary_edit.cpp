@@ -176,10 +176,14 @@ void DictionaryEdit::Reshape(std::size_t index, const std::vector<DecodeState>& 
     Replace(index, levels);
 }
 
-void DictionaryEdit::Add(const std::string& name, const std::string& mask, const std::vector<DecodeState>& levels) {
-    // Said first: a name check would not tell what the real obstacle is.
+void DictionaryEdit::CheckAddable() const {
     CheckTexturesAddable(*current_);
     Records(LayoutBlocks::Add);
+}
+
+void DictionaryEdit::Add(const std::string& name, const std::string& mask, const std::vector<DecodeState>& levels) {
+    // Said first: a name check would not tell what the real obstacle is.
+    CheckAddable();
     CheckNewName(name, false, current_->Entries().size());
     CheckNewName(mask, true, 0);
     TextureRecord r = SettingsFor(levels[0], levels.size(), LoadLE32(&(*bytes_)[8]));

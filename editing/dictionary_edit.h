@@ -31,6 +31,9 @@ public:
     void Reshape(std::size_t index, const std::vector<DecodeState>& levels);
     // A new texture after the last.
     void Add(const std::string& name, const std::string& mask, const std::vector<DecodeState>& levels);
+    // Throws what Add would throw before it looks at the texture: a dictionary
+    // that cannot grow, or holds textures Kelmora cannot write.
+    void CheckAddable() const;
     void Remove(std::size_t index);
     // Names are stored bytes (Windows-1252), at most kMaxNameLength each.
     void Rename(std::size_t index, const std::string& name, const std::string& mask);

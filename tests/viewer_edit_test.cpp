@@ -308,3 +308,17 @@ TEST_F(EditTest, TheWindowTakesKeysWhileColoursAreReduced) {
     EXPECT_EQ(f.Undo1->text(), "&Undo Replace big");
     EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors[0].toStdString());
 }
+
+// A dictionary that cannot grow (the fixed layout) is said at once: no dialog first.
+TEST_F(EditTest, AddIsRefusedBeforeItsDialogWhereNothingCanBeAdded) {
+    file_ = dir_ + "/fixed.txd";
+    WriteFile(file_, BuildDictionary({RandomTexture("a", 16, 16, 8, true, 1)}));
+    TForm1& f = Start();
+    ui_->imageFile = QString::fromStdString(EditedPng());
+    ui_->newTextures = {{"decal", "", 8, 1}};
+    f.AddTexture1->trigger();
+    EXPECT_TRUE(ui_->proposedTextures.empty()); // the dialog never opened
+    ASSERT_EQ(ui_->errors.size(), 1u);
+    EXPECT_NE(ui_->errors[0].indexOf("cannot grow"), -1) << ui_->errors[0].toStdString();
+    EXPECT_FALSE(f.Session().Modified());
+}

@@ -179,8 +179,11 @@ void TEditCommands::AddTexture() {
     const QString path = ui_.ChooseImageFile(&window_, "Add Texture");
     if (path.isEmpty())
         return;
+    // What refuses the texture whatever it is, before anything is asked: a
+    // dictionary that cannot grow, a picture whose sides no texture has.
+    DictionaryEdit(session_.CurrentBytes(), view_.Options().Unswizzle).CheckAddable();
     const InputImage image = ReadImage(S(path));
-    CheckSides(S(path), image.Width, image.Height); // before anything is asked
+    CheckSides(S(path), image.Width, image.Height);
     PutBackOptions options;
     options.Unswizzle = view_.Options().Unswizzle;
     options.Import.Brighten = view_.Options().Brighten;
