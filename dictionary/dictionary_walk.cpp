@@ -122,8 +122,12 @@ WalkResult WalkDictionary(const ByteSource& source) {
     const std::uint64_t fileSize = r.Size();
     for (std::uint32_t i = 0; i < result.Count; ++i) {
         const std::uint64_t start = r.Position();
+        // A console record that parses has the console's 8-byte struct: only one
+        // that does not is looked at as another platform's.
+        TextureRecord chunked;
+        const bool console = ParseRecord(r, start, chunked);
         std::uint32_t platformId = 0;
-        if (PeekRecordKind(r, start, &platformId) == RecordKind::Native) {
+        if (!console && PeekRecordKind(r, start, &platformId) == RecordKind::Native) {
             // Another platform's record: its chunk sizes place it and the next.
             TTexEntry& e = result.Entries[i];
             ReadOtherPlatformEntry(r, start, platformId, e);
@@ -138,9 +142,8 @@ WalkResult WalkDictionary(const ByteSource& source) {
         std::string name, mask;
         std::int64_t next = 0;
         std::uint32_t w = 0, h = 0, d = 0;
-        TextureRecord chunked;
         bool scanned = true;
-        if (ParseRecord(r, start, chunked)) {
+        if (console) {
             name = std::move(chunked.Name);
             mask = std::move(chunked.Mask);
             result.Entries[i].DataOffset = static_cast<std::uint32_t>(chunked.RasterData);
