@@ -11,6 +11,7 @@
 #include "base/bytes.h"
 #include "base/errors.h"
 #include "base/os_file.h"
+#include "base/rollback_journal.h"
 #include "base/text.h"
 
 namespace kelmora {
@@ -98,8 +99,48 @@ void Sync(OsFile& file, const std::string& path) {
 
 std::vector<std::uint8_t> ReadEntry(const ByteSource& data, std::uint64_t offset, std::uint64_t size) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    bytes.resize(data.ReadAt(offset, bytes.data(), bytes.size()));
+    data.ReadExactly(offset, bytes.data(), bytes.size());
     return bytes;
+}
+
+// The bytes of an open file at offset, all of them or a KelmoraError.
+std::vector<std::uint8_t> ReadExactly(const OsFile& file, std::uint64_t offset, std::uint64_t size) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    std::string reason;
+    const std::size_t got = file.ReadAt(offset, bytes.data(), bytes.size(), &reason);
+    if (got != bytes.size()) {
+        if (!reason.empty())
+            throw KelmoraError(ErrorCode::ReadFailed, {.File = file.Path(), .Reason = reason});
+        throw KelmoraError(ErrorCode::ReadEndsEarly, {.File = file.Path(), .Number = offset + got, .Limit = offset + size});
+    }
+    return bytes;
+}
+
+// The table's bytes as they are now: version 2's header and rows, version 1's ".dir".
+std::vector<std::uint8_t> TableBytes(const GameArchive& a) {
+    if (a.Kind == ArchiveKind::Version1)
+        return ReadAllBytes(FileSource(a.TableFile));
+    FileSource img(a.DataFile);
+    std::uint8_t header[8] = {};
+    img.ReadExactly(0, header, 8);
+    const std::uint64_t rows = header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint64_t>(header[7]) << 24;
+    const std::uint64_t bytes = std::min(img.Size(), 8 + kArchiveEntryBytes * rows);
+    std::vector<std::uint8_t> table(static_cast<std::size_t>(bytes));
+    img.ReadExactly(0, table.data(), table.size());
+    return table;
+}
+
+// Takes the archive's lock and undoes what a crashed edit left; then the table is
+// read as it stands under the lock. Files that may not be written are refused.
+GameArchive OpenLocked(const std::string& path, FileLock& lock) {
+    const GameArchive first = OpenGameArchive(path);
+    if (!FileLock::TryTake(first.DataFile, lock))
+        throw KelmoraError(ErrorCode::FileBusy, {.File = path});
+    RecoverInterruptedEdit(first.DataFile, true);
+    for (const std::string& f : {first.DataFile, first.TableFile})
+        if (IsReadOnlyFile(f))
+            throw KelmoraError(ErrorCode::ReadOnly, {.File = f});
+    return OpenGameArchive(path);
 }
 
 } // namespace
@@ -126,9 +167,10 @@ void CheckEntryName(const std::string& name) {
         refuse(ErrorCode::EntryNameBlank);
 }
 
-ArchiveEdit::ArchiveEdit(const std::string& path) : path_(path), archive_(OpenGameArchive(path)) {
+ArchiveEdit::ArchiveEdit(const std::string& path) : path_(path), archive_(OpenLocked(path, lock_)) {
     if (!archive_.Problems.empty())
         throw ArchiveDamagedError(path, archive_.Problems.front());
+    table_ = TableBytes(archive_);
     // Files that cannot be written are refused before anything is asked of them.
     OsFile::OpenUpdate(archive_.DataFile);
     if (archive_.Kind == ArchiveKind::Version1)
@@ -146,6 +188,13 @@ std::size_t ArchiveEdit::Find(const std::string& name) const {
 }
 
 bool ArchiveEdit::Has(const std::string& name) const { return Find(name) < rows_.size(); }
+
+void ArchiveEdit::DependOn(const std::string& name, std::uint64_t offset, std::uint64_t size) const {
+    for (const Row& r : disk_)
+        if (r.Name == name && r.Offset == offset && r.Size == size)
+            return;
+    throw KelmoraError(ErrorCode::ChangedOnDisk, {.File = path_});
+}
 
 void ArchiveEdit::CheckSize(const std::string& name, std::uint64_t bytes) const {
     if (bytes == 0)
@@ -209,19 +258,20 @@ void ArchiveEdit::Commit() {
         return;
     const bool v2 = archive_.Kind == ArchiveKind::Version2;
     const std::string& dataPath = archive_.DataFile;
-    OsFile data = OsFile::OpenUpdate(dataPath);
+    // Another program may have written since the edit read the table.
+    if (TableBytes(archive_) != table_)
+        throw KelmoraError(ErrorCode::ChangedOnDisk, {.File = path_});
     if (!v2)
         RemoveStaleTemporariesBeside(archive_.TableFile);
 
     // A growing version 2 table needs the sectors after it: entries there move.
     const std::uint64_t tableEnd = v2 ? TableEnd(std::max(rows_.size(), disk_.size())) : 0;
-    // Read through the handle that writes: Windows refuses a second one beside it.
-    for (Row& r : rows_)
-        if (!r.Data && r.Offset < tableEnd) {
-            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(r.Size));
-            bytes.resize(data.ReadAt(r.Offset, bytes.data(), bytes.size()));
-            r.Data = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
-        }
+    {
+        const FileSource source(dataPath);
+        for (Row& r : rows_)
+            if (!r.Data && r.Offset < tableEnd)
+                r.Data = std::make_shared<const std::vector<std::uint8_t>>(ReadEntry(source, r.Offset, r.Size));
+    }
 
     // Space in use: every range the table on disk names (old bytes stay until no
     // row names them), what stays where it is, and the table itself.
@@ -250,6 +300,21 @@ void ArchiveEdit::Commit() {
         used.insert(std::upper_bound(used.begin(), used.end(), std::pair{at, at + need}), {at, at + need});
     }
 
+    // What the edit writes over goes to the journal first: the rows and the count,
+    // and the bytes where new ones go. The journal's file handles are closed
+    // before the one that writes opens: Windows refuses a writer beside a reader.
+    RollbackJournal journal(v2 ? std::vector<std::string>{dataPath}
+                               : std::vector<std::string>{dataPath, archive_.TableFile});
+    if (v2)
+        journal.Keep(0, 0, 8 + kArchiveEntryBytes * std::max(rows_.size(), disk_.size()));
+    else
+        journal.KeepWhole(1);
+    for (const Row& r : rows_)
+        if (r.Data)
+            journal.Keep(0, r.Offset, RoundUp(r.Data->size()));
+    journal.Begin();
+    OsFile data = OsFile::OpenUpdate(dataPath);
+
     // 1. The new bytes, flushed before any row names them.
     for (const Row& r : rows_)
         if (r.Data)
@@ -267,6 +332,7 @@ void ArchiveEdit::Commit() {
         out.Write(table.data(), table.size());
         BeforeWrite();
         out.Commit(true);
+        journal.Commit();
         return;
     }
 
@@ -307,6 +373,7 @@ void ArchiveEdit::Commit() {
         WriteAt(data, dataPath, 4, count, 4);
         Sync(data, dataPath);
     }
+    journal.Commit();
 }
 
 std::uint64_t FreeBytes(const GameArchive& a) {
@@ -337,12 +404,14 @@ namespace {
 //   4. the table names those;
 //   5. the data is cut after the last entry.
 void RebuildVersion1(const GameArchive& a, RebuildOutcome& outcome, const RebuildProgress& progress) {
+    // Compaction writes over the whole of the old data, and the cut drops its end:
+    // all of it is kept, with the table.
+    RollbackJournal journal({a.DataFile, a.TableFile});
+    journal.KeepWhole(0);
+    journal.KeepWhole(1);
+    journal.Begin();
     OsFile data = OsFile::OpenUpdate(a.DataFile);
-    auto read = [&](std::uint64_t offset, std::uint64_t size) {
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-        bytes.resize(data.ReadAt(offset, bytes.data(), bytes.size()));
-        return bytes;
-    };
+    auto read = [&](std::uint64_t offset, std::uint64_t size) { return ReadExactly(data, offset, size); };
     auto writeTable = [&](const std::vector<std::uint64_t>& offsets) {
         std::vector<std::uint8_t> table;
         for (std::size_t i = 0; i < a.Entries.size(); ++i) {
@@ -380,13 +449,16 @@ void RebuildVersion1(const GameArchive& a, RebuildOutcome& outcome, const Rebuil
     BeforeWrite();
     if (!data.Truncate(at, &reason) || !data.Sync(&reason))
         WriteFailed(a.DataFile, reason);
+    data.Close();
+    journal.Commit();
     outcome.After = at;
 }
 
 } // namespace
 
 RebuildOutcome RebuildArchive(const std::string& path, const RebuildProgress& progress) {
-    const GameArchive a = OpenGameArchive(path);
+    FileLock lock;
+    const GameArchive a = OpenLocked(path, lock);
     const bool v2 = a.Kind == ArchiveKind::Version2;
     RebuildOutcome outcome;
     outcome.Before = a.DataSize;

@@ -1,8 +1,14 @@
 #pragma once
 // Writing into game archives in place, whole entries at a time. The cost follows
 // the change: new bytes go to space no entry uses (or to the end), and only the
-// table rows that change are written. The order of writes keeps every entry
-// readable as its old or its new bytes after a crash at any point:
+// table rows that change are written.
+//
+// An edit holds the archive's FileLock from its start to its end: a second
+// writer is refused at once. Every byte it writes over (below the files' old
+// ends) is first kept in a rollback journal, so that after a crash or a power cut
+// at any point the next open finds the archive exactly as it was before the edit
+// or exactly as after it. For a program that ignores the journal, the order of
+// writes keeps every entry readable as its old or its new bytes after a kill:
 //   1. new bytes (and the bytes of entries a growing table must move) are written
 //      where no row points, and flushed;
 //   2. rows whose entry keeps its place in the table are rewritten in place, one
@@ -12,7 +18,8 @@
 //      elsewhere or is removed, and flushed; then the count, last;
 //   4. version 1: the ".dir" is replaced whole through AtomicOutput once the
 //      ".img" is flushed.
-// Old bytes are never written over in the edit that frees them.
+// Old bytes that a row names are never written over in the edit that frees them,
+// but for a version 2 table that grows over a removed entry (kept in the journal).
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -22,6 +29,7 @@
 
 #include "archive/game_archive.h"
 #include "base/errors.h"
+#include "base/os_file.h"
 
 namespace kelmora {
 
@@ -54,9 +62,11 @@ struct ArchiveChange {
 
 class ArchiveEdit {
 public:
-    // Opens the archive path names (its ".img" or ".dir"). Throws KelmoraError for
-    // a damaged table (writing there could destroy an entry's bytes; a rebuild
-    // copies what is readable) and for files that cannot be written.
+    // Opens the archive path names (its ".img" or ".dir") and takes its lock.
+    // Throws KelmoraError FileBusy when another writer holds it, ReadOnly for a
+    // file that may not be written, and errors for a damaged table (writing there
+    // could destroy an entry's bytes; a rebuild copies what is readable) and for
+    // files that cannot be written.
     explicit ArchiveEdit(const std::string& path);
 
     const GameArchive& Archive() const { return archive_; }
@@ -70,8 +80,14 @@ public:
     void Remove(const std::string& name);
     void Rename(const std::string& from, const std::string& to);
     const std::vector<ArchiveChange>& Changes() const { return changes_; }
+    // The edit was planned on a table read earlier, where the entry of that name
+    // had these offset and size. Refuses with ChangedOnDisk when the table now
+    // holds it elsewhere or not at all; other rows may have changed.
+    void DependOn(const std::string& name, std::uint64_t offset, std::uint64_t size) const;
     // Writes the changes in the order above; nothing when there are none. Throws
-    // KelmoraError "Stream write error: ..." when a write fails.
+    // KelmoraError ChangedOnDisk when the table changed since the edit read it
+    // (nothing written), and "Stream write error: ..." when a write fails (every
+    // byte put back).
     void Commit();
 
 private:
@@ -85,7 +101,9 @@ private:
     void CheckSize(const std::string& name, std::uint64_t bytes) const;
 
     std::string path_;
+    FileLock lock_;
     GameArchive archive_;
+    std::vector<std::uint8_t> table_; // the table's bytes as the edit read them
     std::vector<Row> disk_, rows_;
     std::size_t nextId_ = 0;
     std::vector<ArchiveChange> changes_;
@@ -96,9 +114,11 @@ struct RebuildOutcome {
     std::size_t Entries = 0;             // entries copied
 };
 // Writes the archive compacted: the readable entries in table order, no free
-// space. Version 2 is one file, replaced whole through AtomicOutput; version 1's
-// data is compacted in place in steps that each leave every entry whole (its
-// entries parked past the end first), with the ".dir" replaced at each step.
+// space, under the archive's lock. Version 2 is one file, replaced whole through
+// AtomicOutput; version 1's data is compacted in place in steps that each leave
+// every entry whole (its entries parked past the end first), with the ".dir"
+// replaced at each step, and the whole of it journaled first: a crash leaves it
+// as it was or compacted.
 // progress is told the steps done and their count as it copies (each entry once,
 // version 1's twice).
 using RebuildProgress = std::function<void(std::size_t done, std::size_t steps)>;

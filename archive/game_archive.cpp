@@ -10,6 +10,7 @@
 #include "base/bytes.h"
 #include "base/errors.h"
 #include "base/os_file.h"
+#include "base/rollback_journal.h"
 #include "base/text.h"
 
 namespace kelmora {
@@ -192,6 +193,8 @@ bool IsGameArchive(const std::string& path) {
 }
 
 GameArchive OpenGameArchive(const std::string& path) {
+    // An edit cut off by a crash is undone before anything is read.
+    RecoverInterruptedEdit(EndsWithIgnoringCase(path, ".dir") ? Beside(path, ".img") : path);
     if (StartsWithVer2(path)) {
         FileSource img(path);
         GameArchive a = ReadVersion2Table(img);

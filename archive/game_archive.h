@@ -70,6 +70,7 @@ GameArchive ReadVersion1Table(const ByteSource& dir, std::uint64_t dataSize);
 // file, or an ".img" file with a ".dir" beside it.
 bool IsGameArchive(const std::string& path);
 // Opens the archive path names (its ".img" or, for version 1, either file).
+// An edit of it that a crash cut off is rolled back first (RecoverInterruptedEdit).
 // Throws KelmoraError when a file cannot be opened, NoDataFile for a ".dir"
 // without its ".img", and NotAnArchive otherwise.
 GameArchive OpenGameArchive(const std::string& path);

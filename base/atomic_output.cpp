@@ -14,13 +14,6 @@ namespace {
 constexpr const char* kPrefix = ".kelmora-";
 constexpr const char* kSuffix = ".tmp";
 
-std::string DirectoryOf(const std::string& path) {
-    std::size_t i = path.size();
-    while (i > 0 && !IsPathSeparator(path[i - 1]))
-        --i;
-    return path.substr(0, i);
-}
-
 namespace fs = std::filesystem;
 
 } // namespace
@@ -36,7 +29,10 @@ AtomicOutput::AtomicOutput(const std::string& path) : path_(path) {
     // Replacing a device or a FIFO by a file would break the system, not save a picture.
     if (FileExists(path) && !IsRegularFile(path) && !IsSymbolicLink(path))
         throw KelmoraError(ErrorCode::CreateOverNonRegular, {.File = AbsolutePath(path)});
-    const std::string dir = DirectoryOf(path);
+    // A file its owner made read-only is not replaced, whoever runs this.
+    if (!IsSymbolicLink(path) && IsReadOnlyFile(path))
+        throw KelmoraError(ErrorCode::ReadOnly, {.File = path});
+    const std::string dir = FolderOfPath(path);
     // A name that exists already (a left-over of a run with our process id) is skipped.
     for (int attempt = 0;; ++attempt) {
         temporary_ = dir + kPrefix + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++) + kSuffix;
@@ -81,10 +77,13 @@ void AtomicOutput::Commit(bool durable) {
     if (!MoveIntoPlace(temporary_, path_, &reason))
         Fail(reason);
     committed_ = true;
+    // The new name survives a power cut only once the folder is on the disk too.
+    if (durable && !SyncDirectoryOf(path_, &reason))
+        throw KelmoraError(ErrorCode::StreamWrite, {.File = AbsolutePath(path_), .Reason = reason});
 }
 
 void RemoveStaleTemporariesBeside(const std::string& file) {
-    const std::string dir = DirectoryOf(file);
+    const std::string dir = FolderOfPath(file);
     RemoveStaleTemporaries(dir.empty() ? "." : dir);
 }
 

@@ -12,7 +12,8 @@ namespace kelmora {
 
 class AtomicOutput {
 public:
-    // Throws KelmoraError "Cannot create file \"PATH\". reason".
+    // Throws KelmoraError "Cannot create file \"PATH\". reason", and ReadOnly for
+    // a file there that may not be written.
     explicit AtomicOutput(const std::string& path);
     AtomicOutput(const AtomicOutput&) = delete;
     AtomicOutput& operator=(const AtomicOutput&) = delete;
@@ -22,8 +23,9 @@ public:
     // Throws KelmoraError "Stream write error: \"PATH\". reason".
     void Write(const void* data, std::size_t n);
     // Closes the temporary and puts it in place. A failed close is a write error.
-    // durable: the bytes reach the disk before the name does, for files whose
-    // loss after a power cut would cost more than the time (archives).
+    // durable: the bytes reach the disk before the name does, and the name the
+    // disk before this returns, for files whose loss after a power cut would cost
+    // more than the time (dictionaries and archives).
     void Commit(bool durable = false);
 
     const std::string& Path() const { return path_; }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/errors.h"
+
 namespace kelmora {
 
 namespace {
@@ -15,7 +17,33 @@ std::size_t CopyOut(const std::uint8_t* data, std::uint64_t size, std::uint64_t 
     return take;
 }
 
+[[noreturn]] void EndsEarly(const std::string& name, std::uint64_t at, std::uint64_t wanted) {
+    throw KelmoraError(ErrorCode::ReadEndsEarly, {.File = name, .Number = at, .Limit = wanted});
+}
+
 } // namespace
+
+void ByteSource::ReadExactly(std::uint64_t offset, void* dst, std::size_t n) const {
+    const std::size_t got = ReadAt(offset, dst, n);
+    if (got < n)
+        EndsEarly(Name(), offset + got, offset + n);
+}
+
+void FileSource::ReadExactly(std::uint64_t offset, void* dst, std::size_t n) const {
+    std::string reason;
+    const std::size_t got = file_.ReadAt(offset, dst, n, &reason);
+    if (got == n)
+        return;
+    if (!reason.empty())
+        throw KelmoraError(ErrorCode::ReadFailed, {.File = file_.Path(), .Reason = reason});
+    EndsEarly(file_.Path(), offset + got, offset + n);
+}
+
+void RangeSource::ReadExactly(std::uint64_t offset, void* dst, std::size_t n) const {
+    if (offset > size_ || n > size_ - offset)
+        EndsEarly(Name(), offset_ + std::min(offset, size_), offset_ + offset + n);
+    base_->ReadExactly(offset_ + offset, dst, n);
+}
 
 FileSource::FileSource(const std::string& path) : file_(OsFile::OpenRead(path)) { size_ = file_.Size(); }
 
@@ -54,7 +82,7 @@ const std::uint8_t* RangeSource::Data() const {
 
 std::vector<std::uint8_t> ReadAllBytes(const ByteSource& source) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(source.Size()));
-    bytes.resize(source.ReadAt(0, bytes.data(), bytes.size()));
+    source.ReadExactly(0, bytes.data(), bytes.size());
     return bytes;
 }
 

@@ -20,6 +20,11 @@ public:
     virtual std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const = 0;
     // The whole content when it lies in memory, so that readers need not copy it.
     virtual const std::uint8_t* Data() const { return nullptr; }
+    // Reads all of n bytes at offset or throws KelmoraError: ReadFailed with the
+    // system's reason, or ReadEndsEarly. Nothing short is ever taken as the bytes.
+    virtual void ReadExactly(std::uint64_t offset, void* dst, std::size_t n) const;
+    // The file the bytes come from, for messages; empty for memory.
+    virtual std::string Name() const { return {}; }
 };
 
 class FileSource final : public ByteSource {
@@ -28,6 +33,8 @@ public:
     explicit FileSource(const std::string& path);
     std::uint64_t Size() const override { return size_; }
     std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const override;
+    void ReadExactly(std::uint64_t offset, void* dst, std::size_t n) const override;
+    std::string Name() const override { return file_.Path(); }
 
 private:
     OsFile file_;
@@ -82,13 +89,15 @@ public:
     std::uint64_t Size() const override { return size_; }
     std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const override;
     const std::uint8_t* Data() const override;
+    void ReadExactly(std::uint64_t offset, void* dst, std::size_t n) const override;
+    std::string Name() const override { return base_->Name(); }
 
 private:
     std::shared_ptr<const ByteSource> base_;
     std::uint64_t offset_, size_;
 };
 
-// Every byte of a source, in memory.
+// Every byte of a source, in memory; throws as ReadExactly does.
 std::vector<std::uint8_t> ReadAllBytes(const ByteSource& source);
 
 // Where a dictionary lives, so that it can be opened again: a whole file, or a

@@ -19,6 +19,11 @@ enum class ErrorCode {
     WriteToNonRegular,     // File
     StreamWrite,           // File, Reason
     CannotCreateDirectory, // File
+    ReadOnly,              // File: a file the user may not write, which an edit would change
+    ReadFailed,            // File, Reason
+    ReadEndsEarly,         // File; Number: where the bytes ended; Limit: where they should have
+    FileBusy,              // File: another writer holds it
+    ChangedOnDisk,         // File: changed since the edit read it
     // Names given as text.
     NotUtf8,              // Name
     CharacterNotInNames,  // Name

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "base/os_file.h"
 
@@ -27,5 +28,24 @@ public:
 private:
     std::unordered_set<FileIdentity, FileIdentityHash> files_;
 };
+
+} // namespace kelmora
+
+namespace kelmora {
+
+// What a file was when it was read, so that a save planned on it can refuse to
+// replace what changed since: its size, its modification time and a hash of its bytes.
+struct FileStamp {
+    bool Exists = false;
+    std::uint64_t Size = 0;
+    std::int64_t Time = 0; // nanoseconds, as the file system keeps them
+    std::uint64_t Hash = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// The stamp of the file at path as it is now (read whole); Exists false when there is none.
+FileStamp StampOf(const std::string& path);
+// The stamp of bytes just read from path: their size and hash, the file's time now.
+FileStamp StampOfRead(const std::string& path, const std::vector<std::uint8_t>& bytes);
+std::uint64_t HashBytes(const std::uint8_t* data, std::size_t n);
 
 } // namespace kelmora

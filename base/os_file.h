@@ -3,6 +3,7 @@
 // Paths are UTF-8 everywhere.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,13 +49,45 @@ public:
     void KeepAttributesOf(const std::string& path);
 
     std::uint64_t Size() const;
-    // Returns the number of bytes read; fewer than n only at the end of the file.
-    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const;
+    // Returns the number of bytes read; fewer than n at the end of the file (then
+    // *reason is left empty) or when the system fails (then *reason says why).
+    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n, std::string* reason = nullptr) const;
     // Returns the number of bytes stored; when fewer than n, *reason says why.
     std::size_t Write(const void* src, std::size_t n, std::string* reason = nullptr);
     void Close();
     // Closes and says whether everything written reached the file system.
     bool CloseChecked(std::string* reason);
+
+    const std::string& Path() const { return path_; }
+
+private:
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+    std::string path_;          // as opened, for the record of changes
+    std::uint64_t appended_ = 0; // where the next Write goes
+};
+
+// The one writer of a file at a time. Kelmora's writers take it for the whole of
+// an edit; readers never do and are never blocked. Held on the file itself (on
+// Windows, as a lock on a byte far past any end, so that no read is refused).
+class FileLock {
+public:
+    FileLock() = default;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&& other) noexcept;
+    ~FileLock();
+    // Takes the lock of the file at path (links followed), without waiting. False
+    // when another writer holds it, in this process or another. A file that path
+    // stops naming while the lock is taken (replaced by a save) is taken again.
+    // Throws KelmoraError CannotOpen when the file cannot be opened.
+    static bool TryTake(const std::string& path, FileLock& lock);
+    bool Held() const;
+    void Release();
 
 private:
 #ifdef _WIN32
@@ -63,6 +96,31 @@ private:
     int fd_ = -1;
 #endif
 };
+
+// True for an existing regular file that its user may not write: no write
+// permission in its mode (for the superuser too), or the read-only attribute.
+bool IsReadOnlyFile(const std::string& path);
+// Makes the names in the folder that holds file durable: a create, rename or
+// delete there survives a power cut once this returns true.
+bool SyncDirectoryOf(const std::string& file, std::string* reason = nullptr);
+
+// What the file system was asked to change, for the tests that replay an edit as
+// a power cut would leave it. Offsets and sizes in bytes; Data lives only for the call.
+enum class FileEventKind { Create, Write, Truncate, Sync, Rename, Remove, SyncDirectory };
+struct FileEvent {
+    FileEventKind Kind = FileEventKind::Write;
+    std::string Path{}, To{}; // To: a rename's new name
+    std::uint64_t Offset = 0, Size = 0;
+    const std::uint8_t* Data = nullptr;
+};
+using FileEventRecorder = std::function<void(const FileEvent&)>;
+// Every change a file goes through is told to recorder from now on (none when empty).
+void SetFileEventRecorder(FileEventRecorder recorder);
+void RecordFileEvent(const FileEvent& event);
+// Tests: reads of files whose path ends so fail as the device would (an I/O
+// error); empty for none.
+void SetFailingReads(const std::string& pathSuffix);
+bool ReadFailsFor(const std::string& path);
 
 // True for an existing file system entry that is not a directory; a link counts
 // as existing, whatever it points at.
@@ -75,6 +133,8 @@ bool IsSymbolicLink(const std::string& path);
 // followed). False with *reason when that fails.
 bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* reason);
 void RemoveFile(const std::string& path);
+// The folder part of path with its trailing separator ("" for a bare name).
+std::string FolderOfPath(const std::string& path);
 // The system's text for the last failure of a file operation.
 std::string LastSystemError();
 // This process's id, and whether a process of that id still runs.
@@ -109,6 +169,8 @@ struct FileIdentity {
     std::uint64_t Device = 0, Index = 0;
     bool operator==(const FileIdentity&) const = default;
 };
+// The modification time of the file path names, in nanoseconds; false when there is none.
+bool ModifiedTimeOf(const std::string& path, std::int64_t& time);
 // The identity of the file path names (links followed); false when there is none.
 bool IdentityOf(const std::string& path, FileIdentity& identity);
 

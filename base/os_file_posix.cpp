@@ -5,6 +5,7 @@
 #include <cstring>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,12 +15,17 @@ namespace kelmora {
 
 bool IsPathSeparator(char c) { return c == '/'; }
 
-OsFile::OsFile(OsFile&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+OsFile::OsFile(OsFile&& other) noexcept
+    : fd_(other.fd_), path_(std::move(other.path_)), appended_(other.appended_) {
+    other.fd_ = -1;
+}
 
 OsFile& OsFile::operator=(OsFile&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = other.fd_;
+        path_ = std::move(other.path_);
+        appended_ = other.appended_;
         other.fd_ = -1;
     }
     return *this;
@@ -40,6 +46,7 @@ OsFile OsFile::OpenRead(const std::string& path) {
     f.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (f.fd_ < 0)
         throw KelmoraError(ErrorCode::CannotOpen, {.File = path, .Reason = std::strerror(errno)});
+    f.path_ = path;
     struct stat st {};
     if (::fstat(f.fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
         int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
@@ -56,6 +63,8 @@ OsFile OsFile::CreateNew(const std::string& path, const std::string& shownPath) 
     f.fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (f.fd_ < 0)
         throw KelmoraError(ErrorCode::CannotCreate, {.File = AbsolutePath(shownPath), .Reason = std::strerror(errno)});
+    f.path_ = path;
+    RecordFileEvent({.Kind = FileEventKind::Create, .Path = path});
     return f;
 }
 
@@ -69,11 +78,14 @@ OsFile OsFile::OpenUpdate(const std::string& path) {
         throw KelmoraError(ErrorCode::WriteToNonRegular, {.File = path});
     // The superuser may write anything: the file's own bits say whether it is meant to change.
     if ((st.st_mode & 0222) == 0)
-        throw KelmoraError(ErrorCode::CannotOpenForWriting, {.File = path, .Reason = std::strerror(EACCES)});
+        throw KelmoraError(ErrorCode::ReadOnly, {.File = path});
+    f.path_ = path;
     return f;
 }
 
 bool OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::string* reason) {
+    RecordFileEvent({.Kind = FileEventKind::Write, .Path = path_, .Offset = offset, .Size = n,
+                     .Data = static_cast<const std::uint8_t*>(src)});
     std::size_t done = 0;
     const auto* in = static_cast<const char*>(src);
     while (done < n) {
@@ -91,6 +103,7 @@ bool OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::
 }
 
 bool OsFile::Truncate(std::uint64_t size, std::string* reason) {
+    RecordFileEvent({.Kind = FileEventKind::Truncate, .Path = path_, .Size = size});
     if (::ftruncate(fd_, static_cast<off_t>(size)) == 0)
         return true;
     if (reason)
@@ -99,6 +112,7 @@ bool OsFile::Truncate(std::uint64_t size, std::string* reason) {
 }
 
 bool OsFile::Sync(std::string* reason) {
+    RecordFileEvent({.Kind = FileEventKind::Sync, .Path = path_});
     if (::fsync(fd_) == 0)
         return true;
     if (reason)
@@ -137,15 +151,22 @@ std::uint64_t OsFile::Size() const {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const {
+std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n, std::string* reason) const {
     if (offset > static_cast<std::uint64_t>(LLONG_MAX))
         return 0;
+    if (n > 0 && ReadFailsFor(path_)) {
+        if (reason)
+            *reason = std::strerror(EIO);
+        return 0;
+    }
     std::size_t done = 0;
     auto* out = static_cast<char*>(dst);
     while (done < n) {
         ssize_t r = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
         if (r < 0 && errno == EINTR)
             continue;
+        if (r < 0 && reason)
+            *reason = std::strerror(errno);
         if (r <= 0)
             break;
         done += static_cast<std::size_t>(r);
@@ -154,6 +175,8 @@ std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const
 }
 
 std::size_t OsFile::Write(const void* src, std::size_t n, std::string* reason) {
+    RecordFileEvent({.Kind = FileEventKind::Write, .Path = path_, .Offset = appended_, .Size = n,
+                     .Data = static_cast<const std::uint8_t*>(src)});
     std::size_t done = 0;
     const auto* in = static_cast<const char*>(src);
     while (done < n) {
@@ -167,6 +190,7 @@ std::size_t OsFile::Write(const void* src, std::size_t n, std::string* reason) {
         }
         done += static_cast<std::size_t>(r);
     }
+    appended_ += done;
     return done;
 }
 
@@ -187,6 +211,14 @@ bool IdentityOf(const std::string& path, FileIdentity& identity) {
     return true;
 }
 
+bool ModifiedTimeOf(const std::string& path, std::int64_t& time) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return false;
+    time = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -198,6 +230,7 @@ bool IsSymbolicLink(const std::string& path) {
 }
 
 bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* reason) {
+    RecordFileEvent({.Kind = FileEventKind::Rename, .Path = from, .To = to});
     if (::rename(from.c_str(), to.c_str()) == 0)
         return true;
     if (reason)
@@ -205,7 +238,89 @@ bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* 
     return false;
 }
 
-void RemoveFile(const std::string& path) { ::unlink(path.c_str()); }
+void RemoveFile(const std::string& path) {
+    RecordFileEvent({.Kind = FileEventKind::Remove, .Path = path});
+    ::unlink(path.c_str());
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    // The mode bits hold for the superuser too, who could write anyway.
+    return (st.st_mode & 0222) == 0 || (::access(path.c_str(), W_OK) != 0 && errno == EACCES);
+}
+
+bool SyncDirectoryOf(const std::string& file, std::string* reason) {
+    std::string dir = FolderOfPath(file);
+    if (dir.empty())
+        dir = ".";
+    RecordFileEvent({.Kind = FileEventKind::SyncDirectory, .Path = dir});
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        // Some file systems cannot sync a folder at all; their names are as safe as they get.
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (err == EINVAL || err == ENOTSUP)
+            return true;
+        if (reason)
+            *reason = std::strerror(err);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        Release();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+FileLock::~FileLock() { Release(); }
+
+bool FileLock::Held() const { return fd_ >= 0; }
+
+void FileLock::Release() {
+    if (fd_ >= 0) {
+        ::close(fd_); // the lock goes with the last descriptor of this open
+        fd_ = -1;
+    }
+}
+
+bool FileLock::TryTake(const std::string& path, FileLock& lock) {
+    lock.Release();
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        // flock belongs to this open of the file: another open, in this process
+        // or another, is refused, and closing other descriptors keeps it.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            throw KelmoraError(ErrorCode::CannotOpen, {.File = path, .Reason = std::strerror(errno)});
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int err = errno;
+            ::close(fd);
+            if (err == EWOULDBLOCK || err == EINTR)
+                return false;
+            throw KelmoraError(ErrorCode::CannotOpen, {.File = path, .Reason = std::strerror(err)});
+        }
+        // A writer that replaced the file while this one waited leaves the lock on
+        // a file the name no longer reaches: take the one it reaches now.
+        struct stat held {}, named {};
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino) {
+            lock.fd_ = fd;
+            return true;
+        }
+        ::close(fd);
+    }
+    return false;
+}
 
 std::string LastSystemError() { return std::strerror(errno); }
 

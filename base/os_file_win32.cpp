@@ -47,12 +47,17 @@ std::string SystemText(DWORD code) {
 
 bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 
-OsFile::OsFile(OsFile&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+OsFile::OsFile(OsFile&& other) noexcept
+    : handle_(other.handle_), path_(std::move(other.path_)), appended_(other.appended_) {
+    other.handle_ = nullptr;
+}
 
 OsFile& OsFile::operator=(OsFile&& other) noexcept {
     if (this != &other) {
         Close();
         handle_ = other.handle_;
+        path_ = std::move(other.path_);
+        appended_ = other.appended_;
         other.handle_ = nullptr;
     }
     return *this;
@@ -74,6 +79,7 @@ OsFile OsFile::OpenRead(const std::string& path) {
     if (h == INVALID_HANDLE_VALUE)
         throw KelmoraError(ErrorCode::CannotOpen, {.File = path, .Reason = SystemText(GetLastError())});
     f.handle_ = h;
+    f.path_ = path;
     // A pipe or a device has no size to walk and may never end.
     if (GetFileType(h) != FILE_TYPE_DISK)
         throw KelmoraError(ErrorCode::NotRegularFile, {.File = path});
@@ -85,12 +91,13 @@ OsFile OsFile::OpenUpdate(const std::string& path) {
     const std::wstring wide = WideFromUtf8(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        throw KelmoraError(ErrorCode::CannotOpenForWriting, {.File = path, .Reason = SystemText(ERROR_ACCESS_DENIED)});
+        throw KelmoraError(ErrorCode::ReadOnly, {.File = path});
     HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         throw KelmoraError(ErrorCode::CannotOpenForWriting, {.File = path, .Reason = SystemText(GetLastError())});
     f.handle_ = h;
+    f.path_ = path;
     if (GetFileType(h) != FILE_TYPE_DISK ||
         (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)))
         throw KelmoraError(ErrorCode::WriteToNonRegular, {.File = path});
@@ -98,6 +105,8 @@ OsFile OsFile::OpenUpdate(const std::string& path) {
 }
 
 bool OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::string* reason) {
+    RecordFileEvent({.Kind = FileEventKind::Write, .Path = path_, .Offset = offset, .Size = n,
+                     .Data = static_cast<const std::uint8_t*>(src)});
     std::size_t done = 0;
     const auto* in = static_cast<const char*>(src);
     while (done < n) {
@@ -118,6 +127,7 @@ bool OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::
 }
 
 bool OsFile::Truncate(std::uint64_t size, std::string* reason) {
+    RecordFileEvent({.Kind = FileEventKind::Truncate, .Path = path_, .Size = size});
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(size);
     if (SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN) && SetEndOfFile(handle_))
@@ -128,6 +138,7 @@ bool OsFile::Truncate(std::uint64_t size, std::string* reason) {
 }
 
 bool OsFile::Sync(std::string* reason) {
+    RecordFileEvent({.Kind = FileEventKind::Sync, .Path = path_});
     if (FlushFileBuffers(handle_))
         return true;
     if (reason)
@@ -147,6 +158,8 @@ OsFile OsFile::CreateNew(const std::string& path, const std::string& shownPath) 
     if (h == INVALID_HANDLE_VALUE)
         throw KelmoraError(ErrorCode::CannotCreate, {.File = AbsolutePath(shownPath), .Reason = SystemText(GetLastError())});
     f.handle_ = h;
+    f.path_ = path;
+    RecordFileEvent({.Kind = FileEventKind::Create, .Path = path});
     return f;
 }
 
@@ -167,7 +180,12 @@ std::uint64_t OsFile::Size() const {
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const {
+std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n, std::string* reason) const {
+    if (n > 0 && ReadFailsFor(path_)) {
+        if (reason)
+            *reason = SystemText(ERROR_CRC);
+        return 0;
+    }
     std::size_t done = 0;
     auto* out = static_cast<char*>(dst);
     while (done < n) {
@@ -177,7 +195,13 @@ std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const
         ov.OffsetHigh = static_cast<DWORD>(at >> 32);
         DWORD chunk = static_cast<DWORD>((n - done) > 0x40000000u ? 0x40000000u : (n - done));
         DWORD got = 0;
-        if (!ReadFile(handle_, out + done, chunk, &got, &ov) || got == 0)
+        if (!ReadFile(handle_, out + done, chunk, &got, &ov)) {
+            const DWORD err = GetLastError();
+            if (err != ERROR_HANDLE_EOF && reason)
+                *reason = SystemText(err);
+            break;
+        }
+        if (got == 0)
             break;
         done += got;
     }
@@ -185,6 +209,8 @@ std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const
 }
 
 std::size_t OsFile::Write(const void* src, std::size_t n, std::string* reason) {
+    RecordFileEvent({.Kind = FileEventKind::Write, .Path = path_, .Offset = appended_, .Size = n,
+                     .Data = static_cast<const std::uint8_t*>(src)});
     std::size_t done = 0;
     const auto* in = static_cast<const char*>(src);
     while (done < n) {
@@ -197,6 +223,7 @@ std::size_t OsFile::Write(const void* src, std::size_t n, std::string* reason) {
         }
         done += put;
     }
+    appended_ += done;
     return done;
 }
 
@@ -220,6 +247,16 @@ bool IdentityOf(const std::string& path, FileIdentity& identity) {
     return ok;
 }
 
+bool ModifiedTimeOf(const std::string& path, std::int64_t& time) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (path.empty() || !GetFileAttributesExW(WideFromUtf8(path).c_str(), GetFileExInfoStandard, &data))
+        return false;
+    const std::uint64_t ticks = static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                                data.ftLastWriteTime.dwLowDateTime;
+    time = static_cast<std::int64_t>(ticks) * 100;
+    return true;
+}
+
 bool IsRegularFile(const std::string& path) {
     DWORD a = GetFileAttributesW(WideFromUtf8(path).c_str());
     return !path.empty() && a != INVALID_FILE_ATTRIBUTES && !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
@@ -231,6 +268,7 @@ bool IsSymbolicLink(const std::string& path) {
 }
 
 bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* reason) {
+    RecordFileEvent({.Kind = FileEventKind::Rename, .Path = from, .To = to});
     // Windows refuses to replace a read-only file; say so the same way everywhere,
     // whatever the file system or emulation underneath does.
     const DWORD attributes = GetFileAttributesW(WideFromUtf8(to).c_str());
@@ -246,7 +284,69 @@ bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* 
     return false;
 }
 
-void RemoveFile(const std::string& path) { DeleteFileW(WideFromUtf8(path).c_str()); }
+void RemoveFile(const std::string& path) {
+    RecordFileEvent({.Kind = FileEventKind::Remove, .Path = path});
+    DeleteFileW(WideFromUtf8(path).c_str());
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+    const DWORD a = GetFileAttributesW(WideFromUtf8(path).c_str());
+    return !path.empty() && a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) &&
+           (a & FILE_ATTRIBUTE_READONLY);
+}
+
+// Renames are made with MOVEFILE_WRITE_THROUGH and files flushed before them:
+// NTFS journals the names itself, and a folder cannot be flushed by its handle.
+bool SyncDirectoryOf(const std::string& file, std::string*) {
+    RecordFileEvent({.Kind = FileEventKind::SyncDirectory, .Path = FolderOfPath(file)});
+    return true;
+}
+
+namespace {
+// The byte a writer locks: far past any end, so that locking it refuses no read.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+} // namespace
+
+FileLock::FileLock(FileLock&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        Release();
+        handle_ = other.handle_;
+        other.handle_ = nullptr;
+    }
+    return *this;
+}
+
+FileLock::~FileLock() { Release(); }
+
+bool FileLock::Held() const { return handle_ != nullptr; }
+
+void FileLock::Release() {
+    if (handle_) {
+        OVERLAPPED ov{};
+        ov.OffsetHigh = kLockOffsetHigh;
+        UnlockFileEx(handle_, 0, 1, 0, &ov);
+        CloseHandle(handle_);
+        handle_ = nullptr;
+    }
+}
+
+bool FileLock::TryTake(const std::string& path, FileLock& lock) {
+    lock.Release();
+    HANDLE h = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw KelmoraError(ErrorCode::CannotOpen, {.File = path, .Reason = SystemText(GetLastError())});
+    OVERLAPPED ov{};
+    ov.OffsetHigh = kLockOffsetHigh;
+    if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &ov)) {
+        CloseHandle(h);
+        return false;
+    }
+    lock.handle_ = h;
+    return true;
+}
 
 std::string LastSystemError() { return SystemText(GetLastError()); }
 

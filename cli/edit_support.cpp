@@ -47,9 +47,21 @@ std::vector<std::uint8_t> ReadPlace(const Place& p) {
 
 DictionaryEdit OpenForEdit(const EditOptions& o, Place& place) {
     place = PlaceOf(o.Dictionary);
-    if (place.InArchive() && o.Output.empty())
-        ArchiveEdit check(place.File);
-    std::vector<std::uint8_t> bytes = ReadPlace(place);
+    std::vector<std::uint8_t> bytes;
+    if (place.InArchive() && o.Output.empty()) {
+        place.Archive = std::make_shared<ArchiveEdit>(place.File);
+        bytes = place.Archive->Read(place.Entry);
+    } else if (!place.InArchive() && o.Output.empty()) {
+        if (IsReadOnlyFile(place.File))
+            throw KelmoraError(ErrorCode::ReadOnly, {.File = place.File});
+        place.Lock = std::make_shared<FileLock>();
+        if (!FileLock::TryTake(place.File, *place.Lock))
+            throw KelmoraError(ErrorCode::FileBusy, {.File = place.File});
+        bytes = ReadPlace(place);
+        place.Stamp = StampOfRead(place.File, bytes);
+    } else {
+        bytes = ReadPlace(place);
+    }
     CheckEditable(bytes, o.Dictionary);
     DictionaryEdit edit(std::move(bytes), !o.NoFilter);
     edit.AllowDuplicateNames(o.AllowDuplicate);
@@ -120,12 +132,13 @@ void FinishEdit(const DictionaryEdit& edit, const EditOptions& o, const Place& p
     const bool write = edit.Changed() || !o.Output.empty();
     if (write) {
         edit.Verify();
-        if (!o.Output.empty() || !place.InArchive()) {
-            SaveDictionary(o.Output.empty() ? place.File : o.Output, edit.Bytes());
+        if (!o.Output.empty()) {
+            SaveDictionary(o.Output, edit.Bytes());
+        } else if (!place.InArchive()) {
+            SaveDictionary(place.File, edit.Bytes(), &place.Stamp, true);
         } else {
-            ArchiveEdit archive(place.File);
-            archive.Put(place.Entry, edit.Bytes());
-            archive.Commit();
+            place.Archive->Put(place.Entry, edit.Bytes());
+            place.Archive->Commit();
         }
     }
     for (const std::string& line : lines)

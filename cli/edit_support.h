@@ -2,9 +2,12 @@
 // What kelmora-cli's edit commands share: where the dictionary is (a file or
 // ARCHIVE::NAME), opening it for an edit, a picture put back and said, and the
 // dictionary written whole once the edit is done.
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "archive/archive_edit.h"
+#include "base/file_identity.h"
 #include "cli/edit_commands.h"
 #include "editing/dictionary_edit.h"
 #include "editing/put_back.h"
@@ -20,6 +23,11 @@ struct Place {
     std::string File;  // the dictionary file, or the archive
     std::string Entry; // the entry's name as the table holds it; empty for a file
     bool InArchive() const { return !Entry.empty(); }
+    // An edit written back where it was read holds the writer's lock from its
+    // read to its write: the archive's edit, or the file's lock and stamp.
+    std::shared_ptr<ArchiveEdit> Archive;
+    std::shared_ptr<FileLock> Lock;
+    FileStamp Stamp;
 };
 Place PlaceOf(const std::string& arg);
 std::vector<std::uint8_t> ReadPlace(const Place& p);

@@ -9,6 +9,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "base/rollback_journal.h"
+#include "words/engine_words.h"
 #include "base/ordered_pool.h"
 #include "base/os_file.h"
 #include "base/version.h"
@@ -41,6 +43,8 @@ int Finish(int status) {
 
 int main(int argc, char** argv) {
     PrepareStandardStreams();
+    // Said once, on standard error, whichever command opened the archive first.
+    SetRecoveryNotice([](const std::string& file) { std::cerr << "kelmora-cli: " << RecoveryText(file) << "\n"; });
     std::vector<std::string> utf8Args = Utf8Arguments(argc, argv);
     std::vector<char*> argPointers;
     for (std::string& a : utf8Args)

@@ -264,11 +264,20 @@ void CheckEditable(const std::vector<std::uint8_t>& bytes, const std::string& na
         throw KelmoraError(ErrorCode::DictionaryEndsEarly, {.File = name, .Number = d.Walk().Report.TextureNumber});
 }
 
-void SaveDictionary(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+FileStamp SaveDictionary(const std::string& path, const std::vector<std::uint8_t>& bytes, const FileStamp* readAs,
+                         bool lockHeld) {
+    FileLock lock;
+    if (IsReadOnlyFile(path))
+        throw KelmoraError(ErrorCode::ReadOnly, {.File = path});
+    if (!lockHeld && IsRegularFile(path) && !FileLock::TryTake(path, lock))
+        throw KelmoraError(ErrorCode::FileBusy, {.File = path});
+    if (readAs && StampOf(path) != *readAs)
+        throw KelmoraError(ErrorCode::ChangedOnDisk, {.File = path});
     RemoveStaleTemporariesBeside(path);
     AtomicOutput out(path);
     out.Write(bytes.data(), bytes.size());
-    out.Commit();
+    out.Commit(true);
+    return StampOfRead(path, bytes);
 }
 
 } // namespace kelmora

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_identity.h"
 #include "base/errors.h"
 #include "dictionary/decode_state.h"
 #include "dictionary/dictionary.h"
@@ -88,8 +89,14 @@ void CheckTexturesAddable(const Dictionary& dictionary);
 // another kind of file, a walk that ended early. name is the file's, for the text.
 void CheckEditable(const std::vector<std::uint8_t>& bytes, const std::string& name);
 
-// Writes a dictionary's bytes as a whole or not at all (through AtomicOutput),
-// after removing the temporaries killed saves left in its folder.
-void SaveDictionary(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// Writes a dictionary's bytes as a whole or not at all (through AtomicOutput,
+// durably), after removing the temporaries killed saves left in its folder. It
+// holds the file's lock while it writes: another writer is refused (FileBusy).
+// readAs: the file as the edit read it; when the file is no longer so, nothing is
+// written (ChangedOnDisk). A read-only file is refused (ReadOnly). Returns the
+// stamp of what it wrote, for the next save. lockHeld: the caller holds the
+// file's lock already, from its read on.
+FileStamp SaveDictionary(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                         const FileStamp* readAs = nullptr, bool lockHeld = false);
 
 } // namespace kelmora

@@ -44,6 +44,8 @@ std::string EntryLabel(const ArchiveEntry& e) { return "entry " + N(e.Number) + 
 
 } // namespace
 
+std::string RecoveryText(const std::string& file) { return "finished undoing an interrupted edit of " + file; }
+
 std::string ErrorText(const KelmoraError& error) {
     const ErrorFacts& f = error.Facts();
     switch (error.Code()) {
@@ -54,6 +56,13 @@ std::string ErrorText(const KelmoraError& error) {
     case ErrorCode::CannotOpenForWriting: return "Cannot open file " + Quoted(f.File) + " for writing. " + f.Reason;
     case ErrorCode::WriteToNonRegular: return "Cannot open file " + Quoted(f.File) + " for writing. Not a regular file";
     case ErrorCode::StreamWrite: return "Stream write error: " + Quoted(f.File) + ". " + f.Reason;
+    case ErrorCode::ReadOnly: return f.File + " is read-only";
+    case ErrorCode::ReadFailed: return "Cannot read file " + Quoted(f.File) + ". " + f.Reason;
+    case ErrorCode::ReadEndsEarly:
+        return "Cannot read file " + Quoted(f.File) + ". It ends at byte " + std::to_string(f.Number) +
+               ", before byte " + std::to_string(f.Limit);
+    case ErrorCode::FileBusy: return "another program is changing " + f.File + "; nothing was written";
+    case ErrorCode::ChangedOnDisk: return f.File + " changed on disk since it was read; nothing was written";
     case ErrorCode::CannotCreateDirectory: return "Cannot create directory " + Quoted(f.File) + ".";
     case ErrorCode::NotUtf8: return Quoted(EscapeControls(f.Name)) + " is not UTF-8 text";
     case ErrorCode::CharacterNotInNames:

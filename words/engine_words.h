@@ -26,6 +26,9 @@ std::string ExportSummary(std::size_t exported, std::size_t listLines, std::uint
                           const std::string& destDir, const std::string& decimalSeparator = ".",
                           std::size_t renamed = 0, bool cancelled = false);
 
+// "finished undoing an interrupted edit of game.img".
+std::string RecoveryText(const std::string& file);
+
 // "entry 7 (name) is empty; skipped" and the like, names shown safely.
 std::string ArchiveProblemText(const ArchiveProblem& problem);
 
