@@ -3,9 +3,11 @@
 // hostile archives that are refused, and a real pack killed at every step.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 
+#include "base/os_file.h"
 #include "dictionary/dictionary.h"
 #include "export/image_writers.h"
 #include "tests/support/archive_builder.h"
@@ -184,17 +186,27 @@ TEST_P(ArchiveWriteTest, HostileArchivesAreRefused) {
     EXPECT_EQ(Cli("pack " + Archive() + " " + Q("x.txd")).code, 0);
 }
 
-// A real pack killed at every step: each entry reads as its old or its new bytes.
+// A real pack killed at every step: each entry reads as its old or its new bytes,
+// for any reader; and once any command has opened the archive, the files are
+// byte for byte the old ones or the new.
 TEST_P(ArchiveWriteTest, APackKilledAtAnyStepLosesNothing) {
     const auto files = Game();
     WriteFile(dir_ + "/hud.txd", files[3].Bytes);
     WriteFile(dir_ + "/new.txd", files[1].Bytes);
+    const std::string pack = "pack " + Archive() + " " + Q("hud.txd") + " " + Q("new.txd") + " --remove bridge.txd";
+    auto state = [&] {
+        return std::pair{ReadFile(dir_ + "/game.img"), V2() ? std::vector<std::uint8_t>{} : ReadFile(dir_ + "/game.dir")};
+    };
+    Make(files);
+    const auto before = state();
+    ASSERT_EQ(Cli(pack).code, 0);
+    const auto after = state();
+    std::size_t undone = 0;
     for (int step = 1;; ++step) {
         SCOPED_TRACE("killed at step " + std::to_string(step));
         Make(files);
-        const CommandResult r = Cli("pack " + Archive() + " " + Q("hud.txd") + " " + Q("new.txd") + " --remove bridge.txd",
-                                    "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" + Quote(KELMORA_FAIL_IO) +
-                                        " KELMORA_FAIL=pkill:" + std::to_string(step) + " ");
+        const CommandResult r = Cli(pack, "ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" + Quote(KELMORA_FAIL_IO) +
+                                              " KELMORA_FAIL=pkill:" + std::to_string(step) + " ");
         for (const ArchiveFile& f : Back()) {
             const bool old = (f.Name == "bridge.txd" && f.Bytes == Padded(files[0].Bytes)) ||
                              (f.Name == "hud.txd" && f.Bytes == Padded(files[1].Bytes)) ||
@@ -209,8 +221,100 @@ TEST_P(ArchiveWriteTest, APackKilledAtAnyStepLosesNothing) {
             names.insert(f.Name);
         for (const char* kept : {"hud.txd", "road.col", "cars.txd"})
             EXPECT_TRUE(names.count(kept)) << kept;
+        const CommandResult list = Cli("list " + Archive());
+        EXPECT_EQ(list.code, 0) << list.out;
+        if (list.out.find("kelmora-cli: finished undoing an interrupted edit of " + dir_ + "/game.img") !=
+            std::string::npos)
+            ++undone;
+        const auto now = state();
+        EXPECT_TRUE(now == before || now == after);
+        EXPECT_FALSE(fs::exists(dir_ + "/game.img.kelmora-journal"));
         if (r.code == 0)
             break;
         ASSERT_LT(step, 60);
     }
+    EXPECT_GT(undone, 0u) << "no kill left an edit to undo";
+}
+
+// Hundreds of megabytes, and kills at moments nobody chose: a pack that writes a
+// large entry and a rebuild, each killed a little later every time. Whatever
+// command comes next finds the files as they were or as the command left them.
+TEST_P(ArchiveWriteTest, LargeArchivesKilledAnywhereAreOldOrNew) {
+    KELMORA_NEEDS_HOST_TOOLS();
+    std::vector<ArchiveFile> files;
+    for (int i = 0; i < 100; ++i) {
+        std::vector<std::uint8_t> bytes(2 << 20);
+        for (std::size_t k = 0; k < bytes.size(); k += 4096)
+            bytes[k] = static_cast<std::uint8_t>(i + k / 4096);
+        files.push_back({"e" + std::to_string(i) + ".dat", std::move(bytes)});
+    }
+    const std::vector<std::uint8_t> large(40 << 20, 0x5A);
+    WriteFile(dir_ + "/large.dat", large);
+    auto state = [&] {
+        return std::pair{ReadFile(dir_ + "/game.img"), V2() ? std::vector<std::uint8_t>{} : ReadFile(dir_ + "/game.dir")};
+    };
+    const std::vector<std::string> commands = {"pack " + Archive() + " " + Q("large.dat") + " --remove e3.dat",
+                                               "rebuild " + Archive()};
+    for (const std::string& command : commands) {
+        SCOPED_TRACE(command);
+        Make(files);
+        if (command.rfind("rebuild", 0) == 0)
+            ASSERT_EQ(Cli("pack " + Archive() + " --remove e50.dat --remove e7.dat").code, 0);
+        const auto before = state();
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(Cli(command).code, 0);
+        const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const auto after = state();
+        // Kills spread over the time the whole command took.
+        for (double part : {0.05, 0.2, 0.4, 0.6, 0.8}) {
+            const std::string delay = std::to_string(took * part);
+            SCOPED_TRACE("killed after " + delay + " s");
+            Make(files);
+            if (command.rfind("rebuild", 0) == 0)
+                ASSERT_EQ(Cli("pack " + Archive() + " --remove e50.dat --remove e7.dat").code, 0);
+            Cli(command, "timeout -s KILL " + delay + " ");
+            const CommandResult list = Cli("list " + Archive());
+            EXPECT_EQ(list.code, 0) << list.out;
+            const auto now = state();
+            EXPECT_TRUE(now == before || now == after);
+        }
+    }
+}
+
+// Another writer holds the archive: the command is refused at once and writes
+// nothing. Read-only archives and dictionaries are refused by every edit.
+TEST_P(ArchiveWriteTest, BusyAndReadOnlyFilesAreRefused) {
+    Make(Game());
+    WriteFile(dir_ + "/hud.txd", Game()[3].Bytes);
+    const auto img = ReadFile(dir_ + "/game.img");
+    {
+        FileLock held;
+        ASSERT_TRUE(FileLock::TryTake(dir_ + "/game.img", held));
+        const CommandResult r = Cli("pack " + Archive() + " " + Q("hud.txd"));
+        EXPECT_NE(r.code, 0);
+        EXPECT_NE(r.out.find("another program is changing " + dir_ + (V2() ? "/game.img" : "/game.dir") +
+                             "; nothing was written"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_NE(Cli("rename " + Archive() + "::cars deck wheel2").code, 0);
+        EXPECT_EQ(Cli("list " + Archive()).code, 0) << "readers are not blocked";
+    }
+    EXPECT_EQ(ReadFile(dir_ + "/game.img"), img);
+    fs::permissions(dir_ + "/game.img", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    for (const std::string& edit : {"pack " + Archive() + " " + Q("hud.txd"), "rebuild " + Archive(),
+                                    "rename " + Archive() + "::cars wheel wheel2"}) {
+        const CommandResult r = Cli(edit);
+        EXPECT_NE(r.code, 0) << edit;
+        EXPECT_NE(r.out.find(dir_ + "/game.img is read-only"), std::string::npos) << edit << ": " << r.out;
+    }
+    EXPECT_EQ(ReadFile(dir_ + "/game.img"), img);
+    const auto dictionary = ReadFile(dir_ + "/hud.txd");
+    fs::permissions(dir_ + "/hud.txd", fs::perms::owner_read);
+    for (const std::string& edit : {"rename " + Q("hud.txd") + " wheel wheel2", "remove " + Q("hud.txd") + " wheel"}) {
+        const CommandResult r = Cli(edit);
+        EXPECT_NE(r.code, 0) << edit;
+        EXPECT_NE(r.out.find(dir_ + "/hud.txd is read-only"), std::string::npos) << edit << ": " << r.out;
+    }
+    EXPECT_EQ(ReadFile(dir_ + "/hud.txd"), dictionary);
+    EXPECT_EQ(fs::status(dir_ + "/hud.txd").permissions(), fs::perms::owner_read);
 }
