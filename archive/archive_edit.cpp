@@ -116,8 +116,9 @@ std::vector<std::uint8_t> ReadExactly(const OsFile& file, std::uint64_t offset, 
     return bytes;
 }
 
-// The table's bytes as they are now: version 2's header and rows, version 1's ".dir".
-std::vector<std::uint8_t> TableBytes(const GameArchive& a) {
+} // namespace
+
+std::vector<std::uint8_t> ArchiveTableBytes(const GameArchive& a) {
     if (a.Kind == ArchiveKind::Version1)
         return ReadAllBytes(FileSource(a.TableFile));
     FileSource img(a.DataFile);
@@ -129,6 +130,8 @@ std::vector<std::uint8_t> TableBytes(const GameArchive& a) {
     img.ReadExactly(0, table.data(), table.size());
     return table;
 }
+
+namespace {
 
 // Takes the archive's lock and undoes what a crashed edit left; then the table is
 // read as it stands under the lock. Files that may not be written are refused.
@@ -170,7 +173,7 @@ void CheckEntryName(const std::string& name) {
 ArchiveEdit::ArchiveEdit(const std::string& path) : path_(path), archive_(OpenLocked(path, lock_)) {
     if (!archive_.Problems.empty())
         throw ArchiveDamagedError(path, archive_.Problems.front());
-    table_ = TableBytes(archive_);
+    table_ = ArchiveTableBytes(archive_);
     // Files that cannot be written are refused before anything is asked of them.
     OsFile::OpenUpdate(archive_.DataFile);
     if (archive_.Kind == ArchiveKind::Version1)
@@ -259,7 +262,7 @@ void ArchiveEdit::Commit() {
     const bool v2 = archive_.Kind == ArchiveKind::Version2;
     const std::string& dataPath = archive_.DataFile;
     // Another program may have written since the edit read the table.
-    if (TableBytes(archive_) != table_)
+    if (ArchiveTableBytes(archive_) != table_)
         throw KelmoraError(ErrorCode::ChangedOnDisk, {.File = path_});
     if (!v2)
         RemoveStaleTemporariesBeside(archive_.TableFile);

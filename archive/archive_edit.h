@@ -124,6 +124,10 @@ struct RebuildOutcome {
 using RebuildProgress = std::function<void(std::size_t done, std::size_t steps)>;
 RebuildOutcome RebuildArchive(const std::string& path, const RebuildProgress& progress = {});
 
+// The table's bytes as they are on disk now: version 2's header and rows, version
+// 1's ".dir". Two reads that differ mean the archive was changed between them.
+std::vector<std::uint8_t> ArchiveTableBytes(const GameArchive& archive);
+
 // The bytes of the data file that no entry and no table uses: what a rebuild recovers.
 std::uint64_t FreeBytes(const GameArchive& archive);
 

@@ -26,6 +26,7 @@
 #include "viewer/archive_commands.h"
 #include "viewer/archive_panel.h"
 #include "viewer/desktop_ui.h"
+#include "viewer/disk_watch.h"
 #include "viewer/edit_commands.h"
 #include "viewer/export_controller.h"
 #include "viewer/find_all_dialog.h"
@@ -99,8 +100,52 @@ void TForm1::BuildLayout() {
     archiveCommands_->Cleared = [this](const QString& caption) {
         UpdateUndoActions();
         UpdateArchiveActions();
-        setWindowTitle(kTitle + " - " + caption);
+        SetCaption(caption);
+        WatchOpenFile();
     };
+    diskWatch_ = new TDiskWatch(this);
+    diskWatch_->Changed = [this] { return DiskChanged(); };
+}
+
+void TForm1::SetCaption(const QString& text) {
+    bool readOnly = false;
+    RunCommand([&] { readOnly = !session_.File.empty() && session_.ReadOnly(); });
+    setWindowTitle(kTitle + " - " + text + (readOnly ? " [read-only]" : ""));
+}
+
+void TForm1::WatchOpenFile() {
+    QStringList files;
+    if (session_.Archive)
+        files << Q(session_.Archive->DataFile) << Q(session_.Archive->TableFile);
+    else if (!session_.File.empty())
+        files << Q(session_.File);
+    files.removeDuplicates();
+    diskWatch_->Watch(files);
+}
+
+bool TForm1::DiskChanged() {
+    // Not in the middle of a command or a question: asked again a moment later.
+    if (export_->Busy() || edits_->Busy() || QApplication::activeModalWidget())
+        return false;
+    if (session_.File.empty() || session_.ChangedOnDisk || !session_.ChangedSinceRead())
+        return true; // not changed after all (a save of ours), or the user knows
+    const QString name = Q(FileNameOf(session_.File));
+    RunCommand([&] {
+        if (session_.Modified() && !ui_->AskReloadChanged(this, name)) {
+            session_.ChangedOnDisk = true;
+            status->SetStatus(name + " changed on disk; your edits are kept.");
+            return;
+        }
+        session_.ForgetEdits();
+        if (session_.Archive) {
+            const ArchiveEntry* shown = session_.ShownEntry();
+            LoadArchive(shown ? shown->Name : std::string());
+        } else {
+            LoadDictionary(list_->SelectedEntry());
+        }
+        status->SetStatus(name + " changed on disk and was read again.");
+    });
+    return true;
 }
 
 TViewOptions TForm1::ViewOptions() const {
@@ -133,7 +178,7 @@ void TForm1::FormCreate(const QStringList& args) {
                 break;
             }
     if (!session_.File.empty()) {
-        setWindowTitle(kTitle + " - " + Q(FileNameOf(session_.File)));
+        SetCaption(Q(FileNameOf(session_.File)));
         ui_->SetOpenDirectory(Q(DirectoryWithSeparator(AbsolutePath(session_.File))));
         try {
             LoadCurrentFile();
@@ -169,8 +214,11 @@ void TForm1::LoadCurrentFile() {
     // The keys of the list (arrows, type-to-find, the menu's shortcuts) work at once.
     lb->setFocus();
     // A ".txd" is a dictionary whatever it holds; other files may be game archives.
+    // An ".img" or ".dir" is an archive's part, never read as a dictionary: without
+    // its other part, the archive's reader says which is missing.
     const bool txd = Q(FileNameOf(session_.File)).toLower().endsWith(".txd");
-    if (!txd && IsGameArchive(session_.File)) {
+    const bool archivePart = HasExtension(session_.File, ".img") || HasExtension(session_.File, ".dir");
+    if (!txd && (archivePart || IsGameArchive(session_.File))) {
         LoadArchive();
         return;
     }
@@ -223,7 +271,8 @@ void TForm1::ListDictionary(int selectEntry) {
         // Another kind of file: one clear message, and nothing listed.
         list_->SetEntries({}, 0);
         export_->Marks.clear();
-        setWindowTitle(kTitle + " - " + fileName);
+        SetCaption(fileName);
+        WatchOpenFile();
         ui_->ShowMessage(this, fileName + " is not a texture dictionary.");
         return;
     }
@@ -232,8 +281,8 @@ void TForm1::ListDictionary(int selectEntry) {
     // An asterisk says there are unsaved changes; a walk that stopped counts the
     // lines it listed, not what the header claims.
     const std::size_t counted = walk.End == WalkEnd::Stopped ? walk.Listed : walk.Count;
-    setWindowTitle(kTitle + " - " + fileName + (session_.Modified() ? "*" : "") + " - " + QString::number(counted) +
-                   " texture(s)");
+    SetCaption(fileName + (session_.Modified() ? "*" : "") + " - " + QString::number(counted) + " texture(s)");
+    WatchOpenFile();
     list_->SetEntries(walk.Entries, walk.Listed);
     // PC and Xbox alpha is 0..255 already: brightening means nothing for them.
     ba1->setEnabled(walk.Listed == 0 || AnyHalfRangeAlpha(dictionary.Entries()));
@@ -297,7 +346,7 @@ void TForm1::OpenFile(const std::string& path) {
     session_.ForgetEdits();
     session_.File = path;
     session_.Location = {path};
-    setWindowTitle(kTitle + " - " + Q(FileNameOf(path)));
+    SetCaption(Q(FileNameOf(path)));
     LoadCurrentFile();
 }
 

@@ -16,6 +16,7 @@
 #include "viewer/window_layout.h"
 
 class TArchiveCommands;
+class TDiskWatch;
 class TEditCommands;
 class TExportController;
 class TFindAllDialog;
@@ -125,6 +126,13 @@ private:
     // The archive commands, enabled while an archive is open.
     void UpdateArchiveActions();
     TViewOptions ViewOptions() const;
+    // The title: "Kelmora VERSION - text", and "[read-only]" for a file that cannot be written.
+    void SetCaption(const QString& text);
+    // The open file, or the open archive's files, are watched for others' changes.
+    void WatchOpenFile();
+    // They changed: read again, or, with edits, as the user chooses. False while
+    // the window cannot ask (asked again a moment later).
+    bool DiskChanged();
 
     std::shared_ptr<TUiServices> ui_;
     std::function<std::uint32_t()> ticks_;
@@ -135,6 +143,7 @@ private:
     std::unique_ptr<TEditCommands> edits_;
     std::unique_ptr<TArchiveCommands> archiveCommands_;
     TFindAllDialog* findAll_ = nullptr;
+    TDiskWatch* diskWatch_ = nullptr;
     bool maximisePosted_ = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <algorithm>
+#include <optional>
 
 #include "archive/archive_edit.h"
 #include "base/errors.h"
@@ -26,7 +27,7 @@ void TArchiveCommands::Open(const std::string& select) {
     session_.Unload();
     session_.Archive.reset();
     session_.Location = {session_.File};
-    session_.Archive = OpenGameArchive(session_.File);
+    session_.ReadTable();
     const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
     const QString file = Q(FileNameOf(session_.File));
     Cleared(file + " - " + QString::number(dicts.size()) + " dictionaries");
@@ -71,6 +72,15 @@ void TArchiveCommands::ShowSelected() {
     }
     if (static_cast<std::size_t>(row) >= dicts.size())
         return;
+    if (session_.ChangedSinceRead()) {
+        // Another program wrote the archive: the rows read at open may name other
+        // bytes now. The table is read again and the same name shown.
+        const std::string name = dicts[static_cast<std::size_t>(row)]->Name;
+        session_.ForgetEdits();
+        Open(name);
+        status_.SetStatus(Q(FileNameOf(session_.File)) + " changed on disk; its table was read again.");
+        return;
+    }
     session_.Location = session_.Archive->Location(*dicts[static_cast<std::size_t>(row)]);
     LoadDictionary();
 }
@@ -102,16 +112,18 @@ void TArchiveCommands::UpdateActions(std::initializer_list<QAction*> actions) co
         a->setEnabled(session_.Archive.has_value());
 }
 
-const ArchiveEntry* TArchiveCommands::Selected() const {
+std::optional<ArchiveEntry> TArchiveCommands::Selected() const {
     const int index = panel_.Selected();
     if (!session_.Archive || index < 0)
-        return nullptr;
+        return std::nullopt;
     const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
-    return static_cast<std::size_t>(index) < dicts.size() ? dicts[static_cast<std::size_t>(index)] : nullptr;
+    if (static_cast<std::size_t>(index) >= dicts.size())
+        return std::nullopt;
+    return *dicts[static_cast<std::size_t>(index)];
 }
 
 void TArchiveCommands::ExtractDictionary() {
-    const ArchiveEntry* e = Selected();
+    const std::optional<ArchiveEntry> e = Selected();
     if (!e)
         return;
     const std::string dir = DirectoryWithSeparator(session_.File);
@@ -124,7 +136,7 @@ void TArchiveCommands::ExtractDictionary() {
 }
 
 void TArchiveCommands::ReplaceDictionary() {
-    const ArchiveEntry* e = Selected();
+    const std::optional<ArchiveEntry> e = Selected();
     if (!e || !MayLeaveDictionary())
         return;
     const std::string name = e->Name;
@@ -134,6 +146,7 @@ void TArchiveCommands::ReplaceDictionary() {
     const std::vector<std::uint8_t> bytes = ReadAllBytes(FileSource(S(path)));
     CheckEditable(bytes, FileNameOf(S(path))); // only a whole dictionary goes in
     ArchiveEdit archive(session_.File);
+    archive.DependOn(name, e->Offset, e->Size);
     archive.Put(name, bytes);
     archive.Commit();
     Reload(name);
@@ -172,7 +185,7 @@ void TArchiveCommands::AddDictionary() {
 }
 
 void TArchiveCommands::RemoveDictionary() {
-    const ArchiveEntry* e = Selected();
+    const std::optional<ArchiveEntry> e = Selected();
     if (!e)
         return;
     const std::string name = e->Name;
@@ -185,6 +198,7 @@ void TArchiveCommands::RemoveDictionary() {
     const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
     const std::string nextName = next >= 0 ? dicts[static_cast<std::size_t>(next)]->Name : std::string();
     ArchiveEdit archive(session_.File);
+    archive.DependOn(name, e->Offset, e->Size);
     archive.Remove(name);
     archive.Commit();
     Reload(nextName);
@@ -192,15 +206,19 @@ void TArchiveCommands::RemoveDictionary() {
 }
 
 void TArchiveCommands::RenameDictionary() {
-    const ArchiveEntry* e = Selected();
+    const std::optional<ArchiveEntry> e = Selected();
     if (!e || !MayLeaveDictionary())
         return;
     const std::string old = e->Name;
     QString name = Q(ShownText(old));
     while (ui_.AskText(&window_, "Rename Dictionary", "New name:", name)) {
-        const std::string wanted = S(name.trimmed());
+        std::string wanted = S(name.trimmed());
+        // A dictionary stays one: the game and the lists know it by ".txd".
+        if (HasExtension(old, ".txd") && !HasExtension(wanted, ".txd"))
+            wanted += ".txd";
         try {
             ArchiveEdit archive(session_.File);
+            archive.DependOn(old, e->Offset, e->Size);
             archive.Rename(old, wanted);
             archive.Commit();
         } catch (const KelmoraError& error) {

@@ -14,9 +14,9 @@ class TArchivePanel;
 class TDictionarySession;
 class TStatusPanel;
 class TUiServices;
-namespace kelmora {
-struct ArchiveEntry;
-}
+#include <optional>
+
+#include "archive/game_archive.h"
 
 class TArchiveCommands {
 public:
@@ -53,8 +53,9 @@ public:
     void RenameDictionary();
 
 private:
-    // The dictionary of the panel's selected line; null for none.
-    const kelmora::ArchiveEntry* Selected() const;
+    // The dictionary of the panel's selected line, as the table was read; none
+    // for none. A copy: a command's question may read the table again.
+    std::optional<kelmora::ArchiveEntry> Selected() const;
 
     QWidget& window_;
     TDictionarySession& session_;

@@ -239,6 +239,17 @@ bool TDesktopUi::AskNewTexture(QWidget* owner, NewTexture& texture, const std::f
     return true;
 }
 
+bool TDesktopUi::AskReloadChanged(QWidget* owner, const QString& file) {
+    QMessageBox box(QMessageBox::Warning, "Kelmora", file + " changed on disk.", QMessageBox::NoButton, owner);
+    box.setInformativeText("Read it again and lose your edits, or keep your edits and save them with Save As?");
+    QPushButton* reload = box.addButton("&Reload", QMessageBox::DestructiveRole);
+    QPushButton* keep = box.addButton("&Keep My Edits", QMessageBox::RejectRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    box.exec();
+    return box.clickedButton() == reload;
+}
+
 TUiServices::SaveChoice TDesktopUi::AskSaveChanges(QWidget* owner, const QString& file) {
     QMessageBox box(QMessageBox::Warning, "Kelmora", file + " has unsaved changes.",
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, owner);

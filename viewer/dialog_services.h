@@ -62,6 +62,9 @@ public:
         int Depth = 8, Levels = 1;
     };
     virtual bool AskNewTexture(QWidget* owner, NewTexture& texture, const std::function<int(int depth)>& mostLevels) = 0;
+    // The open file changed on disk while it has edits: true to read it again
+    // (the edits go), false to keep the edits (the default).
+    virtual bool AskReloadChanged(QWidget* owner, const QString& file) = 0;
     // Unsaved changes of file: Save, Discard or Cancel.
     enum class SaveChoice { Save, Discard, Cancel };
     virtual SaveChoice AskSaveChanges(QWidget* owner, const QString& file) = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "archive/archive_edit.h"
 #include "base/bytes.h"
 #include "base/os_file.h"
 #include "dictionary/record_format.h"
@@ -19,6 +20,9 @@ void TDictionarySession::Load() {
     head.resize(source->ReadAt(0, head.data(), head.size()));
     const bool other = head.size() == 4 && LoadLE32(head.data()) != kDictionaryChunk;
     Bytes bytes = std::make_shared<const std::vector<std::uint8_t>>(other ? std::move(head) : ReadAllBytes(*source));
+    if (Location.Whole)
+        Stamp = other ? StampOf(Location.File) : StampOfRead(Location.File, *bytes);
+    ChangedOnDisk = false;
     undo_.clear();
     redo_.clear();
     saved_ = bytes;
@@ -71,6 +75,30 @@ const ArchiveEntry* TDictionarySession::ShownEntry() const {
         if (e.Offset == Location.Offset && e.Size == Location.Size)
             return &e;
     return nullptr;
+}
+
+void TDictionarySession::ReadTable() {
+    Archive = OpenGameArchive(File);
+    TableRead = ArchiveTableBytes(*Archive);
+    ChangedOnDisk = false;
+}
+
+bool TDictionarySession::ChangedSinceRead() const {
+    if (File.empty())
+        return false;
+    try {
+        if (Archive)
+            return ArchiveTableBytes(*Archive) != TableRead;
+        return Loaded() && Location.Whole && StampOf(File) != Stamp;
+    } catch (const std::exception&) {
+        return true; // gone, or no longer readable
+    }
+}
+
+bool TDictionarySession::ReadOnly() const {
+    if (Archive)
+        return IsReadOnlyFile(Archive->DataFile) || IsReadOnlyFile(Archive->TableFile);
+    return IsReadOnlyFile(File);
 }
 
 std::string TDictionarySession::ShownFileName() const {

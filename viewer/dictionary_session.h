@@ -12,6 +12,7 @@
 
 #include "archive/game_archive.h"
 #include "base/byte_source.h"
+#include "base/file_identity.h"
 #include "dictionary/dictionary.h"
 
 class TDictionarySession {
@@ -22,8 +23,15 @@ public:
     std::string File;
     // Where the listed dictionary's bytes are: File itself, or a range of the archive's data.
     kelmora::SourceLocation Location;
-    // The archive's table while an archive is open.
+    // The archive's table while an archive is open, and its bytes as read then.
     std::optional<kelmora::GameArchive> Archive;
+    std::vector<std::uint8_t> TableRead;
+    // A dictionary file as it was read or last saved: a save refuses to replace
+    // it once it has changed on disk.
+    kelmora::FileStamp Stamp;
+    // The user chose to keep the edits of a file that changed on disk: Save would
+    // overwrite the change, and only Save As writes.
+    bool ChangedOnDisk = false;
 
     // Reads the dictionary at Location anew and walks it; the edits go. Throws
     // KelmoraError when the file cannot be read.
@@ -55,7 +63,14 @@ public:
     void ForgetEdits();
 
     // The archive entry whose dictionary is listed; null for a dictionary file.
+    // The pointer is good until the table is read again.
     const kelmora::ArchiveEntry* ShownEntry() const;
+    // Reads the open archive's table (and remembers its bytes).
+    void ReadTable();
+    // Whether the open file, or the open archive's table, is no longer as read.
+    bool ChangedSinceRead() const;
+    // Whether the open file (or one of the archive's files) may not be written.
+    bool ReadOnly() const;
     // "x.txd", or "x.img/y.txd" for a dictionary inside an archive.
     std::string ShownFileName() const;
     // Where a loose copy of the listed dictionary would go: the file itself, or the

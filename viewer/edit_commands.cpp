@@ -272,14 +272,25 @@ void TEditCommands::Save() {
     if (!session_.Modified())
         return;
     const QString shown = Q(session_.ShownFileName());
+    // A file the user may not write, or one whose change on disk the user chose
+    // to keep apart from these edits, is written only under another name.
+    if (session_.ReadOnly() || (session_.ChangedOnDisk && !session_.Archive)) {
+        const QString why = session_.ReadOnly() ? Q(FileNameOf(session_.File)) + " is read-only."
+                                                : Q(FileNameOf(session_.File)) + " changed on disk since it was read.";
+        if (ui_.AskYesNo(&window_, "Save", why + " Save the dictionary under another name?"))
+            SaveAs();
+        return;
+    }
     if (const ArchiveEntry* entry = session_.Archive ? session_.ShownEntry() : nullptr) {
-        // Into the archive, in the order of writes that keeps every entry whole.
+        // Into the archive, in the order of writes that keeps every entry whole,
+        // only where the entry still is what was read.
         const std::string name = entry->Name;
         ArchiveEdit archive(session_.File);
+        archive.DependOn(name, session_.Location.Offset, session_.Location.Size);
         archive.Put(name, session_.CurrentBytes());
         archive.Commit();
         // The entry may have moved: the table is read again and the list follows.
-        session_.Archive = OpenGameArchive(session_.File);
+        session_.ReadTable();
         const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
         archive_.SetDictionaries(dicts);
         for (std::size_t i = 0; i < dicts.size(); ++i) {
@@ -289,7 +300,7 @@ void TEditCommands::Save() {
             archive_.Select(static_cast<int>(i));
         }
     } else {
-        SaveDictionary(session_.File, session_.CurrentBytes());
+        session_.Stamp = SaveDictionary(session_.File, session_.CurrentBytes(), &session_.Stamp);
     }
     session_.MarkSaved();
     Relist(list_.SelectedEntry());
@@ -303,10 +314,12 @@ void TEditCommands::SaveAs() {
     const QString path = ui_.ChooseDictionaryFile(&window_, Q(session_.LoosePath()));
     if (path.isEmpty())
         return;
-    SaveDictionary(S(path), session_.CurrentBytes());
+    const FileStamp written = SaveDictionary(S(path), session_.CurrentBytes());
     session_.File = S(path);
     session_.Location = {session_.File};
     session_.Archive.reset();
+    session_.Stamp = written;
+    session_.ChangedOnDisk = false;
     session_.MarkSaved();
     Relist(list_.SelectedEntry());
     status_.SetStatus("Saved " + Q(FileNameOf(session_.File)) + ".");

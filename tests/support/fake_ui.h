@@ -118,6 +118,16 @@ public:
         newTextures.pop_front();
         return true;
     }
+    std::vector<QString> reloadQuestions;
+    std::deque<bool> reloadAnswers; // keep the edits when none is left
+    bool AskReloadChanged(QWidget*, const QString& file) override {
+        reloadQuestions.push_back(file);
+        if (reloadAnswers.empty())
+            return false;
+        const bool reload = reloadAnswers.front();
+        reloadAnswers.pop_front();
+        return reload;
+    }
     SaveChoice AskSaveChanges(QWidget*, const QString& file) override {
         saveQuestions.push_back(file);
         if (saveChoices.empty())

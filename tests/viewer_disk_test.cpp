@@ -1,0 +1,218 @@
+// The window and other writers of its file: a change on disk is noticed and
+// offered as Reload or keeping the edits, a save never overwrites what another
+// window or program wrote since the file was read, an archive's table is read
+// again before a row read earlier is trusted, read-only files are said and saved
+// elsewhere, and an ".img" without its ".dir" is never read as a dictionary.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <filesystem>
+
+#include "archive/archive_edit.h"
+#include "dictionary/dictionary.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/dictionary_builder.h"
+#include "tests/support/fake_ui.h"
+#include "viewer/KelmoraU.h"
+#include "viewer/texture_list_panel.h"
+
+using namespace kelmora;
+using namespace kelmora::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+class DiskTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = MakeTempDir("vdisk");
+        ui_ = std::make_shared<FakeUi>();
+        file_ = dir_ + "/car.txd";
+        WriteFile(file_, BuildDictionary({RealTexture("wheel", 32, 32, 8, 1, 1), RealTexture("body", 16, 16, 4, 1, 2)}));
+    }
+    void TearDown() override {
+        ui_->saveChoices.assign(8, TUiServices::SaveChoice::Discard);
+        windows_.clear();
+        fs::permissions(dir_, fs::perms::owner_all);
+        fs::remove_all(dir_);
+    }
+    TForm1& Open(const std::string& path) {
+        windows_.push_back(std::make_unique<TForm1>(QStringList{QString::fromStdString(path)}, ui_));
+        return *windows_.back();
+    }
+    // Renames the selected texture as the user would.
+    void Rename(TForm1& f, const QString& name) {
+        ui_->texts = {name};
+        f.RenameTexture1->trigger();
+    }
+    // Lets the window's events run until pred holds (5 s at most).
+    static bool WaitFor(const std::function<bool()>& pred) {
+        QElapsedTimer t;
+        t.start();
+        while (!pred() && t.elapsed() < 5000)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        return pred();
+    }
+    std::vector<std::string> Names(const std::string& path) {
+        std::vector<std::string> names;
+        const Dictionary d = Dictionary::OpenFile(path);
+        for (const TTexEntry& e : d.Entries())
+            names.push_back(e.Name);
+        return names;
+    }
+    std::string dir_, file_;
+    std::shared_ptr<FakeUi> ui_;
+    std::vector<std::unique_ptr<TForm1>> windows_;
+};
+
+} // namespace
+
+// Two windows on one dictionary: the second Save would drop the first one's
+// edit; it is refused with the change message and keeps its own edit.
+TEST_F(DiskTest, TheSecondWindowsSaveIsRefusedAndKeepsItsEdits) {
+    TForm1& first = Open(file_);
+    TForm1& second = Open(file_);
+    Rename(first, "tyre");
+    first.Save1->trigger();
+    ASSERT_FALSE(first.Session().Modified());
+    Rename(second, "rim");
+    second.Save1->trigger();
+    ASSERT_EQ(ui_->errors.size(), 1u);
+    EXPECT_EQ(ui_->errors[0].toStdString(), file_ + " changed on disk since it was read; nothing was written.");
+    EXPECT_TRUE(second.Session().Modified());
+    EXPECT_EQ(Names(file_), (std::vector<std::string>{"tyre", "body"}));
+    // The first window goes on saving over its own save.
+    Rename(first, "tyre2");
+    first.Save1->trigger();
+    EXPECT_EQ(Names(file_), (std::vector<std::string>{"tyre2", "body"}));
+}
+
+TEST_F(DiskTest, AChangeOnDiskIsReadAgainOrTheEditsAreKeptForSaveAs) {
+    TForm1& f = Open(file_);
+    // Without edits: read again at once, and said.
+    WriteFile(file_, BuildDictionary({RealTexture("new", 16, 16, 8, 1, 5)}));
+    ASSERT_TRUE(WaitFor([&] { return f.List().Entries().size() == 1; }));
+    EXPECT_TRUE(ui_->reloadQuestions.empty());
+    EXPECT_EQ(f.StatusText->text(), "car.txd changed on disk and was read again.");
+
+    // With edits: asked; keeping them leaves the file to the other program.
+    Rename(f, "mine");
+    const std::vector<std::uint8_t> theirs = BuildDictionary({RealTexture("theirs", 16, 16, 8, 1, 6)});
+    WriteFile(file_, theirs);
+    ASSERT_TRUE(WaitFor([&] { return !ui_->reloadQuestions.empty(); }));
+    EXPECT_EQ(ui_->reloadQuestions[0], "car.txd");
+    EXPECT_TRUE(f.Session().Modified());
+    EXPECT_EQ(f.List().Entries()[0].Name, "mine");
+    // Save offers Save As, and writes there.
+    ui_->answers = {true};
+    ui_->dictionaryFile = QString::fromStdString(dir_ + "/mine.txd");
+    f.Save1->trigger();
+    ASSERT_FALSE(ui_->questions.empty());
+    EXPECT_EQ(ui_->questions.back().text.toStdString(),
+              "car.txd changed on disk since it was read. Save the dictionary under another name?");
+    EXPECT_EQ(ReadFile(file_), theirs);
+    EXPECT_EQ(Names(dir_ + "/mine.txd"), std::vector<std::string>{"mine"});
+    EXPECT_EQ(f.Session().File, dir_ + "/mine.txd");
+
+    // Reload: the edits go and the file is shown as it is now.
+    f.OpenFile(file_);
+    Rename(f, "again");
+    ui_->reloadAnswers = {true};
+    WriteFile(file_, BuildDictionary({RealTexture("later", 16, 16, 8, 1, 7)}));
+    ASSERT_TRUE(WaitFor([&] { return ui_->reloadQuestions.size() == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return f.List().Entries()[0].Name == "later"; }));
+    EXPECT_FALSE(f.Session().Modified());
+}
+
+// An archive changed by another program after the window read its table: the
+// rows read then name other bytes now. Choosing a dictionary reads the table
+// again; a save depends only on its own entry's row.
+TEST_F(DiskTest, AnArchiveChangedUnderneathIsReadAgainBeforeARowIsTrusted) {
+    const std::vector<std::uint8_t> car = ReadFile(file_);
+    const std::vector<std::uint8_t> hud = BuildDictionary({RealTexture("radar", 16, 16, 8, 1, 9)});
+    const std::vector<std::uint8_t> map = BuildDictionary({RealTexture("map", 16, 16, 8, 1, 8)});
+    const std::string img = dir_ + "/game.img";
+    WriteFile(img, BuildArchiveV2({{"car.txd", car}, {"hud.txd", hud}, {"map.txd", map}}));
+    TForm1& f = Open(img);
+    {
+        // Another program: car.txd goes, and map.txd moves to where hud.txd was.
+        ArchiveEdit other(img);
+        other.Remove("car.txd");
+        other.Remove("hud.txd");
+        other.Put("hud.txd", map);
+        other.Commit();
+    }
+    f.lbArchive->setCurrentRow(1); // "hud.txd" in the table read at open
+    ASSERT_TRUE(f.Session().Loaded());
+    EXPECT_EQ(f.List().Entries()[0].Name, "map");
+    EXPECT_EQ(f.Session().ShownEntry()->Name, "hud.txd");
+
+    // An edit saved while another program added an entry: its own row is the same.
+    Rename(f, "chart");
+    {
+        ArchiveEdit other(img);
+        other.Put("new.txd", hud);
+        other.Commit();
+    }
+    f.Save1->trigger();
+    EXPECT_TRUE(ui_->errors.empty()) << ui_->errors.front().toStdString();
+    EXPECT_FALSE(f.Session().Modified());
+    // One saved after its own entry moved is refused; the edit stays.
+    Rename(f, "plan");
+    {
+        ArchiveEdit other(img);
+        other.Put("hud.txd", std::vector<std::uint8_t>(hud.size() + 5000, 1));
+        other.Commit();
+    }
+    f.Save1->trigger();
+    ASSERT_EQ(ui_->errors.size(), 1u);
+    EXPECT_EQ(ui_->errors[0].toStdString(), img + " changed on disk since it was read; nothing was written.");
+    EXPECT_TRUE(f.Session().Modified());
+}
+
+TEST_F(DiskTest, ReadOnlyFilesAreSaidAndSavedElsewhere) {
+    fs::permissions(file_, fs::perms::owner_read | fs::perms::group_read);
+    TForm1& f = Open(file_);
+    EXPECT_NE(f.windowTitle().toStdString().find("[read-only]"), std::string::npos) << f.windowTitle().toStdString();
+    Rename(f, "tyre");
+    ui_->answers = {true};
+    ui_->dictionaryFile = QString::fromStdString(dir_ + "/copy.txd");
+    f.Save1->trigger();
+    ASSERT_FALSE(ui_->questions.empty());
+    EXPECT_EQ(ui_->questions.back().text.toStdString(), "car.txd is read-only. Save the dictionary under another name?");
+    EXPECT_EQ(Names(file_), (std::vector<std::string>{"wheel", "body"}));
+    EXPECT_EQ(Names(dir_ + "/copy.txd"), (std::vector<std::string>{"tyre", "body"}));
+    EXPECT_EQ(f.windowTitle().toStdString().find("[read-only]"), std::string::npos);
+}
+
+TEST_F(DiskTest, AnImgWithoutItsDirIsNeverADictionary) {
+    // A dictionary's bytes under an archive's name: the window does not list them.
+    fs::copy_file(file_, dir_ + "/old.img");
+    TForm1& f = Open(dir_ + "/old.img");
+    EXPECT_FALSE(f.Session().Loaded());
+    ASSERT_EQ(ui_->errors.size(), 1u);
+    EXPECT_NE(ui_->errors[0].toStdString().find("has no old.dir beside it"), std::string::npos)
+        << ui_->errors[0].toStdString();
+    // With its ".dir" beside it, it opens as the archive it is.
+    const ArchiveV1 a = BuildArchiveV1({{"car.txd", ReadFile(file_)}});
+    WriteFile(dir_ + "/old.img", a.Img);
+    WriteFile(dir_ + "/old.dir", a.Dir);
+    f.OpenFile(dir_ + "/old.img");
+    EXPECT_TRUE(f.Session().Archive.has_value());
+    EXPECT_EQ(f.List().Entries()[0].Name, "wheel");
+}
+
+TEST_F(DiskTest, RenameDictionaryKeepsTheTxdEnding) {
+    const std::string img = dir_ + "/game.img";
+    WriteFile(img, BuildArchiveV2({{"car.txd", ReadFile(file_)}}));
+    TForm1& f = Open(img);
+    ui_->texts = {"bike"};
+    f.RenameDictionary1->trigger();
+    ASSERT_TRUE(ui_->errors.empty()) << ui_->errors[0].toStdString();
+    EXPECT_EQ(ReadBack(ReadFile(img))[0].Name, "bike.txd");
+    EXPECT_EQ(f.StatusText->text(), "Renamed car.txd to bike.txd.");
+}
