@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "archive/archive_edit.h"
+#include "base/rollback_journal.h"
 #include "dictionary/dictionary.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/dictionary_builder.h"
@@ -215,4 +216,30 @@ TEST_F(DiskTest, RenameDictionaryKeepsTheTxdEnding) {
     ASSERT_TRUE(ui_->errors.empty()) << ui_->errors[0].toStdString();
     EXPECT_EQ(ReadBack(ReadFile(img))[0].Name, "bike.txd");
     EXPECT_EQ(f.StatusText->text(), "Renamed car.txd to bike.txd.");
+}
+
+// An edit of the archive that a crash cut off is undone as the window opens it, and said once.
+TEST_F(DiskTest, OpeningAnArchiveUndoesAnInterruptedEditAndSaysSo) {
+    const std::string img = dir_ + "/game.img";
+    WriteFile(img, BuildArchiveV2({{"car.txd", ReadFile(file_)}}));
+    const std::vector<std::uint8_t> before = ReadFile(img);
+    std::vector<std::uint8_t> journal;
+    {
+        RollbackJournal j({img});
+        j.KeepWhole(0);
+        j.Begin();
+        journal = ReadFile(img + ".kelmora-journal");
+        j.Commit();
+    }
+    // What the crash left: the journal, and the archive half written.
+    WriteFile(img + ".kelmora-journal", journal);
+    std::vector<std::uint8_t> torn = before;
+    torn[16] = 'x';
+    WriteFile(img, torn);
+    TForm1& f = Open(img);
+    ASSERT_TRUE(WaitFor([&] { return !ui_->messages.empty(); }));
+    EXPECT_EQ(ui_->messages.size(), 1u);
+    EXPECT_EQ(ui_->messages[0].toStdString(), "finished undoing an interrupted edit of " + img + ".");
+    EXPECT_EQ(ReadFile(img), before);
+    EXPECT_EQ(f.Session().ShownEntry()->Name, "car.txd");
 }

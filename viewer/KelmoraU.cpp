@@ -20,10 +20,12 @@
 
 #include "base/os_file.h"
 #include "base/paths.h"
+#include "base/rollback_journal.h"
 #include "base/version.h"
 #include "dictionary/texture_codec.h"
 #include "shell/file_type_registration.h"
 #include "viewer/archive_commands.h"
+#include "words/engine_words.h"
 #include "viewer/archive_panel.h"
 #include "viewer/desktop_ui.h"
 #include "viewer/disk_watch.h"
@@ -69,6 +71,7 @@ TForm1::TForm1(const QStringList& args, std::shared_ptr<TUiServices> ui, std::fu
 }
 
 TForm1::~TForm1() {
+    SetRecoveryNotice(nullptr);
     delete findAll_; // its search ends before the window's parts go
     // Closing hides the dock, whose action would call into what is no TForm1 by then.
     disconnect(Properties1, nullptr, this, nullptr);
@@ -101,10 +104,22 @@ void TForm1::BuildLayout() {
         UpdateUndoActions();
         UpdateArchiveActions();
         SetCaption(caption);
-        WatchOpenFile();
+        diskWatch_->WatchOpenFile();
     };
-    diskWatch_ = new TDiskWatch(this);
-    diskWatch_->Changed = [this] { return DiskChanged(); };
+    diskWatch_ = new TDiskWatch(*this, session_, *ui_, *status);
+    diskWatch_->Busy = [this] { return export_->Busy() || edits_->Busy(); };
+    diskWatch_->Run = [this](const std::function<void()>& command) { RunCommand(command); };
+    diskWatch_->Reload = [this] {
+        if (!session_.Archive)
+            return LoadDictionary(list_->SelectedEntry());
+        const ArchiveEntry* shown = session_.ShownEntry();
+        LoadArchive(shown ? shown->Name : std::string());
+    };
+    // An archive's interrupted edit undone as it was opened (by any thread): said once.
+    SetRecoveryNotice([this](const std::string& file) {
+        QMetaObject::invokeMethod(
+            this, [this, file] { ui_->ShowMessage(this, Q(RecoveryText(file)) + "."); }, Qt::QueuedConnection);
+    });
 }
 
 void TForm1::SetCaption(const QString& text) {
@@ -113,40 +128,6 @@ void TForm1::SetCaption(const QString& text) {
     setWindowTitle(kTitle + " - " + text + (readOnly ? " [read-only]" : ""));
 }
 
-void TForm1::WatchOpenFile() {
-    QStringList files;
-    if (session_.Archive)
-        files << Q(session_.Archive->DataFile) << Q(session_.Archive->TableFile);
-    else if (!session_.File.empty())
-        files << Q(session_.File);
-    files.removeDuplicates();
-    diskWatch_->Watch(files);
-}
-
-bool TForm1::DiskChanged() {
-    // Not in the middle of a command or a question: asked again a moment later.
-    if (export_->Busy() || edits_->Busy() || QApplication::activeModalWidget())
-        return false;
-    if (session_.File.empty() || session_.ChangedOnDisk || !session_.ChangedSinceRead())
-        return true; // not changed after all (a save of ours), or the user knows
-    const QString name = Q(FileNameOf(session_.File));
-    RunCommand([&] {
-        if (session_.Modified() && !ui_->AskReloadChanged(this, name)) {
-            session_.ChangedOnDisk = true;
-            status->SetStatus(name + " changed on disk; your edits are kept.");
-            return;
-        }
-        session_.ForgetEdits();
-        if (session_.Archive) {
-            const ArchiveEntry* shown = session_.ShownEntry();
-            LoadArchive(shown ? shown->Name : std::string());
-        } else {
-            LoadDictionary(list_->SelectedEntry());
-        }
-        status->SetStatus(name + " changed on disk and was read again.");
-    });
-    return true;
-}
 
 TViewOptions TForm1::ViewOptions() const {
     return {EnableFilter1->isChecked(), ba1->isChecked(), ShowPalette1->isChecked(), ShowTransparency1->isChecked(),
@@ -272,7 +253,7 @@ void TForm1::ListDictionary(int selectEntry) {
         list_->SetEntries({}, 0);
         export_->Marks.clear();
         SetCaption(fileName);
-        WatchOpenFile();
+        diskWatch_->WatchOpenFile();
         ui_->ShowMessage(this, fileName + " is not a texture dictionary.");
         return;
     }
@@ -282,7 +263,7 @@ void TForm1::ListDictionary(int selectEntry) {
     // lines it listed, not what the header claims.
     const std::size_t counted = walk.End == WalkEnd::Stopped ? walk.Listed : walk.Count;
     SetCaption(fileName + (session_.Modified() ? "*" : "") + " - " + QString::number(counted) + " texture(s)");
-    WatchOpenFile();
+    diskWatch_->WatchOpenFile();
     list_->SetEntries(walk.Entries, walk.Listed);
     // PC and Xbox alpha is 0..255 already: brightening means nothing for them.
     ba1->setEnabled(walk.Listed == 0 || AnyHalfRangeAlpha(dictionary.Entries()));

@@ -128,11 +128,6 @@ private:
     TViewOptions ViewOptions() const;
     // The title: "Kelmora VERSION - text", and "[read-only]" for a file that cannot be written.
     void SetCaption(const QString& text);
-    // The open file, or the open archive's files, are watched for others' changes.
-    void WatchOpenFile();
-    // They changed: read again, or, with edits, as the user chooses. False while
-    // the window cannot ask (asked again a moment later).
-    bool DiskChanged();
 
     std::shared_ptr<TUiServices> ui_;
     std::function<std::uint32_t()> ticks_;
