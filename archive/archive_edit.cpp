@@ -192,6 +192,13 @@ std::size_t ArchiveEdit::Find(const std::string& name) const {
 
 bool ArchiveEdit::Has(const std::string& name) const { return Find(name) < rows_.size(); }
 
+std::size_t ArchiveEdit::RowOf(const std::string& name) const {
+    const std::size_t i = Find(name);
+    if (i == rows_.size())
+        throw KelmoraError(ErrorCode::NoSuchEntry, {.File = path_, .Name = name});
+    return i;
+}
+
 void ArchiveEdit::DependOn(const std::string& name, std::uint64_t offset, std::uint64_t size) const {
     for (const Row& r : disk_)
         if (r.Name == name && r.Offset == offset && r.Size == size)
@@ -233,6 +240,17 @@ void ArchiveEdit::Put(const std::string& name, std::vector<std::uint8_t> bytes) 
         return;
     }
     rows_.push_back({name, 0, data->size(), nextId_++, data});
+    changes_.push_back({ArchiveChangeKind::Added, name, "", data->size()});
+}
+
+void ArchiveEdit::Insert(const std::string& name, std::vector<std::uint8_t> bytes, std::size_t index) {
+    CheckEntryName(name);
+    CheckSize(name, bytes.size());
+    if (const std::size_t i = Find(name); i < rows_.size())
+        throw KelmoraError(ErrorCode::EntryExists, {.File = path_, .Name = rows_[i].Name});
+    auto data = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    index = std::min(index, rows_.size());
+    rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(index), {name, 0, data->size(), nextId_++, data});
     changes_.push_back({ArchiveChangeKind::Added, name, "", data->size()});
 }
 
@@ -358,21 +376,81 @@ void ArchiveEdit::Commit() {
     if (wrote)
         Sync(data, dataPath);
 
-    // 3. Rows that shift or follow the last, in table order: each goes over a row
-    // whose entry is removed or already written at a lower place.
-    wrote = false;
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
+    // 3. Rows that shift, or follow the last. Each write goes over a row whose
+    // entry is removed or can be read at another row, so that a reader that knows
+    // nothing of the journal finds every entry after a kill. Rows past the old
+    // count are written first (unseen until the count grows), and a count that
+    // grows is written before the rows shift into it; one that shrinks, last.
+    const std::size_t n = rows_.size();
+    std::vector<std::size_t> at(std::max(n, onDisk.size()));
+    std::vector<bool> kept(nextId_, false);
+    for (std::size_t i = 0; i < at.size(); ++i)
+        at[i] = i < disk_.size() ? disk_[i].Id : nextId_; // nextId_: no entry yet
+    std::vector<std::size_t> seen(nextId_ + 1, 0);
+    for (std::size_t i = 0; i < disk_.size(); ++i)
+        ++seen[at[i]];
+    for (const Row& r : rows_)
+        kept[r.Id] = true;
+    auto write = [&](std::size_t i) {
         const auto row = EncodeRow(rows_[i].Name, rows_[i].Offset, rows_[i].Size, true);
-        if (i < onDisk.size() && onDisk[i] == row)
-            continue;
         WriteAt(data, dataPath, rowAt(i), row.data(), row.size());
-        wrote = true;
+        if (i < disk_.size()) // rows past the old count are seen once the count grows
+            --seen[at[i]], ++seen[rows_[i].Id];
+        at[i] = rows_[i].Id;
+    };
+    std::vector<std::size_t> pending;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto row = EncodeRow(rows_[i].Name, rows_[i].Offset, rows_[i].Size, true);
+        if (i >= onDisk.size() || onDisk[i] != row)
+            pending.push_back(i);
+    }
+    wrote = false;
+    // Rows past the old count.
+    for (auto it = pending.begin(); it != pending.end();)
+        if (*it >= disk_.size()) {
+            write(*it);
+            it = pending.erase(it);
+            wrote = true;
+        } else {
+            ++it;
+        }
+    if (n > disk_.size()) {
+        Sync(data, dataPath);
+        for (std::size_t i = disk_.size(); i < n; ++i)
+            ++seen[at[i]];
+        std::uint8_t count[4];
+        Put32(count, n);
+        WriteAt(data, dataPath, 4, count, 4);
+        Sync(data, dataPath);
+        wrote = false;
+    }
+    // The rest, in passes down and up the table, each write safe in its turn;
+    // a cycle (rows that trade places) is broken at its first row.
+    for (bool down = true; !pending.empty(); down = !down) {
+        bool progress = false;
+        for (std::size_t k = 0; k < pending.size();) {
+            const std::size_t idx = down ? pending.size() - 1 - k : k;
+            const std::size_t i = pending[idx];
+            const std::size_t there = at[i];
+            if (there == nextId_ || !kept[there] || seen[there] > 1) {
+                write(i);
+                pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(idx));
+                progress = wrote = true;
+                continue; // the next row to look at has the same place in the count
+            }
+            ++k;
+        }
+        if (!progress) {
+            write(pending.front());
+            pending.erase(pending.begin());
+            wrote = true;
+        }
     }
     if (wrote)
         Sync(data, dataPath);
-    if (rows_.size() != disk_.size()) {
+    if (n < disk_.size()) {
         std::uint8_t count[4];
-        Put32(count, rows_.size());
+        Put32(count, n);
         WriteAt(data, dataPath, 4, count, 4);
         Sync(data, dataPath);
     }

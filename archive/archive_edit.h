@@ -77,7 +77,12 @@ public:
     // The entry of that name (any case) takes bytes, or a new one after the last;
     // bytes the entry holds already (but for its padding) change nothing.
     void Put(const std::string& name, std::vector<std::uint8_t> bytes);
+    // A new entry of that name at row index of the table as it will be (past the
+    // last: after it). Refuses a name the table holds (any case).
+    void Insert(const std::string& name, std::vector<std::uint8_t> bytes, std::size_t index);
     void Remove(const std::string& name);
+    // The row of the entry of that name (any case) in the table as it will be.
+    std::size_t RowOf(const std::string& name) const;
     void Rename(const std::string& from, const std::string& to);
     const std::vector<ArchiveChange>& Changes() const { return changes_; }
     // The edit was planned on a table read earlier, where the entry of that name

@@ -243,3 +243,57 @@ TEST_F(DiskTest, OpeningAnArchiveUndoesAnInterruptedEditAndSaysSo) {
     EXPECT_EQ(ReadFile(img), before);
     EXPECT_EQ(f.Session().ShownEntry()->Name, "car.txd");
 }
+
+// The archive commands join Undo and Redo as their inverse edits; Remove puts the
+// bytes back at the row's place, and its question defaults to No.
+TEST_F(DiskTest, ArchiveCommandsAreUndoneAndDoneAgain) {
+    const std::string img = dir_ + "/game.img";
+    const std::vector<ArchiveFile> start = {{"car.txd", ReadFile(file_)},
+                                            {"hud.txd", BuildDictionary({RealTexture("radar", 16, 16, 8, 1, 9)})},
+                                            {"map.txd", BuildDictionary({RealTexture("map", 16, 16, 8, 1, 8)})}};
+    WriteFile(img, BuildArchiveV2(start));
+    const std::vector<ArchiveFile> original = ReadBack(ReadFile(img));
+    TForm1& f = Open(img);
+
+    f.lbArchive->setCurrentRow(1);
+    ui_->answers = {true};
+    f.RemoveDictionary1->trigger();
+    ASSERT_EQ(ui_->destructive.size(), ui_->questions.size());
+    EXPECT_TRUE(ui_->destructive.back()) << "the question's default is No";
+    const std::vector<ArchiveFile> removed = ReadBack(ReadFile(img));
+    ASSERT_EQ(removed.size(), 2u);
+    EXPECT_EQ(f.Undo1->text().toStdString(), "&Undo Remove hud.txd");
+    f.Undo1->trigger();
+    EXPECT_EQ(ReadBack(ReadFile(img)), original);
+    EXPECT_EQ(f.StatusText->text(), "Undid Remove hud.txd.");
+    EXPECT_EQ(f.Session().ShownEntry()->Name, "hud.txd");
+    f.Redo1->trigger();
+    EXPECT_EQ(ReadBack(ReadFile(img)), removed);
+    f.Undo1->trigger();
+
+    // Rename, and a dictionary edit on top: each undone in its turn.
+    f.lbArchive->setCurrentRow(2);
+    ui_->texts = {"atlas"};
+    f.RenameDictionary1->trigger();
+    ASSERT_EQ(ReadBack(ReadFile(img))[2].Name, "atlas.txd");
+    Rename(f, "chart");
+    EXPECT_EQ(f.Undo1->text().toStdString(), "&Undo Rename map");
+    f.Undo1->trigger(); // the texture's name
+    EXPECT_FALSE(f.Session().Modified());
+    EXPECT_EQ(f.Undo1->text().toStdString(), "&Undo Rename map.txd");
+    f.Undo1->trigger();
+    EXPECT_EQ(ReadBack(ReadFile(img)), original);
+
+    // Replace from a file, undone.
+    WriteFile(dir_ + "/new.txd", BuildDictionary({RealTexture("new", 16, 16, 8, 1, 3)}));
+    ui_->openFile = QString::fromStdString(dir_ + "/new.txd");
+    f.lbArchive->setCurrentRow(0);
+    f.ReplaceDictionary1->trigger();
+    EXPECT_EQ(f.List().Entries()[0].Name, "new");
+    f.Undo1->trigger();
+    EXPECT_EQ(ReadBack(ReadFile(img)), original);
+    EXPECT_EQ(f.List().Entries()[0].Name, "wheel");
+    // Opening another file ends the history.
+    f.OpenFile(file_);
+    EXPECT_FALSE(f.Undo1->isEnabled());
+}

@@ -110,6 +110,7 @@ void TForm1::BuildLayout() {
     diskWatch_->Busy = [this] { return export_->Busy() || edits_->Busy(); };
     diskWatch_->Run = [this](const std::function<void()>& command) { RunCommand(command); };
     diskWatch_->Reload = [this] {
+        session_.ClearHistory(); // its steps were made on the file as it was
         if (!session_.Archive)
             return LoadDictionary(list_->SelectedEntry());
         const ArchiveEntry* shown = session_.ShownEntry();
@@ -325,6 +326,7 @@ void TForm1::OpenFile(const std::string& path) {
     if (!MayOpen(path))
         return;
     session_.ForgetEdits();
+    session_.ClearHistory();
     session_.File = path;
     session_.Location = {path};
     SetCaption(Q(FileNameOf(path)));
@@ -450,8 +452,8 @@ void TForm1::Exit1Click() { close(); }
 void TForm1::Find1Click() { list_->Find(); }
 void TForm1::SaveImage1Click() { export_->SaveImage(); }
 void TForm1::AllTexturesinfile1Click() { export_->ExportSeveral(); }
-void TForm1::Undo1Click() { edits_->Undo(); }
-void TForm1::Redo1Click() { edits_->Redo(); }
+void TForm1::Undo1Click() { session_.NextUndoneArchiveStep() ? archiveCommands_->UndoStep(true) : edits_->Undo(); }
+void TForm1::Redo1Click() { session_.NextRedoneArchiveStep() ? archiveCommands_->UndoStep(false) : edits_->Redo(); }
 void TForm1::ReplaceTexture1Click() { edits_->ReplaceTexture(); }
 void TForm1::AddTexture1Click() { edits_->AddTexture(); }
 void TForm1::RemoveTexture1Click() { edits_->RemoveTexture(); }

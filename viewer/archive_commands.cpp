@@ -147,8 +147,12 @@ void TArchiveCommands::ReplaceDictionary() {
     CheckEditable(bytes, FileNameOf(S(path))); // only a whole dictionary goes in
     ArchiveEdit archive(session_.File);
     archive.DependOn(name, e->Offset, e->Size);
+    TDictionarySession::ArchiveStep step{TDictionarySession::ArchiveStep::Kind::Replaced, name, "", 0,
+                                         std::make_shared<const std::vector<std::uint8_t>>(archive.Read(name)),
+                                         std::make_shared<const std::vector<std::uint8_t>>(bytes)};
     archive.Put(name, bytes);
     archive.Commit();
+    session_.RecordArchiveStep(std::move(step), "Replace " + ShownText(name));
     Reload(name);
     status_.SetStatus("Replaced " + Q(ShownText(name)) + " in " + Q(FileNameOf(session_.File)) + ".");
 }
@@ -178,6 +182,9 @@ void TArchiveCommands::AddDictionary() {
         }
         archive.Put(wanted, bytes);
         archive.Commit();
+        session_.RecordArchiveStep({TDictionarySession::ArchiveStep::Kind::Added, wanted, "", 0, nullptr,
+                                    std::make_shared<const std::vector<std::uint8_t>>(bytes)},
+                                   "Add " + ShownText(wanted));
         Reload(wanted);
         status_.SetStatus("Added " + Q(wanted) + " to " + Q(FileNameOf(session_.File)) + ".");
         return;
@@ -189,7 +196,7 @@ void TArchiveCommands::RemoveDictionary() {
     if (!e)
         return;
     const std::string name = e->Name;
-    if (!ui_.AskYesNo(&window_, "Remove Dictionary",
+    if (!ui_.AskDestructive(&window_, "Remove Dictionary",
                       "Remove " + Q(ShownText(name)) + " from " + Q(FileNameOf(session_.File)) + "?"))
         return;
     if (!MayLeaveDictionary())
@@ -199,8 +206,13 @@ void TArchiveCommands::RemoveDictionary() {
     const std::string nextName = next >= 0 ? dicts[static_cast<std::size_t>(next)]->Name : std::string();
     ArchiveEdit archive(session_.File);
     archive.DependOn(name, e->Offset, e->Size);
+    // Undo puts the bytes back at the row's place.
+    TDictionarySession::ArchiveStep step{TDictionarySession::ArchiveStep::Kind::Removed, name, "", archive.RowOf(name),
+                                         std::make_shared<const std::vector<std::uint8_t>>(archive.Read(name)),
+                                         nullptr};
     archive.Remove(name);
     archive.Commit();
+    session_.RecordArchiveStep(std::move(step), "Remove " + ShownText(name));
     Reload(nextName);
     status_.SetStatus("Removed " + Q(ShownText(name)) + " from " + Q(FileNameOf(session_.File)) + ".");
 }
@@ -225,8 +237,48 @@ void TArchiveCommands::RenameDictionary() {
             ui_.ShowMessage(&window_, ErrorMessage(error));
             continue;
         }
+        session_.RecordArchiveStep({TDictionarySession::ArchiveStep::Kind::Renamed, old, wanted, 0, nullptr, nullptr},
+                                   "Rename " + ShownText(old));
         Reload(wanted);
         status_.SetStatus("Renamed " + Q(ShownText(old)) + " to " + Q(wanted) + ".");
         return;
     }
+}
+
+void TArchiveCommands::UndoStep(bool undo) {
+    const TDictionarySession::ArchiveStep* found =
+        undo ? session_.NextUndoneArchiveStep() : session_.NextRedoneArchiveStep();
+    if (!found || !MayLeaveDictionary())
+        return;
+    using Kind = TDictionarySession::ArchiveStep::Kind;
+    const TDictionarySession::ArchiveStep step = *found; // the history changes below
+    const std::string label = undo ? session_.UndoLabel() : session_.RedoLabel();
+    ArchiveEdit archive(session_.File);
+    std::string shown = step.Name;
+    switch (step.What) {
+    case Kind::Removed:
+        if (undo)
+            archive.Insert(step.Name, *step.Old, step.Row);
+        else
+            archive.Remove(step.Name);
+        break;
+    case Kind::Added:
+        if (undo)
+            archive.Remove(step.Name);
+        else
+            archive.Put(step.Name, *step.New);
+        break;
+    case Kind::Replaced: archive.Put(step.Name, undo ? *step.Old : *step.New); break;
+    case Kind::Renamed:
+        archive.Rename(undo ? step.NewName : step.Name, undo ? step.Name : step.NewName);
+        shown = undo ? step.Name : step.NewName;
+        break;
+    }
+    archive.Commit();
+    if (undo)
+        session_.ArchiveStepUndone();
+    else
+        session_.ArchiveStepRedone();
+    Reload(shown);
+    status_.SetStatus((undo ? "Undid " : "Did again: ") + Q(label) + ".");
 }

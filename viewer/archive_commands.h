@@ -51,6 +51,9 @@ public:
     void AddDictionary();
     void RemoveDictionary();
     void RenameDictionary();
+    // Undo (or Redo) of the command the history names next: its inverse edit
+    // (or the command again), written as every command is.
+    void UndoStep(bool undo);
 
 private:
     // The dictionary of the panel's selected line, as the table was read; none

@@ -57,6 +57,13 @@ bool TDesktopUi::AskYesNo(QWidget* owner, const QString& caption, const QString&
     return box.exec() == QMessageBox::Yes;
 }
 
+bool TDesktopUi::AskDestructive(QWidget* owner, const QString& caption, const QString& text) {
+    QMessageBox box(QMessageBox::Question, caption, Lines(text), QMessageBox::Yes | QMessageBox::No, owner);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void TDesktopUi::ShowError(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::Critical, "Kelmora", Lines(text), QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);

@@ -11,6 +11,7 @@ public:
     ~TDesktopUi() override;
     void ShowMessage(QWidget* owner, const QString& text) override;
     bool AskYesNo(QWidget* owner, const QString& caption, const QString& text) override;
+    bool AskDestructive(QWidget* owner, const QString& caption, const QString& text) override;
     void ShowError(QWidget* owner, const QString& text) override;
     QString ChooseOpenFile(QWidget* owner) override;
     void SetOpenDirectory(const QString& dir) override;

@@ -24,6 +24,8 @@ public:
     virtual void ShowMessage(QWidget* owner, const QString& text) = 0;
     // Yes and No with the question icon; true for Yes.
     virtual bool AskYesNo(QWidget* owner, const QString& caption, const QString& text) = 0;
+    // Yes and No for a step that changes a file, with No the default button.
+    virtual bool AskDestructive(QWidget* owner, const QString& caption, const QString& text) = 0;
     // The default error box: the application title and the error icon.
     virtual void ShowError(QWidget* owner, const QString& text) = 0;
 

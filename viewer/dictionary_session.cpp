@@ -23,15 +23,13 @@ void TDictionarySession::Load() {
     if (Location.Whole)
         Stamp = other ? StampOf(Location.File) : StampOfRead(Location.File, *bytes);
     ChangedOnDisk = false;
-    undo_.clear();
-    redo_.clear();
+    DropDictionarySteps();
     saved_ = bytes;
     Show(std::move(bytes));
 }
 
 void TDictionarySession::Unload() {
-    undo_.clear();
-    redo_.clear();
+    DropDictionarySteps();
     bytes_.reset();
     saved_.reset();
     dictionary_.reset();
@@ -43,17 +41,70 @@ void TDictionarySession::Show(Bytes bytes) {
 }
 
 void TDictionarySession::Apply(std::vector<std::uint8_t> bytes, std::string label) {
-    undo_.push_back({bytes_, std::move(label)});
+    undo_.push_back({bytes_, std::move(label), nullptr});
     redo_.clear();
     Show(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)));
 }
 
+void TDictionarySession::DropDictionarySteps() {
+    for (std::vector<Step>* steps : {&undo_, &redo_})
+        steps->erase(std::remove_if(steps->begin(), steps->end(), [](const Step& s) { return !s.Archive; }),
+                     steps->end());
+}
+
+void TDictionarySession::ClearHistory() {
+    undo_.clear();
+    redo_.clear();
+}
+
+void TDictionarySession::RecordArchiveStep(ArchiveStep step, std::string label) {
+    undo_.push_back({nullptr, std::move(label), std::make_shared<const ArchiveStep>(std::move(step))});
+    redo_.clear();
+    // The oldest go first; a dictionary's own steps hold no archive bytes.
+    std::size_t steps = 0;
+    std::uint64_t bytes = 0;
+    for (const Step& s : undo_)
+        if (s.Archive)
+            ++steps, bytes += s.Archive->Size();
+    for (auto it = undo_.begin(); it != undo_.end() && (steps > kMostArchiveSteps || bytes > kMostArchiveBytes);) {
+        if (!it->Archive) {
+            ++it;
+            continue;
+        }
+        --steps;
+        bytes -= it->Archive->Size();
+        it = undo_.erase(it);
+    }
+}
+
+const TDictionarySession::ArchiveStep* TDictionarySession::NextUndoneArchiveStep() const {
+    return undo_.empty() ? nullptr : undo_.back().Archive.get();
+}
+
+const TDictionarySession::ArchiveStep* TDictionarySession::NextRedoneArchiveStep() const {
+    return redo_.empty() ? nullptr : redo_.back().Archive.get();
+}
+
+void TDictionarySession::ArchiveStepUndone() {
+    if (!NextUndoneArchiveStep())
+        return;
+    redo_.push_back(std::move(undo_.back()));
+    undo_.pop_back();
+}
+
+void TDictionarySession::ArchiveStepRedone() {
+    if (!NextRedoneArchiveStep())
+        return;
+    undo_.push_back(std::move(redo_.back()));
+    redo_.pop_back();
+}
+
 void TDictionarySession::StepBack(std::vector<Step>& from, std::vector<Step>& to) {
-    if (from.empty())
+    if (from.empty() || from.back().Archive)
         return;
     Step step = std::move(from.back());
     from.pop_back();
-    to.push_back({bytes_, step.Label});
+    to.push_back({bytes_, step.Label, nullptr});
     Show(std::move(step.Before));
 }
 
@@ -62,8 +113,7 @@ void TDictionarySession::Undo() { StepBack(undo_, redo_); }
 void TDictionarySession::Redo() { StepBack(redo_, undo_); }
 
 void TDictionarySession::ForgetEdits() {
-    undo_.clear();
-    redo_.clear();
+    DropDictionarySteps();
     if (saved_)
         Show(saved_);
 }

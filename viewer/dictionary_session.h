@@ -48,6 +48,30 @@ public:
 
     // An edit's result becomes the shown dictionary; label names it for Undo and Redo.
     void Apply(std::vector<std::uint8_t> bytes, std::string label);
+
+    // A command on the open archive, undone and done again by its inverse edit.
+    // Its steps stay in the history while the archive is open, across the
+    // dictionaries shown; a dictionary's own steps go when it does.
+    struct ArchiveStep {
+        enum class Kind { Removed, Added, Replaced, Renamed } What = Kind::Added;
+        std::string Name, NewName; // as the table holds them; Renamed: from Name to NewName
+        std::size_t Row = 0;       // Removed: the place of its row
+        Bytes Old, New;            // Removed: Old; Added: New; Replaced: both
+        std::uint64_t Size() const { return (Old ? Old->size() : 0) + (New ? New->size() : 0); }
+    };
+    // A command that was done. The oldest archive steps go past 100 of them or
+    // 256 MB of bytes kept.
+    void RecordArchiveStep(ArchiveStep step, std::string label);
+    // The archive step Undo or Redo would take; null when it is a dictionary's edit or none.
+    const ArchiveStep* NextUndoneArchiveStep() const;
+    const ArchiveStep* NextRedoneArchiveStep() const;
+    // The archive step was undone or done again: it moves to the other list.
+    void ArchiveStepUndone();
+    void ArchiveStepRedone();
+    // Another file is opened: no step of the one before can be undone.
+    void ClearHistory();
+    static constexpr std::size_t kMostArchiveSteps = 100;
+    static constexpr std::uint64_t kMostArchiveBytes = 256ull << 20;
     bool CanUndo() const { return !undo_.empty(); }
     bool CanRedo() const { return !redo_.empty(); }
     // "Replace wheel": what Undo or Redo would take back or do again; empty for none.
@@ -87,7 +111,10 @@ private:
     struct Step {
         Bytes Before; // the bytes the step was made on
         std::string Label;
+        std::shared_ptr<const ArchiveStep> Archive; // set for an archive's command
     };
+    // A dictionary's steps go (it is no longer shown); the archive's stay.
+    void DropDictionarySteps();
     Bytes bytes_, saved_;
     std::shared_ptr<const kelmora::Dictionary> dictionary_;
     std::vector<Step> undo_, redo_;

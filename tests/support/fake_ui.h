@@ -45,6 +45,13 @@ public:
         answers.pop_front();
         return yes;
     }
+    std::vector<bool> destructive; // for each question, whether No was its default
+    bool AskDestructive(QWidget* owner, const QString& caption, const QString& text) override {
+        const bool answer = AskYesNo(owner, caption, text);
+        destructive.resize(questions.size(), false);
+        destructive.back() = true;
+        return answer;
+    }
     void ShowError(QWidget*, const QString& text) override { errors.push_back(text); }
     QString ChooseOpenFile(QWidget*) override {
         ++openCalls;
