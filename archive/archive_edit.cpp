@@ -326,10 +326,23 @@ void ArchiveEdit::Commit() {
     // before the one that writes opens: Windows refuses a writer beside a reader.
     RollbackJournal journal(v2 ? std::vector<std::string>{dataPath}
                                : std::vector<std::string>{dataPath, archive_.TableFile});
-    if (v2)
-        journal.Keep(0, 0, 8 + kArchiveEntryBytes * std::max(rows_.size(), disk_.size()));
-    else
+    if (v2) {
+        // The rows that steps 2 and 3 below write, and the count: no more, so that
+        // a replace keeps one row, whatever the archive's size.
+        if (rows_.size() != disk_.size())
+            journal.Keep(0, 4, 4);
+        std::vector<bool> rewritten(disk_.size(), false); // step 2: an entry's row changes in place
+        for (const Row& r : rows_)
+            if (r.Id < disk_.size() && (r.Data || r.Name != disk_[r.Id].Name))
+                rewritten[r.Id] = true;
+        for (std::size_t i = 0; i < std::max(rows_.size(), disk_.size()); ++i) {
+            const bool shifted = i < rows_.size() && i < disk_.size() && rows_[i].Id != disk_[i].Id;
+            if (i >= disk_.size() || shifted || rewritten[i])
+                journal.Keep(0, 8 + kArchiveEntryBytes * i, kArchiveEntryBytes);
+        }
+    } else {
         journal.KeepWhole(1);
+    }
     for (const Row& r : rows_)
         if (r.Data)
             journal.Keep(0, r.Offset, RoundUp(r.Data->size()));

@@ -104,6 +104,11 @@ bool IsReadOnlyFile(const std::string& path);
 // delete there survives a power cut once this returns true.
 bool SyncDirectoryOf(const std::string& file, std::string* reason = nullptr);
 
+// Makes everything written to the file system that holds path durable, in one
+// step: for a run of many outputs, which would cost a sync each. False with
+// *reason when that fails.
+bool SyncFileSystemOf(const std::string& path, std::string* reason = nullptr);
+
 // What the file system was asked to change, for the tests that replay an edit as
 // a power cut would leave it. Offsets and sizes in bytes; Data lives only for the call.
 enum class FileEventKind { Create, Write, Truncate, Sync, Rename, Remove, SyncDirectory };

@@ -272,6 +272,20 @@ bool SyncDirectoryOf(const std::string& file, std::string* reason) {
     return true;
 }
 
+bool SyncFileSystemOf(const std::string& path, std::string* reason) {
+    const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 || ::syncfs(fd) != 0) {
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (reason)
+            *reason = std::strerror(err);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
 FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {

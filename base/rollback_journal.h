@@ -68,6 +68,10 @@ private:
 // put back (the journal stays for the next try).
 bool RecoverInterruptedEdit(const std::string& file, bool holdsLock = false);
 
+// For the benchmark that says what the journal costs, and for nothing else:
+// edits then run without a journal, as they did before there was one.
+void SetJournalSkippedForMeasurement(bool skipped);
+
 // Who hears that an interrupted edit was undone, with the file's name as given:
 // the command line prints it, the window shows it. Process-wide.
 using RecoveryNotice = std::function<void(const std::string& file)>;

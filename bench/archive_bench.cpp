@@ -6,7 +6,9 @@
 
 #include <filesystem>
 
+#include "archive/archive_edit.h"
 #include "archive/game_archive.h"
+#include "base/rollback_journal.h"
 #include "archive/texture_search.h"
 #include "base/byte_source.h"
 #include "bench/ratio_report.h"
@@ -66,6 +68,25 @@ void Replace(benchmark::State& st, const std::string& archive) {
 }
 
 void ReplaceIn25MB(benchmark::State& st) { Replace(st, S().small); }
+
+// The same replace in process, with its rollback journal and without it: what the
+// journal costs (its file, its syncs, the bytes it keeps).
+void ReplaceInProcess(benchmark::State& st, bool journal) {
+    SetJournalSkippedForMeasurement(!journal);
+    const std::vector<std::uint8_t> one = ReadFile(S().one), other = ReadFile(S().other);
+    bool flip = false;
+    for (auto _ : st) {
+        flip = !flip;
+        ArchiveEdit edit(S().large);
+        edit.Put("d7.txd", flip ? one : other);
+        edit.Commit();
+    }
+    SetJournalSkippedForMeasurement(false);
+    if (!OpenGameArchive(S().large).Problems.empty() || std::filesystem::exists(JournalPathFor(S().large)))
+        st.SkipWithError("the archive does not read back whole");
+}
+void ReplaceJournaled250MB(benchmark::State& st) { ReplaceInProcess(st, true); }
+void ReplaceUnjournaled250MB(benchmark::State& st) { ReplaceInProcess(st, false); }
 void ReplaceIn250MB(benchmark::State& st) { Replace(st, S().large); }
 
 // The same dictionary written as a loose file by the same program.
@@ -117,6 +138,8 @@ void Read250MB(benchmark::State& st) {
 
 BENCHMARK(ReplaceIn25MB)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(ReplaceIn250MB)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(ReplaceJournaled250MB)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(ReplaceUnjournaled250MB)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(UnpackOne)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(FindIn250MB)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(Read250MB)->Unit(benchmark::kMillisecond)->Iterations(3);
@@ -128,6 +151,7 @@ BENCHMARK(SearchIn2500)->Unit(benchmark::kMillisecond)->Iterations(5);
 int main(int argc, char** argv) {
     return kelmora::bench::RunWithRatios(argc, argv,
                                          {{"ReplaceIn250MB", "ReplaceIn25MB", 1.5},
+                                          {"ReplaceJournaled250MB", "ReplaceUnjournaled250MB", 1.5},
                                           {"ReplaceIn250MB", "UnpackOne", 3.0},
                                           {"FindIn250MB", "Read250MB", 6.0},
                                           {"SearchIn2500", "SearchIn250", 12.0}});

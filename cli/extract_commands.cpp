@@ -357,6 +357,10 @@ int Extract(const ExtractOptions& o) {
         clean = false; // an archive that cannot be read stopped the batch, and was named
     }
     progress.Clear();
+    // What the batch wrote reaches the disk before it ends, in one step for all of it.
+    std::string reason;
+    if (exported > 0 && !SyncFileSystemOf(o.out.empty() ? o.files.front() : o.out, &reason))
+        std::cerr << "kelmora-cli: warning: the exported files may not be on the disk yet: " << reason << "\n";
     // A batch ends with its total on standard error.
     if (count > 1 && !o.quiet)
         std::cerr << "kelmora-cli: " << count << " dictionaries: " << exported << " exported, " << failed

@@ -71,6 +71,7 @@ void TExportController::SaveImage() {
     if (format) {
         RemoveStaleTemporariesBeside(S(path));
         format->Write(S(path), view_.State(), view_.Picture(), view_.Options().Brighten);
+        SyncFileSystemOf(S(path));
         status_.SetStatus("Saved " + QFileInfo(path).fileName());
     }
 }
@@ -181,6 +182,7 @@ void TExportController::ExportMarked() {
     run.join();
     if (error)
         std::rethrow_exception(error);
+    SyncFileSystemOf(Settings.DestDir); // what the run wrote, in one step
     if (!r.Completed) {
         ui_.ShowMessage(&window_, DecodeMessage(r.Failure));
         return;
