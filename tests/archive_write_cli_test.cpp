@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <set>
 
 #include "base/os_file.h"
@@ -279,6 +280,50 @@ TEST_P(ArchiveWriteTest, LargeArchivesKilledAnywhereAreOldOrNew) {
             EXPECT_TRUE(now == before || now == after);
         }
     }
+}
+
+// Two writers started together: each either wrote its change or was refused
+// whole, and the archive holds the changes of those that wrote and nothing else.
+TEST_P(ArchiveWriteTest, TwoWritersStartedTogetherLoseNothing) {
+    KELMORA_NEEDS_HOST_TOOLS();
+    const auto files = Game();
+    WriteFile(dir_ + "/one.txd", files[1].Bytes);
+    WriteFile(dir_ + "/two.txd", files[3].Bytes);
+    int refused = 0;
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        Make(files);
+        const std::string out1 = dir_ + "/out1", out2 = dir_ + "/out2";
+        const CommandResult r = RunCommand(
+            "(" + Quote(KELMORA_CLI) + " pack " + Archive() + " " + Q("one.txd") + " >" + Quote(out1) +
+            " 2>&1; echo $? >>" + Quote(out1) + ") & (" + Quote(KELMORA_CLI) + " pack " + Archive() + " " +
+            Q("two.txd") + " --remove road.col >" + Quote(out2) + " 2>&1; echo $? >>" + Quote(out2) + "); wait");
+        ASSERT_EQ(r.code, 0);
+        auto outcome = [&](const std::string& file) {
+            const std::vector<std::uint8_t> bytes = ReadFile(file);
+            const std::string text(bytes.begin(), bytes.end());
+            const bool busy = text.find("another program is changing") != std::string::npos;
+            const bool ok = text.size() >= 2 && text.substr(text.size() - 2) == "0\n";
+            EXPECT_TRUE(ok != busy) << text;
+            return ok;
+        };
+        const bool wroteOne = outcome(out1), wroteTwo = outcome(out2);
+        refused += !wroteOne + !wroteTwo;
+        std::set<std::string> names;
+        for (const ArchiveFile& f : Back()) {
+            names.insert(f.Name);
+            if (f.Name == "one.txd")
+                EXPECT_EQ(f.Bytes, Padded(files[1].Bytes));
+            if (f.Name == "two.txd")
+                EXPECT_EQ(f.Bytes, Padded(files[3].Bytes));
+        }
+        EXPECT_EQ(names.count("one.txd"), wroteOne ? 1u : 0u);
+        EXPECT_EQ(names.count("two.txd"), wroteTwo ? 1u : 0u);
+        EXPECT_EQ(names.count("road.col"), wroteTwo ? 0u : 1u);
+        for (const char* kept : {"bridge.txd", "hud.txd", "cars.txd"})
+            EXPECT_TRUE(names.count(kept)) << kept;
+    }
+    std::cout << refused << " of 24 writers were refused\n";
 }
 
 // Another writer holds the archive: the command is refused at once and writes

@@ -151,6 +151,15 @@ TEST_F(DiskTest, AnArchiveChangedUnderneathIsReadAgainBeforeARowIsTrusted) {
     ASSERT_TRUE(f.Session().Loaded());
     EXPECT_EQ(f.List().Entries()[0].Name, "map");
     EXPECT_EQ(f.Session().ShownEntry()->Name, "hud.txd");
+    // Reload reads the table again too, and shows the same dictionary by its name.
+    {
+        ArchiveEdit other(img);
+        other.Put("hud.txd", BuildDictionary({RealTexture("moved", 64, 64, 8, 1, 4)}));
+        other.Commit();
+    }
+    f.Reload1->trigger();
+    EXPECT_EQ(f.Session().ShownEntry()->Name, "hud.txd");
+    EXPECT_EQ(f.List().Entries()[0].Name, "moved");
 
     // An edit saved while another program added an entry: its own row is the same.
     Rename(f, "chart");

@@ -411,6 +411,14 @@ void TForm1::Reload1Click() {
     }
     if (!MayLeaveDictionary())
         return;
+    // An archive's table is read again too: its rows may name other bytes by now.
+    if (session_.Archive) {
+        const ArchiveEntry* shown = session_.ShownEntry();
+        LoadArchive(shown ? shown->Name : std::string());
+        if (selected >= 0 && list_->SelectEntry(selected))
+            ShowTexture();
+        return;
+    }
     LoadDictionary(selected);
 }
 void TForm1::Stretch1Click() {
