@@ -510,6 +510,58 @@ TEST(DictionarySession, EditsUndoRedoAndTheSavedBytes) {
     fs::remove_all(dir);
 }
 
+// Undo keeps what each edit changed, not the whole file, and its memory is
+// bounded: past 100 steps or 256 MB the oldest go first.
+TEST(DictionarySession, UndoKeepsTheChangeAndIsBounded) {
+    const std::string dir = MakeTempDir("session-bound");
+    const std::string file = dir + "/d.txd";
+    std::vector<std::uint8_t> bytes = BuildDictionary({RandomTexture("a", 1024, 1024, 8, true, 1)});
+    WriteFile(file, bytes);
+    TDictionarySession s;
+    s.File = file;
+    s.Location = {file};
+    s.Load();
+    std::vector<std::vector<std::uint8_t>> states{bytes};
+    for (int i = 0; i < 150; ++i) {
+        bytes[1000 + static_cast<std::size_t>(i)] ^= 0x5A; // one byte of the picture
+        s.Apply(bytes, "Edit " + std::to_string(i));
+        states.push_back(bytes);
+    }
+    EXPECT_LT(s.HistoryBytes(), 64u * 1024) << "each step keeps the bytes it changed";
+    int undone = 0;
+    while (s.CanUndo()) {
+        s.Undo();
+        ++undone;
+        ASSERT_EQ(s.CurrentBytes(), states[states.size() - 1 - static_cast<std::size_t>(undone)]);
+    }
+    EXPECT_EQ(undone, 100);
+    while (s.CanRedo())
+        s.Redo();
+    EXPECT_EQ(s.CurrentBytes(), states.back());
+    s.ForgetEdits();
+    EXPECT_EQ(s.CurrentBytes(), states.front());
+    EXPECT_FALSE(s.Modified());
+    // Edits that change a whole large picture (its first and last bytes and all
+    // between): the bound in bytes holds, well before 100 steps.
+    bytes = BuildDictionary({RandomTexture("b", 2048, 2048, 8, true, 2)});
+    WriteFile(file, bytes);
+    s.Load();
+    for (int i = 0; i < 80; ++i) {
+        bytes[300] ^= 1;
+        bytes[bytes.size() - 20] ^= 1;
+        s.Apply(bytes, "Everything");
+    }
+    EXPECT_LE(s.HistoryBytes(), TDictionarySession::kMostBytes);
+    EXPECT_GT(s.HistoryBytes(), TDictionarySession::kMostBytes * 3 / 4);
+    EXPECT_EQ(s.CurrentBytes(), bytes);
+    s.Undo();
+    bytes[300] ^= 1;
+    bytes[bytes.size() - 20] ^= 1;
+    EXPECT_EQ(s.CurrentBytes(), bytes);
+    EXPECT_TRUE(s.Modified());
+    fs::remove_all(dir);
+}
+
 // Every match is listed: a search over hundreds of dictionaries, whose last
 // matches may come in as it ends, lists all it found, each time.
 TEST_F(BrowseTest, FindInAllDictionariesListsEveryMatch) {

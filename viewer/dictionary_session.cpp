@@ -25,6 +25,7 @@ void TDictionarySession::Load() {
     ChangedOnDisk = false;
     DropDictionarySteps();
     saved_ = bytes;
+    version_ = savedVersion_ = nextVersion_++;
     Show(std::move(bytes));
 }
 
@@ -40,10 +41,48 @@ void TDictionarySession::Show(Bytes bytes) {
     dictionary_ = std::make_shared<const Dictionary>(std::make_shared<SharedBufferSource>(bytes_));
 }
 
+TDictionarySession::Delta TDictionarySession::DeltaTo(const std::vector<std::uint8_t>& from,
+                                                      const std::vector<std::uint8_t>& to) {
+    const std::size_t most = std::min(from.size(), to.size());
+    Delta d;
+    while (d.Prefix < most && from[d.Prefix] == to[d.Prefix])
+        ++d.Prefix;
+    while (d.Suffix < most - d.Prefix && from[from.size() - 1 - d.Suffix] == to[to.size() - 1 - d.Suffix])
+        ++d.Suffix;
+    d.Middle.assign(to.begin() + static_cast<std::ptrdiff_t>(d.Prefix), to.end() - static_cast<std::ptrdiff_t>(d.Suffix));
+    return d;
+}
+
+std::vector<std::uint8_t> TDictionarySession::Rebuilt(const std::vector<std::uint8_t>& from, const Delta& d) {
+    std::vector<std::uint8_t> to(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(d.Prefix));
+    to.insert(to.end(), d.Middle.begin(), d.Middle.end());
+    to.insert(to.end(), from.end() - static_cast<std::ptrdiff_t>(d.Suffix), from.end());
+    return to;
+}
+
+std::uint64_t TDictionarySession::HistoryBytes() const {
+    std::uint64_t bytes = 0;
+    for (const std::vector<Step>* steps : {&undo_, &redo_})
+        for (const Step& s : *steps)
+            bytes += s.Size();
+    return bytes;
+}
+
+void TDictionarySession::Trim() {
+    std::uint64_t bytes = HistoryBytes();
+    while (!undo_.empty() && (undo_.size() + redo_.size() > kMostSteps || bytes > kMostBytes)) {
+        bytes -= undo_.front().Size();
+        undo_.erase(undo_.begin());
+    }
+}
+
 void TDictionarySession::Apply(std::vector<std::uint8_t> bytes, std::string label) {
-    undo_.push_back({bytes_, std::move(label), nullptr});
+    // The step keeps what it needs to come back: the bytes the edit changed.
+    undo_.push_back({DeltaTo(bytes, *bytes_), version_, std::move(label), nullptr});
     redo_.clear();
+    version_ = nextVersion_++;
     Show(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)));
+    Trim();
 }
 
 void TDictionarySession::DropDictionarySteps() {
@@ -58,23 +97,9 @@ void TDictionarySession::ClearHistory() {
 }
 
 void TDictionarySession::RecordArchiveStep(ArchiveStep step, std::string label) {
-    undo_.push_back({nullptr, std::move(label), std::make_shared<const ArchiveStep>(std::move(step))});
+    undo_.push_back({{}, 0, std::move(label), std::make_shared<const ArchiveStep>(std::move(step))});
     redo_.clear();
-    // The oldest go first; a dictionary's own steps hold no archive bytes.
-    std::size_t steps = 0;
-    std::uint64_t bytes = 0;
-    for (const Step& s : undo_)
-        if (s.Archive)
-            ++steps, bytes += s.Archive->Size();
-    for (auto it = undo_.begin(); it != undo_.end() && (steps > kMostArchiveSteps || bytes > kMostArchiveBytes);) {
-        if (!it->Archive) {
-            ++it;
-            continue;
-        }
-        --steps;
-        bytes -= it->Archive->Size();
-        it = undo_.erase(it);
-    }
+    Trim();
 }
 
 const TDictionarySession::ArchiveStep* TDictionarySession::NextUndoneArchiveStep() const {
@@ -104,8 +129,10 @@ void TDictionarySession::StepBack(std::vector<Step>& from, std::vector<Step>& to
         return;
     Step step = std::move(from.back());
     from.pop_back();
-    to.push_back({bytes_, step.Label, nullptr});
-    Show(std::move(step.Before));
+    std::vector<std::uint8_t> back = Rebuilt(*bytes_, step.Back);
+    to.push_back({DeltaTo(back, *bytes_), version_, step.Label, nullptr});
+    version_ = step.Version;
+    Show(std::make_shared<const std::vector<std::uint8_t>>(std::move(back)));
 }
 
 void TDictionarySession::Undo() { StepBack(undo_, redo_); }
@@ -114,8 +141,10 @@ void TDictionarySession::Redo() { StepBack(redo_, undo_); }
 
 void TDictionarySession::ForgetEdits() {
     DropDictionarySteps();
-    if (saved_)
+    if (saved_) {
+        version_ = savedVersion_;
         Show(saved_);
+    }
 }
 
 const ArchiveEntry* TDictionarySession::ShownEntry() const {

@@ -59,8 +59,8 @@ public:
         Bytes Old, New;            // Removed: Old; Added: New; Replaced: both
         std::uint64_t Size() const { return (Old ? Old->size() : 0) + (New ? New->size() : 0); }
     };
-    // A command that was done. The oldest archive steps go past 100 of them or
-    // 256 MB of bytes kept.
+    // A command that was done. The oldest steps go past kMostSteps of them or
+    // kMostBytes of bytes kept (a dictionary's edit keeps only the bytes it changed).
     void RecordArchiveStep(ArchiveStep step, std::string label);
     // The archive step Undo or Redo would take; null when it is a dictionary's edit or none.
     const ArchiveStep* NextUndoneArchiveStep() const;
@@ -70,8 +70,10 @@ public:
     void ArchiveStepRedone();
     // Another file is opened: no step of the one before can be undone.
     void ClearHistory();
-    static constexpr std::size_t kMostArchiveSteps = 100;
-    static constexpr std::uint64_t kMostArchiveBytes = 256ull << 20;
+    static constexpr std::size_t kMostSteps = 100;
+    static constexpr std::uint64_t kMostBytes = 256ull << 20;
+    // The bytes the history keeps, for the bound above.
+    std::uint64_t HistoryBytes() const;
     bool CanUndo() const { return !undo_.empty(); }
     bool CanRedo() const { return !redo_.empty(); }
     // "Replace wheel": what Undo or Redo would take back or do again; empty for none.
@@ -80,9 +82,12 @@ public:
     void Undo();
     void Redo();
     // Whether the shown bytes are others than the file holds.
-    bool Modified() const { return bytes_ != saved_; }
+    bool Modified() const { return version_ != savedVersion_; }
     // The shown bytes are now what the file holds (after a save).
-    void MarkSaved() { saved_ = bytes_; }
+    void MarkSaved() {
+        saved_ = bytes_;
+        savedVersion_ = version_;
+    }
     // Edits and their history go; the bytes read stay shown.
     void ForgetEdits();
 
@@ -108,14 +113,27 @@ public:
 private:
     void Show(Bytes bytes);
 
+    // The bytes of another state from those shown: the same first Prefix and last
+    // Suffix bytes, and Middle between them.
+    struct Delta {
+        std::size_t Prefix = 0, Suffix = 0;
+        std::vector<std::uint8_t> Middle;
+    };
     struct Step {
-        Bytes Before; // the bytes the step was made on
+        Delta Back;               // a dictionary's edit: the state it brings back
+        std::uint64_t Version = 0; // that state's
         std::string Label;
         std::shared_ptr<const ArchiveStep> Archive; // set for an archive's command
+        std::uint64_t Size() const { return Archive ? Archive->Size() : Back.Middle.size(); }
     };
+    static Delta DeltaTo(const std::vector<std::uint8_t>& from, const std::vector<std::uint8_t>& to);
+    static std::vector<std::uint8_t> Rebuilt(const std::vector<std::uint8_t>& from, const Delta& delta);
+    // Drops the oldest steps past the bound.
+    void Trim();
     // A dictionary's steps go (it is no longer shown); the archive's stay.
     void DropDictionarySteps();
     Bytes bytes_, saved_;
+    std::uint64_t version_ = 0, savedVersion_ = 0, nextVersion_ = 1;
     std::shared_ptr<const kelmora::Dictionary> dictionary_;
     std::vector<Step> undo_, redo_;
     // Undo and Redo: shows the last step of from, keeping the present bytes in to.
