@@ -277,7 +277,7 @@ bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSetti
                                    result.Cancelled)
                   << std::endl;
     if (result.Cancelled)
-        throw Failure("Interrupted.load(); the files written so far stay");
+        throw Failure("interrupted; the files written so far stay");
     return clean;
 }
 

@@ -109,6 +109,7 @@ TEST_F(OutputSafety, InterruptStopsAfterTheCurrentFile) {
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.out.find("2 of 4 texture(s) exported"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("(cancelled)."), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("kelmora-cli: interrupted; the files written so far stay\n"), std::string::npos) << r.out;
     EXPECT_EQ(Names(out_), (std::vector<std::string>{"a.bmp", "b.bmp"}));
     EXPECT_EQ(ReadFile(out_ + "/b.bmp").size(), 1078u + 64 * 64);
 }
