@@ -50,7 +50,12 @@ FileSource::FileSource(const std::string& path) : file_(OsFile::OpenRead(path)) 
 std::size_t FileSource::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const {
     if (offset >= size_ || n == 0)
         return 0;
-    return file_.ReadAt(offset, dst, n);
+    std::string reason;
+    const std::size_t got = file_.ReadAt(offset, dst, n, &reason);
+    // Short only at the end: a failure of the device is no end of the file.
+    if (!reason.empty())
+        throw KelmoraError(ErrorCode::ReadFailed, {.File = file_.Path(), .Reason = reason});
+    return got;
 }
 
 std::size_t MemorySource::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const {

@@ -16,7 +16,8 @@ class ByteSource {
 public:
     virtual ~ByteSource() = default;
     virtual std::uint64_t Size() const = 0;
-    // Returns the number of bytes read; fewer than n only at the end.
+    // Returns the number of bytes read; fewer than n only at the end. A read the
+    // system fails throws KelmoraError ReadFailed with its reason.
     virtual std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const = 0;
     // The whole content when it lies in memory, so that readers need not copy it.
     virtual const std::uint8_t* Data() const { return nullptr; }

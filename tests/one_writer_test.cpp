@@ -12,6 +12,8 @@
 #include "base/byte_source.h"
 #include "base/errors.h"
 #include "base/file_identity.h"
+#include "dictionary/dictionary.h"
+#include "dictionary/dictionary_walk.h"
 #include "editing/dictionary_edit.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/dictionary_builder.h"
@@ -163,6 +165,13 @@ TEST_P(OneWriterTest, AFailedReadIsAnErrorNeverBytes) {
         SetFailingReads("");
     }
     EXPECT_EQ(ReadFile(Img()), img);
+    // A dictionary whose reads fail: the walk stops with the device's error, not
+    // with a dictionary cut short.
+    WriteFile(dir_ + "/console.txd", ReadFile(KELMORA_CONSOLE));
+    SetFailingReads("console.txd");
+    EXPECT_EQ(CodeOf([&] { WalkDictionary(FileSource(dir_ + "/console.txd")); }), ErrorCode::ReadFailed);
+    SetFailingReads("");
+    EXPECT_EQ(WalkDictionary(FileSource(dir_ + "/console.txd")).End, WalkEnd::Complete);
     // A file that shrinks after it was opened ends early: refused, not padded.
     auto source = std::make_shared<FileSource>(Img());
     fs::resize_file(Img(), 4096);
