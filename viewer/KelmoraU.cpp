@@ -8,24 +8,20 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QIcon>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
-#include <QTreeWidget>
 #include <new>
 
 #include "base/os_file.h"
 #include "base/paths.h"
-#include "base/rollback_journal.h"
 #include "base/version.h"
 #include "dictionary/texture_codec.h"
 #include "shell/file_type_registration.h"
 #include "viewer/archive_commands.h"
-#include "words/engine_words.h"
 #include "viewer/archive_panel.h"
 #include "viewer/desktop_ui.h"
 #include "viewer/disk_watch.h"
@@ -44,10 +40,7 @@ using namespace kelmora;
 TForm1* Form1 = nullptr;
 
 namespace {
-
 const QString kTitle = QString("Kelmora ") + kelmora::kVersion;
-
-
 } // namespace
 
 TForm1::TForm1(const QStringList& args, std::shared_ptr<TUiServices> ui, std::function<std::uint32_t()> ticks)
@@ -71,7 +64,6 @@ TForm1::TForm1(const QStringList& args, std::shared_ptr<TUiServices> ui, std::fu
 }
 
 TForm1::~TForm1() {
-    SetRecoveryNotice(nullptr);
     delete findAll_; // its search ends before the window's parts go
     // Closing hides the dock, whose action would call into what is no TForm1 by then.
     disconnect(Properties1, nullptr, this, nullptr);
@@ -111,16 +103,8 @@ void TForm1::BuildLayout() {
     diskWatch_->Run = [this](const std::function<void()>& command) { RunCommand(command); };
     diskWatch_->Reload = [this] {
         session_.ClearHistory(); // its steps were made on the file as it was
-        if (!session_.Archive)
-            return LoadDictionary(list_->SelectedEntry());
-        const ArchiveEntry* shown = session_.ShownEntry();
-        LoadArchive(shown ? shown->Name : std::string());
+        ReadAgain(list_->SelectedEntry());
     };
-    // An archive's interrupted edit undone as it was opened (by any thread): said once.
-    SetRecoveryNotice([this](const std::string& file) {
-        QMetaObject::invokeMethod(
-            this, [this, file] { ui_->ShowMessage(this, Q(RecoveryText(file)) + "."); }, Qt::QueuedConnection);
-    });
 }
 
 void TForm1::SetCaption(const QString& text) {
@@ -128,7 +112,6 @@ void TForm1::SetCaption(const QString& text) {
     RunCommand([&] { readOnly = !session_.File.empty() && session_.ReadOnly(); });
     setWindowTitle(kTitle + " - " + text + (readOnly ? " [read-only]" : ""));
 }
-
 
 TViewOptions TForm1::ViewOptions() const {
     return {EnableFilter1->isChecked(), ba1->isChecked(), ShowPalette1->isChecked(), ShowTransparency1->isChecked(),
@@ -375,22 +358,13 @@ void TForm1::dragEnterEvent(QDragEnterEvent* e) {
 }
 
 void TForm1::dropEvent(QDropEvent* e) {
-    const QString path = QDir::toNativeSeparators(e->mimeData()->urls().first().toLocalFile());
+    const std::string path = S(QDir::toNativeSeparators(e->mimeData()->urls().first().toLocalFile()));
     e->acceptProposedAction();
-    // An image dropped while a texture is shown replaces it, after a question.
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    const bool image = suffix == "png" || suffix == "tga" || suffix == "bmp" || suffix == "jpg" || suffix == "jpeg";
-    const int n = list_->SelectedEntry();
-    if (image && view_->Shown() && n >= 0) {
-        RunCommand([this, path, n] {
-            if (ui_->AskYesNo(this, "Replace Texture",
-                              "Replace texture " + QString::number(n + 1) + " (" +
-                                  FromFile(list_->Entries()[static_cast<std::size_t>(n)].Name) + ") by " + path + "?"))
-                edits_->ReplaceShownTexture(S(path));
-        });
-        return;
-    }
-    RunCommand([this, path] { OpenFile(S(path)); });
+    // An image dropped on a shown texture replaces it, after a question; anything else is opened.
+    RunCommand([this, path] {
+        if (!edits_->ReplaceByDrop(path))
+            OpenFile(path);
+    });
 }
 
 void TForm1::lbClick() { ShowTexture(); }
@@ -409,38 +383,27 @@ void TForm1::Reload1Click() {
         view_->Clear();
         return;
     }
-    if (!MayLeaveDictionary())
-        return;
+    if (MayLeaveDictionary())
+        ReadAgain(selected);
+}
+
+void TForm1::ReadAgain(int selectEntry) {
+    if (!session_.Archive)
+        return LoadDictionary(selectEntry);
     // An archive's table is read again too: its rows may name other bytes by now.
-    if (session_.Archive) {
-        const ArchiveEntry* shown = session_.ShownEntry();
-        LoadArchive(shown ? shown->Name : std::string());
-        if (selected >= 0 && list_->SelectEntry(selected))
-            ShowTexture();
-        return;
-    }
-    LoadDictionary(selected);
+    const ArchiveEntry* shown = session_.ShownEntry();
+    LoadArchive(shown ? shown->Name : std::string());
+    if (selectEntry >= 0 && list_->SelectEntry(selectEntry))
+        ShowTexture();
 }
 void TForm1::Stretch1Click() {
     Image1->SetStretch(Stretch1->isChecked());
     view_->ShowZoom();
 }
-void TForm1::ZoomIn1Click() {
-    Unstretch();
-    Image1->ZoomIn();
-}
-void TForm1::ZoomOut1Click() {
-    Unstretch();
-    Image1->ZoomOut();
-}
-void TForm1::ActualSize1Click() {
-    Unstretch();
-    Image1->SetZoomMode(TPictureBox::ZoomMode::Actual);
-}
-void TForm1::FitInWindow1Click() {
-    Unstretch();
-    Image1->SetZoomMode(TPictureBox::ZoomMode::Fit);
-}
+void TForm1::ZoomIn1Click() { Unstretch(), Image1->ZoomIn(); }
+void TForm1::ZoomOut1Click() { Unstretch(), Image1->ZoomOut(); }
+void TForm1::ActualSize1Click() { Unstretch(), Image1->SetZoomMode(TPictureBox::ZoomMode::Actual); }
+void TForm1::FitInWindow1Click() { Unstretch(), Image1->SetZoomMode(TPictureBox::ZoomMode::Fit); }
 void TForm1::NextLevel1Click() {
     if (view_->Shown() && static_cast<std::size_t>(view_->Level()) + 1 < view_->LevelCount())
         ShowLevel(view_->Level() + 1);

@@ -126,6 +126,9 @@ private:
     // The archive commands, enabled while an archive is open.
     void UpdateArchiveActions();
     TViewOptions ViewOptions() const;
+    // Reads the open file again (an archive's table too), the same dictionary and
+    // entry shown where they still are.
+    void ReadAgain(int selectEntry);
     // The title: "Kelmora VERSION - text", and "[read-only]" for a file that cannot be written.
     void SetCaption(const QString& text);
 

@@ -6,10 +6,12 @@
 #include <QWidget>
 
 #include "base/paths.h"
+#include "base/rollback_journal.h"
 #include "viewer/dialog_services.h"
 #include "viewer/dictionary_session.h"
 #include "viewer/qt_text.h"
 #include "viewer/status_panel.h"
+#include "words/engine_words.h"
 
 using namespace kelmora;
 
@@ -18,6 +20,11 @@ TDiskWatch::TDiskWatch(QWidget& window, TDictionarySession& session, TUiServices
       watcher_(new QFileSystemWatcher(this)), settle_(new QTimer(this)) {
     settle_->setSingleShot(true);
     settle_->setInterval(300);
+    // An archive's interrupted edit undone as it was opened (by any thread): said once.
+    SetRecoveryNotice([this](const std::string& file) {
+        QMetaObject::invokeMethod(
+            this, [this, file] { ui_.ShowMessage(&window_, Q(RecoveryText(file)) + "."); }, Qt::QueuedConnection);
+    });
     connect(watcher_, &QFileSystemWatcher::fileChanged, this, [this](const QString&) { settle_->start(); });
     connect(settle_, &QTimer::timeout, this, [this] {
         WatchOpenFile(); // a replaced file is watched under its name again
@@ -25,6 +32,8 @@ TDiskWatch::TDiskWatch(QWidget& window, TDictionarySession& session, TUiServices
             settle_->start();
     });
 }
+
+TDiskWatch::~TDiskWatch() { SetRecoveryNotice(nullptr); }
 
 void TDiskWatch::WatchOpenFile() {
     QStringList files;

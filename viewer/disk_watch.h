@@ -18,7 +18,10 @@ class TUiServices;
 
 class TDiskWatch : public QObject {
 public:
+    // It also tells the user when opening an archive finished undoing an
+    // interrupted edit of it.
     TDiskWatch(QWidget& window, TDictionarySession& session, TUiServices& ui, TStatusPanel& status);
+    ~TDiskWatch() override;
     // Watches the session's file, or its archive's files, from now on.
     void WatchOpenFile();
 

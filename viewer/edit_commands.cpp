@@ -242,6 +242,19 @@ void TEditCommands::RenameTexture() {
     }
 }
 
+bool TEditCommands::ReplaceByDrop(const std::string& path) {
+    const QString suffix = QFileInfo(Q(path)).suffix().toLower();
+    const bool image = suffix == "png" || suffix == "tga" || suffix == "bmp" || suffix == "jpg" || suffix == "jpeg";
+    const int n = list_.SelectedEntry();
+    if (!image || !view_.Shown() || n < 0)
+        return false;
+    if (ui_.AskYesNo(&window_, "Replace Texture",
+                     "Replace texture " + QString::number(n + 1) + " (" +
+                         FromFile(list_.Entries()[static_cast<std::size_t>(n)].Name) + ") by " + Q(path) + "?"))
+        ReplaceShownTexture(path);
+    return true;
+}
+
 bool TEditCommands::Refused(const std::function<void()>& edit) {
     try {
         edit();

@@ -29,6 +29,9 @@ public:
     void ReplaceTexture();
     // Replaces the shown texture by an image file (Replace Texture..., a drop).
     void ReplaceShownTexture(const std::string& imagePath);
+    // An image file dropped on the window: replaces the shown texture after a
+    // question. False when it is no image or no texture is shown (it is opened then).
+    bool ReplaceByDrop(const std::string& path);
     void AddTexture();
     void RemoveTexture();
     void RenameTexture();
