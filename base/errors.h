@@ -70,6 +70,7 @@ enum class ErrorCode {
     NotADictionary,        // File
     DictionaryTooShort,    // File; Number: its bytes
     DictionaryEndsEarly,   // File; Number: the texture that runs past the end
+    NoSuchTexture,         // Texture: the index asked for; Number: the textures listed
     // Pictures put into textures.
     CannotQuantise,        // File
     QuantiseFailed,        // File; Number: colours

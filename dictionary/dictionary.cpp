@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "base/errors.h"
 #include "dictionary/texture_codec.h"
 #include "dictionary/unswizzle.h"
 
@@ -46,7 +47,7 @@ Dictionary Dictionary::OpenFile(const std::string& path) { return Dictionary(std
 
 DecodedTexture Dictionary::Decode(std::size_t index, const DecodeOptions& options) const {
     if (index >= walk_.Listed)
-        throw std::out_of_range("no texture " + std::to_string(index + 1) + " in this dictionary");
+        throw KelmoraError(ErrorCode::NoSuchTexture, {.Texture = index, .Number = walk_.Listed});
     return DecodeTexture(*source_, walk_.Entries[index], options);
 }
 

@@ -48,7 +48,7 @@ public:
     bool IsDictionary() const { return walk_.StartsAsDictionary; }
     bool Complete() const { return walk_.End != WalkEnd::Stopped; }
 
-    // Throws std::out_of_range for an index the walk did not reach.
+    // Throws KelmoraError NoSuchTexture for an index the walk did not reach.
     DecodedTexture Decode(std::size_t index, const DecodeOptions& options = {}) const;
 
     const ByteSource& Source() const { return *source_; }

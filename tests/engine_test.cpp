@@ -94,7 +94,12 @@ TEST_F(EngineTest, OnlyReachedEntriesDecodeAndDecodesAreValues) {
     EXPECT_EQ(d.Walk().Count, 2u);
     EXPECT_EQ(d.Entries().size(), 2u); // listed, with the report
     EXPECT_FALSE(d.Complete());
-    EXPECT_THROW(d.Decode(2), std::out_of_range);
+    try {
+        d.Decode(2);
+        ADD_FAILURE() << "an index past the list was decoded";
+    } catch (const KelmoraError& e) {
+        EXPECT_EQ(ErrorText(e), "no texture 3 in this dictionary (it lists 2)");
+    }
 
     // A 4-bit decode applied to a long-lived state leaves entries 16 to 255 alone,
     // as a decode into that state always has.

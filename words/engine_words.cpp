@@ -57,6 +57,8 @@ std::string ErrorText(const KelmoraError& error) {
     case ErrorCode::WriteToNonRegular: return "Cannot open file " + Quoted(f.File) + " for writing. Not a regular file";
     case ErrorCode::StreamWrite: return "Stream write error: " + Quoted(f.File) + ". " + f.Reason;
     case ErrorCode::ReadOnly: return f.File + " is read-only";
+    case ErrorCode::NoSuchTexture:
+        return "no texture " + N(f.Texture + 1) + " in this dictionary (it lists " + N(f.Number) + ")";
     case ErrorCode::ReadFailed: return "Cannot read file " + Quoted(f.File) + ". " + f.Reason;
     case ErrorCode::ReadEndsEarly:
         return "Cannot read file " + Quoted(f.File) + ". It ends at byte " + std::to_string(f.Number) +
