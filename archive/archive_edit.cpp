@@ -54,10 +54,6 @@ std::array<std::uint8_t, kArchiveEntryBytes> EncodeRow(const std::string& name, 
     return row;
 }
 
-[[noreturn]] void WriteFailed(const std::string& path, const std::string& reason) {
-    throw KelmoraError(ErrorCode::StreamWrite, {.File = AbsolutePath(path), .Reason = reason});
-}
-
 std::size_t& WriteCount() {
     static std::size_t count = 0;
     return count;
@@ -70,31 +66,20 @@ void BeforeWrite() {
 }
 
 // Bytes and their zero padding to the next sector, as two writes at most.
-void WritePadded(OsFile& file, const std::string& path, std::uint64_t at, const std::vector<std::uint8_t>& bytes) {
-    std::string reason;
+void WritePadded(OsFile& file, std::uint64_t at, const std::vector<std::uint8_t>& bytes) {
     BeforeWrite();
-    if (!file.WriteAt(at, bytes.data(), bytes.size(), &reason))
-        WriteFailed(path, reason);
+    file.WriteAt(at, bytes.data(), bytes.size());
     const std::size_t pad = static_cast<std::size_t>(RoundUp(bytes.size()) - bytes.size());
     if (pad > 0) {
         const std::vector<std::uint8_t> zeros(pad, 0);
         BeforeWrite();
-        if (!file.WriteAt(at + bytes.size(), zeros.data(), pad, &reason))
-            WriteFailed(path, reason);
+        file.WriteAt(at + bytes.size(), zeros.data(), pad);
     }
 }
 
-void WriteAt(OsFile& file, const std::string& path, std::uint64_t at, const void* data, std::size_t n) {
-    std::string reason;
+void WriteAt(OsFile& file, std::uint64_t at, const void* data, std::size_t n) {
     BeforeWrite();
-    if (!file.WriteAt(at, data, n, &reason))
-        WriteFailed(path, reason);
-}
-
-void Sync(OsFile& file, const std::string& path) {
-    std::string reason;
-    if (!file.Sync(&reason))
-        WriteFailed(path, reason);
+    file.WriteAt(at, data, n);
 }
 
 std::vector<std::uint8_t> ReadEntry(const ByteSource& data, std::uint64_t offset, std::uint64_t size) {
@@ -106,13 +91,9 @@ std::vector<std::uint8_t> ReadEntry(const ByteSource& data, std::uint64_t offset
 // The bytes of an open file at offset, all of them or a KelmoraError.
 std::vector<std::uint8_t> ReadExactly(const OsFile& file, std::uint64_t offset, std::uint64_t size) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    std::string reason;
-    const std::size_t got = file.ReadAt(offset, bytes.data(), bytes.size(), &reason);
-    if (got != bytes.size()) {
-        if (!reason.empty())
-            throw KelmoraError(ErrorCode::ReadFailed, {.File = file.Path(), .Reason = reason});
+    const std::size_t got = file.ReadAt(offset, bytes.data(), bytes.size());
+    if (got != bytes.size())
         throw KelmoraError(ErrorCode::ReadEndsEarly, {.File = file.Path(), .Number = offset + got, .Limit = offset + size});
-    }
     return bytes;
 }
 
@@ -352,8 +333,8 @@ void ArchiveEdit::Commit() {
     // 1. The new bytes, flushed before any row names them.
     for (const Row& r : rows_)
         if (r.Data)
-            WritePadded(data, dataPath, r.Offset, *r.Data);
-    Sync(data, dataPath);
+            WritePadded(data, r.Offset, *r.Data);
+    data.Sync();
 
     if (!v2) {
         // 4. The table whole, in place of the old one.
@@ -381,13 +362,13 @@ void ArchiveEdit::Commit() {
             continue;
         const auto row = EncodeRow(r.Name, r.Offset, r.Size, true);
         if (row != onDisk[r.Id]) {
-            WriteAt(data, dataPath, rowAt(r.Id), row.data(), row.size());
+            WriteAt(data, rowAt(r.Id), row.data(), row.size());
             onDisk[r.Id] = row;
             wrote = true;
         }
     }
     if (wrote)
-        Sync(data, dataPath);
+        data.Sync();
 
     // 3. Rows that shift, or follow the last. Each write goes over a row whose
     // entry is removed or can be read at another row, so that a reader that knows
@@ -406,7 +387,7 @@ void ArchiveEdit::Commit() {
         kept[r.Id] = true;
     auto write = [&](std::size_t i) {
         const auto row = EncodeRow(rows_[i].Name, rows_[i].Offset, rows_[i].Size, true);
-        WriteAt(data, dataPath, rowAt(i), row.data(), row.size());
+        WriteAt(data, rowAt(i), row.data(), row.size());
         if (i < disk_.size()) // rows past the old count are seen once the count grows
             --seen[at[i]], ++seen[rows_[i].Id];
         at[i] = rows_[i].Id;
@@ -428,13 +409,13 @@ void ArchiveEdit::Commit() {
             ++it;
         }
     if (n > disk_.size()) {
-        Sync(data, dataPath);
+        data.Sync();
         for (std::size_t i = disk_.size(); i < n; ++i)
             ++seen[at[i]];
         std::uint8_t count[4];
         Put32(count, n);
-        WriteAt(data, dataPath, 4, count, 4);
-        Sync(data, dataPath);
+        WriteAt(data, 4, count, 4);
+        data.Sync();
         wrote = false;
     }
     // The rest, in passes down and up the table, each write safe in its turn;
@@ -460,12 +441,12 @@ void ArchiveEdit::Commit() {
         }
     }
     if (wrote)
-        Sync(data, dataPath);
+        data.Sync();
     if (n < disk_.size()) {
         std::uint8_t count[4];
         Put32(count, n);
-        WriteAt(data, dataPath, 4, count, 4);
-        Sync(data, dataPath);
+        WriteAt(data, 4, count, 4);
+        data.Sync();
     }
     journal.Commit();
 }
@@ -522,27 +503,26 @@ void RebuildVersion1(const GameArchive& a, RebuildOutcome& outcome, const Rebuil
     const std::size_t n = a.Entries.size();
     for (const ArchiveEntry& e : a.Entries) {
         parked.push_back(at);
-        WritePadded(data, a.DataFile, at, read(e.Offset, e.Size));
+        WritePadded(data, at, read(e.Offset, e.Size));
         at += RoundUp(e.Size);
         if (progress)
             progress(parked.size(), 2 * n);
     }
-    Sync(data, a.DataFile);
+    data.Sync();
     writeTable(parked);
     at = 0;
     for (std::size_t i = 0; i < a.Entries.size(); ++i) {
         compact.push_back(at);
-        WritePadded(data, a.DataFile, at, read(parked[i], a.Entries[i].Size));
+        WritePadded(data, at, read(parked[i], a.Entries[i].Size));
         at += RoundUp(a.Entries[i].Size);
         if (progress)
             progress(n + i + 1, 2 * n);
     }
-    Sync(data, a.DataFile);
+    data.Sync();
     writeTable(compact);
-    std::string reason;
     BeforeWrite();
-    if (!data.Truncate(at, &reason) || !data.Sync(&reason))
-        WriteFailed(a.DataFile, reason);
+    data.Truncate(at);
+    data.Sync();
     data.Close();
     journal.Commit();
     outcome.After = at;

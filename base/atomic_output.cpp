@@ -55,31 +55,36 @@ AtomicOutput::~AtomicOutput() {
     }
 }
 
-void AtomicOutput::Fail(const std::string& reason) {
-    file_.Close();
-    RemoveFile(temporary_);
-    committed_ = true; // nothing left to clean up
-    throw KelmoraError(ErrorCode::StreamWrite, {.File = AbsolutePath(path_), .Reason = reason});
-}
-
 void AtomicOutput::Write(const void* data, std::size_t n) {
-    std::string reason;
-    if (file_.Write(data, n, &reason) != n)
-        Fail(reason);
+    try {
+        file_.Write(data, n);
+    } catch (const KelmoraError& e) {
+        Discard();
+        throw KelmoraError(ErrorCode::StreamWrite, {.File = AbsolutePath(path_), .Reason = e.Facts().Reason});
+    }
 }
 
 void AtomicOutput::Commit(bool durable) {
-    std::string reason;
-    if (durable && !file_.Sync(&reason))
-        Fail(reason);
-    if (!file_.CloseChecked(&reason))
-        Fail(reason);
-    if (!MoveIntoPlace(temporary_, path_, &reason))
-        Fail(reason);
+    try {
+        if (durable)
+            file_.Sync();
+        file_.CloseChecked();
+        MoveIntoPlace(temporary_, path_);
+    } catch (const KelmoraError& e) {
+        // Said of the target, not of the temporary the user never sees.
+        Discard();
+        throw KelmoraError(ErrorCode::StreamWrite, {.File = AbsolutePath(path_), .Reason = e.Facts().Reason});
+    }
     committed_ = true;
     // The new name survives a power cut only once the folder is on the disk too.
-    if (durable && !SyncDirectoryOf(path_, &reason))
-        throw KelmoraError(ErrorCode::StreamWrite, {.File = AbsolutePath(path_), .Reason = reason});
+    if (durable)
+        SyncDirectoryOf(path_);
+}
+
+void AtomicOutput::Discard() {
+    file_.Close();
+    RemoveFile(temporary_);
+    committed_ = true; // nothing left to clean up
 }
 
 void RemoveStaleTemporariesBeside(const std::string& file) {

@@ -31,7 +31,8 @@ public:
     const std::string& Path() const { return path_; }
 
 private:
-    [[noreturn]] void Fail(const std::string& reason);
+    // Closes and removes the temporary after a failure.
+    void Discard();
 
     std::string path_;      // the target
     std::string temporary_;

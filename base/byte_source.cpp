@@ -30,13 +30,9 @@ void ByteSource::ReadExactly(std::uint64_t offset, void* dst, std::size_t n) con
 }
 
 void FileSource::ReadExactly(std::uint64_t offset, void* dst, std::size_t n) const {
-    std::string reason;
-    const std::size_t got = file_.ReadAt(offset, dst, n, &reason);
-    if (got == n)
-        return;
-    if (!reason.empty())
-        throw KelmoraError(ErrorCode::ReadFailed, {.File = file_.Path(), .Reason = reason});
-    EndsEarly(file_.Path(), offset + got, offset + n);
+    const std::size_t got = file_.ReadAt(offset, dst, n);
+    if (got < n)
+        EndsEarly(file_.Path(), offset + got, offset + n);
 }
 
 void RangeSource::ReadExactly(std::uint64_t offset, void* dst, std::size_t n) const {
@@ -50,12 +46,8 @@ FileSource::FileSource(const std::string& path) : file_(OsFile::OpenRead(path)) 
 std::size_t FileSource::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const {
     if (offset >= size_ || n == 0)
         return 0;
-    std::string reason;
-    const std::size_t got = file_.ReadAt(offset, dst, n, &reason);
-    // Short only at the end: a failure of the device is no end of the file.
-    if (!reason.empty())
-        throw KelmoraError(ErrorCode::ReadFailed, {.File = file_.Path(), .Reason = reason});
-    return got;
+    // Short only at the end: a failure of the device throws (ReadFailed).
+    return file_.ReadAt(offset, dst, n);
 }
 
 std::size_t MemorySource::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const {

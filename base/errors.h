@@ -18,7 +18,7 @@ enum class ErrorCode {
     CannotOpenForWriting,  // File, Reason
     WriteToNonRegular,     // File
     StreamWrite,           // File, Reason
-    CannotCreateDirectory, // File
+    CannotCreateDirectory, // File; Reason when the system gave one
     ReadOnly,              // File: a file the user may not write, which an edit would change
     ReadFailed,            // File, Reason
     ReadEndsEarly,         // File; Number: where the bytes ended; Limit: where they should have

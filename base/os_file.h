@@ -37,26 +37,28 @@ public:
     // a file without any write permission is refused as read-only, whoever runs
     // this. Throws KelmoraError "Cannot open file \"path\" for writing. reason".
     static OsFile OpenUpdate(const std::string& path);
-    // Writes all of n bytes at offset; false with *reason when that fails.
-    bool WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::string* reason);
-    // Waits until what was written is on the disk; false with *reason when not.
-    bool Sync(std::string* reason);
-    // Cuts the file (opened by OpenUpdate) to size bytes; false with *reason when not.
-    bool Truncate(std::uint64_t size, std::string* reason);
+    // The changes below throw KelmoraError StreamWrite ("Stream write error:
+    // \"path\". reason", the path made absolute) when the system fails.
+    // Writes all of n bytes at offset.
+    void WriteAt(std::uint64_t offset, const void* src, std::size_t n);
+    // Waits until what was written is on the disk.
+    void Sync();
+    // Cuts the file (opened by OpenUpdate) to size bytes.
+    void Truncate(std::uint64_t size);
 
     // Gives the file the permissions and, where the process may, the owner of the
     // regular file at path (a link there is not followed); nothing when there is none.
     void KeepAttributesOf(const std::string& path);
 
     std::uint64_t Size() const;
-    // Returns the number of bytes read; fewer than n at the end of the file (then
-    // *reason is left empty) or when the system fails (then *reason says why).
-    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n, std::string* reason = nullptr) const;
-    // Returns the number of bytes stored; when fewer than n, *reason says why.
-    std::size_t Write(const void* src, std::size_t n, std::string* reason = nullptr);
+    // Returns the number of bytes read, fewer than n only at the end of the file.
+    // Throws KelmoraError ReadFailed with the system's reason when it fails.
+    std::size_t ReadAt(std::uint64_t offset, void* dst, std::size_t n) const;
+    // Writes all of n bytes after the last ones written.
+    void Write(const void* src, std::size_t n);
     void Close();
-    // Closes and says whether everything written reached the file system.
-    bool CloseChecked(std::string* reason);
+    // Closes; throws as the writes do when not everything written reached the file system.
+    void CloseChecked();
 
     const std::string& Path() const { return path_; }
 
@@ -101,13 +103,14 @@ private:
 // permission in its mode (for the superuser too), or the read-only attribute.
 bool IsReadOnlyFile(const std::string& path);
 // Makes the names in the folder that holds file durable: a create, rename or
-// delete there survives a power cut once this returns true.
-bool SyncDirectoryOf(const std::string& file, std::string* reason = nullptr);
+// delete there survives a power cut once this returns. Throws KelmoraError
+// StreamWrite when the system fails.
+void SyncDirectoryOf(const std::string& file);
 
 // Makes everything written to the file system that holds path durable, in one
-// step: for a run of many outputs, which would cost a sync each. False with
-// *reason when that fails.
-bool SyncFileSystemOf(const std::string& path, std::string* reason = nullptr);
+// step: for a run of many outputs, which would cost a sync each. Throws
+// KelmoraError StreamWrite when the system fails.
+void SyncFileSystemOf(const std::string& path);
 
 // What the file system was asked to change, for the tests that replay an edit as
 // a power cut would leave it. Offsets and sizes in bytes; Data lives only for the call.
@@ -135,8 +138,8 @@ bool FileExists(const std::string& path);
 bool IsRegularFile(const std::string& path);
 bool IsSymbolicLink(const std::string& path);
 // Puts from in place of to in one step (a link at to is replaced, never
-// followed). False with *reason when that fails.
-bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* reason);
+// followed). Throws KelmoraError StreamWrite naming to when that fails.
+void MoveIntoPlace(const std::string& from, const std::string& to);
 void RemoveFile(const std::string& path);
 // The folder part of path with its trailing separator ("" for a bare name).
 std::string FolderOfPath(const std::string& path);
@@ -148,9 +151,9 @@ bool ProcessAlive(long pid);
 // True when the attributes can be read and carry the directory flag;
 // a trailing separator does not matter.
 bool DirectoryExists(const std::string& path);
-// Creates one directory; false when that fails (an existing one is no failure),
-// with the reason in *reason when given.
-bool MakeDirectory(const std::string& path, std::string* reason = nullptr);
+// Creates one directory (an existing one is no failure). Throws KelmoraError
+// CannotCreateDirectory with the system's reason.
+void MakeDirectory(const std::string& path);
 // The absolute form of path (not resolving links).
 std::string AbsolutePath(const std::string& path);
 

@@ -15,6 +15,14 @@ namespace kelmora {
 
 bool IsPathSeparator(char c) { return c == '/'; }
 
+namespace {
+
+[[noreturn]] void WriteFailed(const std::string& path, int err) {
+    throw KelmoraError(ErrorCode::StreamWrite, {.File = AbsolutePath(path), .Reason = std::strerror(err)});
+}
+
+} // namespace
+
 OsFile::OsFile(OsFile&& other) noexcept
     : fd_(other.fd_), path_(std::move(other.path_)), appended_(other.appended_) {
     other.fd_ = -1;
@@ -83,7 +91,7 @@ OsFile OsFile::OpenUpdate(const std::string& path) {
     return f;
 }
 
-bool OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::string* reason) {
+void OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n) {
     RecordFileEvent({.Kind = FileEventKind::Write, .Path = path_, .Offset = offset, .Size = n,
                      .Data = static_cast<const std::uint8_t*>(src)});
     std::size_t done = 0;
@@ -92,32 +100,22 @@ bool OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::
         const ssize_t r = ::pwrite(fd_, in + done, n - done, static_cast<off_t>(offset + done));
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0) {
-            if (reason)
-                *reason = std::strerror(r < 0 ? errno : ENOSPC);
-            return false;
-        }
+        if (r <= 0)
+            WriteFailed(path_, r < 0 ? errno : ENOSPC);
         done += static_cast<std::size_t>(r);
     }
-    return true;
 }
 
-bool OsFile::Truncate(std::uint64_t size, std::string* reason) {
+void OsFile::Truncate(std::uint64_t size) {
     RecordFileEvent({.Kind = FileEventKind::Truncate, .Path = path_, .Size = size});
-    if (::ftruncate(fd_, static_cast<off_t>(size)) == 0)
-        return true;
-    if (reason)
-        *reason = std::strerror(errno);
-    return false;
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+        WriteFailed(path_, errno);
 }
 
-bool OsFile::Sync(std::string* reason) {
+void OsFile::Sync() {
     RecordFileEvent({.Kind = FileEventKind::Sync, .Path = path_});
-    if (::fsync(fd_) == 0)
-        return true;
-    if (reason)
-        *reason = std::strerror(errno);
-    return false;
+    if (::fsync(fd_) != 0)
+        WriteFailed(path_, errno);
 }
 
 void OsFile::KeepAttributesOf(const std::string& path) {
@@ -131,17 +129,13 @@ void OsFile::KeepAttributesOf(const std::string& path) {
     (void)::fchmod(fd_, st.st_mode & 07777);
 }
 
-bool OsFile::CloseChecked(std::string* reason) {
+void OsFile::CloseChecked() {
     if (fd_ < 0)
-        return true;
+        return;
     const int r = ::close(fd_);
     fd_ = -1;
-    if (r != 0 && errno != EINTR) {
-        if (reason)
-            *reason = std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (r != 0 && errno != EINTR)
+        WriteFailed(path_, errno);
 }
 
 std::uint64_t OsFile::Size() const {
@@ -151,30 +145,27 @@ std::uint64_t OsFile::Size() const {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n, std::string* reason) const {
+std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const {
     if (offset > static_cast<std::uint64_t>(LLONG_MAX))
         return 0;
-    if (n > 0 && ReadFailsFor(path_)) {
-        if (reason)
-            *reason = std::strerror(EIO);
-        return 0;
-    }
+    if (n > 0 && ReadFailsFor(path_))
+        throw KelmoraError(ErrorCode::ReadFailed, {.File = path_, .Reason = std::strerror(EIO)});
     std::size_t done = 0;
     auto* out = static_cast<char*>(dst);
     while (done < n) {
         ssize_t r = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
         if (r < 0 && errno == EINTR)
             continue;
-        if (r < 0 && reason)
-            *reason = std::strerror(errno);
-        if (r <= 0)
+        if (r < 0)
+            throw KelmoraError(ErrorCode::ReadFailed, {.File = path_, .Reason = std::strerror(errno)});
+        if (r == 0)
             break;
         done += static_cast<std::size_t>(r);
     }
     return done;
 }
 
-std::size_t OsFile::Write(const void* src, std::size_t n, std::string* reason) {
+void OsFile::Write(const void* src, std::size_t n) {
     RecordFileEvent({.Kind = FileEventKind::Write, .Path = path_, .Offset = appended_, .Size = n,
                      .Data = static_cast<const std::uint8_t*>(src)});
     std::size_t done = 0;
@@ -183,15 +174,11 @@ std::size_t OsFile::Write(const void* src, std::size_t n, std::string* reason) {
         ssize_t r = ::write(fd_, in + done, n - done);
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0) {
-            if (reason)
-                *reason = std::strerror(r < 0 ? errno : ENOSPC);
-            break;
-        }
+        if (r <= 0)
+            WriteFailed(path_, r < 0 ? errno : ENOSPC);
         done += static_cast<std::size_t>(r);
     }
     appended_ += done;
-    return done;
 }
 
 bool FileExists(const std::string& path) {
@@ -229,13 +216,10 @@ bool IsSymbolicLink(const std::string& path) {
     return !path.empty() && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* reason) {
+void MoveIntoPlace(const std::string& from, const std::string& to) {
     RecordFileEvent({.Kind = FileEventKind::Rename, .Path = from, .To = to});
-    if (::rename(from.c_str(), to.c_str()) == 0)
-        return true;
-    if (reason)
-        *reason = std::strerror(errno);
-    return false;
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        WriteFailed(to, errno);
 }
 
 void RemoveFile(const std::string& path) {
@@ -251,39 +235,34 @@ bool IsReadOnlyFile(const std::string& path) {
     return (st.st_mode & 0222) == 0 || (::access(path.c_str(), W_OK) != 0 && errno == EACCES);
 }
 
-bool SyncDirectoryOf(const std::string& file, std::string* reason) {
+void SyncDirectoryOf(const std::string& file) {
     std::string dir = FolderOfPath(file);
     if (dir.empty())
         dir = ".";
     RecordFileEvent({.Kind = FileEventKind::SyncDirectory, .Path = dir});
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
-        // Some file systems cannot sync a folder at all; their names are as safe as they get.
-        const int err = errno;
-        if (fd >= 0)
-            ::close(fd);
-        if (err == EINVAL || err == ENOTSUP)
-            return true;
-        if (reason)
-            *reason = std::strerror(err);
-        return false;
+    if (fd >= 0 && ::fsync(fd) == 0) {
+        ::close(fd);
+        return;
     }
-    ::close(fd);
-    return true;
+    const int err = errno;
+    if (fd >= 0)
+        ::close(fd);
+    // Some file systems cannot sync a folder at all; their names are as safe as they get.
+    if (err != EINVAL && err != ENOTSUP)
+        WriteFailed(dir, err);
 }
 
-bool SyncFileSystemOf(const std::string& path, std::string* reason) {
+void SyncFileSystemOf(const std::string& path) {
     const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0 || ::syncfs(fd) != 0) {
-        const int err = errno;
-        if (fd >= 0)
-            ::close(fd);
-        if (reason)
-            *reason = std::strerror(err);
-        return false;
+    if (fd >= 0 && ::syncfs(fd) == 0) {
+        ::close(fd);
+        return;
     }
-    ::close(fd);
-    return true;
+    const int err = errno;
+    if (fd >= 0)
+        ::close(fd);
+    WriteFailed(path, err);
 }
 
 FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
@@ -347,13 +326,12 @@ bool DirectoryExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool MakeDirectory(const std::string& path, std::string* reason) {
+void MakeDirectory(const std::string& path) {
     if (::mkdir(path.c_str(), 0755) == 0 || (errno == EEXIST && DirectoryExists(path)))
-        return true;
+        return;
     // Something that is no directory stands under that name.
-    if (reason)
-        *reason = std::strerror(errno == EEXIST ? ENOTDIR : errno);
-    return false;
+    throw KelmoraError(ErrorCode::CannotCreateDirectory,
+                       {.File = AbsolutePath(path), .Reason = std::strerror(errno == EEXIST ? ENOTDIR : errno)});
 }
 
 std::string AbsolutePath(const std::string& path) {

@@ -43,6 +43,10 @@ std::string SystemText(DWORD code) {
     return Utf8FromWide(text);
 }
 
+[[noreturn]] void WriteFailed(const std::string& path, DWORD code) {
+    throw KelmoraError(ErrorCode::StreamWrite, {.File = AbsolutePath(path), .Reason = SystemText(code)});
+}
+
 } // namespace
 
 bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
@@ -104,7 +108,7 @@ OsFile OsFile::OpenUpdate(const std::string& path) {
     return f;
 }
 
-bool OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::string* reason) {
+void OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n) {
     RecordFileEvent({.Kind = FileEventKind::Write, .Path = path_, .Offset = offset, .Size = n,
                      .Data = static_cast<const std::uint8_t*>(src)});
     std::size_t done = 0;
@@ -116,34 +120,24 @@ bool OsFile::WriteAt(std::uint64_t offset, const void* src, std::size_t n, std::
         ov.OffsetHigh = static_cast<DWORD>(at >> 32);
         const DWORD chunk = static_cast<DWORD>((n - done) > 0x40000000u ? 0x40000000u : (n - done));
         DWORD put = 0;
-        if (!WriteFile(handle_, in + done, chunk, &put, &ov) || put == 0) {
-            if (reason)
-                *reason = SystemText(GetLastError());
-            return false;
-        }
+        if (!WriteFile(handle_, in + done, chunk, &put, &ov) || put == 0)
+            WriteFailed(path_, GetLastError());
         done += put;
     }
-    return true;
 }
 
-bool OsFile::Truncate(std::uint64_t size, std::string* reason) {
+void OsFile::Truncate(std::uint64_t size) {
     RecordFileEvent({.Kind = FileEventKind::Truncate, .Path = path_, .Size = size});
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(size);
-    if (SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN) && SetEndOfFile(handle_))
-        return true;
-    if (reason)
-        *reason = SystemText(GetLastError());
-    return false;
+    if (!SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_))
+        WriteFailed(path_, GetLastError());
 }
 
-bool OsFile::Sync(std::string* reason) {
+void OsFile::Sync() {
     RecordFileEvent({.Kind = FileEventKind::Sync, .Path = path_});
-    if (FlushFileBuffers(handle_))
-        return true;
-    if (reason)
-        *reason = SystemText(GetLastError());
-    return false;
+    if (!FlushFileBuffers(handle_))
+        WriteFailed(path_, GetLastError());
 }
 
 // New files take their folder's security, as a replaced file had; the read-only
@@ -163,14 +157,13 @@ OsFile OsFile::CreateNew(const std::string& path, const std::string& shownPath) 
     return f;
 }
 
-bool OsFile::CloseChecked(std::string* reason) {
+void OsFile::CloseChecked() {
     if (!handle_)
-        return true;
+        return;
     const BOOL ok = CloseHandle(handle_);
     handle_ = nullptr;
-    if (!ok && reason)
-        *reason = SystemText(GetLastError());
-    return ok != 0;
+    if (!ok)
+        WriteFailed(path_, GetLastError());
 }
 
 std::uint64_t OsFile::Size() const {
@@ -180,12 +173,9 @@ std::uint64_t OsFile::Size() const {
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n, std::string* reason) const {
-    if (n > 0 && ReadFailsFor(path_)) {
-        if (reason)
-            *reason = SystemText(ERROR_CRC);
-        return 0;
-    }
+std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n) const {
+    if (n > 0 && ReadFailsFor(path_))
+        throw KelmoraError(ErrorCode::ReadFailed, {.File = path_, .Reason = SystemText(ERROR_CRC)});
     std::size_t done = 0;
     auto* out = static_cast<char*>(dst);
     while (done < n) {
@@ -197,9 +187,9 @@ std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n, std::
         DWORD got = 0;
         if (!ReadFile(handle_, out + done, chunk, &got, &ov)) {
             const DWORD err = GetLastError();
-            if (err != ERROR_HANDLE_EOF && reason)
-                *reason = SystemText(err);
-            break;
+            if (err == ERROR_HANDLE_EOF)
+                break;
+            throw KelmoraError(ErrorCode::ReadFailed, {.File = path_, .Reason = SystemText(err)});
         }
         if (got == 0)
             break;
@@ -208,7 +198,7 @@ std::size_t OsFile::ReadAt(std::uint64_t offset, void* dst, std::size_t n, std::
     return done;
 }
 
-std::size_t OsFile::Write(const void* src, std::size_t n, std::string* reason) {
+void OsFile::Write(const void* src, std::size_t n) {
     RecordFileEvent({.Kind = FileEventKind::Write, .Path = path_, .Offset = appended_, .Size = n,
                      .Data = static_cast<const std::uint8_t*>(src)});
     std::size_t done = 0;
@@ -216,15 +206,11 @@ std::size_t OsFile::Write(const void* src, std::size_t n, std::string* reason) {
     while (done < n) {
         DWORD chunk = static_cast<DWORD>((n - done) > 0x40000000u ? 0x40000000u : (n - done));
         DWORD put = 0;
-        if (!WriteFile(handle_, in + done, chunk, &put, nullptr) || put == 0) {
-            if (reason)
-                *reason = SystemText(GetLastError());
-            break;
-        }
+        if (!WriteFile(handle_, in + done, chunk, &put, nullptr) || put == 0)
+            WriteFailed(path_, GetLastError());
         done += put;
     }
     appended_ += done;
-    return done;
 }
 
 bool FileExists(const std::string& path) {
@@ -267,21 +253,15 @@ bool IsSymbolicLink(const std::string& path) {
     return !path.empty() && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-bool MoveIntoPlace(const std::string& from, const std::string& to, std::string* reason) {
+void MoveIntoPlace(const std::string& from, const std::string& to) {
     RecordFileEvent({.Kind = FileEventKind::Rename, .Path = from, .To = to});
     // Windows refuses to replace a read-only file; say so the same way everywhere,
     // whatever the file system or emulation underneath does.
     const DWORD attributes = GetFileAttributesW(WideFromUtf8(to).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        if (reason)
-            *reason = SystemText(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    if (MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    if (reason)
-        *reason = SystemText(GetLastError());
-    return false;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        WriteFailed(to, ERROR_ACCESS_DENIED);
+    if (!MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        WriteFailed(to, GetLastError());
 }
 
 void RemoveFile(const std::string& path) {
@@ -297,14 +277,13 @@ bool IsReadOnlyFile(const std::string& path) {
 
 // Renames are made with MOVEFILE_WRITE_THROUGH and files flushed before them:
 // NTFS journals the names itself, and a folder cannot be flushed by its handle.
-bool SyncDirectoryOf(const std::string& file, std::string*) {
+void SyncDirectoryOf(const std::string& file) {
     RecordFileEvent({.Kind = FileEventKind::SyncDirectory, .Path = FolderOfPath(file)});
-    return true;
 }
 
 // Windows flushes a volume only for its administrators: each rename of a run's
 // outputs is written through instead (MoveIntoPlace).
-bool SyncFileSystemOf(const std::string&, std::string*) { return true; }
+void SyncFileSystemOf(const std::string&) {}
 
 namespace {
 // The byte a writer locks: far past any end, so that locking it refuses no read.
@@ -371,12 +350,10 @@ bool DirectoryExists(const std::string& path) {
     return !path.empty() && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool MakeDirectory(const std::string& path, std::string* reason) {
+void MakeDirectory(const std::string& path) {
     if (CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr) || (GetLastError() == ERROR_ALREADY_EXISTS && DirectoryExists(path)))
-        return true;
-    if (reason)
-        *reason = SystemText(GetLastError());
-    return false;
+        return;
+    throw KelmoraError(ErrorCode::CannotCreateDirectory, {.File = AbsolutePath(path), .Reason = SystemText(GetLastError())});
 }
 
 std::string AbsolutePath(const std::string& path) {

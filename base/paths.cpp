@@ -48,23 +48,16 @@ std::string ResolveAgainst(const std::string& path, const std::string& base) {
     return base + (IsPathSeparator(base.back()) ? "" : std::string(1, kPathSeparator)) + path;
 }
 
-bool CreateDirectoryChain(const std::string& dir, ErrorFacts* failed) {
+void CreateDirectoryChain(const std::string& dir) {
     std::string path = dir;
     if (!path.empty() && IsPathSeparator(path.back()))
         path.pop_back();
     if (IsRootLike(path) || DirectoryExists(path))
-        return true;
-    std::string parent = DirectoryWithSeparator(path);
-    if (!parent.empty() && !CreateDirectoryChain(parent, failed))
-        return false;
-    std::string why;
-    if (MakeDirectory(path, &why))
-        return true;
-    if (failed) {
-        failed->File = AbsolutePath(path);
-        failed->Reason = why;
-    }
-    return false;
+        return;
+    const std::string parent = DirectoryWithSeparator(path);
+    if (!parent.empty())
+        CreateDirectoryChain(parent);
+    MakeDirectory(path);
 }
 
 // Calls visit for every regular file below dir, in name order; one directory's

@@ -26,9 +26,10 @@ bool IsRootLike(const std::string& path);
 std::string ResolveAgainst(const std::string& path, const std::string& base);
 
 // Creates the directory and every missing parent. Directories created before a
-// failure stay. A bare drive or root counts as done. On failure *failed names the
-// directory that could not be made (File, absolute) and the system's Reason.
-bool CreateDirectoryChain(const std::string& dir, ErrorFacts* failed = nullptr);
+// failure stay. A bare drive or root counts as done. Throws KelmoraError
+// CannotCreateDirectory naming the directory that could not be made (absolute)
+// with the system's reason.
+void CreateDirectoryChain(const std::string& dir);
 
 // Calls visit for every regular file below dir, in name order, holding one
 // directory's names at a time. Links to directories are not followed. Throws

@@ -42,10 +42,6 @@ std::mutex& NoticeLock() {
     return m;
 }
 
-[[noreturn]] void WriteFailed(const std::string& path, const std::string& reason) {
-    throw KelmoraError(ErrorCode::StreamWrite, {.File = AbsolutePath(path), .Reason = reason});
-}
-
 // The journal as it is written: every byte goes through the checksum.
 class JournalWriter {
 public:
@@ -78,17 +74,12 @@ public:
     std::uint64_t Sum() const { return fnv_.Value; }
     void Finish() {
         Flush();
-        std::string reason;
-        if (!file_.Sync(&reason) || !file_.CloseChecked(&reason))
-            WriteFailed(path_, reason);
+        file_.Sync();
+        file_.CloseChecked();
     }
 
 private:
-    void Put(const void* p, std::size_t n) {
-        std::string reason;
-        if (file_.Write(p, n, &reason) != n)
-            WriteFailed(path_, reason);
-    }
+    void Put(const void* p, std::size_t n) { file_.Write(p, n); }
     void Flush() {
         if (!buffer_.empty())
             Put(buffer_.data(), buffer_.size());
@@ -207,7 +198,6 @@ void PutBack(const std::string& journal, const std::string& folder) {
     };
     in.Seek(j.RangesAt);
     std::vector<std::uint8_t> buffer;
-    std::string reason;
     for (std::uint64_t r = 0; r < j.Ranges; ++r) {
         const std::size_t k = in.U32();
         std::uint64_t offset = in.U64(), size = in.U64();
@@ -216,16 +206,16 @@ void PutBack(const std::string& journal, const std::string& folder) {
             const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(size, kChunk));
             buffer.resize(take);
             in.Bytes(buffer.data(), take);
-            if (!f.WriteAt(offset, buffer.data(), take, &reason))
-                WriteFailed(f.Path(), reason);
+            f.WriteAt(offset, buffer.data(), take);
             offset += take;
             size -= take;
         }
     }
     for (std::size_t k = 0; k < files.size(); ++k) {
         OsFile& f = open(k);
-        if ((f.Size() != j.Lengths[k] && !f.Truncate(j.Lengths[k], &reason)) || !f.Sync(&reason))
-            WriteFailed(f.Path(), reason);
+        if (f.Size() != j.Lengths[k])
+            f.Truncate(j.Lengths[k]);
+        f.Sync();
     }
 }
 
@@ -285,11 +275,9 @@ void RollbackJournal::Begin() {
                 for (std::uint64_t done = 0; done < r.Size;) {
                     const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(r.Size - done, kChunk));
                     buffer.resize(take);
-                    std::string reason;
-                    if (source->ReadAt(r.Offset + done, buffer.data(), take, &reason) != take)
-                        throw KelmoraError(reason.empty() ? ErrorCode::ReadEndsEarly : ErrorCode::ReadFailed,
-                                           {.File = files_[k], .Reason = reason, .Number = r.Offset + done,
-                                            .Limit = r.Offset + r.Size});
+                    if (source->ReadAt(r.Offset + done, buffer.data(), take) != take)
+                        throw KelmoraError(ErrorCode::ReadEndsEarly,
+                                           {.File = files_[k], .Number = r.Offset + done, .Limit = r.Offset + r.Size});
                     out.Bytes(buffer.data(), take);
                     done += take;
                 }
@@ -305,9 +293,7 @@ void RollbackJournal::Begin() {
         out.Bytes(tail, sizeof tail);
         out.Finish();
     }
-    std::string reason;
-    if (!SyncDirectoryOf(path, &reason))
-        WriteFailed(path, reason);
+    SyncDirectoryOf(path);
     begun_ = true;
 }
 
@@ -317,9 +303,7 @@ void RollbackJournal::Commit() {
     const std::string path = JournalPathFor(files_[0]);
     RemoveFile(path);
     done_ = true;
-    std::string reason;
-    if (!SyncDirectoryOf(path, &reason))
-        WriteFailed(path, reason);
+    SyncDirectoryOf(path);
 }
 
 void RollbackJournal::RollBack() {
@@ -351,9 +335,7 @@ bool RecoverInterruptedEdit(const std::string& file, bool holdsLock) {
     if (whole)
         PutBack(journal, FolderOfPath(journal));
     RemoveFile(journal);
-    std::string reason;
-    if (!SyncDirectoryOf(journal, &reason))
-        WriteFailed(journal, reason);
+    SyncDirectoryOf(journal);
     if (whole) {
         std::lock_guard<std::mutex> hold(NoticeLock());
         if (Notice())

@@ -56,9 +56,7 @@ int Unpack(const std::string& path, const std::vector<std::string>& names, const
         }
     }
     const std::string dir = ComposeDestDir(out.empty() ? "." : out, false, "");
-    ErrorFacts failed;
-    if (!CreateDirectoryChain(dir, &failed) || !DirectoryExists(dir))
-        throw Failure(DirectoryFailure(dir, failed));
+    CreateDirectoryChain(dir);
     RemoveStaleTemporaries(dir);
     const auto data = std::make_shared<FileSource>(a.DataFile);
     // Names are made safe as extract makes them; two entries never share a file.

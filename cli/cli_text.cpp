@@ -13,9 +13,4 @@ std::string WalkFailure(const std::string& file, const WalkReport& r) {
 
 std::string ErrorLine(const std::exception& error) { return ErrorText(error); }
 
-std::string DirectoryFailure(const std::string& dir, const ErrorFacts& failed) {
-    return "Directory cannot be created! " +
-           (failed.File.empty() ? "\"" + dir + "\"." : "\"" + failed.File + "\". " + failed.Reason);
-}
-
 } // namespace kelmora::cli

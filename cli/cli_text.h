@@ -21,8 +21,5 @@ std::string ErrorLine(const std::exception& error);
 
 // A walk that stopped: "FILE: texture N of M (NAME): can't jump to position P, file size is only S".
 std::string WalkFailure(const std::string& file, const WalkReport& report);
-// A destination that could not be made, with the directory and the system's reason.
-// dir is the destination as given, named when the system said nothing.
-std::string DirectoryFailure(const std::string& dir, const ErrorFacts& failed);
 
 } // namespace kelmora::cli

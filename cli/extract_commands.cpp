@@ -222,9 +222,7 @@ bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSetti
     const Dictionary& d = *opened.D;
     const std::size_t listed = d.Entries().size();
     const std::vector<bool>& marks = opened.Marks;
-    ErrorFacts failed;
-    if (!CreateDirectoryChain(target.Dest, &failed) || !DirectoryExists(target.Dest))
-        throw Failure(DirectoryFailure(target.Dest, failed));
+    CreateDirectoryChain(target.Dest);
 
     ExportSettings settings = base;
     settings.DestDir = target.Dest;
@@ -358,9 +356,12 @@ int Extract(const ExtractOptions& o) {
     }
     progress.Clear();
     // What the batch wrote reaches the disk before it ends, in one step for all of it.
-    std::string reason;
-    if (exported > 0 && !SyncFileSystemOf(o.out.empty() ? o.files.front() : o.out, &reason))
-        std::cerr << "kelmora-cli: warning: the exported files may not be on the disk yet: " << reason << "\n";
+    try {
+        if (exported > 0)
+            SyncFileSystemOf(o.out.empty() ? o.files.front() : o.out);
+    } catch (const KelmoraError& e) {
+        std::cerr << "kelmora-cli: warning: the exported files may not be on the disk yet: " << e.Facts().Reason << "\n";
+    }
     // A batch ends with its total on standard error.
     if (count > 1 && !o.quiet)
         std::cerr << "kelmora-cli: " << count << " dictionaries: " << exported << " exported, " << failed

@@ -28,8 +28,7 @@ std::string Env(const char* name) {
 }
 
 void EnsureDirectory(const std::string& dir) {
-    if (!CreateDirectoryChain(dir) || !DirectoryExists(dir))
-        throw KelmoraError(ErrorCode::CannotCreateDirectory, {.File = dir});
+    CreateDirectoryChain(dir);
 }
 
 void WriteText(const std::string& path, const std::string& text) {
@@ -99,12 +98,17 @@ std::string ExecProgram(const XdgDirs& dirs, const std::string& viewerPath) {
     RemoveFile(fresh);
     std::error_code ec;
     std::filesystem::create_symlink(viewerPath, fresh, ec);
-    std::string reason;
-    if (ec || !MoveIntoPlace(fresh, link, &reason)) {
-        RemoveFile(fresh);
-        throw KelmoraError(ErrorCode::CannotCreate, {.File = link, .Reason = ec ? ec.message() : reason});
+    std::string reason = ec ? ec.message() : std::string();
+    if (!ec) {
+        try {
+            MoveIntoPlace(fresh, link);
+            return link;
+        } catch (const KelmoraError& e) {
+            reason = e.Facts().Reason;
+        }
     }
-    return link;
+    RemoveFile(fresh);
+    throw KelmoraError(ErrorCode::CannotCreate, {.File = link, .Reason = reason});
 }
 
 std::string DesktopEntry(const std::string& exec) {

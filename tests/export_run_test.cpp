@@ -203,14 +203,19 @@ TEST(Destination, PathRules) {
 
 TEST(Destination, CreatesEveryMissingParent) {
     std::string dir = MakeTempDir("mkdir");
-    EXPECT_TRUE(CreateDirectoryChain(dir + "/a/b/c/"));
+    EXPECT_NO_THROW(CreateDirectoryChain(dir + "/a/b/c/"));
     EXPECT_TRUE(fs::is_directory(dir + "/a/b/c"));
-    EXPECT_TRUE(CreateDirectoryChain(dir + "/a/b/c/")); // existing: done
-    EXPECT_TRUE(CreateDirectoryChain("/"));
+    EXPECT_NO_THROW(CreateDirectoryChain(dir + "/a/b/c/")); // existing: done
+    EXPECT_NO_THROW(CreateDirectoryChain("/"));
     WriteFile(dir + "/file", {1});
-    EXPECT_FALSE(CreateDirectoryChain(dir + "/file/sub/"));
+    EXPECT_THROW(CreateDirectoryChain(dir + "/file/sub/"), KelmoraError);
     WriteFile(dir + "/x", {1});
-    EXPECT_FALSE(CreateDirectoryChain(dir + "/x/y/z/"));
+    try {
+        CreateDirectoryChain(dir + "/x/y/z/");
+        ADD_FAILURE() << "made below a file";
+    } catch (const KelmoraError& e) {
+        EXPECT_EQ(ErrorText(e), "Directory cannot be created! \"" + dir + "/x\". Not a directory"); // the file in the way
+    }
     EXPECT_FALSE(fs::exists(dir + "/x/y"));
     fs::remove_all(dir);
 }

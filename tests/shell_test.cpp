@@ -137,7 +137,7 @@ TEST(FreedesktopAssociation, UnwritableFoldersAreReported) {
         WriteFreedesktopAssociation(dirs, "/k", false);
         FAIL() << "no error";
     } catch (const KelmoraError& e) {
-        EXPECT_EQ(ErrorText(e), "Cannot create directory \"" + root + "/file/data/mime/packages\".");
+        EXPECT_EQ(ErrorText(e), "Directory cannot be created! \"" + root + "/file\". Not a directory");
     }
     fs::remove_all(root);
 }

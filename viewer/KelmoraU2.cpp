@@ -224,10 +224,13 @@ void TForm2::Button5Click() {
         // for: it is made without a question. A folder typed that is not there is asked about.
         const bool onlySubDir = cbx1->isChecked() && kelmora::DirectoryExists(chosen);
         const QString question = Q(destDir_) + "\r\ndoes not exist.\r\nDo you want to create it?";
-        kelmora::ErrorFacts failed;
-        if ((onlySubDir || ui_.AskYesNo(this, "Create Directory", question)) &&
-            !kelmora::CreateDirectoryChain(destDir_, &failed))
-            ui_.ShowMessage(this, DirectoryFailureText(failed));
+        if (onlySubDir || ui_.AskYesNo(this, "Create Directory", question)) {
+            try {
+                kelmora::CreateDirectoryChain(destDir_);
+            } catch (const kelmora::KelmoraError& e) {
+                ui_.ShowMessage(this, ErrorMessage(e));
+            }
+        }
     }
     if (kelmora::DirectoryExists(destDir_))
         accept();

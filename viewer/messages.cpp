@@ -35,7 +35,3 @@ QString WalkStoppedText(const WalkReport& r) {
 
 QString OverwriteText(const std::string& path) { return Q(path) + "\r\nalready exists! Overwrite?"; }
 
-QString DirectoryFailureText(const ErrorFacts& failed) {
-    return "Directory cannot be created!" +
-           (failed.File.empty() ? QString() : " \"" + Q(failed.File) + "\". " + Q(failed.Reason));
-}

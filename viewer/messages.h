@@ -30,5 +30,3 @@ inline const QString kBrightenTip = "Doubles the PlayStation 2's alpha of 0 to 1
 // The question before a file of an export is replaced.
 inline const QString kOverwriteCaption = "Overwrite existing file?";
 QString OverwriteText(const std::string& path);
-// A destination that could not be made, with the directory and the system's reason.
-QString DirectoryFailureText(const kelmora::ErrorFacts& failed);

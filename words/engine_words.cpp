@@ -65,7 +65,8 @@ std::string ErrorText(const KelmoraError& error) {
                ", before byte " + std::to_string(f.Limit);
     case ErrorCode::FileBusy: return "another program is changing " + f.File + "; nothing was written";
     case ErrorCode::ChangedOnDisk: return f.File + " changed on disk since it was read; nothing was written";
-    case ErrorCode::CannotCreateDirectory: return "Cannot create directory " + Quoted(f.File) + ".";
+    case ErrorCode::CannotCreateDirectory:
+        return "Directory cannot be created! " + Quoted(f.File) + "." + (f.Reason.empty() ? "" : " " + f.Reason);
     case ErrorCode::NotUtf8: return Quoted(EscapeControls(f.Name)) + " is not UTF-8 text";
     case ErrorCode::CharacterNotInNames:
         return Quoted(EscapeControls(f.Name)) + " holds a character that texture names cannot";
