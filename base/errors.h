@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace kelmora {
 
@@ -70,7 +71,18 @@ enum class ErrorCode {
     NotADictionary,        // File
     DictionaryTooShort,    // File; Number: its bytes
     DictionaryEndsEarly,   // File; Number: the texture that runs past the end
-    NoSuchTexture,         // Texture: the index asked for; Number: the textures listed
+    NoSuchTexture,         // File when named; Number: the texture asked for, from 1; Limit: the textures listed
+    TexturesAlike,         // File, Name; Number: how many; List: their numbers
+    NoTextureNamed,        // File, Name
+    WalkStopped,           // File; Texture (from 0) of Count, Name: its name's part; Number: where it
+                           // would jump (signed); Limit: the file's size
+    ArchiveExistsAlready,  // File
+    StoppedUnreadable,     // File: the argument that could not be read
+    Interrupted,
+    OutputNotForArchive,   // File: the archive import writes itself
+    OutputNotForFolder,    // File: the folder of dictionaries import writes
+    NoArchiveFolder,       // File: the folder given; Name: the folder it should hold
+    NotAFolder,            // File
     // Pictures put into textures.
     CannotQuantise,        // File
     QuantiseFailed,        // File; Number: colours
@@ -106,6 +118,12 @@ struct ErrorFacts {
     std::uint64_t Number = 0, Limit = 0;         // a count or a value, and its bound
     std::uint32_t Depth = 0, Level = 0;
     int Detail = 0; // which of several kinds, where a code has them
+    std::uint64_t Count = 0;  // a second count (a dictionary's textures, say)
+    std::uint64_t Code = 0;   // a platform's or a format's own number
+    std::string List{};       // numbers the text lists ("1, 3")
+    // Where it happened, outermost first ("x.txd", "texture 6 (wheel)", "a.png"):
+    // the front ends put these before the words, each once.
+    std::vector<std::string> Context{};
 };
 
 // An error that ends the current command. what() names the code only, for logs;
@@ -115,6 +133,9 @@ public:
     KelmoraError(ErrorCode code, ErrorFacts facts);
     ErrorCode Code() const { return code_; }
     const ErrorFacts& Facts() const { return facts_; }
+    // The same error, said to have happened where places name (outermost first),
+    // inside where it was said to happen before.
+    KelmoraError Within(std::vector<std::string> places) const;
 
 private:
     ErrorCode code_;

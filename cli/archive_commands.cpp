@@ -95,7 +95,7 @@ std::vector<std::string> CreateArchive(const std::string& path) {
     }
     for (const std::string& f : files)
         if (FileExists(f) || DirectoryExists(f))
-            throw Failure(f + " exists already; --create makes a new archive, nothing was written");
+            throw KelmoraError(ErrorCode::ArchiveExistsAlready, {.File = f});
     for (const std::string& f : files) {
         AtomicOutput out(f);
         if (!version1) {
@@ -114,7 +114,7 @@ int PackInto(const std::string& path, const PackOptions& o) {
         try {
             CheckEntryName(name);
         } catch (const KelmoraError& e) {
-            throw Failure(file + ": " + ErrorLine(e));
+            throw e.Within({file});
         }
         edit.Put(name, ReadAllBytes(FileSource(file)));
     }

@@ -108,8 +108,7 @@ Dictionary OpenTarget(const Target& t) {
     if (!d.IsDictionary())
         throw KelmoraError(ErrorCode::NotADictionary, {.File = t.Label});
     if (d.Source().Size() < kDictionaryHeaderBytes)
-        throw Failure(t.Label + " is too short to be a texture dictionary (" +
-                           std::to_string(d.Source().Size()) + " bytes)");
+        throw KelmoraError(ErrorCode::DictionaryTooShort, {.File = t.Label, .Number = d.Source().Size(), .Detail = 1});
     return d;
 }
 
@@ -129,7 +128,7 @@ Target EntryTarget(const std::string& arg) {
             return t;
         }
     }
-    throw Failure(path + " has no entry named " + EscapeControls(wanted));
+    throw KelmoraError(ErrorCode::NoSuchEntry, {.File = path, .Name = wanted});
 }
 
 InputKind KindOf(const std::string& arg) {

@@ -5,12 +5,23 @@
 
 namespace kelmora::cli {
 
-std::string WalkFailure(const std::string& file, const WalkReport& r) {
-    return file + ": texture " + std::to_string(r.TextureNumber) + " of " + std::to_string(r.Count) + " (" +
-           ShownText(r.NamePart) + "): can't jump to position " + std::to_string(r.Next) + ", file size is only " +
-           std::to_string(r.FileSize);
+KelmoraError WalkStoppedError(const std::string& file, const WalkReport& r) {
+    return KelmoraError(ErrorCode::WalkStopped, {.File = file,
+                                                 .Name = r.NamePart,
+                                                 .Texture = r.TextureNumber - 1,
+                                                 .Number = static_cast<std::uint64_t>(std::int64_t{r.Next}),
+                                                 .Limit = r.FileSize,
+                                                 .Count = r.Count});
 }
 
-std::string ErrorLine(const std::exception& error) { return ErrorText(error); }
+std::string WalkFailure(const std::string& file, const WalkReport& r) { return ErrorText(WalkStoppedError(file, r)); }
+
+std::string ErrorLine(const std::exception& error) {
+    std::string line = ErrorText(error);
+    const auto* e = dynamic_cast<const KelmoraError*>(&error);
+    if (e && e->Code() == ErrorCode::DuplicateName)
+        line += " (--allow-duplicate gives it all the same)";
+    return line;
+}
 
 } // namespace kelmora::cli

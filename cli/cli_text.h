@@ -8,18 +8,14 @@
 
 namespace kelmora::cli {
 
-// A failure the command line words itself: a name that matches nothing, an
-// option that does not fit. What the engine refuses comes as a KelmoraError.
-class Failure : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 // The one line for whatever ended a command: a KelmoraError in the engine's
-// words, a Failure or any other exception by its own text.
+// words (with the way past a duplicate name, which --allow-duplicate is), any
+// other exception by its own text.
 std::string ErrorLine(const std::exception& error);
 
-// A walk that stopped: "FILE: texture N of M (NAME): can't jump to position P, file size is only S".
+// A walk that stopped, as an error and as its line: "FILE: texture N of M (NAME):
+// can't jump to position P, file size is only S".
+KelmoraError WalkStoppedError(const std::string& file, const WalkReport& report);
 std::string WalkFailure(const std::string& file, const WalkReport& report);
 
 } // namespace kelmora::cli

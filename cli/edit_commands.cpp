@@ -38,16 +38,6 @@ void Note(const std::string& line) {
 
 namespace {
 
-// A duplicate name with the way past it.
-template <typename F>
-void WithNameHint(F&& edit) {
-    try {
-        edit();
-    } catch (const DuplicateNameError& e) {
-        throw Failure(ErrorLine(e) + " (--allow-duplicate gives it all the same)");
-    }
-}
-
 } // namespace
 
 std::size_t FindTexture(const Dictionary& d, const std::string& file, const std::string& texture) {
@@ -55,8 +45,7 @@ std::size_t FindTexture(const Dictionary& d, const std::string& file, const std:
     if (!texture.empty() && texture.find_first_not_of("0123456789") == std::string::npos && texture.size() < 10) {
         const std::size_t n = std::stoul(texture);
         if (n == 0 || n > d.Entries().size())
-            throw Failure(file + " has no texture " + texture + " (it lists " +
-                               std::to_string(d.Entries().size()) + ")");
+            throw KelmoraError(ErrorCode::NoSuchTexture, {.File = file, .Number = n, .Limit = d.Entries().size()});
         index = n - 1;
     } else {
         // The name as stored first; else the one name that differs only in case,
@@ -75,11 +64,11 @@ std::size_t FindTexture(const Dictionary& d, const std::string& file, const std:
             std::string numbers;
             for (std::size_t i : alike)
                 numbers += (numbers.empty() ? "" : ", ") + std::to_string(i + 1);
-            throw Failure(file + " has " + std::to_string(alike.size()) + " textures named " + EscapeControls(texture) +
-                          " in other cases (" + numbers + "); give the number");
+            throw KelmoraError(ErrorCode::TexturesAlike,
+                               {.File = file, .Name = texture, .Number = alike.size(), .List = numbers});
         }
         if (index == d.Entries().size())
-            throw Failure(file + " has no texture named " + EscapeControls(texture));
+            throw KelmoraError(ErrorCode::NoTextureNamed, {.File = file, .Name = texture});
     }
     return index;
 }
@@ -100,12 +89,10 @@ int Add(const EditOptions& o, const std::string& image, const std::string& name,
     DictionaryEdit edit = OpenForEdit(o, place);
     const std::string label = "new texture (" + EscapeControls(name) + ")";
     try {
-        WithNameHint([&] {
-            AddImage(edit, ReadImage(image), image, Utf8ToCp1252(name), Utf8ToCp1252(mask), levels, PutOptionsOf(o));
-        });
-    } catch (const std::runtime_error& e) {
+        AddImage(edit, ReadImage(image), image, Utf8ToCp1252(name), Utf8ToCp1252(mask), levels, PutOptionsOf(o));
+    } catch (const KelmoraError& e) {
         // Image failures name the image themselves; the others are about the name or levels.
-        Refuse(o.Dictionary, label, "", ErrorLine(e));
+        Refuse(e, o.Dictionary, label, "");
     }
     const std::string line = "added " + Label(edit.Current(), edit.Current().Entries().size() - 1) + " from " +
                              EscapeControls(image);
@@ -120,8 +107,8 @@ int Remove(const EditOptions& o, const std::string& texture) {
     const std::string label = Label(edit.Current(), index);
     try {
         edit.Remove(index);
-    } catch (const std::runtime_error& e) {
-        Refuse(o.Dictionary, label, "", ErrorLine(e));
+    } catch (const KelmoraError& e) {
+        Refuse(e, o.Dictionary, label, "");
     }
     FinishEdit(edit, o, place, -1, {"removed " + label});
     return 0;
@@ -133,11 +120,9 @@ int Rename(const EditOptions& o, const std::string& texture, const std::string& 
     const std::size_t index = FindTexture(edit.Current(), o.Dictionary, texture);
     const std::string label = Label(edit.Current(), index);
     try {
-        WithNameHint([&] {
-            edit.Rename(index, Utf8ToCp1252(name), mask ? Utf8ToCp1252(*mask) : edit.Current().Entries()[index].Mask);
-        });
-    } catch (const std::runtime_error& e) {
-        Refuse(o.Dictionary, label, "", ErrorLine(e));
+        edit.Rename(index, Utf8ToCp1252(name), mask ? Utf8ToCp1252(*mask) : edit.Current().Entries()[index].Mask);
+    } catch (const KelmoraError& e) {
+        Refuse(e, o.Dictionary, label, "");
     }
     FinishEdit(edit, o, place, -1, {"renamed " + label + " to " + EscapeControls(name)});
     return 0;

@@ -32,7 +32,7 @@ Place PlaceOf(const std::string& arg) {
     for (const ArchiveEntry& e : OpenGameArchive(archive).Entries)
         if (NamesEntry(e.Name, wanted))
             return {archive, e.Name};
-    throw Failure(archive + " has no entry named " + EscapeControls(wanted));
+    throw KelmoraError(ErrorCode::NoSuchEntry, {.File = archive, .Name = wanted});
 }
 
 std::vector<std::uint8_t> ReadPlace(const Place& p) {
@@ -42,7 +42,7 @@ std::vector<std::uint8_t> ReadPlace(const Place& p) {
     for (const ArchiveEntry& e : a.Entries)
         if (e.Name == p.Entry)
             return ReadAllBytes(RangeSource(std::make_shared<FileSource>(a.DataFile), e.Offset, e.Size));
-    throw Failure(p.File + " has no entry named " + EscapeControls(p.Entry));
+    throw KelmoraError(ErrorCode::NoSuchEntry, {.File = p.File, .Name = p.Entry});
 }
 
 DictionaryEdit OpenForEdit(const EditOptions& o, Place& place) {
@@ -70,18 +70,14 @@ DictionaryEdit OpenForEdit(const EditOptions& o, Place& place) {
 
 PutBackOptions PutOptionsOf(const EditOptions& o) { return {!o.NoFilter, OptionsOf(o), o.Depth}; }
 
-// A refusal as one line that names the dictionary, the texture and the image:
-// "DICT: texture 6 (name): IMAGE: reason" (the image once, where the reason
-// does not start with it already).
-[[noreturn]] void Refuse(const std::string& dictionary, const std::string& texture, const std::string& image,
-                         const std::string& reason) {
-    std::string why = reason;
-    // The engine's own texts may name the texture already.
-    const std::string textureColon = texture + ": ";
-    if (why.compare(0, textureColon.size(), textureColon) == 0)
-        why.erase(0, textureColon.size());
-    const bool namesImage = !image.empty() && why.compare(0, image.size(), image) == 0;
-    throw Failure(dictionary + ": " + texture + ": " + (image.empty() || namesImage ? "" : image + ": ") + why);
+// A refusal said of the dictionary, the texture and the image (empty: none):
+// "DICT: texture 6 (name): IMAGE: reason", each named once.
+[[noreturn]] void Refuse(const KelmoraError& error, const std::string& dictionary, const std::string& texture,
+                         const std::string& image) {
+    std::vector<std::string> places = {dictionary, texture};
+    if (!image.empty())
+        places.push_back(image);
+    throw error.Within(std::move(places));
 }
 
 void Report(std::vector<std::string>& lines, const std::string& label, const std::string& image,
@@ -117,8 +113,8 @@ bool PutBack(DictionaryEdit& edit, const std::string& dictionary, std::size_t i,
     PutOutcome r;
     try {
         r = PutImage(edit, i, ImageWithCompanion(image, companion), image, PutOptionsOf(o), mipFiles);
-    } catch (const std::runtime_error& e) {
-        Refuse(dictionary, label, image, ErrorLine(e));
+    } catch (const KelmoraError& e) {
+        Refuse(e, dictionary, label, image);
     }
     Report(lines, label, image, r);
     return r.Changed;

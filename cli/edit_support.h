@@ -35,9 +35,10 @@ std::vector<std::uint8_t> ReadPlace(const Place& p);
 // will be written into is checked first.
 DictionaryEdit OpenForEdit(const EditOptions& o, Place& place);
 PutBackOptions PutOptionsOf(const EditOptions& o);
-// A refusal as one line that names the dictionary, the texture and the image.
-[[noreturn]] void Refuse(const std::string& dictionary, const std::string& texture, const std::string& image,
-                         const std::string& reason);
+// A refusal said of the dictionary, the texture and the image (empty: none),
+// each named once.
+[[noreturn]] void Refuse(const KelmoraError& error, const std::string& dictionary, const std::string& texture,
+                         const std::string& image);
 // What a put-back did, said after the dictionary is written.
 void Report(std::vector<std::string>& lines, const std::string& label, const std::string& image, const PutOutcome& r);
 // The image of a texture, with the alpha of its grey companion where it has none

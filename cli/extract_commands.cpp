@@ -122,7 +122,7 @@ void ForEachBatchTarget(const ExtractOptions& o, bool report, bool& clean,
                     break;
                 Fail(ErrorLine(e));
                 if (!o.keepGoing)
-                    throw Failure("stopped: " + arg + " cannot be read");
+                    throw KelmoraError(ErrorCode::StoppedUnreadable, {.File = arg});
             }
             break;
         }
@@ -194,13 +194,12 @@ OpenedTarget OpenForExport(const Target& target, const ExtractOptions& o, const 
     try {
         Dictionary d = OpenTarget(target);
         if (!d.Complete())
-            throw Failure(WalkFailure(target.Label, d.Walk().Report));
+            throw WalkStoppedError(target.Label, d.Walk().Report);
         const std::size_t listed = d.Entries().size();
         opened.Marks.assign(listed, o.onlyLines.empty());
         for (std::size_t line : o.onlyLines) {
             if (line > listed)
-                throw Failure(target.Label + " has no texture " + std::to_string(line) + " (it lists " +
-                                   std::to_string(listed) + ")");
+                throw KelmoraError(ErrorCode::NoSuchTexture, {.File = target.Label, .Number = line, .Limit = listed});
             opened.Marks[line - 1] = true;
         }
         if (prepare)
@@ -268,14 +267,14 @@ bool ExtractOne(const Target& target, const ExtractOptions& o, const ExportSetti
     ExportOutcome result =
         RunExport(d.Source(), d.Entries(), marks, settings, cb, opened.Ahead ? &*opened.Ahead : nullptr);
     if (!result.Completed)
-        throw Failure(target.Label + ": " + TextureLabel(d, result.FailedEntry) + ": " + DecodeProblem(result.Failure));
+        throw UnreadableTexture(result.FailedEntry, result.Failure).Within({target.Label, TextureLabel(d, result.FailedEntry)});
     ClearProgressForOutput();
     if (!o.quiet)
         std::cout << ExportSummary(result.Exported, listed, result.ElapsedMs, target.Dest, ".", result.Renamed,
                                    result.Cancelled)
                   << std::endl;
     if (result.Cancelled)
-        throw Failure("interrupted; the files written so far stay");
+        throw KelmoraError(ErrorCode::Interrupted, {});
     return clean;
 }
 
@@ -384,11 +383,11 @@ int Save(const SaveOptions& o) {
     const Target target = KindOf(o.file) == InputKind::ArchiveEntry ? EntryTarget(o.file) : FileTarget(o.file);
     const Dictionary d = OpenTarget(target);
     if (!d.Complete())
-        throw Failure(WalkFailure(o.file, d.Walk().Report));
+        throw WalkStoppedError(o.file, d.Walk().Report);
     const std::size_t index = kelmora::cli::FindTexture(d, o.file, o.texture);
     DecodedTexture t = d.Decode(index, {!o.noFilter, 0});
     if (!t.Ok())
-        throw Failure(o.file + ": " + TextureLabel(d, index) + ": " + DecodeProblem(t.Result));
+        throw UnreadableTexture(index, t.Result).Within({o.file, TextureLabel(d, index)});
     if (t.Result.CutShort())
         Fail(CutShortWarning(o.file, TextureLabel(d, index), t.Result));
     const bool brighten = !o.noBrighten;

@@ -150,7 +150,7 @@ void SayPutBack(std::size_t textures, std::size_t dictionaries, const std::strin
 // pictures changed are written back, in one edit of the archive.
 int ImportArchive(const EditOptions& o, const std::string& folder) {
     if (!o.Output.empty())
-        throw Failure("-o takes one dictionary; import into " + o.Dictionary + " writes the archive itself");
+        throw KelmoraError(ErrorCode::OutputNotForArchive, {.File = o.Dictionary});
     ArchiveEdit archive(o.Dictionary);
     const GameArchive& a = archive.Archive();
     const std::string stem = PathToUtf8(PathFromUtf8(FileNameOf(o.Dictionary)).stem());
@@ -161,7 +161,7 @@ int ImportArchive(const EditOptions& o, const std::string& folder) {
         while (given.size() > 1 && IsPathSeparator(given.back()))
             given.pop_back();
         if (!SameNameIgnoringCase(FileNameOf(given), SafeFileName(stem)))
-            throw Failure(folder + " holds no folder " + SafeFileName(stem) + " of the archive's dictionaries");
+            throw KelmoraError(ErrorCode::NoArchiveFolder, {.File = folder, .Name = SafeFileName(stem)});
         archiveDir = WithSeparator(folder);
     }
     // The data file is read while the dictionaries are put back, and closed before
@@ -211,8 +211,7 @@ int ImportArchive(const EditOptions& o, const std::string& folder) {
 // or not at all; the first that fails ends the run, those before it stay written.
 int ImportTree(const EditOptions& o, const std::string& folder) {
     if (!o.Output.empty())
-        throw Failure("-o takes one dictionary; import into the folder " + o.Dictionary +
-                           " writes its dictionaries themselves");
+        throw KelmoraError(ErrorCode::OutputNotForFolder, {.File = o.Dictionary});
     std::vector<std::string> files;
     ForEachDictionaryBelow(o.Dictionary, [&](const std::string& file) { files.push_back(file); });
     OrderedPool<PutBackResult> pool(files.size(), o.Jobs, [&](std::size_t k) {
@@ -249,7 +248,7 @@ int ImportTree(const EditOptions& o, const std::string& folder) {
 
 int Import(const EditOptions& o, const std::string& folder) {
     if (!DirectoryExists(folder))
-        throw Failure(folder + " is not a folder");
+        throw KelmoraError(ErrorCode::NotAFolder, {.File = folder});
     if (DirectoryExists(o.Dictionary))
         return ImportTree(o, folder);
     const bool txd = SameNameIgnoringCase(PathToUtf8(PathFromUtf8(o.Dictionary).extension()), ".txd");

@@ -47,8 +47,22 @@ Dictionary Dictionary::OpenFile(const std::string& path) { return Dictionary(std
 
 DecodedTexture Dictionary::Decode(std::size_t index, const DecodeOptions& options) const {
     if (index >= walk_.Listed)
-        throw KelmoraError(ErrorCode::NoSuchTexture, {.Texture = index, .Number = walk_.Listed});
+        throw KelmoraError(ErrorCode::NoSuchTexture, {.Number = index + 1, .Limit = walk_.Listed});
     return DecodeTexture(*source_, walk_.Entries[index], options);
+}
+
+KelmoraError UnreadableTexture(std::size_t index, const DecodeResult& r) {
+    const bool format = r.Status == DecodeStatus::UnsupportedFormat;
+    return KelmoraError(ErrorCode::TextureUnreadable, {.Texture = index,
+                                                       .Width = r.Width,
+                                                       .Height = r.Height,
+                                                       .Number = r.DataPresent,
+                                                       .Limit = r.DataNeeded,
+                                                       .Depth = r.Depth,
+                                                       .Level = r.Level,
+                                                       .Detail = static_cast<int>(r.Status),
+                                                       .Count = static_cast<std::uint64_t>(r.Platform),
+                                                       .Code = format ? r.FormatCode : r.PlatformId});
 }
 
 } // namespace kelmora

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/byte_source.h"
+#include "base/errors.h"
 #include "dictionary/decode_state.h"
 #include "dictionary/dictionary_walk.h"
 #include "dictionary/raster_decode.h"
@@ -58,5 +59,9 @@ private:
     std::shared_ptr<const ByteSource> source_;
     WalkResult walk_;
 };
+
+// The error of a decode that did not succeed (KelmoraError TextureUnreadable),
+// with every fact of its result.
+KelmoraError UnreadableTexture(std::size_t index, const DecodeResult& result);
 
 } // namespace kelmora

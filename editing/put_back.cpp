@@ -58,14 +58,7 @@ Plan PlanFor(const Dictionary& d, std::size_t i, const InputImage& img, const Pu
     CheckTextureEditable(d, i);
     Plan p{d.Decode(i, {o.Unswizzle, 0}), {}};
     if (const DecodeResult& r = p.Current.Result; !r.Ok())
-        throw KelmoraError(ErrorCode::TextureUnreadable, {.Texture = i,
-                                                          .Width = r.Width,
-                                                          .Height = r.Height,
-                                                          .Number = r.DataPresent,
-                                                          .Limit = r.DataNeeded,
-                                                          .Depth = r.Depth,
-                                                          .Level = r.Level,
-                                                          .Detail = static_cast<int>(r.Status)});
+        throw UnreadableTexture(i, r);
     const DecodeState& now = p.Current.State;
     PutOutcome& out = p.Outcome;
     out.Before = {now.TexWidth, now.TexHeight, now.TexDepth, p.Current.Result.LevelCount};

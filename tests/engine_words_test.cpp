@@ -7,6 +7,7 @@
 
 #include "base/errors.h"
 #include "base/os_file.h"
+#include "dictionary/texture_platform.h"
 #include "editing/dictionary_edit.h"
 #include "editing/texture_import.h"
 #include "images/image_input.h"
@@ -98,4 +99,19 @@ TEST(EngineWords, FailuresCarryTheirFactsNotProse) {
 
 TEST(EngineWords, OtherExceptionsKeepTheirOwnText) {
     EXPECT_EQ(ErrorText(std::runtime_error("disk on fire")), "disk on fire");
+}
+
+// Where an error happened goes before its words, each place once: a place the
+// words start with already is not said twice.
+TEST(EngineWords, PlacesAreSaidOnceBeforeTheWords) {
+    const KelmoraError notImage(ErrorCode::NotAnImage, {.File = "a.png"});
+    EXPECT_EQ(ErrorText(notImage.Within({"x.txd", "texture 2 (b)", "a.png"})),
+              "x.txd: texture 2 (b): a.png is not an image Kelmora reads (PNG, TGA, BMP or JPEG)");
+    const KelmoraError platform(ErrorCode::PlatformNotEditable,
+                                {.Name = "flag", .Texture = 2, .Detail = static_cast<int>(TexturePlatform::Direct3D9)});
+    EXPECT_EQ(ErrorText(platform.Within({"x.txd", "texture 3 (flag)"})),
+              "x.txd: texture 3 (flag): editing Direct3D 9 textures is not supported yet");
+    // Places given later are outside those given before.
+    EXPECT_EQ(ErrorText(KelmoraError(ErrorCode::Interrupted, {}).Within({"inner"}).Within({"outer"})),
+              "outer: inner: interrupted; the files written so far stay");
 }

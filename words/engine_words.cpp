@@ -46,7 +46,30 @@ std::string EntryLabel(const ArchiveEntry& e) { return "entry " + N(e.Number) + 
 
 std::string RecoveryText(const std::string& file) { return "finished undoing an interrupted edit of " + file; }
 
+namespace {
+
+std::string Words(const KelmoraError& error);
+
+} // namespace
+
 std::string ErrorText(const KelmoraError& error) {
+    // Each place once: one the words start with already is not said again.
+    std::string words = Words(error), before;
+    for (const std::string& place : error.Facts().Context) {
+        if (place.empty())
+            continue;
+        if (words.compare(0, place.size() + 2, place + ": ") == 0)
+            words.erase(0, place.size() + 2);
+        else if (words.compare(0, place.size(), place) == 0)
+            continue;
+        before += place + ": ";
+    }
+    return before + words;
+}
+
+namespace {
+
+std::string Words(const KelmoraError& error) {
     const ErrorFacts& f = error.Facts();
     switch (error.Code()) {
     case ErrorCode::CannotOpen: return "Cannot open file " + Quoted(f.File) + ". " + f.Reason;
@@ -58,7 +81,28 @@ std::string ErrorText(const KelmoraError& error) {
     case ErrorCode::StreamWrite: return "Stream write error: " + Quoted(f.File) + ". " + f.Reason;
     case ErrorCode::ReadOnly: return f.File + " is read-only";
     case ErrorCode::NoSuchTexture:
-        return "no texture " + N(f.Texture + 1) + " in this dictionary (it lists " + N(f.Number) + ")";
+        return (f.File.empty() ? "no texture " + N(f.Number) + " in this dictionary"
+                               : f.File + " has no texture " + N(f.Number)) +
+               " (it lists " + N(f.Limit) + ")";
+    case ErrorCode::TexturesAlike:
+        return f.File + " has " + N(f.Number) + " textures named " + EscapeControls(f.Name) + " in other cases (" +
+               f.List + "); give the number";
+    case ErrorCode::NoTextureNamed: return f.File + " has no texture named " + EscapeControls(f.Name);
+    case ErrorCode::WalkStopped:
+        return f.File + ": texture " + N(f.Texture + 1) + " of " + N(f.Count) + " (" + ShownText(f.Name) +
+               "): can't jump to position " + std::to_string(static_cast<std::int64_t>(f.Number)) +
+               ", file size is only " + N(f.Limit);
+    case ErrorCode::ArchiveExistsAlready:
+        return f.File + " exists already; --create makes a new archive, nothing was written";
+    case ErrorCode::StoppedUnreadable: return "stopped: " + f.File + " cannot be read";
+    case ErrorCode::Interrupted: return "interrupted; the files written so far stay";
+    case ErrorCode::OutputNotForArchive:
+        return "-o takes one dictionary; import into " + f.File + " writes the archive itself";
+    case ErrorCode::OutputNotForFolder:
+        return "-o takes one dictionary; import into the folder " + f.File + " writes its dictionaries themselves";
+    case ErrorCode::NoArchiveFolder:
+        return f.File + " holds no folder " + EscapeControls(f.Name) + " of the archive's dictionaries";
+    case ErrorCode::NotAFolder: return f.File + " is not a folder";
     case ErrorCode::ReadFailed: return "Cannot read file " + Quoted(f.File) + ". " + f.Reason;
     case ErrorCode::ReadEndsEarly:
         return "Cannot read file " + Quoted(f.File) + ". It ends at byte " + std::to_string(f.Number) +
@@ -120,6 +164,9 @@ std::string ErrorText(const KelmoraError& error) {
         r.DataNeeded = f.Limit;
         r.Depth = f.Depth;
         r.Level = f.Level;
+        r.PlatformId = static_cast<std::uint32_t>(f.Code);
+        r.FormatCode = static_cast<std::uint32_t>(f.Code);
+        r.Platform = static_cast<TexturePlatform>(f.Count);
         return DecodeProblem(r);
     }
     case ErrorCode::DictionaryHeaderShort: return "the dictionary is too short to hold its own header";
@@ -147,7 +194,9 @@ std::string ErrorText(const KelmoraError& error) {
         return Label(f) + ": level " + N(f.Level) + " does not read back as written; nothing was written";
     case ErrorCode::NotADictionary: return f.File + " is not a texture dictionary";
     case ErrorCode::DictionaryTooShort:
-        return f.File + " is too short to be a texture dictionary (" + N(f.Number) + " bytes); nothing was changed";
+        // Detail 1: said of a dictionary read, which nothing was going to change.
+        return f.File + " is too short to be a texture dictionary (" + N(f.Number) + " bytes)" +
+               (f.Detail == 1 ? "" : "; nothing was changed");
     case ErrorCode::DictionaryEndsEarly:
         return f.File + ": the dictionary ends early (texture " + N(f.Number) +
                " runs past its end); nothing was changed";
@@ -172,6 +221,8 @@ std::string ErrorText(const KelmoraError& error) {
     }
     return error.what();
 }
+
+} // namespace
 
 std::string ErrorText(const std::exception& error) {
     if (const auto* e = dynamic_cast<const KelmoraError*>(&error))
