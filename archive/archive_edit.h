@@ -5,19 +5,22 @@
 //
 // An edit holds the archive's FileLock from its start to its end: a second
 // writer is refused at once. Every byte it writes over (below the files' old
-// ends) is first kept in a rollback journal, so that after a crash or a power cut
-// at any point the next open finds the archive exactly as it was before the edit
-// or exactly as after it. For a program that ignores the journal, the order of
-// writes keeps every entry readable as its old or its new bytes after a kill:
+// ends) is first kept in a rollback journal, made durable with its folder before
+// the first write; the edit's writes are flushed once at the end, and deleting
+// the journal (the folder flushed again) is the moment the edit takes effect.
+// After a crash or a power cut at any point, the next open finds the archive
+// exactly as it was before the edit or exactly as after it. For a program that
+// ignores the journal, the order of writes keeps every entry readable as its old
+// or its new bytes after a kill:
 //   1. new bytes (and the bytes of entries a growing table must move) are written
-//      where no row points, and flushed;
+//      where no row points;
 //   2. rows whose entry keeps its place in the table are rewritten in place, one
-//      row per write (old row or new row, each naming whole bytes), and flushed;
-//   3. version 2: the rows that shift after a removal or follow the last are
-//      written in table order, each over a row whose entry is already visible
-//      elsewhere or is removed, and flushed; then the count, last;
-//   4. version 1: the ".dir" is replaced whole through AtomicOutput once the
-//      ".img" is flushed.
+//      row per write (old row or new row, each naming whole bytes);
+//   3. version 2: the rows past the old count, then a count that grows; the rows
+//      that shift, each over a row whose entry is removed or can be read at
+//      another row; a count that shrinks, last;
+//   4. version 1: the ".img" is flushed, then the ".dir" is replaced whole
+//      through AtomicOutput.
 // Old bytes that a row names are never written over in the edit that frees them,
 // but for a version 2 table that grows over a removed entry (kept in the journal).
 #include <cstddef>

@@ -46,6 +46,8 @@ public:
     // Writes the journal and syncs it and its folder: the files may be written
     // from here on. Throws KelmoraError StreamWrite or CannotCreate.
     void Begin();
+    // Whether Begin wrote a journal that is not yet deleted (not skipped for a measurement).
+    bool Active() const { return begun_ && !done_; }
     // The commit point: the journal is deleted and the folder synced.
     void Commit();
     // Puts back what Begin kept and deletes the journal.
