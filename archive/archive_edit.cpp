@@ -582,6 +582,7 @@ RebuildOutcome RebuildArchive(const std::string& path, const RebuildProgress& pr
     }
     // Closed before the copy takes its place: Windows replaces no file held open.
     source.reset();
+    lock.ReleaseBeforeReplacing();
     BeforeWrite();
     img.Commit(true);
     return outcome;

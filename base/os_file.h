@@ -90,6 +90,10 @@ public:
     static bool TryTake(const std::string& path, FileLock& lock);
     bool Held() const;
     void Release();
+    // Just before the locked file is replaced by a rename. Windows replaces no
+    // file that is open, so there the lock lets go of it now; elsewhere it holds
+    // the old file until released, and a writer that comes later locks the new one.
+    void ReleaseBeforeReplacing();
 
 private:
 #ifdef _WIN32

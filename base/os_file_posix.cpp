@@ -280,6 +280,8 @@ FileLock::~FileLock() { Release(); }
 
 bool FileLock::Held() const { return fd_ >= 0; }
 
+void FileLock::ReleaseBeforeReplacing() {}
+
 void FileLock::Release() {
     if (fd_ >= 0) {
         ::close(fd_); // the lock goes with the last descriptor of this open

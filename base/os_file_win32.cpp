@@ -305,6 +305,8 @@ FileLock::~FileLock() { Release(); }
 
 bool FileLock::Held() const { return handle_ != nullptr; }
 
+void FileLock::ReleaseBeforeReplacing() { Release(); }
+
 void FileLock::Release() {
     if (handle_) {
         OVERLAPPED ov{};

@@ -131,7 +131,7 @@ void FinishEdit(const DictionaryEdit& edit, const EditOptions& o, const Place& p
         if (!o.Output.empty()) {
             SaveDictionary(o.Output, edit.Bytes());
         } else if (!place.InArchive()) {
-            SaveDictionary(place.File, edit.Bytes(), &place.Stamp, true);
+            SaveDictionary(place.File, edit.Bytes(), &place.Stamp, place.Lock.get());
         } else {
             place.Archive->Put(place.Entry, edit.Bytes());
             place.Archive->Commit();

@@ -265,17 +265,19 @@ void CheckEditable(const std::vector<std::uint8_t>& bytes, const std::string& na
 }
 
 FileStamp SaveDictionary(const std::string& path, const std::vector<std::uint8_t>& bytes, const FileStamp* readAs,
-                         bool lockHeld) {
-    FileLock lock;
+                         FileLock* held) {
+    FileLock own;
+    FileLock& lock = held ? *held : own;
     if (IsReadOnlyFile(path))
         throw KelmoraError(ErrorCode::ReadOnly, {.File = path});
-    if (!lockHeld && IsRegularFile(path) && !FileLock::TryTake(path, lock))
+    if (!held && IsRegularFile(path) && !FileLock::TryTake(path, own))
         throw KelmoraError(ErrorCode::FileBusy, {.File = path});
     if (readAs && StampOf(path) != *readAs)
         throw KelmoraError(ErrorCode::ChangedOnDisk, {.File = path});
     RemoveStaleTemporariesBeside(path);
     AtomicOutput out(path);
     out.Write(bytes.data(), bytes.size());
+    lock.ReleaseBeforeReplacing();
     out.Commit(true);
     return StampOfRead(path, bytes);
 }

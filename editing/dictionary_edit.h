@@ -94,9 +94,9 @@ void CheckEditable(const std::vector<std::uint8_t>& bytes, const std::string& na
 // holds the file's lock while it writes: another writer is refused (FileBusy).
 // readAs: the file as the edit read it; when the file is no longer so, nothing is
 // written (ChangedOnDisk). A read-only file is refused (ReadOnly). Returns the
-// stamp of what it wrote, for the next save. lockHeld: the caller holds the
-// file's lock already, from its read on.
+// stamp of what it wrote, for the next save. held: the file's lock, which the
+// caller took at its read (it is let go of before the file is replaced).
 FileStamp SaveDictionary(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                         const FileStamp* readAs = nullptr, bool lockHeld = false);
+                         const FileStamp* readAs = nullptr, FileLock* held = nullptr);
 
 } // namespace kelmora

@@ -148,7 +148,9 @@ TEST_P(OneWriterTest, ReadOnlyArchivesAreNeverWritten) {
         EXPECT_EQ(CodeOf([&] { ArchiveEdit e(Path()); }), ErrorCode::ReadOnly) << file;
         EXPECT_EQ(CodeOf([&] { RebuildArchive(Path()); }), ErrorCode::ReadOnly) << file;
         EXPECT_EQ(TextOf([&] { ArchiveEdit e(Path()); }), file + " is read-only");
+#ifndef _WIN32 // Windows keeps one read-only attribute, not these bits
         EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+#endif
         fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
     }
     EXPECT_EQ(ReadFile(Img()), img);
@@ -172,6 +174,7 @@ TEST_P(OneWriterTest, AFailedReadIsAnErrorNeverBytes) {
     EXPECT_EQ(CodeOf([&] { WalkDictionary(FileSource(dir_ + "/console.txd")); }), ErrorCode::ReadFailed);
     SetFailingReads("");
     EXPECT_EQ(WalkDictionary(FileSource(dir_ + "/console.txd")).End, WalkEnd::Complete);
+#ifndef _WIN32 // Windows lets no other program shorten a file a reader has open
     // A file that shrinks after it was opened ends early: refused, not padded.
     auto source = std::make_shared<FileSource>(Img());
     fs::resize_file(Img(), 4096);
@@ -179,6 +182,7 @@ TEST_P(OneWriterTest, AFailedReadIsAnErrorNeverBytes) {
     std::vector<std::uint8_t> buffer(100);
     EXPECT_EQ(CodeOf([&] { RangeSource(source, 4000, 200).ReadExactly(0, buffer.data(), 100); }),
               ErrorCode::ReadEndsEarly);
+#endif
 }
 
 // Loose dictionaries: the same rules through SaveDictionary.
@@ -219,13 +223,19 @@ TEST(OneWriterDictionaryTest, ASaveHoldsOffOthersRefusesChangesAndKeepsReadOnlyF
     EXPECT_EQ(CodeOf([&] { SaveDictionary(path, edit.Bytes(), &read); }), ErrorCode::ReadOnly);
     EXPECT_EQ(CodeOf([&] { AtomicOutput out(path); }), ErrorCode::ReadOnly);
     EXPECT_EQ(ReadFile(path), bytes);
+#ifndef _WIN32
     EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::group_read);
+#endif
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
     fs::remove_all(dir);
 }
 
 // A save that replaced the file leaves a waiting writer's lock on the old one:
 // the lock follows the name.
 TEST(OneWriterDictionaryTest, TheLockFollowsTheNameAcrossAReplacement) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows replaces no file that is open: the lock lets go of it first";
+#endif
     const std::string dir = MakeTempDir("one-writer-replaced");
     const std::string path = dir + "/x.txd";
     WriteFile(path, {1, 2, 3});
