@@ -214,7 +214,11 @@ TEST(Destination, CreatesEveryMissingParent) {
         CreateDirectoryChain(dir + "/x/y/z/");
         ADD_FAILURE() << "made below a file";
     } catch (const KelmoraError& e) {
-        EXPECT_EQ(ErrorText(e), "Directory cannot be created! \"" + dir + "/x\". Not a directory"); // the file in the way
+        // The file in the way is named, with the system's reason.
+        EXPECT_EQ(e.Code(), ErrorCode::CannotCreateDirectory);
+        EXPECT_EQ(FileNameOf(e.Facts().File), "x");
+        EXPECT_FALSE(e.Facts().Reason.empty());
+        EXPECT_EQ(ErrorText(e), "Directory cannot be created! \"" + e.Facts().File + "\". " + e.Facts().Reason);
     }
     EXPECT_FALSE(fs::exists(dir + "/x/y"));
     fs::remove_all(dir);
