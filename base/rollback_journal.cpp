@@ -180,11 +180,13 @@ bool Parse(JournalReader& in, ParsedJournal& j) {
     return in.Ok() && ranges == j.Ranges && stored == sum && in.At() == in.Size();
 }
 
-void PutBack(const std::string& journal, const std::string& folder) {
+// Puts back what a whole journal kept; false for one cut off while it was
+// written (no file was touched yet), which puts nothing back.
+bool PutBack(const std::string& journal, const std::string& folder) {
     JournalReader in(journal);
     ParsedJournal j;
     if (!Parse(in, j))
-        return;
+        return false;
     std::vector<std::unique_ptr<OsFile>> files(j.Files.size());
     auto open = [&](std::size_t k) -> OsFile& {
         if (!files[k]) {
@@ -217,6 +219,7 @@ void PutBack(const std::string& journal, const std::string& folder) {
             f.Truncate(j.Lengths[k]);
         f.Sync();
     }
+    return true;
 }
 
 } // namespace
@@ -325,15 +328,7 @@ bool RecoverInterruptedEdit(const std::string& file, bool holdsLock) {
         return false; // a live writer's journal, or nothing to put back into
     if (!FileExists(journal))
         return false; // its writer finished meanwhile
-    bool whole = false;
-    {
-        JournalReader in(journal);
-        ParsedJournal j;
-        whole = Parse(in, j);
-    }
-    // A journal cut off while it was written: no file was touched yet.
-    if (whole)
-        PutBack(journal, FolderOfPath(journal));
+    const bool whole = PutBack(journal, FolderOfPath(journal));
     RemoveFile(journal);
     SyncDirectoryOf(journal);
     if (whole) {

@@ -108,8 +108,7 @@ void TForm1::BuildLayout() {
 }
 
 void TForm1::SetCaption(const QString& text) {
-    bool readOnly = false;
-    RunCommand([&] { readOnly = !session_.File.empty() && session_.ReadOnly(); });
+    const bool readOnly = !session_.File.empty() && session_.ReadOnly();
     setWindowTitle(kTitle + " - " + text + (readOnly ? " [read-only]" : ""));
 }
 
