@@ -90,6 +90,13 @@ enum class ErrorCode {
     WrongPictureSize,      // File, Width, Height, WantWidth, WantHeight; Detail: PictureOf
     SidesNotPowers,        // File, Width, Height
     LevelCountOutOfRange,  // Width, Height, Depth; Limit: the most levels; Number: those asked for
+    SidesOutOfRange,       // File, Width, Height; Limit: the longest side
+    FormatNotForPlatform,  // Name: the format's name; Detail: the TexturePlatform
+    DepthNotForPlatform,   // Depth; Detail: the TexturePlatform of the texture
+    UnknownFormatName,     // Name
+    OutputExists,          // File: an output that a run would write over
+    SidesNotForConsole,    // Width, Height: a texture converted to the console
+    NativeLevelsOutOfRange, // Width, Height; Limit: the most levels; Number: those asked for
     // Images written.
     JpegWriteError,        // Detail: the JPEG library's message code
     TooLargeForTga,        // Width, Height

@@ -13,6 +13,8 @@ struct EditOptions {
     bool NoFilter = false, NoBrighten = false, NoDither = false, KeepPalette = false;
     std::uint32_t Depth = 0; // --depth: 4, 8, 16 or 32; 0 keeps the texture's
     bool AllowDuplicate = false; // --allow-duplicate: a name another texture has
+    std::string Format;          // --format: a PC or Xbox texture's storage ("DXT5", "8888", ...)
+    std::string Quality;         // --dxt-quality: fast, normal or best
     std::size_t Jobs = 1;        // import of an archive: dictionaries put back at once
 };
 

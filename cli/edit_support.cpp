@@ -1,5 +1,9 @@
 #include "cli/edit_support.h"
 
+#include <cctype>
+
+#include "editing/native_put.h"
+
 #include <iostream>
 
 #include "archive/archive_edit.h"
@@ -68,7 +72,19 @@ DictionaryEdit OpenForEdit(const EditOptions& o, Place& place) {
     return edit;
 }
 
-PutBackOptions PutOptionsOf(const EditOptions& o) { return {!o.NoFilter, OptionsOf(o), o.Depth}; }
+PutBackOptions PutOptionsOf(const EditOptions& o) {
+    PutBackOptions p{!o.NoFilter, OptionsOf(o), o.Depth};
+    if (!o.Format.empty()) {
+        p.Format = NativeFormatNamed(o.Format);
+        if (p.Format == NativeFormat::Unknown)
+            throw KelmoraError(ErrorCode::UnknownFormatName, {.Name = o.Format});
+    }
+    std::string q;
+    for (char c : o.Quality)
+        q += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    p.Quality = q == "fast" ? DxtQuality::Fast : q == "best" ? DxtQuality::Best : DxtQuality::Normal;
+    return p;
+}
 
 // A refusal said of the dictionary, the texture and the image (empty: none):
 // "DICT: texture 6 (name): IMAGE: reason", each named once.
@@ -85,14 +101,20 @@ void Report(std::vector<std::string>& lines, const std::string& label, const std
     if (!r.Changed)
         return;
     lines.push_back("replaced " + label + " from " + EscapeControls(image));
-    if (r.Reshaped()) {
+    // The shape said where more changed than the format that makes room for alpha (said below).
+    if (r.Resized() || r.Before.Depth != r.After.Depth || (r.Before.Format != r.After.Format && !r.FormatForAlpha)) {
         std::string change = std::to_string(r.Before.Width) + " x " + std::to_string(r.Before.Height) + " -> " +
                              std::to_string(r.After.Width) + " x " + std::to_string(r.After.Height);
         if (r.Before.Depth != r.After.Depth)
             change += ", " + std::to_string(r.Before.Depth) + " -> " + std::to_string(r.After.Depth) + " bits";
+        if (r.Before.Format != r.After.Format)
+            change += ", " + r.Before.Format + " -> " + r.After.Format;
         change += ", " + std::to_string(r.After.Levels) + (r.After.Levels == 1 ? " level" : " levels");
         lines.push_back(label + ": " + change);
     }
+    if (r.FormatForAlpha)
+        lines.push_back(label + ": " + EscapeControls(image) + " has alpha that " + r.Before.Format +
+                        " does not hold; the texture is now " + r.After.Format);
     if (r.Alpha == AlphaSource::Kept)
         lines.push_back(label + ": " + EscapeControls(image) + " has no alpha; the texture keeps its present alpha");
     else if (r.Alpha == AlphaSource::Opaque)

@@ -17,6 +17,7 @@
 #include "cli/archive_commands.h"
 #include "cli/cli_common.h"
 #include "cli/cli_text.h"
+#include "cli/convert_command.h"
 #include "cli/edit_commands.h"
 #include "cli/extract_commands.h"
 #include "cli/list_find.h"
@@ -145,6 +146,14 @@ int main(int argc, char** argv) {
     add->add_option("--depth", ed.Depth, "4, 8 (default), 16 or 32 bits")->check(CLI::IsMember({4, 8, 16, 32}));
     add->add_option("--levels", addLevels, "Mip levels, made from the picture (default 1)");
     add->add_flag("--allow-duplicate", ed.AllowDuplicate, "Allow a name another texture has already");
+    auto dxtQualities = CLI::IsMember({"fast", "normal", "best"}, CLI::ignore_case);
+    for (CLI::App* c : {import, replace, add}) {
+        c->add_option("--format", ed.Format,
+                      "PC and Xbox textures: store as DXT1, DXT3, DXT5, 8888, 888, 565, 1555, 555, 4444, L8, A8L8, "
+                      "PAL8 or PAL4 (default: the texture's own; new ones DXT1, or DXT5 with alpha)");
+        c->add_option("--dxt-quality", ed.Quality, "DXT encoding: fast, normal (cluster fit, the default) or best")
+            ->transform(dxtQualities);
+    }
     editOptions(add);
     CLI::App* remove = app.add_subcommand("remove", "Remove a texture");
     remove->add_option("DICT", ed.Dictionary, "The dictionary (.txd)")->required();
@@ -180,6 +189,26 @@ int main(int argc, char** argv) {
     find->add_option("PATH", fd.paths, "Dictionaries, ARCHIVE::NAME, game archives or directories")->required();
     find->add_flag("--json", fd.json, "One JSON document with the matches");
 
+    ConvertCommand cv;
+    CLI::App* convert = app.add_subcommand(
+        "convert", "Convert a dictionary, ARCHIVE::NAME or a whole archive to another platform, into a new file");
+    convert->add_option("INPUT", cv.Input, "The dictionary (.txd), ARCHIVE::NAME, or a game archive")->required();
+    convert->add_option("-o,--output", cv.Output, "The new dictionary or archive (an existing file is not written over)")
+        ->required();
+    convert->add_option("--to", cv.To, "ps2, d3d8, d3d9 or xbox")
+        ->required()
+        ->transform(CLI::IsMember({"ps2", "d3d8", "d3d9", "xbox"}, CLI::ignore_case));
+    convert->add_option("--compress", cv.Compress, "PC and Xbox: dxt stores DXT1 (DXT5 with alpha) instead of raw texels")
+        ->transform(CLI::IsMember({"dxt"}, CLI::ignore_case));
+    convert->add_option("--dxt-quality", cv.Quality, "fast, normal (the default) or best")->transform(dxtQualities);
+    convert->add_option("--depth", cv.Depth,
+                        "To PlayStation 2: 4 or 8 bits, or 16 or 32 true colour (default: a palettised texture's own, else 8)")
+        ->check(CLI::IsMember({4, 8, 16, 32}));
+    convert->add_flag("--resize", cv.Resize, "To PlayStation 2: scale sides it cannot hold to powers of two from 8 to 1024");
+    convert->add_flag("--no-dither", cv.NoDither, "Quantise without dithering");
+    convert->add_flag("--no-filter", cv.NoFilter, "Read and write the textures without the unswizzle");
+    convert->add_flag("-q,--quiet", cv.Quiet, "Print errors and the summary only");
+
     CLI::App* reg = app.add_subcommand("register-file-type", "Associate .txd files with the Kelmora viewer");
 
     // CLI11 would call an unknown command a missing one.
@@ -187,7 +216,7 @@ int main(int argc, char** argv) {
         const std::string command = argv[1];
         static const std::vector<std::string> commands = {"list",   "extract", "save",    "import", "replace",
                                                           "add",    "remove",  "rename",  "find",   "unpack",
-                                                          "pack",   "rebuild", "register-file-type"};
+                                                          "pack",   "rebuild", "convert", "register-file-type"};
         if (std::find(commands.begin(), commands.end(), command) == commands.end()) {
             std::string all;
             for (const std::string& c : commands)
@@ -239,6 +268,8 @@ int main(int argc, char** argv) {
         }
         if (*rebuild)
             return Finish(kelmora::cli::Rebuild(archivePath));
+        if (*convert)
+            return Finish(kelmora::cli::Convert(cv));
         if (*reg) {
             RegisterFileType();
             return kOk;

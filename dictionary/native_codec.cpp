@@ -88,6 +88,13 @@ bool ReadRecord(const ByteSource& source, const TTexEntry& e, NativeRecord& n) {
 
 } // namespace
 
+bool XboxSwizzles(TexturePlatform p, NativeFormat f, std::uint32_t w, std::uint32_t h) {
+    // Morton order covers power-of-two sides only: elsewhere its indices would
+    // run past the level.
+    const auto pow2 = [](std::uint32_t v) { return v != 0 && (v & (v - 1)) == 0; };
+    return p == TexturePlatform::Xbox && !IsDxt(f) && pow2(w) && pow2(h);
+}
+
 std::size_t MortonIndex(std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h) {
     // Bits of x and y interleaved, x first, while both sides have bits left; the
     // longer side's upper bits follow in order.
@@ -192,7 +199,7 @@ DecodeResult NativeCodec::Decode(const ByteSource& source, const TTexEntry& e, b
         s.FullAlpha = true;
         const std::size_t texels = static_cast<std::size_t>(lv.Width) * lv.Height;
         std::vector<std::size_t> order; // Xbox's raw texels lie in Morton order
-        const bool morton = unswizzle && n.Platform == TexturePlatform::Xbox && !IsDxt(n.Format);
+        const bool morton = unswizzle && XboxSwizzles(n.Platform, n.Format, lv.Width, lv.Height);
         if (morton) {
             order.resize(texels);
             for (std::uint32_t y = 0; y < lv.Height; ++y)

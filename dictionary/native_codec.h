@@ -12,7 +12,7 @@ public:
     std::uint32_t StoredLevels(const ByteSource& source, const TTexEntry& entry) const override;
     void DescribeStorage(const ByteSource& source, const TTexEntry& entry, PropertyList& rows) const override;
     void DescribeRecord(const ByteSource& source, const TTexEntry& entry, PropertyList& rows) const override;
-    bool Editable() const override { return false; }
+    bool Editable() const override { return true; }
     bool HalfRangeAlpha() const override { return false; }
 };
 
@@ -24,6 +24,9 @@ void DecodeNativeTexels(NativeFormat format, const std::uint8_t* data, std::uint
 void DecodeNativeIndices(const std::uint8_t* data, std::uint32_t w, std::uint32_t h, std::uint32_t pitch,
                          bool nibbles, std::uint8_t* out);
 
+// Whether a level's texels lie in Xbox's Morton order: raw formats of
+// power-of-two sides on Xbox.
+bool XboxSwizzles(TexturePlatform platform, NativeFormat format, std::uint32_t w, std::uint32_t h);
 // The index of texel (x, y) in the Morton order Xbox stores raw textures in.
 std::size_t MortonIndex(std::uint32_t x, std::uint32_t y, std::uint32_t w, std::uint32_t h);
 

@@ -12,7 +12,6 @@ namespace {
 
 constexpr std::uint32_t kPs2FourCc = 0x00325350; // "PS2\0"
 // Raster format word: bits 8-11 the base format, then these flags.
-constexpr std::uint32_t kAutoMipmap = 0x1000, kPal8 = 0x2000, kPal4 = 0x4000;
 constexpr std::uint8_t kD3D9AutoMipmapFlag = 0x04;
 // More levels than a 16384-texel side has cannot be meant; the level list is
 // bounded by this before it grows.
@@ -27,9 +26,9 @@ constexpr std::uint32_t FourCc(char a, char b, char c, char d) {
 
 // The raw formats a raster format word's base names (D3D8, Xbox).
 NativeFormat FromRasterBase(std::uint32_t rasterFormat) {
-    if (rasterFormat & kPal8)
+    if (rasterFormat & kRasterPal8)
         return NativeFormat::Pal8;
-    if (rasterFormat & kPal4)
+    if (rasterFormat & kRasterPal4)
         return NativeFormat::Pal4;
     switch ((rasterFormat >> 8) & 0xF) {
     case 0x1: return NativeFormat::A1R5G5B5;
@@ -45,7 +44,7 @@ NativeFormat FromRasterBase(std::uint32_t rasterFormat) {
 
 // D3D9 names its storage by D3DFORMAT; the raster base is only a hint there.
 NativeFormat FromD3DFormat(std::uint32_t d3dFormat, std::uint32_t rasterFormat) {
-    if (rasterFormat & (kPal8 | kPal4))
+    if (rasterFormat & (kRasterPal8 | kRasterPal4))
         return FromRasterBase(rasterFormat);
     switch (d3dFormat) {
     case FourCc('D', 'X', 'T', '1'): return NativeFormat::Dxt1;
@@ -255,7 +254,7 @@ bool ParseNativeRecord(ByteReader& r, std::uint64_t start, NativeRecord& out) {
 
     // A count of 0 still stores one level; "auto-mipmap" stores the top one only.
     std::uint32_t levels = std::max<std::uint32_t>(1, n.LevelCount);
-    if ((n.RasterFormat & kAutoMipmap) ||
+    if ((n.RasterFormat & kRasterAutoMipmap) ||
         (n.Platform == TexturePlatform::Direct3D9 && (n.Compression & kD3D9AutoMipmapFlag)))
         levels = 1;
     levels = std::min(levels, kMaxLevels);
@@ -331,6 +330,237 @@ bool ParseNativeRecord(ByteReader& r, std::uint64_t start, NativeRecord& out) {
     n.PaletteEntries = entries;
     n.PaletteOffset = entries ? paletteAt : 0;
     out = std::move(n);
+    return true;
+}
+
+
+namespace {
+
+void Put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    out.push_back(static_cast<std::uint8_t>(v));
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    Put16(out, v);
+    Put16(out, v >> 16);
+}
+
+NativeFormat FormatOf(TexturePlatform p, std::uint32_t raster, std::uint32_t alphaOrFormat, std::uint8_t compression) {
+    switch (p) {
+    case TexturePlatform::Direct3D8: return FromD3D8Compression(compression, raster);
+    case TexturePlatform::Direct3D9: return FromD3DFormat(alphaOrFormat, raster);
+    case TexturePlatform::Xbox: return FromXboxCode(compression, raster);
+    default: return NativeFormat::Unknown;
+    }
+}
+
+} // namespace
+
+TexturePlatform NativeTexture::Platform() const {
+    switch (PlatformId) {
+    case kPlatformD3D8: return TexturePlatform::Direct3D8;
+    case kPlatformD3D9: return TexturePlatform::Direct3D9;
+    case kPlatformXbox: return TexturePlatform::Xbox;
+    default: return TexturePlatform::Unsupported;
+    }
+}
+
+NativeFormat FormatOfWords(const NativeTexture& t) {
+    return FormatOf(t.Platform(), t.RasterFormat, t.AlphaOrFormat, t.Compression);
+}
+
+bool ReadNativeTexture(ByteReader& r, std::uint64_t start, NativeTexture& t) {
+    NativeRecord n;
+    if (!ParseNativeRecord(r, start, n))
+        return false;
+    auto bytesAt = [&](std::uint64_t at, std::uint64_t count, std::vector<std::uint8_t>& out) {
+        out.resize(static_cast<std::size_t>(count));
+        r.Seek(at);
+        return r.Read(out.data(), out.size()) == out.size();
+    };
+    std::vector<std::uint8_t> head;
+    if (!bytesAt(start, 24 + kNativeHeadBytes, head))
+        return false;
+    NativeTexture out;
+    out.Version = LoadLE32(head.data() + 8);
+    out.StructVersion = LoadLE32(head.data() + 20);
+    const std::uint8_t* s = head.data() + 24;
+    out.PlatformId = n.PlatformId;
+    out.Filter = n.Filter;
+    out.Addressing = n.Addressing;
+    out.Padding = LoadLE16(s + 6);
+    out.RawName = n.RawName;
+    out.RawMask = n.RawMask;
+    out.RasterFormat = n.RasterFormat;
+    out.AlphaOrFormat = n.AlphaOrFormat;
+    out.Width = static_cast<std::uint16_t>(n.Width);
+    out.Height = static_cast<std::uint16_t>(n.Height);
+    out.Depth = static_cast<std::uint8_t>(n.Depth);
+    out.LevelCount = static_cast<std::uint8_t>(n.LevelCount);
+    out.RasterType = n.RasterType;
+    out.Compression = n.Compression;
+    const std::uint64_t paletteAt = n.StructStart + kNativeHeadBytes;
+    if (!bytesAt(paletteAt, 4 * std::uint64_t{n.PaletteEntries}, out.Palette))
+        return false;
+    // The levels lie back to back after the palette and their count words: each
+    // level's own word on Direct3D, one word for all on Xbox.
+    const bool xbox = n.Platform == TexturePlatform::Xbox;
+    std::uint64_t at = paletteAt + out.Palette.size() + (xbox ? 4 : 0);
+    for (const NativeLevel& lv : n.Levels) {
+        if (!xbox)
+            at += 4;
+        if (lv.Offset != at)
+            return false;
+        out.Levels.emplace_back();
+        if (!bytesAt(lv.Offset, lv.Bytes, out.Levels.back()))
+            return false;
+        at += lv.Bytes;
+    }
+    // Only Xbox's total can hold bytes past its levels; a Direct3D struct that
+    // does not end with its last level was read by what fits and is not written.
+    if (at > n.StructEnd || (!xbox && at != n.StructEnd))
+        return false;
+    if (!bytesAt(at, n.StructEnd - at, out.Tail) || !bytesAt(n.StructEnd, n.End - n.StructEnd, out.Extension))
+        return false;
+    t = std::move(out);
+    return true;
+}
+
+std::vector<std::uint8_t> WriteNativeRecord(const NativeTexture& t) {
+    std::vector<std::uint8_t> s;
+    Put32(s, t.PlatformId);
+    s.push_back(t.Filter);
+    s.push_back(t.Addressing);
+    Put16(s, t.Padding);
+    s.insert(s.end(), t.RawName.begin(), t.RawName.end());
+    s.insert(s.end(), t.RawMask.begin(), t.RawMask.end());
+    Put32(s, t.RasterFormat);
+    Put32(s, t.AlphaOrFormat);
+    Put16(s, t.Width);
+    Put16(s, t.Height);
+    s.insert(s.end(), {t.Depth, t.LevelCount, t.RasterType, t.Compression});
+    s.insert(s.end(), t.Palette.begin(), t.Palette.end());
+    const bool xbox = t.Platform() == TexturePlatform::Xbox;
+    if (xbox) {
+        std::size_t total = t.Tail.size();
+        for (const auto& level : t.Levels)
+            total += level.size();
+        Put32(s, static_cast<std::uint32_t>(total));
+    }
+    for (const auto& level : t.Levels) {
+        if (!xbox)
+            Put32(s, static_cast<std::uint32_t>(level.size()));
+        s.insert(s.end(), level.begin(), level.end());
+    }
+    s.insert(s.end(), t.Tail.begin(), t.Tail.end());
+
+    std::vector<std::uint8_t> record;
+    Put32(record, kTextureChunk);
+    Put32(record, static_cast<std::uint32_t>(12 + s.size() + t.Extension.size()));
+    Put32(record, t.Version);
+    Put32(record, kStructChunk);
+    Put32(record, static_cast<std::uint32_t>(s.size()));
+    Put32(record, t.StructVersion);
+    record.insert(record.end(), s.begin(), s.end());
+    record.insert(record.end(), t.Extension.begin(), t.Extension.end());
+    return record;
+}
+
+std::array<std::uint8_t, 32> NameField(const std::string& text) {
+    std::array<std::uint8_t, 32> field{};
+    std::memcpy(field.data(), text.data(), std::min<std::size_t>(text.size(), 31));
+    return field;
+}
+
+bool PlatformHolds(TexturePlatform p, NativeFormat f) {
+    if (IsPalettised(f))
+        return p == TexturePlatform::Direct3D8;
+    if (f == NativeFormat::Dxt2 || f == NativeFormat::Dxt4)
+        return p != TexturePlatform::Xbox;
+    if (f == NativeFormat::A8L8)
+        return p == TexturePlatform::Direct3D9;
+    return f != NativeFormat::Unknown;
+}
+
+bool SetFormatWords(NativeTexture& t, NativeFormat f, bool alpha) {
+    const TexturePlatform p = t.Platform();
+    const bool dxt = IsDxt(f);
+    // Xbox's codes for DXT2 and DXT4 are unknown, and only Direct3D 9 names A8L8.
+    if (p == TexturePlatform::Xbox && (f == NativeFormat::Dxt2 || f == NativeFormat::Dxt4))
+        return false;
+    if (f == NativeFormat::A8L8 && p != TexturePlatform::Direct3D9)
+        return false;
+    if (f == NativeFormat::Unknown || p == TexturePlatform::Unsupported)
+        return false;
+    const std::uint32_t oldBase = (t.RasterFormat >> 8) & 0xF;
+    std::uint32_t base = 0, depth = 32;
+    switch (f) {
+    case NativeFormat::Dxt1: base = alpha ? kBase1555 : kBase565, depth = 16; break;
+    case NativeFormat::Dxt2:
+    case NativeFormat::Dxt3:
+    case NativeFormat::Dxt4:
+    case NativeFormat::Dxt5: base = kBase4444, depth = 16; break;
+    case NativeFormat::A8R8G8B8: base = kBase8888; break;
+    case NativeFormat::X8R8G8B8: base = kBase888; break;
+    case NativeFormat::R5G6B5: base = kBase565, depth = 16; break;
+    case NativeFormat::A1R5G5B5: base = kBase1555, depth = 16; break;
+    case NativeFormat::X1R5G5B5: base = kBase555, depth = 16; break;
+    case NativeFormat::A4R4G4B4: base = kBase4444, depth = 16; break;
+    case NativeFormat::L8: base = kBaseLum8, depth = 8; break;
+    case NativeFormat::A8L8: base = 0, depth = 16; break;
+    default: // a palette whose alpha bytes are junk stays so while no alpha is used
+        base = !alpha && oldBase == kBase888 ? kBase888 : kBase8888, depth = 8;
+        break;
+    }
+    // A DXT record's depth field is free-form in real files: kept while the format is.
+    const bool sameFormat = FormatOfWords(t) == f;
+    if (!(dxt && sameFormat && t.Depth != 0))
+        t.Depth = static_cast<std::uint8_t>(depth);
+    const std::uint32_t owned = 0xF00 | kRasterPal8 | kRasterPal4 | kRasterHasLevels;
+    t.RasterFormat = (t.RasterFormat & ~owned) | base << 8 | (f == NativeFormat::Pal8 ? kRasterPal8 : 0) |
+                     (f == NativeFormat::Pal4 ? kRasterPal4 : 0) | (t.LevelCount > 1 ? kRasterHasLevels : 0);
+    std::uint8_t dxtNumber = 0;
+    switch (f) {
+    case NativeFormat::Dxt1: dxtNumber = 1; break;
+    case NativeFormat::Dxt2: dxtNumber = 2; break;
+    case NativeFormat::Dxt3: dxtNumber = 3; break;
+    case NativeFormat::Dxt4: dxtNumber = 4; break;
+    case NativeFormat::Dxt5: dxtNumber = 5; break;
+    default: break;
+    }
+    switch (p) {
+    case TexturePlatform::Direct3D8:
+        t.AlphaOrFormat = alpha ? 1 : 0;
+        t.Compression = dxtNumber;
+        break;
+    case TexturePlatform::Xbox:
+        t.AlphaOrFormat = alpha ? 1 : 0;
+        t.Compression = dxtNumber == 1 ? 0x0C : dxtNumber == 3 ? 0x0E : dxtNumber == 5 ? 0x0F : 0;
+        break;
+    default: {
+        std::uint32_t d3d = 0;
+        switch (f) {
+        case NativeFormat::Dxt1: d3d = FourCc('D', 'X', 'T', '1'); break;
+        case NativeFormat::Dxt2: d3d = FourCc('D', 'X', 'T', '2'); break;
+        case NativeFormat::Dxt3: d3d = FourCc('D', 'X', 'T', '3'); break;
+        case NativeFormat::Dxt4: d3d = FourCc('D', 'X', 'T', '4'); break;
+        case NativeFormat::Dxt5: d3d = FourCc('D', 'X', 'T', '5'); break;
+        case NativeFormat::A8R8G8B8: d3d = 21; break;
+        case NativeFormat::X8R8G8B8: d3d = 22; break;
+        case NativeFormat::R5G6B5: d3d = 23; break;
+        case NativeFormat::X1R5G5B5: d3d = 24; break;
+        case NativeFormat::A1R5G5B5: d3d = 25; break;
+        case NativeFormat::A4R4G4B4: d3d = 26; break;
+        case NativeFormat::L8: d3d = 50; break;
+        case NativeFormat::A8L8: d3d = 51; break;
+        default: d3d = 41; break; // P8: the raster format's flags say which palette
+        }
+        t.AlphaOrFormat = d3d;
+        t.Compression = static_cast<std::uint8_t>((t.Compression & ~(kD3D9AlphaFlag | kD3D9CompressedFlag)) |
+                                                  (alpha ? kD3D9AlphaFlag : 0) | (dxt ? kD3D9CompressedFlag : 0));
+        break;
+    }
+    }
     return true;
 }
 

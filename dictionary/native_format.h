@@ -84,4 +84,55 @@ std::uint64_t NativeLevelBytes(NativeFormat format, std::uint32_t h, std::uint32
 std::uint32_t PlainPitch(NativeFormat format, std::uint32_t w);
 std::uint32_t PaddedPitch(NativeFormat format, std::uint32_t w);
 
+// A native record's whole content, as read and as written: the head's fields,
+// the palette's and each level's stored bytes, and what follows the levels in
+// the struct and the struct in the record. Reading a record into it and writing
+// it back gives the same bytes.
+struct NativeTexture {
+    std::uint32_t Version = 0x1803FFFF, StructVersion = 0x1803FFFF; // the two chunk headers' stamps
+    std::uint32_t PlatformId = kPlatformD3D9;
+    std::uint8_t Filter = 2, Addressing = 0x11;
+    std::uint16_t Padding = 0;
+    std::array<std::uint8_t, 32> RawName{}, RawMask{};
+    std::uint32_t RasterFormat = 0, AlphaOrFormat = 0;
+    std::uint16_t Width = 0, Height = 0;
+    std::uint8_t Depth = 0, LevelCount = 1, RasterType = 4, Compression = 0;
+    std::vector<std::uint8_t> Palette;             // 4 bytes an entry, as stored
+    std::vector<std::vector<std::uint8_t>> Levels; // each level's stored bytes
+    std::vector<std::uint8_t> Tail;                // struct bytes after the last level
+    std::vector<std::uint8_t> Extension;           // the record's chunks after the struct, whole
+
+    TexturePlatform Platform() const;
+};
+
+// Reads the record at start into texture: false unless it parses (as
+// ParseNativeRecord) and its struct holds exactly what the levels account for.
+bool ReadNativeTexture(ByteReader& reader, std::uint64_t start, NativeTexture& texture);
+// The whole texture chunk; Xbox's one byte count is the levels' and tail's sum.
+std::vector<std::uint8_t> WriteNativeRecord(const NativeTexture& texture);
+
+// A 32-byte name field: the text (at most 31 bytes), a NUL, zeros.
+std::array<std::uint8_t, 32> NameField(const std::string& text);
+
+// The raster format word's base formats, as bits 8-11 hold them.
+inline constexpr std::uint32_t kBase1555 = 0x1, kBase565 = 0x2, kBase4444 = 0x3, kBaseLum8 = 0x4, kBase8888 = 0x5,
+                               kBase888 = 0x6, kBase555 = 0xA;
+inline constexpr std::uint32_t kRasterAutoMipmap = 0x1000, kRasterPal8 = 0x2000, kRasterPal4 = 0x4000,
+                               kRasterHasLevels = 0x8000;
+// Direct3D 9's flags byte.
+inline constexpr std::uint8_t kD3D9AlphaFlag = 0x01, kD3D9CompressedFlag = 0x08;
+
+// The words a record of format on a platform carries for it, as real files write
+// them: texture.RasterFormat's base and flags (other bits kept), the alpha flag
+// or D3DFORMAT, the compression byte (Direct3D 9 flags kept but alpha and
+// compressed), and the depth field. alpha: whether the texels use alpha. False
+// for a format the platform's record cannot name.
+bool SetFormatWords(NativeTexture& texture, NativeFormat format, bool alpha);
+// Whether real files of the platform store the format: palettes only on
+// Direct3D 8, DXT2 and DXT4 not on Xbox, A8L8 only on Direct3D 9. New textures
+// and conversions keep to these; a texture of another format keeps its own.
+bool PlatformHolds(TexturePlatform platform, NativeFormat format);
+// The format a record reads as (ParseNativeRecord's rule), from its words alone.
+NativeFormat FormatOfWords(const NativeTexture& texture);
+
 } // namespace kelmora

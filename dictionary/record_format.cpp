@@ -140,7 +140,9 @@ std::vector<std::uint8_t> BuildRecord(const TextureRecord& s) {
     }
     Header(body, kStructChunk, static_cast<std::uint32_t>(raster.size()), s.Version);
     body.insert(body.end(), raster.begin(), raster.end());
-    if (s.EmptyExtension) {
+    if (!s.Extension.empty()) {
+        body.insert(body.end(), s.Extension.begin(), s.Extension.end());
+    } else if (s.EmptyExtension) {
         Header(body, kExtensionChunk, 0, s.Version);
     } else {
         Header(body, kExtensionChunk, 16, s.Version);
@@ -225,6 +227,7 @@ bool ParseRecord(ByteReader& r, std::uint64_t start, TextureRecord& out) {
     out.NameChunk = nameAt - 12;
     out.MaskChunk = maskAt - 12;
     out.RasterData = m + 24;
+    out.ExtensionChunk = extensionAt;
     return true;
 }
 

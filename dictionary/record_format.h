@@ -48,10 +48,11 @@ struct TextureRecord {
     std::uint32_t Version = 0x1803FFFF; // the file's version word
     std::uint32_t FilterWord = 0;       // 0: 0x1106 with levels, else 0x1102
     bool EmptyExtension = false;        // a (3, 0) extension instead of the 16-byte one
+    std::vector<std::uint8_t> Extension; // when not empty: the record's chunks after its raster, as they are
 
     // Where a record read from a file is: its header's offset and the end of
     // its last chunk, its two string chunks' headers, and its raster's data.
-    std::uint64_t Start = 0, End = 0, NameChunk = 0, MaskChunk = 0, RasterData = 0;
+    std::uint64_t Start = 0, End = 0, NameChunk = 0, MaskChunk = 0, RasterData = 0, ExtensionChunk = 0;
 };
 
 // Names live in 32-byte fields on the console: 31 characters and a NUL.

@@ -14,6 +14,11 @@ enum class TexturePlatform : std::uint8_t {
     Unsupported, // any other id: listed, never decoded
 };
 
+// Direct3D 8, Direct3D 9 and Xbox: the platforms of the native record.
+constexpr bool IsNativePlatform(TexturePlatform p) {
+    return p == TexturePlatform::Direct3D8 || p == TexturePlatform::Direct3D9 || p == TexturePlatform::Xbox;
+}
+
 // "PlayStation 2", "Direct3D 8", "Direct3D 9", "Xbox"; "unknown" for the rest.
 const char* PlatformName(TexturePlatform platform);
 // "ps2", "d3d8", "d3d9", "xbox", "unknown": for scripts.

@@ -4,12 +4,12 @@
 
 #include "base/atomic_output.h"
 #include "base/bytes.h"
-#include "dictionary/record_format.h"
 #include "base/errors.h"
-#include "dictionary/raster_encode.h"
-#include "dictionary/texture_codec.h"
 #include "base/text.h"
+#include "dictionary/native_format.h"
+#include "dictionary/raster_encode.h"
 #include "dictionary/record_format.h"
+#include "dictionary/texture_codec.h"
 
 namespace kelmora {
 
@@ -50,6 +50,10 @@ void CheckTexturesAddable(const Dictionary& d) {
 void DictionaryEdit::Replace(std::size_t index, const std::vector<DecodeState>& levels) {
     CheckTextureEditable(*current_, index);
     const TTexEntry& e = current_->Entries()[index];
+    if (IsNativePlatform(e.Platform)) {
+        ReplaceNative(index, levels);
+        return;
+    }
     for (std::uint32_t n = 0; n < levels.size(); ++n) {
         const EncodeResult r = EncodeRaster(*bytes_, e, unswizzle_, levels[n], n);
         if (!r.Ok())
@@ -171,9 +175,47 @@ void DictionaryEdit::Reshape(std::size_t index, const std::vector<DecodeState>& 
         r.FilterWord = (r.FilterWord & ~0xFFu) | 6;
     r.EmptyExtension = old.EmptyExtension;
     Splice(index, index + 1, BuildRecord(r), 0, LayoutBlocks::Reshape);
+    Forget(index);
+    Replace(index, levels);
+}
+
+void DictionaryEdit::Forget(std::size_t index) {
     changes_.erase(std::remove_if(changes_.begin(), changes_.end(), [&](const Change& c) { return c.Index == index; }),
                    changes_.end());
-    Replace(index, levels);
+}
+
+void DictionaryEdit::PutRecord(std::size_t index, const std::vector<std::uint8_t>& record,
+                               std::vector<DecodeState> expected, bool lossy) {
+    CheckTextureEditable(*current_, index);
+    Splice(index, index + 1, record, 0, LayoutBlocks::Reshape);
+    Forget(index);
+    changes_.push_back({index, std::move(expected), lossy});
+}
+
+void DictionaryEdit::AddRecord(const std::string& name, const std::string& mask, const std::vector<std::uint8_t>& record,
+                               std::vector<DecodeState> expected, bool lossy) {
+    CheckAddable();
+    CheckNewName(name, false, current_->Entries().size());
+    CheckNewName(mask, true, 0);
+    const std::size_t at = current_->Entries().size();
+    Splice(at, at, record, 1, LayoutBlocks::Add);
+    changes_.push_back({at, std::move(expected), lossy});
+}
+
+void DictionaryEdit::RenameNative(std::size_t index, const std::string& name, const std::string& mask) {
+    const std::vector<Span> spans = Records(LayoutBlocks::Rename);
+    const MemorySource source(bytes_->data(), bytes_->size());
+    ByteReader reader(source);
+    NativeTexture t;
+    if (!ReadNativeTexture(reader, spans[index].Start, t))
+        throw KelmoraError(ErrorCode::NoNameChunks, {.Texture = index});
+    // A field whose text stays keeps its bytes, stale ones after the NUL included.
+    const TTexEntry& e = current_->Entries()[index];
+    if (name != e.Name)
+        t.RawName = NameField(name);
+    if (mask != e.Mask)
+        t.RawMask = NameField(mask);
+    Splice(index, index + 1, WriteNativeRecord(t), 0, LayoutBlocks::Rename);
 }
 
 void DictionaryEdit::CheckAddable() const {
@@ -184,6 +226,10 @@ void DictionaryEdit::CheckAddable() const {
 void DictionaryEdit::Add(const std::string& name, const std::string& mask, const std::vector<DecodeState>& levels) {
     // Said first: a name check would not tell what the real obstacle is.
     CheckAddable();
+    if (!current_->Entries().empty() && IsNativePlatform(current_->Entries()[0].Platform)) {
+        AddNative(name, mask, levels);
+        return;
+    }
     CheckNewName(name, false, current_->Entries().size());
     CheckNewName(mask, true, 0);
     TextureRecord r = SettingsFor(levels[0], levels.size(), LoadLE32(&(*bytes_)[8]));
@@ -191,6 +237,15 @@ void DictionaryEdit::Add(const std::string& name, const std::string& mask, const
     r.Mask = mask;
     const std::size_t at = current_->Entries().size();
     Splice(at, at, BuildRecord(r), 1, LayoutBlocks::Add);
+    Replace(at, levels);
+}
+
+void DictionaryEdit::AddConsole(const TextureRecord& record, const std::vector<DecodeState>& levels) {
+    CheckAddable();
+    CheckNewName(record.Name, false, current_->Entries().size());
+    CheckNewName(record.Mask, true, 0);
+    const std::size_t at = current_->Entries().size();
+    Splice(at, at, BuildRecord(record), 1, LayoutBlocks::Add);
     Replace(at, levels);
 }
 
@@ -209,6 +264,12 @@ void DictionaryEdit::Remove(std::size_t index) {
 
 void DictionaryEdit::Rename(std::size_t index, const std::string& name, const std::string& mask) {
     CheckTextureEditable(*current_, index);
+    if (IsNativePlatform(current_->Entries()[index].Platform)) {
+        CheckNewName(name, false, index);
+        CheckNewName(mask, true, 0);
+        RenameNative(index, name, mask);
+        return;
+    }
     const TextureRecord old = Record(index, LayoutBlocks::Rename);
     CheckNewName(name, false, index);
     CheckNewName(mask, true, 0);
@@ -236,15 +297,23 @@ void DictionaryEdit::Verify() const {
         throw KelmoraError(ErrorCode::WalkChanged, {});
     for (const Change& c : changes_) {
         for (std::uint32_t n = 0; n < c.Levels.size(); ++n) {
-            const DecodedTexture t = again.Decode(c.Index, {unswizzle_, n});
             const DecodeState& want = c.Levels[n];
+            if (want.TexWidth == 0)
+                continue; // stored empty, as the record's other levels of that size are
+            const DecodedTexture t = again.Decode(c.Index, {unswizzle_, n});
             bool same = t.Ok() && t.State.TexWidth == want.TexWidth && t.State.TexHeight == want.TexHeight;
+            if (c.Lossy) {
+                if (!same)
+                    throw KelmoraError(ErrorCode::LevelReadsBack,
+                                       {.Name = again.Entries()[c.Index].Name, .Texture = c.Index, .Level = n});
+                continue;
+            }
             for (std::uint32_t y = 0; same && y < want.TexHeight; ++y)
                 for (std::uint32_t x = 0; same && x < want.TexWidth; ++x)
                     same = !CellRead(t.Result, want, unswizzle_, x, y) ||
                            (want.TrueColour ? t.State.Colour(x, y) == want.Colour(x, y)
                                             : t.State.Pixel(x, y) == want.Pixel(x, y));
-            const std::size_t entries = want.TrueColour ? 0 : FindDepth(want.TexDepth)->PaletteEntries;
+            const std::size_t entries = want.PaletteEntries();
             for (std::size_t i = 0; same && n == 0 && i < entries; ++i)
                 same = t.State.Palette[i] == want.Palette[i];
             if (!same)

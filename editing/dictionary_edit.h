@@ -36,6 +36,17 @@ public:
     // that cannot grow, or holds textures Kelmora cannot write.
     void CheckAddable() const;
     void Remove(std::size_t index);
+    // A PC or Xbox record written whole in place of texture index, or after the
+    // last. expected: what each level must read back as (an empty picture: a level
+    // stored empty); lossy: the format only comes near it (DXT), so a level must
+    // read back whole and of its size.
+    void PutRecord(std::size_t index, const std::vector<std::uint8_t>& record, std::vector<DecodeState> expected,
+                   bool lossy);
+    // A console record laid out from record (its name, mask, size, depth, levels,
+    // version, filter word and extension) after the last, holding levels.
+    void AddConsole(const TextureRecord& record, const std::vector<DecodeState>& levels);
+    void AddRecord(const std::string& name, const std::string& mask, const std::vector<std::uint8_t>& record,
+                   std::vector<DecodeState> expected, bool lossy);
     // Names are stored bytes (Windows-1252), at most kMaxNameLength each.
     void Rename(std::size_t index, const std::string& name, const std::string& mask);
     bool Changed() const { return changed_; }
@@ -50,7 +61,14 @@ private:
     struct Change {
         std::size_t Index;
         std::vector<DecodeState> Levels;
+        bool Lossy = false;
     };
+    void Forget(std::size_t index);
+    // The console's Replace and Add on PC and Xbox records (native_put.cpp): the
+    // texture's own format; a new texture palettised on Direct3D 8, else 8888.
+    void ReplaceNative(std::size_t index, const std::vector<DecodeState>& levels);
+    void AddNative(const std::string& name, const std::string& mask, const std::vector<DecodeState>& levels);
+    void RenameNative(std::size_t index, const std::string& name, const std::string& mask);
     // Where the records lie: they must carry their sizes for a record to change size.
     struct Span {
         std::size_t Start, End;

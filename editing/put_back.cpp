@@ -5,6 +5,7 @@
 #include "base/errors.h"
 #include "base/text.h"
 #include "dictionary/record_layout.h"
+#include "editing/native_put.h"
 
 namespace kelmora {
 
@@ -22,9 +23,9 @@ DecodeState Blank(std::uint32_t w, std::uint32_t h, std::uint32_t depth, const T
     return s;
 }
 
-// Levels 1 and up of a picture: from mipFiles[n] where there is one, else halved
-// from the level above.
-std::vector<DecodeState> WithLevels(DecodeState level0, std::uint32_t count, const PutBackOptions& o,
+} // namespace
+
+std::vector<DecodeState> LevelsFrom(DecodeState level0, std::uint32_t count, const ImportOptions& o,
                                     const std::vector<std::string>& mipFiles) {
     std::vector<DecodeState> levels;
     levels.push_back(std::move(level0));
@@ -32,11 +33,18 @@ std::vector<DecodeState> WithLevels(DecodeState level0, std::uint32_t count, con
         const std::uint32_t w = std::max<std::uint32_t>(1, levels[0].TexWidth >> n);
         const std::uint32_t h = std::max<std::uint32_t>(1, levels[0].TexHeight >> n);
         if (n < mipFiles.size() && !mipFiles[n].empty())
-            levels.push_back(LevelFromImage(ReadImage(mipFiles[n]), levels[0], w, h, o.Import, mipFiles[n]));
+            levels.push_back(LevelFromImage(ReadImage(mipFiles[n]), levels[0], w, h, o, mipFiles[n]));
         else
             levels.push_back(HalvedLevel(levels.back(), w, h));
     }
     return levels;
+}
+
+namespace {
+
+std::vector<DecodeState> WithLevels(DecodeState level0, std::uint32_t count, const PutBackOptions& o,
+                                    const std::vector<std::string>& mipFiles) {
+    return LevelsFrom(std::move(level0), count, o.Import, mipFiles);
 }
 
 } // namespace
@@ -45,6 +53,13 @@ void CheckSides(const std::string& image, std::uint32_t w, std::uint32_t h) {
     auto ok = [](std::uint32_t v) { return v >= 8 && v <= 1024 && (v & (v - 1)) == 0; };
     if (!ok(w) || !ok(h))
         throw KelmoraError(ErrorCode::SidesNotPowers, {.File = image, .Width = w, .Height = h});
+}
+
+void CheckSidesFor(TexturePlatform platform, const std::string& image, std::uint32_t w, std::uint32_t h) {
+    if (IsNativePlatform(platform))
+        CheckNativeSides(image, w, h);
+    else
+        CheckSides(image, w, h);
 }
 
 namespace {
@@ -61,7 +76,7 @@ Plan PlanFor(const Dictionary& d, std::size_t i, const InputImage& img, const Pu
         throw UnreadableTexture(i, r);
     const DecodeState& now = p.Current.State;
     PutOutcome& out = p.Outcome;
-    out.Before = {now.TexWidth, now.TexHeight, now.TexDepth, p.Current.Result.LevelCount};
+    out.Before = {now.TexWidth, now.TexHeight, now.TexDepth, p.Current.Result.LevelCount, {}};
     out.After = out.Before;
     out.After.Width = img.Width;
     out.After.Height = img.Height;
@@ -81,11 +96,15 @@ Plan PlanFor(const Dictionary& d, std::size_t i, const InputImage& img, const Pu
 } // namespace
 
 PutOutcome PlanPut(const Dictionary& d, std::size_t i, const InputImage& img, const PutBackOptions& o) {
+    if (IsNativePlatform(d.Entries()[i].Platform))
+        return PlanNativePut(d, i, img, o);
     return PlanFor(d, i, img, o).Outcome;
 }
 
 PutOutcome PutImage(DictionaryEdit& edit, std::size_t i, const InputImage& given, const std::string& name,
                     const PutBackOptions& o, const std::vector<std::string>& mipFiles) {
+    if (IsNativePlatform(edit.Current().Entries()[i].Platform))
+        return PutNativeImage(edit, i, given, name, o, mipFiles);
     Plan plan = PlanFor(edit.Current(), i, given, o);
     PutOutcome& out = plan.Outcome;
     const DecodeState& current = plan.Current.State;
@@ -122,6 +141,8 @@ std::uint32_t MostLevels(std::uint32_t depth, std::uint32_t w, std::uint32_t h) 
 
 void AddImage(DictionaryEdit& edit, const InputImage& img, const std::string& imageName, const std::string& name,
               const std::string& mask, std::uint32_t levels, const PutBackOptions& o) {
+    if (IsNativePlatform(PlatformOfDictionary(edit.Current())))
+        return AddNativeImage(edit, img, imageName, name, mask, levels, o);
     CheckSides(imageName, img.Width, img.Height);
     const std::uint32_t depth = o.Depth ? o.Depth : 8;
     const std::uint32_t most = MostLevels(depth, img.Width, img.Height);
@@ -138,7 +159,7 @@ void AddImage(DictionaryEdit& edit, const InputImage& img, const std::string& im
 bool NeedsColourChoice(const InputImage& image, const DecodeState& texture) {
     if (texture.TrueColour)
         return false;
-    if (IndicesFit(image, texture.TexDepth == 4 ? 16 : 256))
+    if (IndicesFit(image, texture.PaletteEntries()))
         return false;
     // Colours that are all on the present palette need no choice either.
     if (image.Width != texture.TexWidth || image.Height != texture.TexHeight)

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "dictionary/native_encode.h"
+#include "dictionary/native_format.h"
 #include "editing/dictionary_edit.h"
 #include "editing/texture_import.h"
 #include "images/image_input.h"
@@ -16,15 +18,24 @@ struct PutBackOptions {
     bool Unswizzle = true;    // the filter the image was exported with
     ImportOptions Import;     // brighten, dither, keep palette
     std::uint32_t Depth = 0;  // 4, 8, 16 or 32; 0 keeps the texture's (8 for new ones)
+    // PC and Xbox textures: the storage (Unknown keeps the texture's; new ones
+    // get DXT1, or DXT5 with alpha) and how hard DXT blocks are fitted.
+    NativeFormat Format = NativeFormat::Unknown;
+    DxtQuality Quality = DxtQuality::Normal;
 };
 
 // Sides of new textures: powers of two from 8 to 1024, as the console's tools make.
 void CheckSides(const std::string& image, std::uint32_t w, std::uint32_t h);
 
+// The sides a texture of the platform may take: the console's rule, or 1 to
+// 4096 on the PC and Xbox.
+void CheckSidesFor(TexturePlatform platform, const std::string& image, std::uint32_t w, std::uint32_t h);
+
 // A texture's shape: what a put-back may change.
 struct TextureShape {
     std::uint32_t Width = 0, Height = 0, Depth = 0;
     std::size_t Levels = 1;
+    std::string Format; // PC and Xbox textures: "DXT1", "8888", ...; empty on the console
     bool operator==(const TextureShape&) const = default;
 };
 
@@ -40,7 +51,9 @@ struct PutOutcome {
     bool Changed = false; // false: the image holds what the texture holds
     TextureShape Before, After;
     AlphaSource Alpha = AlphaSource::Image;
+    bool FormatForAlpha = false; // the format changed to hold the picture's alpha
     bool Reshaped() const { return !(Before == After); }
+    bool Resized() const { return Before.Width != After.Width || Before.Height != After.Height; }
 };
 
 // The shape texture index would have with image put in: its own size, the depth
@@ -53,6 +66,11 @@ PutOutcome PlanPut(const Dictionary& dictionary, std::size_t index, const InputI
 // without alpha keeps the texture's. mipFiles[n], where given, are level n's images.
 PutOutcome PutImage(DictionaryEdit& edit, std::size_t index, const InputImage& image, const std::string& name,
                     const PutBackOptions& options, const std::vector<std::string>& mipFiles = {});
+
+// Level 0 and the levels below it: from mipFiles[n] where there is one, else
+// halved from the level above.
+std::vector<DecodeState> LevelsFrom(DecodeState level0, std::uint32_t count, const ImportOptions& options,
+                                    const std::vector<std::string>& mipFiles);
 
 // A new texture from image after the last, with levels made from it.
 // The most levels a new texture of that depth and size holds.

@@ -15,7 +15,7 @@ namespace kelmora {
 
 namespace {
 
-std::size_t PaletteEntries(const DecodeState& s) { return FindDepth(s.TexDepth)->PaletteEntries; }
+std::size_t PaletteEntries(const DecodeState& s) { return s.PaletteEntries(); }
 
 KelmoraError WrongSize(const std::string& name, std::uint32_t w, std::uint32_t h, std::uint32_t wantW, std::uint32_t wantH,
                        PictureOf of) {
@@ -141,6 +141,8 @@ DecodeState PictureFromImage(const InputImage& image, const DecodeState& current
     s.TexHeight = current.TexHeight;
     s.TexDepth = current.TexDepth;
     s.TrueColour = current.TrueColour;
+    s.FullAlpha = current.FullAlpha;
+    s.PaletteSize = current.PaletteSize;
     s.Palette = current.Palette;
     const std::size_t n = static_cast<std::size_t>(s.TexWidth) * s.TexHeight;
     if (s.TrueColour) {
@@ -176,7 +178,8 @@ DecodeState PictureFromImage(const InputImage& image, const DecodeState& current
             s.Pixels[i] = Nearest(shown, entries, rgba[i]);
         return s;
     }
-    Quantise(rgba, s, entries, o.Dither, o.Brighten, name);
+    // A 4-bit texture whose palette has room for 32 (PC) still gets 16 colours.
+    Quantise(rgba, s, s.TexDepth == 4 ? std::min<std::size_t>(entries, 16) : entries, o.Dither, o.Brighten, name);
     return s;
 }
 

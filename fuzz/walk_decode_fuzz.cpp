@@ -6,7 +6,8 @@
 // it names read through the same engine; the same bytes as an image file; and
 // every edit (rename, remove, add, replace) on the bytes as a dictionary, and
 // the bytes as an image put into a small dictionary of our own, each verified
-// as the commands verify before they write.
+// as the commands verify before they write; PC and Xbox records written back
+// byte for byte, and the bytes converted to every platform.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,8 @@
 
 #include "archive/game_archive.h"
 #include "base/bytes.h"
+#include "dictionary/native_format.h"
+#include "editing/convert.h"
 #include "editing/dictionary_edit.h"
 #include "editing/put_back.h"
 #include "base/errors.h"
@@ -31,7 +34,7 @@ namespace {
 // Encoding what a decode gave back must change no byte of the dictionary.
 void ExpectRoundTrip(const kelmora::Dictionary& d, std::size_t i, const kelmora::DecodedTexture& t, bool unswizzle,
                      std::uint32_t level) {
-    if (!t.Ok() || d.Source().Size() > (1u << 20) || !kelmora::CodecOf(d.Entries()[i]).Editable())
+    if (!t.Ok() || d.Source().Size() > (1u << 20) || d.Entries()[i].Platform != kelmora::TexturePlatform::Ps2)
         return;
     std::vector<std::uint8_t> bytes = kelmora::ReadAllBytes(d.Source());
     const std::vector<std::uint8_t> before = bytes;
@@ -40,9 +43,45 @@ void ExpectRoundTrip(const kelmora::Dictionary& d, std::size_t i, const kelmora:
         std::abort();
 }
 
+// A PC or Xbox record read into its parts must write back as the same bytes.
+void ExpectRecordRoundTrip(const kelmora::Dictionary& d, std::size_t i) {
+    const kelmora::TTexEntry& e = d.Entries()[i];
+    if (!kelmora::IsNativePlatform(e.Platform) || e.RecordEnd - e.RecordStart > (1u << 20))
+        return;
+    kelmora::ByteReader reader(d.Source());
+    kelmora::NativeTexture t;
+    if (!kelmora::ReadNativeTexture(reader, e.RecordStart, t))
+        return;
+    std::vector<std::uint8_t> record(static_cast<std::size_t>(e.RecordEnd - e.RecordStart));
+    d.Source().ReadExactly(e.RecordStart, record.data(), record.size());
+    if (kelmora::WriteNativeRecord(t) != record)
+        std::abort();
+}
+
+// The bytes converted to every platform: refusals are fine, a crash is not, and
+// a conversion's result is walked and checked before it is given (Verify).
+void ConvertEverywhere(std::shared_ptr<const kelmora::ByteSource> source) {
+    const kelmora::Dictionary d(std::move(source));
+    for (kelmora::TexturePlatform to : {kelmora::TexturePlatform::Ps2, kelmora::TexturePlatform::Direct3D8,
+                                        kelmora::TexturePlatform::Direct3D9, kelmora::TexturePlatform::Xbox}) {
+        try {
+            kelmora::ConvertOptions o;
+            o.To = to;
+            o.Quality = kelmora::DxtQuality::Fast;
+            o.Compress = to == kelmora::TexturePlatform::Xbox;
+            o.Resize = to == kelmora::TexturePlatform::Ps2;
+            const kelmora::ConvertResult r = kelmora::ConvertDictionary(d, o);
+            if (!r.Bytes.empty() && !kelmora::Dictionary(std::make_shared<kelmora::BufferSource>(r.Bytes)).Complete())
+                std::abort();
+        } catch (const kelmora::KelmoraError&) {
+        }
+    }
+}
+
 void WalkAndDecode(std::shared_ptr<const kelmora::ByteSource> source) {
     const kelmora::Dictionary d(std::move(source));
     for (std::size_t i = 0; i < d.Entries().size() && i < 64; ++i) {
+        ExpectRecordRoundTrip(d, i);
         const kelmora::DecodedTexture t = d.Decode(i, {true, 0});
         kelmora::DescribeTexture(d.Source(), d.Entries()[i], t.Ok() ? &t.State : nullptr);
         ExpectRoundTrip(d, i, t, true, 0);
@@ -150,8 +189,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const kelmora::KelmoraError&) {
     }
     // Edits cost a copy of the bytes each: kept to dictionaries of a useful size.
-    if (size <= (1u << 16))
+    if (size <= (1u << 16)) {
         Edit(std::vector<std::uint8_t>(data, data + size), nullptr);
+        ConvertEverywhere(bytes);
+    }
     // Large pictures cost the quantiser much and find nothing more.
     if (image && std::uint64_t{image->Width} * image->Height <= 16384)
         Edit(OwnDictionary(), image.get());

@@ -168,6 +168,12 @@ recipe_libdeflate() {
     "$1/libdeflate.pc.in" >"$out/lib/pkgconfig/libdeflate.pc"
 }
 
+recipe_libsquish() {
+  # DXT blocks; the static library, without OpenMP (its blocks are encoded one
+  # texture a worker already).
+  cmake_cross "$1" "$2" "$3" -DBUILD_SHARED_LIBS=OFF -DBUILD_SQUISH_WITH_OPENMP=OFF -DBUILD_SQUISH_EXTRA=OFF
+}
+
 recipe_googletest() {
   cmake_cross "$1" "$2" "$3" -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
 }
@@ -208,6 +214,7 @@ build libjpeg-turbo recipe_libjpeg_turbo
 build libspng recipe_libspng
 build libdeflate recipe_libdeflate
 build libimagequant recipe_libimagequant
+build libsquish recipe_libsquish
 build qt6-base recipe_qt6_base
 printf '%s\n' "${prefixes[@]}" >"$cache/prefixes.txt.tmp"
 mv "$cache/prefixes.txt.tmp" "$cache/prefixes.txt"

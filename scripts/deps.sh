@@ -4,11 +4,11 @@
 # To build and run the viewer and kelmora-cli.
 KELMORA_RUN_PACKAGES=(
   build-essential cmake pkg-config
-  qt6-base-dev libjpeg62-turbo-dev libcli11-dev libspng-dev libdeflate-dev nlohmann-json3-dev libimagequant-dev
+  qt6-base-dev libjpeg62-turbo-dev libcli11-dev libspng-dev libdeflate-dev nlohmann-json3-dev libimagequant-dev libsquish-dev
 )
 # Besides those, to run every test, benchmark and fuzz target.
 KELMORA_TEST_PACKAGES=(
-  libgtest-dev googletest libbenchmark-dev libpng-dev libsquish-dev
+  libgtest-dev googletest libbenchmark-dev libpng-dev
   clang libclang-rt-dev
   libjpeg-turbo-progs imagemagick python3-pil
   xvfb xauth xdotool openbox libglib2.0-bin

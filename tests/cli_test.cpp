@@ -321,7 +321,7 @@ TEST_F(CliExport, ScriptableListingsTotalsAndErrors) {
 
     // Usage errors name what was wrong, on one line each.
     for (const auto& [args, want] : std::vector<std::pair<std::string, std::string>>{
-             {"bogus x", "kelmora-cli: unknown command \"bogus\"; the commands are list, extract, save, import, replace, add, remove, rename, find, unpack, pack, rebuild, register-file-type\n"},
+             {"bogus x", "kelmora-cli: unknown command \"bogus\"; the commands are list, extract, save, import, replace, add, remove, rename, find, unpack, pack, rebuild, convert, register-file-type\n"},
              {"list", "kelmora-cli: FILE is required (see kelmora-cli --help)\n"},
              {"extract -f gif x", ""}}) {
         CliRun r = Cli(args, true);

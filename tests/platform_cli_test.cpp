@@ -151,34 +151,129 @@ TEST_F(PlatformCli, ArchivesOfPcDictionariesAreListedFoundAndExported) {
     EXPECT_EQ(Rgba(dir_ + "/out/gta3/walls/flag.png"), Rgba(Dictionary::OpenFile(KELMORA_D3D9).Decode(2).State));
 }
 
-// Until they can be written, edits of these textures are refused with the
-// dictionary untouched; removing a whole record is done.
-TEST_F(PlatformCli, EditsAreRefusedAndLeaveTheFileAsItWas) {
+// The whole loop on PC and Xbox dictionaries, loose and in an archive: an
+// unedited export (PNG and TGA) imported back changes no byte; an edited one is
+// put back and said, opaque DXT1 that gains alpha says it became DXT5; rename,
+// add and remove work as on the console.
+TEST_F(PlatformCli, TheWholeLoopWorksOnPcAndXboxDictionaries) {
+    for (const std::string sample : {KELMORA_D3D8, KELMORA_D3D9}) {
+        const std::string file = dir_ + "/pc.txd";
+        WriteFile(file, ReadFile(sample));
+        const auto before = ReadFile(file);
+        for (const std::string format : {"png", "tga"}) {
+            const std::string out = dir_ + "/x_" + format;
+            ASSERT_EQ(Cli("extract -q -f " + format + " -o " + Quote(out) + " " + Quote(file)).code, 0);
+            const CommandResult same = Cli("import " + Quote(file) + " " + Quote(out));
+            EXPECT_EQ(same.code, 0) << same.out;
+            EXPECT_NE(same.out.find("0 of "), std::string::npos) << same.out;
+            EXPECT_EQ(ReadFile(file), before) << sample << " " << format;
+            std::filesystem::remove_all(out);
+        }
+    }
+    // An opaque DXT1 texture given a picture with alpha.
     const std::string file = dir_ + "/pc.txd";
     WriteFile(file, ReadFile(KELMORA_D3D9));
-    ASSERT_EQ(Cli("save " + Quote(file) + " flag " + Quote(dir_ + "/flag.png")).code, 0);
-    const auto before = ReadFile(file);
-    const std::string refusal = "editing Direct3D 9 textures is not supported yet";
-    const CommandResult replace = Cli("replace " + Quote(file) + " flag " + Quote(dir_ + "/flag.png"));
-    EXPECT_EQ(replace.code, 1);
-    EXPECT_NE(replace.out.find(": texture 3 (flag): "), std::string::npos) << replace.out;
-    EXPECT_NE(replace.out.find(refusal), std::string::npos) << replace.out;
-    const CommandResult rename = Cli("rename " + Quote(file) + " flag banner");
-    EXPECT_EQ(rename.code, 1);
-    EXPECT_NE(rename.out.find(refusal), std::string::npos) << rename.out;
-    const CommandResult add = Cli("add " + Quote(file) + " " + Quote(dir_ + "/flag.png") + " --name banner");
-    EXPECT_EQ(add.code, 1);
-    EXPECT_NE(add.out.find("adding textures to Direct3D 9 dictionaries is not supported yet"), std::string::npos)
-        << add.out;
-    ASSERT_EQ(Cli("extract -q -f png -o " + Quote(dir_ + "/edit") + " " + Quote(file)).code, 0);
-    const CommandResult import = Cli("import " + Quote(file) + " " + Quote(dir_ + "/edit"));
-    EXPECT_EQ(import.code, 1);
-    EXPECT_NE(import.out.find(refusal), std::string::npos) << import.out;
-    EXPECT_EQ(ReadFile(file), before);
+    ASSERT_EQ(Cli("save " + Quote(file) + " glass " + Quote(dir_ + "/glass.png")).code, 0);
+    const CommandResult replace = Cli("replace " + Quote(file) + " bricks " + Quote(dir_ + "/glass.png"));
+    EXPECT_EQ(replace.code, 0) << replace.out;
+    EXPECT_NE(replace.out.find("texture 1 (bricks): " + dir_ + "/glass.png has alpha that DXT1 does not hold; the "
+                               "texture is now DXT5"),
+              std::string::npos)
+        << replace.out;
+    EXPECT_NE(Cli("list " + Quote(file)).out.find("1. bricks  |  64 x 64 (DXT5)"), std::string::npos);
+    const CommandResult q = Cli("replace " + Quote(file) + " flag " + Quote(dir_ + "/glass.png") +
+                                " --format 8888 --dxt-quality best");
+    EXPECT_EQ(q.code, 0) << q.out;
+    EXPECT_NE(q.out.find("32 x 32 -> 64 x 64, 888 -> 8888"), std::string::npos) << q.out;
+    EXPECT_EQ(Rgba(dir_ + "/glass.png"), Rgba(Dictionary::OpenFile(file).Decode(2).State));
+    const CommandResult bad = Cli("replace " + Quote(file) + " flag " + Quote(dir_ + "/glass.png") + " --format PAL8");
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.out.find("Direct3D 9 textures cannot be stored as 8bit"), std::string::npos) << bad.out;
+    const CommandResult depth = Cli("replace " + Quote(file) + " flag " + Quote(dir_ + "/glass.png") + " --depth 8");
+    EXPECT_EQ(depth.code, 1);
+    EXPECT_NE(depth.out.find("chosen with --format"), std::string::npos) << depth.out;
+    EXPECT_EQ(Cli("rename " + Quote(file) + " flag banner").code, 0);
+    const CommandResult add = Cli("add " + Quote(file) + " " + Quote(dir_ + "/glass.png") + " --name pane --levels 7");
+    EXPECT_EQ(add.code, 0) << add.out;
+    const CommandResult list = Cli("list " + Quote(file));
+    EXPECT_NE(list.out.find("3. banner  |  64 x 64 (8888)"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("8. pane  |  64 x 64 (DXT5)"), std::string::npos) << list.out;
+    EXPECT_EQ(Cli("remove " + Quote(file) + " pane").code, 0);
 
-    const CommandResult remove = Cli("remove " + Quote(file) + " flag");
-    EXPECT_EQ(remove.code, 0) << remove.out;
-    EXPECT_EQ(Cli("list " + Quote(file)).out.find("flag  |"), std::string::npos);
+    // In an archive, through ARCHIVE::NAME and the whole archive's import.
+    WriteFile(dir_ + "/gta3.img", BuildArchiveV2({{"props.txd", ReadFile(KELMORA_D3D8)}, {"a.dff", {1, 2, 3}}}));
+    const auto img = ReadFile(dir_ + "/gta3.img");
+    ASSERT_EQ(Cli("extract -q -f png -o " + Quote(dir_ + "/all") + " " + Quote(dir_ + "/gta3.img")).code, 0);
+    const CommandResult same = Cli("import " + Quote(dir_ + "/gta3.img") + " " + Quote(dir_ + "/all"));
+    EXPECT_EQ(same.code, 0) << same.out;
+    EXPECT_EQ(ReadFile(dir_ + "/gta3.img"), img);
+    const CommandResult into = Cli("replace " + Quote(dir_ + "/gta3.img::props") + " sky " + Quote(dir_ + "/glass.png"));
+    EXPECT_EQ(into.code, 0) << into.out;
+    EXPECT_NE(Cli("list " + Quote(dir_ + "/gta3.img::props")).out.find("1. sky  |  64 x 64 (DXT5)"), std::string::npos);
+}
+
+// convert: a dictionary, an archive's entry and whole archives of both kinds,
+// into new files only; what each texture lost is said; a texture the console
+// cannot hold refuses the conversion and nothing is written.
+TEST_F(PlatformCli, ConvertWritesNewFilesAndSaysWhatChanged) {
+    const std::string ps2 = dir_ + "/p.txd", pc = dir_ + "/pc.txd";
+    const CommandResult to = Cli("convert --to ps2 " + Quote(KELMORA_D3D9) + " -o " + Quote(ps2));
+    EXPECT_EQ(to.code, 0) << to.out;
+    EXPECT_NE(to.out.find("texture 1 (bricks): DXT1 -> 8bit, 3 of 7 levels dropped"), std::string::npos) << to.out;
+    EXPECT_NE(to.out.find("7 textures of "), std::string::npos) << to.out;
+    EXPECT_NE(Cli("list " + Quote(ps2)).out.find("1. bricks  |  64 x 64 (8bit)"), std::string::npos);
+    const CommandResult again = Cli("convert --to ps2 " + Quote(KELMORA_D3D9) + " -o " + Quote(ps2));
+    EXPECT_EQ(again.code, 1);
+    EXPECT_NE(again.out.find("exists already"), std::string::npos) << again.out;
+    const CommandResult none = Cli("convert --to ps2 " + Quote(KELMORA_D3D9));
+    EXPECT_EQ(none.code, 2) << none.out;
+
+    const CommandResult dxt = Cli("convert --to d3d9 --compress dxt " + Quote(KELMORA_CONSOLE) + " -o " + Quote(pc));
+    EXPECT_EQ(dxt.code, 0) << dxt.out;
+    EXPECT_NE(dxt.out.find("compressed"), std::string::npos) << dxt.out;
+    EXPECT_NE(Cli("list " + Quote(pc)).out.find("(DXT"), std::string::npos);
+
+    // A side the console does not hold: refused, or resized.
+    NativeSpec odd = RandomNative(9, "8888", 24, 20, 1, 4);
+    odd.Name = "odd";
+    const std::string oddFile = dir_ + "/odd.txd";
+    WriteFile(oddFile, BuildNativeDictionary({odd}));
+    const CommandResult refused = Cli("convert --to ps2 " + Quote(oddFile) + " -o " + Quote(dir_ + "/o.txd"));
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.out.find("odd.txd: texture 1 (odd): 24 x 20: the console's sides are powers of two from 8 to "
+                               "1024; --resize scales the texture"),
+              std::string::npos)
+        << refused.out;
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/o.txd"));
+    const CommandResult resized = Cli("convert --to ps2 --resize " + Quote(oddFile) + " -o " + Quote(dir_ + "/o.txd"));
+    EXPECT_EQ(resized.code, 0) << resized.out;
+    EXPECT_NE(resized.out.find("24 x 20 -> 32 x 16"), std::string::npos) << resized.out;
+
+    // Archives: every entry in its order, dictionaries converted, the rest as they are.
+    WriteFile(dir_ + "/gta3.img", BuildArchiveV2({{"props.txd", ReadFile(KELMORA_D3D8)}, {"a.dff", {1, 2, 3, 4}}}));
+    const ArchiveV1 v1 = BuildArchiveV1({{"walls.txd", ReadFile(KELMORA_D3D9)}, {"b.col", {9, 9}}});
+    WriteFile(dir_ + "/old.img", v1.Img);
+    WriteFile(dir_ + "/old.dir", v1.Dir);
+    const CommandResult whole = Cli("convert --to ps2 " + Quote(dir_ + "/gta3.img") + " -o " + Quote(dir_ + "/ps2.img"));
+    EXPECT_EQ(whole.code, 0) << whole.out;
+    EXPECT_NE(whole.out.find("props.txd: texture 1 (sky)"), std::string::npos) << whole.out;
+    const CommandResult entries =
+        Cli("unpack " + Quote(dir_ + "/ps2.img") + " a.dff props.txd -o " + Quote(dir_ + "/un"));
+    EXPECT_EQ(entries.code, 0) << entries.out;
+    ASSERT_EQ(Cli("unpack " + Quote(dir_ + "/gta3.img") + " a.dff -o " + Quote(dir_ + "/src")).code, 0);
+    EXPECT_EQ(ReadFile(dir_ + "/un/a.dff"), ReadFile(dir_ + "/src/a.dff")); // whole sectors, as the archive holds it
+    EXPECT_EQ(Dictionary::OpenFile(dir_ + "/un/props.txd").Entries()[0].Platform, TexturePlatform::Ps2);
+    const CommandResult old = Cli("convert --to xbox " + Quote(dir_ + "/old.dir") + " -o " + Quote(dir_ + "/x.dir"));
+    EXPECT_EQ(old.code, 0) << old.out;
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "/x.img"));
+    EXPECT_NE(Cli("list --all " + Quote(dir_ + "/x.dir")).out.find("bricks  |  64 x 64 (DXT1)"), std::string::npos);
+    const CommandResult one = Cli("convert --to d3d8 " + Quote(dir_ + "/old.dir::walls") + " -o " + Quote(dir_ + "/w.txd"));
+    EXPECT_EQ(one.code, 0) << one.out;
+    EXPECT_EQ(Dictionary::OpenFile(dir_ + "/w.txd").Entries()[0].Platform, TexturePlatform::Direct3D8);
+    // A failed archive conversion leaves no archive behind.
+    WriteFile(dir_ + "/bad.img", BuildArchiveV2({{"odd.txd", ReadFile(oddFile)}}));
+    EXPECT_EQ(Cli("convert --to ps2 " + Quote(dir_ + "/bad.img") + " -o " + Quote(dir_ + "/bad2.img")).code, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/bad2.img"));
 }
 
 // The file manager's thumbnail: the first texture, its alpha as stored.

@@ -337,10 +337,16 @@ TEST(PlatformTest, PropertiesShowThePlatformFormatFlagsFilterAndAddressing) {
 
 // Until they can be written, changes to these textures are refused by name;
 // removing a whole record needs no writer and is done.
-TEST(PlatformTest, EditsOfOtherPlatformsAreRefusedClearly) {
-    const auto bytes = BuildNativeDictionary({RandomNative(9, "DXT1", 8, 8, 1, 71), RandomNative(9, "8888", 8, 8, 1, 72)});
+TEST(PlatformTest, ConsoleLevelEditsWorkOnOtherPlatformsAndUnknownOnesAreRefused) {
+    NativeSpec odd = RandomNative(9, "8888", 8, 8, 1, 73);
+    odd.PlatformIdOverride = 13;
+    odd.Name = "port";
+    const auto bytes = BuildNativeDictionary({RandomNative(9, "DXT1", 8, 8, 1, 71), RandomNative(9, "8888", 8, 8, 1, 72), odd});
     DictionaryEdit edit(bytes, true);
-    DecodeState picture = edit.Current().Decode(0).State;
+    DecodeState picture = edit.Current().Decode(1).State;
+    std::reverse(picture.Texels.begin(), picture.Texels.end());
+    edit.Replace(1, {picture});
+    edit.Rename(1, "new", "");
     const auto refusal = [&](auto&& change) {
         try {
             change();
@@ -349,19 +355,15 @@ TEST(PlatformTest, EditsOfOtherPlatformsAreRefusedClearly) {
         }
         return std::string("(nothing refused)");
     };
-    EXPECT_EQ(refusal([&] { edit.Replace(0, {picture}); }),
-              "texture 1 (DXT1_8x8): editing Direct3D 9 textures is not supported yet");
-    EXPECT_EQ(refusal([&] { edit.Rename(1, "new", ""); }),
-              "texture 2 (8888_8x8): editing Direct3D 9 textures is not supported yet");
-    EXPECT_EQ(refusal([&] { edit.Add("new", "", {picture}); }),
-              "adding textures to Direct3D 9 dictionaries is not supported yet");
-    EXPECT_FALSE(edit.Changed());
+    EXPECT_EQ(refusal([&] { edit.Rename(2, "other", ""); }),
+              "texture 3 (port): editing unknown textures is not supported yet");
     edit.Remove(0);
     edit.Verify();
     const Dictionary after = Open(edit.Bytes());
-    ASSERT_EQ(after.Entries().size(), 1u);
-    EXPECT_EQ(after.Entries()[0].Name, "8888_8x8");
-    EXPECT_TRUE(after.Decode(0).Ok());
+    ASSERT_EQ(after.Entries().size(), 2u);
+    EXPECT_EQ(after.Entries()[0].Name, "new");
+    EXPECT_EQ(after.Entries()[0].Format, "8888");
+    EXPECT_EQ(Texels(after.Decode(0)), picture.Texels);
 }
 
 // Find in All Dictionaries over a folder: PC dictionaries loose and in a game

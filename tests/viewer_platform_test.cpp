@@ -1,17 +1,19 @@
 // The window over PC and Xbox dictionaries: the list and caption, the picture,
 // alpha as grey without brightening, Brighten Alphas disabled, the 32-entry
-// palette strip, the properties, and the refusal of an edit in a box.
+// palette strip, the properties, and edits put back and saved.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QTreeWidget>
 #include <filesystem>
 
 #include "dictionary/dictionary.h"
+#include "export/image_writers.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/native_builder.h"
@@ -119,18 +121,31 @@ TEST_F(ViewerPlatformTest, PropertiesNameThePlatformAndItsFields) {
     EXPECT_EQ(value("Addressing"), "U wrap, V wrap");
 }
 
-TEST_F(ViewerPlatformTest, AnEditIsRefusedInABoxAndChangesNothing) {
+TEST_F(ViewerPlatformTest, PcTexturesAreEditedAndSavedAsOnTheConsole) {
     const std::string file = dir_ + "/pc.txd";
     WriteFile(file, ReadFile(KELMORA_D3D9));
     TForm1& f = Start(file);
     ui_->texts = {"renamed"};
+    f.lb->setCurrentRow(2);
     f.RenameTexture1->trigger();
     QApplication::processEvents();
-    const std::vector<QString> said = ui_->errors.empty() ? ui_->messages : ui_->errors;
-    ASSERT_FALSE(said.empty());
-    EXPECT_NE(said.back().indexOf("editing Direct3D 9 textures is not supported yet"), -1) << said.back().toStdString();
-    EXPECT_FALSE(f.Session().Modified());
-    EXPECT_EQ(f.lb->item(0)->text(), "1. bricks  |  64 x 64 (DXT1)");
+    EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors.back().toStdString());
+    EXPECT_TRUE(f.Session().Modified());
+    EXPECT_EQ(f.lb->item(2)->text(), "3. renamed  |  32 x 32 (888)");
+    // A picture with alpha into opaque DXT1: it becomes DXT5, and the status line says so.
+    const std::string glass = dir_ + "/glass.png";
+    WritePng(glass, Dictionary::OpenFile(file).Decode(1).State, true);
+    f.lb->setCurrentRow(0);
+    QApplication::processEvents();
+    ui_->imageFile = QString::fromStdString(glass);
+    f.ReplaceTexture1->trigger();
+    EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors.back().toStdString());
+    EXPECT_EQ(f.lb->item(0)->text(), "1. bricks  |  64 x 64 (DXT5)");
+    EXPECT_EQ(f.StatusText->text(), "glass.png has alpha that DXT1 does not hold; texture 1 is now DXT5.");
+    f.Save1->trigger();
+    const Dictionary saved = Dictionary::OpenFile(file);
+    EXPECT_EQ(saved.Entries()[0].Format, "DXT5");
+    EXPECT_EQ(saved.Entries()[2].Name, "renamed");
 }
 
 // The list's thumbnails are made for PC textures too.

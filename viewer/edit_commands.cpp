@@ -15,6 +15,7 @@
 #include "base/errors.h"
 #include "base/paths.h"
 #include "editing/image_scale.h"
+#include "editing/native_put.h"
 #include "editing/put_back.h"
 #include "images/image_input.h"
 #include "viewer/archive_panel.h"
@@ -131,10 +132,10 @@ void TEditCommands::ReplaceShownTexture(const std::string& imagePath) {
     // allow it, known before anything is asked), or the picture is scaled to the
     // texture's. The user says which first.
     PutOutcome plan = PlanPut(session_.Current(), static_cast<std::size_t>(n), image, options);
-    if (plan.Reshaped()) {
+    if (plan.Resized()) {
         bool sidesFit = true;
         try {
-            CheckSides(imagePath, image.Width, image.Height);
+            CheckSidesFor(list_.Entries()[static_cast<std::size_t>(n)].Platform, imagePath, image.Width, image.Height);
         } catch (const KelmoraError&) {
             sidesFit = false;
         }
@@ -144,8 +145,11 @@ void TEditCommands::ReplaceShownTexture(const std::string& imagePath) {
             QString::number(plan.Before.Width) + " x " + QString::number(plan.Before.Height) + "." +
             (sidesFit ? " The texture can take the picture's size (" + QString::number(plan.After.Levels) +
                             " level(s)), or the picture can be scaled to the texture's."
-                      : " A texture's sides are powers of two from 8 to 1024, so the picture can only be scaled "
-                        "to the texture's size.");
+                      : IsNativePlatform(list_.Entries()[static_cast<std::size_t>(n)].Platform)
+                          ? QString(" A texture's sides are 1 to 4096, so the picture can only be scaled to the "
+                                    "texture's size.")
+                          : QString(" A texture's sides are powers of two from 8 to 1024, so the picture can only be "
+                                    "scaled to the texture's size."));
         switch (ui_.AskPictureSize(&window_, text, sidesFit)) {
         case TUiServices::SizeChoice::Cancel: return;
         case TUiServices::SizeChoice::TakePictureSize: break;
@@ -165,7 +169,10 @@ void TEditCommands::ReplaceShownTexture(const std::string& imagePath) {
     PutOutcome done;
     Apply([&](DictionaryEdit& edit) { done = PutImage(edit, static_cast<std::size_t>(n), image, imagePath, options); }, n,
           "Replace " + name);
-    if (done.Changed && done.Alpha == AlphaSource::Kept)
+    if (done.Changed && done.FormatForAlpha)
+        status_.SetStatus(Q(FileNameOf(imagePath)) + " has alpha that " + Q(done.Before.Format) +
+                          " does not hold; texture " + QString::number(n + 1) + " is now " + Q(done.After.Format) + ".");
+    else if (done.Changed && done.Alpha == AlphaSource::Kept)
         status_.SetStatus(Q(FileNameOf(imagePath)) + " has no alpha; texture " + QString::number(n + 1) +
                           " keeps its present alpha.");
     else if (done.Changed && done.Alpha == AlphaSource::Opaque)
@@ -183,21 +190,30 @@ void TEditCommands::AddTexture() {
     // dictionary that cannot grow, a picture whose sides no texture has.
     DictionaryEdit(session_.CurrentBytes(), view_.Options().Unswizzle).CheckAddable();
     const InputImage image = ReadImage(S(path));
-    CheckSides(S(path), image.Width, image.Height);
+    const TexturePlatform platform = PlatformOfDictionary(session_.Current());
+    CheckSidesFor(platform, S(path), image.Width, image.Height);
     PutBackOptions options;
     options.Unswizzle = view_.Options().Unswizzle;
     options.Import.Brighten = view_.Options().Brighten;
     TUiServices::NewTexture texture{QFileInfo(path).completeBaseName(), QString(), 8, 1};
     const auto mostLevels = [&](int depth) {
+        if (IsNativePlatform(platform))
+            return static_cast<int>(FullChainLevels(image.Width, image.Height));
         return static_cast<int>(MostLevels(static_cast<std::uint32_t>(depth), image.Width, image.Height));
     };
     bool asked = false;
     // A refused name keeps the dialog coming back with what was typed.
     while (ui_.AskNewTexture(&window_, texture, mostLevels) && !texture.Name.trimmed().isEmpty()) {
         options.Depth = static_cast<std::uint32_t>(texture.Depth);
+        if (IsNativePlatform(platform)) {
+            // PC and Xbox storage by the depth chosen: palettes where the platform has
+            // them, 32 bits raw, else DXT (DXT5 for a picture with alpha).
+            options.Format = NativeFormatForDepth(platform, options.Depth);
+            options.Depth = 0;
+        }
         DecodeState wanted; // the new texture has no palette to keep
-        wanted.TexDepth = options.Depth;
-        wanted.TrueColour = options.Depth > 8;
+        wanted.TexDepth = static_cast<std::uint32_t>(texture.Depth);
+        wanted.TrueColour = IsNativePlatform(platform) ? !IsPalettised(options.Format) : texture.Depth > 8;
         if (!asked && NeedsColourChoice(image, wanted) &&
             !ui_.ChooseColours(&window_, false, options.Import.KeepPalette, options.Import.Dither))
             return;

@@ -92,6 +92,10 @@ std::string Words(const KelmoraError& error) {
         return f.File + ": texture " + N(f.Texture + 1) + " of " + N(f.Count) + " (" + ShownText(f.Name) +
                "): can't jump to position " + std::to_string(static_cast<std::int64_t>(f.Number)) +
                ", file size is only " + N(f.Limit);
+    case ErrorCode::SidesNotForConsole:
+        return Size(f.Width, f.Height) + ": the console's sides are powers of two from 8 to 1024; --resize scales the "
+                                          "texture";
+    case ErrorCode::OutputExists: return f.File + " exists already; nothing was written over it";
     case ErrorCode::ArchiveExistsAlready:
         return f.File + " exists already; --create makes a new archive, nothing was written";
     case ErrorCode::StoppedUnreadable: return "stopped: " + f.File + " cannot be read";
@@ -211,6 +215,18 @@ std::string Words(const KelmoraError& error) {
     case ErrorCode::LevelCountOutOfRange:
         return "a " + Size(f.Width, f.Height) + " texture of " + N(f.Depth) + " bits holds 1 to " + N(f.Limit) +
                " levels, not " + N(f.Number);
+    case ErrorCode::SidesOutOfRange:
+        return f.File + " is " + Size(f.Width, f.Height) + ": a texture's sides must be 1 to " + N(f.Limit);
+    case ErrorCode::FormatNotForPlatform:
+        return PlatformName(static_cast<TexturePlatform>(f.Detail)) + std::string(" textures cannot be stored as ") +
+               EscapeControls(f.Name);
+    case ErrorCode::DepthNotForPlatform:
+        return "a depth (" + N(f.Depth) + " bits) is chosen for PlayStation 2 textures only; a " +
+               PlatformName(static_cast<TexturePlatform>(f.Detail)) + " texture's storage is chosen with --format";
+    case ErrorCode::UnknownFormatName:
+        return Quoted(EscapeControls(f.Name)) + " is not a format; use DXT1, DXT3, DXT5, 8888, 888, 565, 1555, 555, 4444, L8, A8L8, PAL8 or PAL4";
+    case ErrorCode::NativeLevelsOutOfRange:
+        return "a " + Size(f.Width, f.Height) + " texture holds 1 to " + N(f.Limit) + " levels, not " + N(f.Number);
     case ErrorCode::JpegWriteError: return "JPEG error #" + std::to_string(f.Detail);
     case ErrorCode::TooLargeForTga: return "Texture too large for TGA!!! (" + Size(f.Width, f.Height) + ")";
     case ErrorCode::NothingDecoded: return "No texture decoded";

@@ -271,7 +271,9 @@ std::vector<PaletteEntry> ReferenceTexels(const NativeSpec& s, std::uint32_t lev
     for (std::uint32_t y = 0; y < h; ++y) {
         for (std::uint32_t x = 0; x < w; ++x) {
             std::uint32_t sx = x, sy = y;
-            if (s.Platform == 5 && unswizzle) {
+            // Morton order covers power-of-two sides only.
+            const bool pow2 = (w & (w - 1)) == 0 && (h & (h - 1)) == 0;
+            if (s.Platform == 5 && unswizzle && pow2) {
                 const std::size_t at = SwizzledAt(x, y, w, h);
                 sx = static_cast<std::uint32_t>(at % w);
                 sy = static_cast<std::uint32_t>(at / w);
