@@ -33,24 +33,6 @@ DxtQuality QualityNamed(const std::string& name) {
     return q == "fast" ? DxtQuality::Fast : q == "best" ? DxtQuality::Best : DxtQuality::Normal;
 }
 
-std::string NoteLine(const std::string& where, const ConvertNote& n) {
-    std::string line = where + "texture " + std::to_string(n.Texture + 1) + " (" + ForTerminal(n.Name) + "): " +
-                       n.FormatBefore + " -> " + n.FormatAfter;
-    if (n.Width != n.WidthBefore || n.Height != n.HeightBefore)
-        line += ", " + std::to_string(n.WidthBefore) + " x " + std::to_string(n.HeightBefore) + " -> " +
-                std::to_string(n.Width) + " x " + std::to_string(n.Height);
-    if (n.Levels < n.LevelsBefore)
-        line += ", " + std::to_string(n.LevelsBefore - n.Levels) + " of " + std::to_string(n.LevelsBefore) +
-                " levels dropped";
-    if (n.Compressed)
-        line += ", compressed";
-    if (n.LostColours)
-        line += ", colours lost";
-    if (n.LostAlpha)
-        line += ", alpha rounded";
-    return line;
-}
-
 ConvertResult ConvertBytes(std::shared_ptr<const ByteSource> source, const ConvertOptions& o, const std::string& label) {
     const Dictionary d(std::move(source));
     try {
@@ -74,7 +56,7 @@ std::size_t Say(const ConvertResult& r, const std::string& dictionary, const std
     }
     if (!quiet)
         for (const ConvertNote& n : r.Notes)
-            std::cout << NoteLine(where, n) << "\n";
+            std::cout << where << ConvertNoteText(n, ForTerminal(n.Name)) << "\n";
     return r.Notes.size();
 }
 

@@ -151,7 +151,9 @@ NativePlan PlanFor(const Dictionary& d, std::size_t i, const InputImage& given, 
     }
     NativeFormat f = o.Format != NativeFormat::Unknown ? o.Format : p.Old.Format;
     const NativeFormat asked = f;
-    f = WithRoomForAlpha(f, AlphaOf(p.Image), AlphaOf(now).Any);
+    // Whether the present picture is cut out matters only for DXT1 given alpha.
+    const AlphaUse picture = AlphaOf(p.Image);
+    f = WithRoomForAlpha(f, picture, f == NativeFormat::Dxt1 && picture.Any && AlphaOf(now).Any);
     out.FormatForAlpha = f != asked;
     NativeTexture probe = p.Texture;
     if ((f != p.Old.Format && !PlatformHolds(e.Platform, f)) || !SetFormatWords(probe, f, false))

@@ -35,6 +35,8 @@ PaletteEntry ToConsole(const PaletteEntry& e, bool brighten) {
 // Every pixel of a picture in the console's terms, for true-colour textures: a
 // 16-bit one holds what its 5-5-5-1 texels read back as.
 std::vector<PaletteEntry> ConsoleTexels(const InputImage& image, std::size_t n, bool brighten, std::uint32_t depth) {
+    if (!brighten && depth != 16 && !image.Indexed)
+        return image.Rgba; // the texels as they are (PC and Xbox textures, alpha 0..255)
     std::vector<PaletteEntry> texels(n);
     for (std::size_t i = 0; i < n; ++i) {
         texels[i] = ToConsole(image.Pixel(i), brighten);

@@ -148,6 +148,43 @@ TEST_F(ViewerPlatformTest, PcTexturesAreEditedAndSavedAsOnTheConsole) {
     EXPECT_EQ(saved.Entries()[2].Name, "renamed");
 }
 
+// File > Convert Dictionary: the shown dictionary into a new file of another
+// platform, what changed said in a box; a texture the console cannot hold
+// refuses it all, and the open file is never the output.
+TEST_F(ViewerPlatformTest, ConvertDictionaryWritesANewFileAndSaysWhatChanged) {
+    TForm1& f = Start(KELMORA_D3D9);
+    ui_->conversion = TUiServices::Conversion{"ps2", false, 1, 0, false};
+    ui_->dictionaryFile = QString::fromStdString(dir_ + "/walls-ps2.txd");
+    f.ConvertDictionary1->trigger();
+    EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors.back().toStdString());
+    const Dictionary out = Dictionary::OpenFile(dir_ + "/walls-ps2.txd");
+    ASSERT_EQ(out.Entries().size(), 7u);
+    EXPECT_EQ(out.Entries()[0].Platform, TexturePlatform::Ps2);
+    EXPECT_EQ(f.StatusText->text(), "Converted 7 texture(s) to PlayStation 2 in walls-ps2.txd.");
+    ASSERT_FALSE(ui_->messages.empty());
+    EXPECT_NE(ui_->messages.back().indexOf("texture 1 (bricks): DXT1 -> 8bit, 3 of 7 levels dropped"), -1)
+        << ui_->messages.back().toStdString();
+    EXPECT_FALSE(f.Session().Modified()); // the open dictionary stays as it was
+
+    NativeSpec odd = RandomNative(9, "8888", 24, 20, 1, 4);
+    odd.Name = "odd";
+    const std::string file = dir_ + "/odd.txd";
+    WriteFile(file, BuildNativeDictionary({odd}));
+    TForm1& g = Start(file);
+    ui_->dictionaryFile = QString::fromStdString(dir_ + "/odd-ps2.txd");
+    g.ConvertDictionary1->trigger();
+    ASSERT_FALSE(ui_->errors.empty());
+    EXPECT_NE(ui_->errors.back().indexOf("texture 1 (odd): 24 x 20: the console's sides"), -1)
+        << ui_->errors.back().toStdString();
+    EXPECT_FALSE(fs::exists(dir_ + "/odd-ps2.txd"));
+    ui_->conversion = TUiServices::Conversion{"d3d8", false, 1, 0, false};
+    ui_->dictionaryFile = QString::fromStdString(file);
+    const auto before = ReadFile(file);
+    g.ConvertDictionary1->trigger();
+    EXPECT_EQ(ReadFile(file), before);
+    EXPECT_NE(ui_->errors.back().indexOf("exists already"), -1) << ui_->errors.back().toStdString();
+}
+
 // The list's thumbnails are made for PC textures too.
 TEST_F(ViewerPlatformTest, ThumbnailsShowPcTextures) {
     NativeSpec s = RandomNative(5, "DXT1", 16, 16, 1, 3);

@@ -430,6 +430,7 @@ void TForm1::RemoveTexture1Click() { edits_->RemoveTexture(); }
 void TForm1::RenameTexture1Click() { edits_->RenameTexture(); }
 void TForm1::Save1Click() { edits_->Save(); }
 void TForm1::SaveAs1Click() { edits_->SaveAs(); }
+void TForm1::ConvertDictionary1Click() { edits_->ConvertDictionary(); }
 void TForm1::ExtractDictionary1Click() { archiveCommands_->ExtractDictionary(); }
 void TForm1::ReplaceDictionary1Click() { archiveCommands_->ReplaceDictionary(); }
 void TForm1::AddDictionary1Click() { archiveCommands_->AddDictionary(); }

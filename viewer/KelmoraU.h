@@ -78,6 +78,7 @@ public:
     void RenameTexture1Click();
     void Save1Click();
     void SaveAs1Click();
+    void ConvertDictionary1Click();
     void Find1Click();
     void FindAll1Click();
     void DarkCheckerboard1Click();

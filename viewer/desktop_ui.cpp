@@ -246,6 +246,55 @@ bool TDesktopUi::AskNewTexture(QWidget* owner, NewTexture& texture, const std::f
     return true;
 }
 
+bool TDesktopUi::AskConversion(QWidget* owner, Conversion& c) {
+    QDialog d(owner);
+    d.setWindowTitle("Convert Dictionary");
+    FitTitle(d);
+    auto* form = new QFormLayout(&d);
+    auto* to = new QComboBox();
+    for (const auto& [key, text] : {std::pair{"ps2", "PlayStation 2"}, {"d3d8", "PC, Direct3D 8"},
+                                    {"d3d9", "PC, Direct3D 9"}, {"xbox", "Xbox"}})
+        to->addItem(text, QString(key));
+    to->setCurrentIndex(std::max(0, to->findData(c.To)));
+    auto* compress = new QCheckBox("Compress as &DXT (DXT1, or DXT5 with alpha)");
+    compress->setChecked(c.Compress);
+    auto* quality = new QComboBox();
+    quality->addItems({"Fast", "Normal", "Best"});
+    quality->setCurrentIndex(c.Quality);
+    auto* depth = new QComboBox();
+    depth->addItem("A palettised texture's own, else 8 bits", 0);
+    for (int bits : {4, 8, 16, 32})
+        depth->addItem(QString("%1 bits").arg(bits) + (bits <= 8 ? ", palettised" : ""), bits);
+    depth->setCurrentIndex(std::max(0, depth->findData(c.Depth)));
+    auto* resize = new QCheckBox("&Scale sides the console does not hold to powers of two");
+    resize->setChecked(c.Resize);
+    // The choices of the other side are shown but not taken.
+    const auto follow = [=] {
+        const bool console = to->currentData().toString() == "ps2";
+        compress->setEnabled(!console);
+        quality->setEnabled(!console && compress->isChecked());
+        depth->setEnabled(console);
+        resize->setEnabled(console);
+    };
+    follow();
+    QObject::connect(to, &QComboBox::currentIndexChanged, &d, follow);
+    QObject::connect(compress, &QCheckBox::toggled, &d, follow);
+    form->addRow("&Platform:", to);
+    form->addRow(compress);
+    form->addRow("DXT &quality:", quality);
+    form->addRow("&Console depth:", depth);
+    form->addRow(resize);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+    form->addRow(buttons);
+    if (d.exec() != QDialog::Accepted)
+        return false;
+    c = {to->currentData().toString(), compress->isChecked(), quality->currentIndex(), depth->currentData().toInt(),
+         resize->isChecked()};
+    return true;
+}
+
 bool TDesktopUi::AskReloadChanged(QWidget* owner, const QString& file) {
     QMessageBox box(QMessageBox::Warning, "Kelmora", file + " changed on disk.", QMessageBox::NoButton, owner);
     box.setInformativeText("Read it again and lose your edits, or keep your edits and save them with Save As?");

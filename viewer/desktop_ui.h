@@ -25,6 +25,7 @@ public:
     bool ChooseColours(QWidget* owner, bool canKeep, bool& keepPalette, bool& dither) override;
     SizeChoice AskPictureSize(QWidget* owner, const QString& text, bool pictureSizeAllowed) override;
     bool AskNewTexture(QWidget* owner, NewTexture& texture, const std::function<int(int depth)>& mostLevels) override;
+    bool AskConversion(QWidget* owner, Conversion& conversion) override;
     bool AskReloadChanged(QWidget* owner, const QString& file) override;
     SaveChoice AskSaveChanges(QWidget* owner, const QString& file) override;
 

@@ -64,6 +64,17 @@ public:
         int Depth = 8, Levels = 1;
     };
     virtual bool AskNewTexture(QWidget* owner, NewTexture& texture, const std::function<int(int depth)>& mostLevels) = 0;
+    // File > Convert Dictionary: the platform ("ps2", "d3d8", "d3d9", "xbox"), DXT
+    // blocks for the PC and Xbox (and their quality: 0 fast, 1 normal, 2 best),
+    // the console's depth (0: a palettised texture's own, else 8) and whether
+    // sides it cannot hold are scaled; false when cancelled.
+    struct Conversion {
+        QString To = "d3d9";
+        bool Compress = false;
+        int Quality = 1, Depth = 0;
+        bool Resize = false;
+    };
+    virtual bool AskConversion(QWidget* owner, Conversion& conversion) = 0;
     // The open file changed on disk while it has edits: true to read it again
     // (the edits go), false to keep the edits (the default).
     virtual bool AskReloadChanged(QWidget* owner, const QString& file) = 0;

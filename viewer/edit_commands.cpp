@@ -13,9 +13,12 @@
 
 #include "archive/archive_edit.h"
 #include "base/errors.h"
+#include "base/os_file.h"
 #include "base/paths.h"
 #include "editing/image_scale.h"
+#include "editing/convert.h"
 #include "editing/native_put.h"
+#include "words/engine_words.h"
 #include "editing/put_back.h"
 #include "images/image_input.h"
 #include "viewer/archive_panel.h"
@@ -334,6 +337,54 @@ void TEditCommands::Save() {
     session_.MarkSaved();
     Relist(list_.SelectedEntry());
     status_.SetStatus("Saved " + shown + ".");
+}
+
+void TEditCommands::ConvertDictionary() {
+    if (session_.File.empty() || !session_.Loaded())
+        return;
+    TUiServices::Conversion c;
+    if (!ui_.AskConversion(&window_, c))
+        return;
+    ConvertOptions o;
+    o.To = PlatformNamed(S(c.To));
+    o.Compress = c.Compress;
+    o.Quality = c.Quality == 0 ? DxtQuality::Fast : c.Quality == 2 ? DxtQuality::Best : DxtQuality::Normal;
+    o.Depth = static_cast<std::uint32_t>(c.Depth);
+    o.Resize = c.Resize;
+    o.Unswizzle = view_.Options().Unswizzle;
+    const std::string loose = session_.LoosePath();
+    const QString proposed = Q(loose.substr(0, loose.size() - std::min<std::size_t>(4, loose.size())) + "-" +
+                               PlatformKey(o.To) + ".txd");
+    const QString path = ui_.ChooseDictionaryFile(&window_, proposed);
+    if (path.isEmpty())
+        return;
+    // The open file, or its archive, is never the output: its edits would go.
+    FileIdentity output, open;
+    if (IdentityOf(S(path), output) && IdentityOf(session_.File, open) && output == open)
+        throw KelmoraError(ErrorCode::OutputExists, {.File = S(path)});
+    ConvertResult r;
+    const std::vector<std::uint8_t> bytes = session_.CurrentBytes();
+    OffTheWindowThread("Convert", [&] {
+        const Dictionary source(std::make_shared<BufferSource>(bytes));
+        r = kelmora::ConvertDictionary(source, o);
+    });
+    if (!r.Refused.empty()) {
+        QString text = "Nothing was converted:";
+        for (const ConvertResult::Refusal& refusal : r.Refused)
+            text += "\n" + Q(TextureLabel(refusal.Texture, ShownText(refusal.Name))) + ": " +
+                    ErrorMessage(refusal.Error);
+        ui_.ShowError(&window_, text);
+        return;
+    }
+    SaveDictionary(S(path), r.Bytes);
+    QString said = "Converted " + QString::number(r.Textures) + " texture(s) to " + PlatformName(o.To) + " in " +
+                   Q(FileNameOf(S(path))) + ".";
+    status_.SetStatus(said);
+    if (!r.Notes.empty()) {
+        for (const ConvertNote& n : r.Notes)
+            said += "\n" + Q(ConvertNoteText(n, ShownText(n.Name)));
+        ui_.ShowMessage(&window_, said);
+    }
 }
 
 void TEditCommands::SaveAs() {

@@ -37,6 +37,9 @@ public:
     void RenameTexture();
     void Save();
     void SaveAs();
+    // File > Convert Dictionary: the dictionary shown, converted to another
+    // platform into a new file; the open one stays as it is.
+    void ConvertDictionary();
     // Before the open dictionary goes away: false when the user keeps it.
     bool MayLeaveDictionary();
     // While an edit's work runs off the interface thread: no other command starts.

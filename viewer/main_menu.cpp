@@ -44,6 +44,7 @@ void TMainMenu::BuildMenu(TForm1& form) {
     file->setDefaultAction(Open1);
     Save1 = action(file, "Sa&ve", &TForm1::Save1Click, QKeySequence("Ctrl+Shift+S"));
     SaveAs1 = action(file, "Save &As...", &TForm1::SaveAs1Click);
+    ConvertDictionary1 = action(file, "&Convert Dictionary...", &TForm1::ConvertDictionary1Click);
     QMenu* extract = file->addMenu("E&xtract");
     SaveImage1 = action(extract, "&Actual Image...", &TForm1::SaveImage1Click, QKeySequence("Ctrl+S"));
     AllTexturesinfile1 = action(extract, "&Several Textures...", &TForm1::AllTexturesinfile1Click, QKeySequence("Ctrl+E"));

@@ -40,6 +40,7 @@ struct TMainMenu {
     QAction* RenameTexture1 = nullptr;
     QAction* Save1 = nullptr;
     QAction* SaveAs1 = nullptr;
+    QAction* ConvertDictionary1 = nullptr;
     QAction* Find1 = nullptr;
     QAction* FindAll1 = nullptr;
     QAction* DarkCheckerboard1 = nullptr;

@@ -44,6 +44,21 @@ std::string EntryLabel(const ArchiveEntry& e) { return "entry " + N(e.Number) + 
 
 } // namespace
 
+std::string ConvertNoteText(const ConvertNote& n, const std::string& name) {
+    std::string line = TextureLabel(n.Texture, name) + ": " + n.FormatBefore + " -> " + n.FormatAfter;
+    if (n.Width != n.WidthBefore || n.Height != n.HeightBefore)
+        line += ", " + Size(n.WidthBefore, n.HeightBefore) + " -> " + Size(n.Width, n.Height);
+    if (n.Levels < n.LevelsBefore)
+        line += ", " + N(n.LevelsBefore - n.Levels) + " of " + N(n.LevelsBefore) + " levels dropped";
+    if (n.Compressed)
+        line += ", compressed";
+    if (n.LostColours)
+        line += ", colours lost";
+    if (n.LostAlpha)
+        line += ", alpha rounded";
+    return line;
+}
+
 std::string RecoveryText(const std::string& file) { return "finished undoing an interrupted edit of " + file; }
 
 namespace {

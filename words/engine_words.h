@@ -9,6 +9,7 @@
 #include "base/errors.h"
 #include "dictionary/raster_decode.h"
 #include "dictionary/raster_encode.h"
+#include "editing/convert.h"
 
 namespace kelmora {
 
@@ -28,6 +29,10 @@ std::string ExportSummary(std::size_t exported, std::size_t listLines, std::uint
 
 // "finished undoing an interrupted edit of game.img".
 std::string RecoveryText(const std::string& file);
+
+// What a conversion did to one texture, after its label: "DXT1 -> 8bit, 64 x 64
+// -> 32 x 32, 2 of 7 levels dropped, colours lost". name is shown as given.
+std::string ConvertNoteText(const ConvertNote& note, const std::string& name);
 
 // "entry 7 (name) is empty; skipped" and the like, names shown safely.
 std::string ArchiveProblemText(const ArchiveProblem& problem);

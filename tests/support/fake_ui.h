@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 #include <deque>
+#include <optional>
 #include <functional>
 #include <vector>
 
@@ -123,6 +124,15 @@ public:
             return false;
         texture = newTextures.front();
         newTextures.pop_front();
+        return true;
+    }
+    std::optional<Conversion> conversion; // the answer to AskConversion; cancelled when empty
+    int conversionQuestions = 0;
+    bool AskConversion(QWidget*, Conversion& c) override {
+        ++conversionQuestions;
+        if (!conversion)
+            return false;
+        c = *conversion;
         return true;
     }
     std::vector<QString> reloadQuestions;
