@@ -142,6 +142,15 @@ TEST_F(ViewerPlatformTest, PcTexturesAreEditedAndSavedAsOnTheConsole) {
     EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors.back().toStdString());
     EXPECT_EQ(f.lb->item(0)->text(), "1. bricks  |  64 x 64 (DXT5)");
     EXPECT_EQ(f.StatusText->text(), "glass.png has alpha that DXT1 does not hold; texture 1 is now DXT5.");
+    // New textures take the dictionary's platform: 32 bits is 8888, 16 bits DXT (DXT5 with alpha).
+    ui_->newTextures = {{"pane", "", 32, 1}, {"pane_dxt", "", 16, 7}};
+    f.AddTexture1->trigger();
+    f.AddTexture1->trigger();
+    EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors.back().toStdString());
+    ASSERT_EQ(f.lb->count(), 9);
+    EXPECT_EQ(f.lb->item(7)->text(), "8. pane  |  64 x 64 (8888)");
+    EXPECT_EQ(f.lb->item(8)->text(), "9. pane_dxt  |  64 x 64 (DXT5)");
+    EXPECT_EQ(ui_->levelLimits, (std::vector<int>{7, 7, 7, 7})); // a full chain at any depth
     f.Save1->trigger();
     const Dictionary saved = Dictionary::OpenFile(file);
     EXPECT_EQ(saved.Entries()[0].Format, "DXT5");

@@ -343,6 +343,8 @@ void TEditCommands::ConvertDictionary() {
     if (session_.File.empty() || !session_.Loaded())
         return;
     TUiServices::Conversion c;
+    // The other side is what a modder converts to: the console's dictionaries to the PC, the rest to the console.
+    c.To = PlatformOfDictionary(session_.Current()) == TexturePlatform::Ps2 ? "d3d9" : "ps2";
     if (!ui_.AskConversion(&window_, c))
         return;
     ConvertOptions o;
