@@ -113,7 +113,7 @@ WalkResult WalkDictionary(const ByteSource& source) {
     // A file too short to hold the count word counts as empty.
     const std::size_t got = r.Read(header, sizeof header);
     if (got >= 26)
-        result.Count = static_cast<std::uint32_t>(header[24]) | static_cast<std::uint32_t>(header[25]) << 8;
+        result.Count = DictionaryTextureCount(header);
     if (got >= 4)
         result.StartsAsDictionary = LoadLE32(header) == kDictionaryChunk;
     result.Entries.resize(result.Count);
@@ -152,17 +152,17 @@ WalkResult WalkDictionary(const ByteSource& source) {
         } else {
             // The fixed distances: names found by their stop bytes, the extension
             // taken as 28 bytes.
-            r.Seek(start + 44);
+            r.Seek(start + kFixedNameOffset);
             scanned = ScanName(r, 2, name);
             if (scanned) {
-                r.Skip(11);
+                r.Skip(kFixedMaskSkip);
                 scanned = ScanName(r, 1, mask);
             }
             if (scanned) {
-                r.Skip(3);
+                r.Skip(kFixedSizeSkip);
                 std::uint32_t s = ReadU32(r);
-                next = static_cast<std::int32_t>(static_cast<std::uint32_t>(r.Position()) + s + 32u);
-                r.Skip(16);
+                next = static_cast<std::int32_t>(static_cast<std::uint32_t>(r.Position()) + s + kFixedRecordTail);
+                r.Skip(kFixedDataSkip);
                 result.Entries[i].DataOffset = static_cast<std::uint32_t>(r.Position());
             } else {
                 // A name that runs to the end of the file: the record needs at least one byte more.

@@ -97,6 +97,35 @@ std::vector<std::uint8_t> RasterInfo(const RecordLayout& l) {
 
 } // namespace
 
+std::uint32_t DictionaryChunkSize(const std::vector<std::uint8_t>& b) { return LoadLE32(b.data() + 4); }
+void SetDictionaryChunkSize(std::vector<std::uint8_t>& b, std::uint32_t size) {
+    for (int i = 0; i < 4; ++i)
+        b[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(size >> (8 * i));
+}
+std::uint32_t DictionaryVersion(const std::vector<std::uint8_t>& b) { return LoadLE32(b.data() + 8); }
+std::uint16_t DictionaryTextureCount(const std::vector<std::uint8_t>& b) {
+    return static_cast<std::uint16_t>(b[24] | b[25] << 8);
+}
+void SetDictionaryTextureCount(std::vector<std::uint8_t>& b, std::uint16_t count) {
+    b[24] = static_cast<std::uint8_t>(count);
+    b[25] = static_cast<std::uint8_t>(count >> 8);
+}
+std::uint64_t FirstRecordOffset(const std::vector<std::uint8_t>& b) { return 24 + std::uint64_t{LoadLE32(b.data() + 16)}; }
+
+std::uint16_t DictionaryDevice(const std::vector<std::uint8_t>& b) {
+    return LoadLE32(b.data() + 16) == 4 ? static_cast<std::uint16_t>(b[26] | b[27] << 8) : 0;
+}
+void SetDictionaryDevice(std::vector<std::uint8_t>& b, std::uint16_t device) {
+    b[26] = static_cast<std::uint8_t>(device);
+    b[27] = static_cast<std::uint8_t>(device >> 8);
+}
+
+std::vector<std::uint8_t> EmptyExtensionChunk(std::uint32_t version) {
+    std::vector<std::uint8_t> out;
+    Header(out, kExtensionChunk, 0, version);
+    return out;
+}
+
 std::vector<std::uint8_t> StringChunk(const std::string& text, std::uint32_t version) {
     const std::uint32_t padded = static_cast<std::uint32_t>(4 * (text.size() / 4 + 1));
     std::vector<std::uint8_t> out;
@@ -226,6 +255,7 @@ bool ParseRecord(ByteReader& r, std::uint64_t start, TextureRecord& out) {
     out.End = end;
     out.NameChunk = nameAt - 12;
     out.MaskChunk = maskAt - 12;
+    out.RasterChunk = m;
     out.RasterData = m + 24;
     out.ExtensionChunk = extensionAt;
     return true;

@@ -51,9 +51,40 @@ struct TextureRecord {
     std::vector<std::uint8_t> Extension; // when not empty: the record's chunks after its raster, as they are
 
     // Where a record read from a file is: its header's offset and the end of
-    // its last chunk, its two string chunks' headers, and its raster's data.
-    std::uint64_t Start = 0, End = 0, NameChunk = 0, MaskChunk = 0, RasterData = 0, ExtensionChunk = 0;
+    // its last chunk, its two string chunks' and its raster's headers, its
+    // raster's data, and its extension's header.
+    std::uint64_t Start = 0, End = 0, NameChunk = 0, MaskChunk = 0, RasterChunk = 0, RasterData = 0, ExtensionChunk = 0;
 };
+
+// The dictionary's own header: the dictionary chunk (its size at byte 4, its
+// version at 8), then its struct, whose size is at 16 and whose first 16 bits
+// (byte 24) count the textures; the records follow the struct. Each reads
+// and writes bytes the caller has checked are there (kDictionaryHeaderBytes).
+std::uint32_t DictionaryChunkSize(const std::vector<std::uint8_t>& bytes);
+void SetDictionaryChunkSize(std::vector<std::uint8_t>& bytes, std::uint32_t size);
+std::uint32_t DictionaryVersion(const std::vector<std::uint8_t>& bytes);
+std::uint16_t DictionaryTextureCount(const std::vector<std::uint8_t>& bytes);
+void SetDictionaryTextureCount(std::vector<std::uint8_t>& bytes, std::uint16_t count);
+std::uint64_t FirstRecordOffset(const std::vector<std::uint8_t>& bytes);
+// The same count from the header's first 26 bytes as read.
+inline std::uint16_t DictionaryTextureCount(const std::uint8_t* header) {
+    return static_cast<std::uint16_t>(header[24] | header[25] << 8);
+}
+
+// The fixed layout: where a record's parts lie when its chunk sizes do not say.
+// The names are found by their stop bytes; the distances are from the record's
+// start to its name, from the name's stop byte to the mask, from the mask's stop
+// byte to the raster's size word, from after that word to the raster's data, and
+// past the raster's bytes to the next record.
+inline constexpr std::uint64_t kFixedNameOffset = 44;
+inline constexpr std::uint32_t kFixedMaskSkip = 11, kFixedSizeSkip = 3, kFixedDataSkip = 16, kFixedRecordTail = 32;
+
+// The device id a 3.6 stamp's struct keeps beside the count (bytes 26 and 27);
+// 0 where the struct is an older 32-bit count or not 4 bytes.
+std::uint16_t DictionaryDevice(const std::vector<std::uint8_t>& bytes);
+void SetDictionaryDevice(std::vector<std::uint8_t>& bytes, std::uint16_t device);
+// An extension chunk with nothing in it, as records and dictionaries end.
+std::vector<std::uint8_t> EmptyExtensionChunk(std::uint32_t version);
 
 // Names live in 32-byte fields on the console: 31 characters and a NUL.
 inline constexpr std::size_t kMaxNameLength = 31;

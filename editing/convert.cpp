@@ -39,29 +39,24 @@ std::uint32_t PlatformIdOf(TexturePlatform p) {
     return p == TexturePlatform::Direct3D8 ? kPlatformD3D8 : p == TexturePlatform::Xbox ? kPlatformXbox : kPlatformD3D9;
 }
 
-void Store32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 // An empty dictionary of the target with the source's header, count struct and closing chunks.
 std::vector<std::uint8_t> EmptyLike(const std::vector<std::uint8_t>& src, std::uint64_t recordsStart,
                                     std::uint64_t recordsEnd, TexturePlatform to) {
     std::vector<std::uint8_t> out(src.begin(), src.begin() + static_cast<std::ptrdiff_t>(recordsStart));
-    const std::uint64_t end = std::min<std::uint64_t>(src.size(), 12 + std::uint64_t{LoadLE32(src.data() + 4)});
+    const std::uint64_t end = std::min<std::uint64_t>(src.size(), 12 + std::uint64_t{DictionaryChunkSize(src)});
     // The closing chunks as they are, or (the fixed layout's sizes do not say) an empty extension.
-    if (recordsEnd + 12 <= end && LoadLE32(src.data() + recordsEnd) == kExtensionChunk)
+    if (recordsEnd + 12 <= end && LoadLE32(src.data() + recordsEnd) == kExtensionChunk) {
         out.insert(out.end(), src.begin() + static_cast<std::ptrdiff_t>(recordsEnd),
                    src.begin() + static_cast<std::ptrdiff_t>(end));
-    else
-        out.insert(out.end(), {3, 0, 0, 0, 0, 0, 0, 0, src[8], src[9], src[10], src[11]});
-    Store32(out, 4, static_cast<std::uint32_t>(out.size() - 12));
-    out[24] = out[25] = 0;
-    // A struct that names its device names the target's.
-    if (LoadLE32(out.data() + 16) == 4 && (out[26] | out[27]) != 0) {
-        out[26] = static_cast<std::uint8_t>(DeviceOf(to));
-        out[27] = static_cast<std::uint8_t>(DeviceOf(to) >> 8);
+    } else {
+        const std::vector<std::uint8_t> closing = EmptyExtensionChunk(DictionaryVersion(src));
+        out.insert(out.end(), closing.begin(), closing.end());
     }
+    SetDictionaryChunkSize(out, static_cast<std::uint32_t>(out.size() - 12));
+    SetDictionaryTextureCount(out, 0);
+    // A struct that names its device names the target's.
+    if (DictionaryDevice(out) != 0)
+        SetDictionaryDevice(out, DeviceOf(to));
     return out;
 }
 
@@ -190,11 +185,11 @@ private:
         } else { // the fixed layout: what a new record has
             rec.Name = e.Name;
             rec.Mask = e.Mask;
-            rec.Version = LoadLE32(b.data() + 8);
+            rec.Version = DictionaryVersion(b);
             rec.FilterWord = levels.size() > 1 ? 0x1106 : 0x1102;
         }
         if (extension.empty())
-            extension = {3, 0, 0, 0, 0, 0, 0, 0, b[8], b[9], b[10], b[11]};
+            extension = EmptyExtensionChunk(DictionaryVersion(b));
         for (const std::string* text : {&rec.Name, &rec.Mask})
             if (text->size() > kMaxNameLength)
                 throw KelmoraError(ErrorCode::TextureNameTooLong,
@@ -408,7 +403,7 @@ ConvertResult ConvertDictionary(const Dictionary& source, const ConvertOptions& 
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     source.Source().ReadExactly(0, bytes.data(), bytes.size());
     const auto entries = source.Entries();
-    const std::uint64_t recordsStart = 24 + std::uint64_t{LoadLE32(bytes.data() + 16)};
+    const std::uint64_t recordsStart = FirstRecordOffset(bytes);
     const std::uint64_t recordsEnd = entries.empty() ? recordsStart : entries.back().RecordEnd;
     if (recordsStart > recordsEnd || recordsEnd > size)
         throw KelmoraError(ErrorCode::FixedLayout, {.Detail = static_cast<int>(LayoutBlocks::Add)});

@@ -74,18 +74,17 @@ std::vector<DictionaryEdit::Span> DictionaryEdit::Records(LayoutBlocks what) con
     // Every offset below is read from bytes the header must hold.
     if (b.size() < kDictionaryHeaderBytes)
         throw KelmoraError(ErrorCode::DictionaryHeaderShort, {});
-    auto word = [&](std::size_t at) { return at + 4 <= b.size() ? LoadLE32(b.data() + at) : 0u; };
     std::vector<Span> spans;
     // The records follow the count's struct, each one's chunks adding up.
-    std::size_t at = 24 + std::size_t{word(16)};
-    bool sized = word(0) == kDictionaryChunk && word(12) == kStructChunk && current_->Complete();
+    std::size_t at = static_cast<std::size_t>(FirstRecordOffset(b));
+    bool sized = LoadLE32(b.data()) == kDictionaryChunk && LoadLE32(b.data() + 12) == kStructChunk && current_->Complete();
     for (const TTexEntry& e : current_->Entries()) {
         sized = sized && e.Chunked && e.RecordStart == at;
         spans.push_back({static_cast<std::size_t>(e.RecordStart), static_cast<std::size_t>(e.RecordEnd)});
         at = static_cast<std::size_t>(e.RecordEnd);
     }
     // ... and leave room for the closing extension inside the dictionary chunk.
-    sized = sized && at + 12 <= std::size_t{word(4)} + 12 && at <= b.size();
+    sized = sized && at + 12 <= std::size_t{DictionaryChunkSize(b)} + 12 && at <= b.size();
     if (!sized)
         throw KelmoraError(ErrorCode::FixedLayout, {.Detail = static_cast<int>(what)});
     return spans;
@@ -95,18 +94,16 @@ void DictionaryEdit::Splice(std::size_t first, std::size_t last, const std::vect
                             int countChange, LayoutBlocks what) {
     const std::vector<Span> spans = Records(what);
     std::vector<std::uint8_t>& b = *bytes_;
-    const std::size_t from = first < spans.size() ? spans[first].Start : (spans.empty() ? 24 + LoadLE32(&b[16]) : spans.back().End);
+    const std::size_t from = first < spans.size() ? spans[first].Start
+                             : spans.empty()      ? static_cast<std::size_t>(FirstRecordOffset(b))
+                                                  : spans.back().End;
     const std::size_t to = last <= first ? from : spans[last - 1].End;
     const std::int64_t delta = static_cast<std::int64_t>(records.size()) - static_cast<std::int64_t>(to - from);
     b.erase(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to));
     b.insert(b.begin() + static_cast<std::ptrdiff_t>(from), records.begin(), records.end());
     // The dictionary's size and its 16-bit count follow.
-    const std::uint32_t size = static_cast<std::uint32_t>(LoadLE32(&b[4]) + delta);
-    for (int i = 0; i < 4; ++i)
-        b[4 + i] = static_cast<std::uint8_t>(size >> (8 * i));
-    const std::uint32_t count = static_cast<std::uint32_t>(static_cast<int>(b[24] | b[25] << 8) + countChange);
-    b[24] = static_cast<std::uint8_t>(count);
-    b[25] = static_cast<std::uint8_t>(count >> 8);
+    SetDictionaryChunkSize(b, static_cast<std::uint32_t>(DictionaryChunkSize(b) + delta));
+    SetDictionaryTextureCount(b, static_cast<std::uint16_t>(DictionaryTextureCount(b) + countChange));
     changed_ = true;
     Rewalk();
 }
@@ -232,7 +229,7 @@ void DictionaryEdit::Add(const std::string& name, const std::string& mask, const
     }
     CheckNewName(name, false, current_->Entries().size());
     CheckNewName(mask, true, 0);
-    TextureRecord r = SettingsFor(levels[0], levels.size(), LoadLE32(&(*bytes_)[8]));
+    TextureRecord r = SettingsFor(levels[0], levels.size(), DictionaryVersion(*bytes_));
     r.Name = name;
     r.Mask = mask;
     const std::size_t at = current_->Entries().size();
@@ -276,7 +273,7 @@ void DictionaryEdit::Rename(std::size_t index, const std::string& name, const st
     const std::vector<std::uint8_t>& b = *bytes_;
     const std::size_t start = old.Start, end = old.End;
     // The record: header and struct (32 bytes), the two strings, the rest from the raster on.
-    const std::size_t maskEnd = static_cast<std::size_t>(old.RasterData) - 24;
+    const std::size_t maskEnd = static_cast<std::size_t>(old.RasterChunk);
     const std::uint32_t version = old.Version;
     std::vector<std::uint8_t> record(b.begin() + static_cast<std::ptrdiff_t>(start),
                                      b.begin() + static_cast<std::ptrdiff_t>(start + 32));

@@ -7,6 +7,7 @@
 #include "base/errors.h"
 #include "base/text.h"
 #include "dictionary/native_codec.h"
+#include "dictionary/record_format.h"
 #include "editing/texture_import.h"
 
 namespace kelmora {
@@ -106,13 +107,12 @@ NativeTexture NewNativeTexture(TexturePlatform platform, const std::vector<std::
     t.PlatformId = platform == TexturePlatform::Direct3D8 ? kPlatformD3D8
                    : platform == TexturePlatform::Xbox    ? kPlatformXbox
                                                           : kPlatformD3D9;
-    t.Version = t.StructVersion = LoadLE32(dictionary.data() + 8);
+    t.Version = t.StructVersion = DictionaryVersion(dictionary);
     t.Filter = levels > 1 ? 6 : 2;
     t.RawName = NameField(name);
     t.RawMask = NameField(mask);
     t.LevelCount = static_cast<std::uint8_t>(levels);
-    const std::uint8_t* v = dictionary.data() + 8;
-    t.Extension = {3, 0, 0, 0, 0, 0, 0, 0, v[0], v[1], v[2], v[3]};
+    t.Extension = EmptyExtensionChunk(t.Version);
     return t;
 }
 
