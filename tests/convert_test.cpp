@@ -181,19 +181,19 @@ TEST(Convert, ConsoleTexturesOnEveryPlatform) {
                     EXPECT_EQ(format, i == 2 ? "1555" : "8888");
                 }
                 // The builder's reference reads the written bytes (Xbox's Morton order undone).
-                NativeSpec spec;
-                spec.Platform = to == TexturePlatform::Xbox ? 5 : to == TexturePlatform::Direct3D8 ? 8 : 9;
-                spec.Format = format == "8bit" ? "PAL8" : format == "4bit" ? "PAL4" : format;
-                spec.Width = a.State.TexWidth;
-                spec.Height = a.State.TexHeight;
-                spec.LevelBytes = t.Levels;
-                spec.Palette = t.Palette;
+                NativeSpec tex;
+                tex.Platform = to == TexturePlatform::Xbox ? 5 : to == TexturePlatform::Direct3D8 ? 8 : 9;
+                tex.Format = format == "8bit" ? "PAL8" : format == "4bit" ? "PAL4" : format;
+                tex.Width = a.State.TexWidth;
+                tex.Height = a.State.TexHeight;
+                tex.LevelBytes = t.Levels;
+                tex.Palette = t.Palette;
                 if (i == 2) { // 16-bit: the console's 5 bits widened as Direct3D widens them
                     for (PaletteEntry& e : widened)
                         e = {static_cast<std::uint8_t>(e.R | e.R >> 5), static_cast<std::uint8_t>(e.G | e.G >> 5),
                              static_cast<std::uint8_t>(e.B | e.B >> 5), e.A};
                 }
-                EXPECT_EQ(ReferenceTexels(spec, 0), widened) << i;
+                EXPECT_EQ(ReferenceTexels(tex, 0), widened) << i;
             }
         }
 }

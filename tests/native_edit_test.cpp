@@ -210,8 +210,8 @@ TEST(NativeEdit, ChangedDxtPicturesReadBackNearTheImage) {
     for (std::uint32_t p : {8u, 9u, 5u})
         for (const std::string format : {"DXT1", "DXT3", "DXT5"}) {
             SCOPED_TRACE(std::to_string(p) + " " + format);
-            const NativeSpec spec = RandomNative(p, format, 64, 32, p == 5 ? 1 : 5, 3);
-            DictionaryEdit edit(BuildNativeDictionary({spec}), true);
+            const NativeSpec tex = RandomNative(p, format, 64, 32, p == 5 ? 1 : 5, 3);
+            DictionaryEdit edit(BuildNativeDictionary({tex}), true);
             const bool alpha = format != "DXT1";
             InputImage image = Gradient(64, 32, alpha);
             image.HasAlpha = true; // opaque where it says so, not the texture's alpha kept
@@ -222,9 +222,9 @@ TEST(NativeEdit, ChangedDxtPicturesReadBackNearTheImage) {
             const Dictionary after = Open(edit.Bytes());
             const NativeTexture t = Read(after, 0);
             const NativeRecord n = Parse(after, 0);
-            ASSERT_EQ(t.Levels.size(), spec.Levels);
+            ASSERT_EQ(t.Levels.size(), tex.Levels);
             EXPECT_EQ(FormatName(n.Format), format);
-            for (std::uint32_t k = 0; k < spec.Levels; ++k) {
+            for (std::uint32_t k = 0; k < tex.Levels; ++k) {
                 const std::uint32_t w = std::max(1u, 64u >> k), h = std::max(1u, 32u >> k);
                 ASSERT_EQ(t.Levels[k].size(), NativeLevelSize(format, w, h)) << "level " << k;
                 const DecodedTexture ours = after.Decode(0, {true, k});
@@ -233,7 +233,7 @@ TEST(NativeEdit, ChangedDxtPicturesReadBackNearTheImage) {
             }
             EXPECT_GT(Psnr(SquishDecode(format, t.Levels[0], 64, 32), Pixels(image)), 30.0);
             // Flags from the pixels.
-            EXPECT_EQ((t.RasterFormat & kRasterHasLevels) != 0, spec.Levels > 1);
+            EXPECT_EQ((t.RasterFormat & kRasterHasLevels) != 0, tex.Levels > 1);
             if (p == 9) {
                 EXPECT_EQ((t.Compression & kD3D9CompressedFlag) != 0, true);
                 EXPECT_EQ((t.Compression & kD3D9AlphaFlag) != 0, alpha);
@@ -247,11 +247,11 @@ TEST(NativeEdit, ChangedDxtPicturesReadBackNearTheImage) {
 // back texel for texel, as the builder's reference (not our decoder) reads the
 // written bytes; other pictures come back as the format rounds them.
 TEST(NativeEdit, RawAndPalettisedFormatsAreWrittenExactly) {
-    for (const NativeSpec& spec : Corpus()) {
-        if (IsDxtFormat(spec.Format) || spec.Pal4Packed || spec.AutoMipmap || spec.CountZero)
+    for (const NativeSpec& tex : Corpus()) {
+        if (IsDxtFormat(tex.Format) || tex.Pal4Packed || tex.AutoMipmap || tex.CountZero)
             continue;
-        SCOPED_TRACE(spec.Name);
-        const auto bytes = BuildNativeDictionary({spec});
+        SCOPED_TRACE(tex.Name);
+        const auto bytes = BuildNativeDictionary({tex});
         DictionaryEdit edit(bytes, true);
         const DecodedTexture now = edit.Current().Decode(0);
         ASSERT_TRUE(now.Ok());
@@ -269,7 +269,7 @@ TEST(NativeEdit, RawAndPalettisedFormatsAreWrittenExactly) {
         edit.Verify();
         const Dictionary after = Open(edit.Bytes());
         const NativeTexture t = Read(after, 0);
-        NativeSpec written = spec;
+        NativeSpec written = tex;
         written.LevelBytes = t.Levels;
         written.Palette = t.Palette;
         EXPECT_EQ(ReferenceTexels(written, 0), Pixels(image));
@@ -279,7 +279,7 @@ TEST(NativeEdit, RawAndPalettisedFormatsAreWrittenExactly) {
         // Byte counts and pitch as the old record had them.
         const NativeRecord before = Parse(Open(bytes), 0), now2 = Parse(after, 0);
         ASSERT_EQ(before.Levels.size(), now2.Levels.size());
-        for (std::size_t k = 0; k < before.Levels.size() && !spec.OversizeLast; ++k)
+        for (std::size_t k = 0; k < before.Levels.size() && !tex.OversizeLast; ++k)
             EXPECT_EQ(before.Levels[k].Bytes, now2.Levels[k].Bytes) << "level " << k;
     }
 }
@@ -302,16 +302,16 @@ TEST(NativeEdit, AlphaTheFormatCannotHoldChangesTheFormat) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::to_string(row.Platform) + " " + row.Format);
-        NativeSpec spec = RandomNative(row.Platform, row.Format, 16, 16, 1, 5);
+        NativeSpec tex = RandomNative(row.Platform, row.Format, 16, 16, 1, 5);
         std::vector<PaletteEntry> picture(256, {90, 120, 200, 255});
         if (row.CutOut)
             picture[0].A = 0;
         if (IsDxtFormat(row.Format)) {
             const int flags = row.Format == "DXT1" ? squish::kDxt1 : row.Format == "DXT3" ? squish::kDxt3 : squish::kDxt5;
             squish::CompressImage(reinterpret_cast<const squish::u8*>(picture.data()), 16, 16,
-                                  spec.LevelBytes[0].data(), flags);
+                                  tex.LevelBytes[0].data(), flags);
         }
-        DictionaryEdit edit(BuildNativeDictionary({spec}), true);
+        DictionaryEdit edit(BuildNativeDictionary({tex}), true);
         InputImage image = Gradient(16, 16, true);
         for (std::size_t i = 0; i < image.Rgba.size(); ++i)
             image.Rgba[i].A = row.Partial ? image.Rgba[i].A : (i % 3 ? 255 : 0);
@@ -334,7 +334,7 @@ TEST(NativeEdit, AlphaTheFormatCannotHoldChangesTheFormat) {
 // new size, full chains stay full; small rows stay padded, small DXT levels empty.
 TEST(NativeEdit, NewSizesKeepHowTheChainWasStored) {
     struct Row {
-        NativeSpec Spec;
+        NativeSpec Texture;
         std::uint32_t W, H;
         std::size_t Levels;
     };
@@ -350,8 +350,8 @@ TEST(NativeEdit, NewSizesKeepHowTheChainWasStored) {
     const Row rows[] = {{stop4, 128, 128, 6}, {stop4, 256, 64, 7}, {full, 32, 8, 6},
                         {one, 64, 64, 1},     {empty, 16, 16, 5},  {padded, 8, 8, 4}};
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.Spec.Format + " to " + std::to_string(row.W) + " x " + std::to_string(row.H));
-        DictionaryEdit edit(BuildNativeDictionary({row.Spec}), true);
+        SCOPED_TRACE(row.Texture.Format + " to " + std::to_string(row.W) + " x " + std::to_string(row.H));
+        DictionaryEdit edit(BuildNativeDictionary({row.Texture}), true);
         const PutOutcome r = PutImage(edit, 0, Gradient(row.W, row.H, false), "big.png", {});
         ASSERT_TRUE(r.Changed);
         EXPECT_TRUE(r.Reshaped());
@@ -363,12 +363,12 @@ TEST(NativeEdit, NewSizesKeepHowTheChainWasStored) {
         EXPECT_EQ(n.LevelCount, row.Levels);
         EXPECT_EQ(n.Width, row.W);
         for (const NativeLevel& lv : n.Levels) {
-            if (row.Spec.EmptySmallDxt && (lv.Width < 4 || lv.Height < 4))
+            if (row.Texture.EmptySmallDxt && (lv.Width < 4 || lv.Height < 4))
                 EXPECT_EQ(lv.Bytes, 0u);
-            else if (row.Spec.PadSmallRows)
-                EXPECT_EQ(lv.Bytes, NativeLevelSize(row.Spec.Format, lv.Width, lv.Height, true));
+            else if (row.Texture.PadSmallRows)
+                EXPECT_EQ(lv.Bytes, NativeLevelSize(row.Texture.Format, lv.Width, lv.Height, true));
             else
-                EXPECT_EQ(lv.Bytes, NativeLevelSize(row.Spec.Format, lv.Width, lv.Height));
+                EXPECT_EQ(lv.Bytes, NativeLevelSize(row.Texture.Format, lv.Width, lv.Height));
         }
     }
 }
