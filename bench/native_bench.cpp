@@ -89,21 +89,18 @@ Setup& S() {
 // compared with its texture, and no dictionary may change.
 void RoundTrip(benchmark::State& st, const std::string& folder) {
     const std::string out = S().dir + "/png";
-    std::vector<std::vector<std::uint8_t>> before;
-    for (int i = 0; i < kDictionaries; ++i)
-        for (const auto& f : std::filesystem::directory_iterator(folder))
-            before.push_back(ReadFile(f.path().string()));
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> before;
+    for (const auto& f : std::filesystem::directory_iterator(folder))
+        before.emplace_back(f.path().string(), ReadFile(f.path().string()));
     for (auto _ : st) {
         std::filesystem::remove_all(out);
         if (!Run({KELMORA_CLI, "extract", "-q", "-f", "png", "-o", out, folder}) ||
             !Run({KELMORA_CLI, "import", folder, out}))
             st.SkipWithError("the round trip failed");
     }
-    std::size_t k = 0;
-    for (int i = 0; i < kDictionaries; ++i)
-        for (const auto& f : std::filesystem::directory_iterator(folder))
-            if (ReadFile(f.path().string()) != before[k++])
-                st.SkipWithError("the round trip changed a dictionary");
+    for (const auto& [path, bytes] : before)
+        if (ReadFile(path) != bytes)
+            st.SkipWithError("the round trip changed a dictionary");
 }
 void RoundTripPc(benchmark::State& st) { RoundTrip(st, S().pc); }
 void RoundTripConsole(benchmark::State& st) { RoundTrip(st, S().ps2); }

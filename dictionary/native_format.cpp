@@ -42,26 +42,31 @@ NativeFormat FromRasterBase(std::uint32_t rasterFormat) {
     }
 }
 
+// The D3DFORMAT of each format Direct3D 9 records name, read and written by
+// this one table. P8 (41) is written for palettes, whose raster flags say which.
+struct D3DFormatCode {
+    NativeFormat Format;
+    std::uint32_t Code;
+};
+constexpr D3DFormatCode kD3DFormats[] = {
+    {NativeFormat::Dxt1, FourCc('D', 'X', 'T', '1')}, {NativeFormat::Dxt2, FourCc('D', 'X', 'T', '2')},
+    {NativeFormat::Dxt3, FourCc('D', 'X', 'T', '3')}, {NativeFormat::Dxt4, FourCc('D', 'X', 'T', '4')},
+    {NativeFormat::Dxt5, FourCc('D', 'X', 'T', '5')}, {NativeFormat::A8R8G8B8, 21},
+    {NativeFormat::X8R8G8B8, 22},                     {NativeFormat::R5G6B5, 23},
+    {NativeFormat::X1R5G5B5, 24},                     {NativeFormat::A1R5G5B5, 25},
+    {NativeFormat::A4R4G4B4, 26},                     {NativeFormat::L8, 50},
+    {NativeFormat::A8L8, 51},
+};
+constexpr std::uint32_t kD3DFormatP8 = 41;
+
 // D3D9 names its storage by D3DFORMAT; the raster base is only a hint there.
 NativeFormat FromD3DFormat(std::uint32_t d3dFormat, std::uint32_t rasterFormat) {
     if (rasterFormat & (kRasterPal8 | kRasterPal4))
         return FromRasterBase(rasterFormat);
-    switch (d3dFormat) {
-    case FourCc('D', 'X', 'T', '1'): return NativeFormat::Dxt1;
-    case FourCc('D', 'X', 'T', '2'): return NativeFormat::Dxt2;
-    case FourCc('D', 'X', 'T', '3'): return NativeFormat::Dxt3;
-    case FourCc('D', 'X', 'T', '4'): return NativeFormat::Dxt4;
-    case FourCc('D', 'X', 'T', '5'): return NativeFormat::Dxt5;
-    case 21: return NativeFormat::A8R8G8B8;
-    case 22: return NativeFormat::X8R8G8B8;
-    case 23: return NativeFormat::R5G6B5;
-    case 24: return NativeFormat::X1R5G5B5;
-    case 25: return NativeFormat::A1R5G5B5;
-    case 26: return NativeFormat::A4R4G4B4;
-    case 50: return NativeFormat::L8;
-    case 51: return NativeFormat::A8L8;
-    default: return NativeFormat::Unknown;
-    }
+    for (const D3DFormatCode& c : kD3DFormats)
+        if (c.Code == d3dFormat)
+            return c.Format;
+    return NativeFormat::Unknown;
 }
 
 NativeFormat FromD3D8Compression(std::uint8_t compression, std::uint32_t rasterFormat) {
@@ -356,6 +361,10 @@ NativeFormat FormatOf(TexturePlatform p, std::uint32_t raster, std::uint32_t alp
 
 } // namespace
 
+std::uint32_t PlatformIdOf(TexturePlatform p) {
+    return p == TexturePlatform::Direct3D8 ? kPlatformD3D8 : p == TexturePlatform::Xbox ? kPlatformXbox : kPlatformD3D9;
+}
+
 TexturePlatform NativeTexture::Platform() const {
     switch (PlatformId) {
     case kPlatformD3D8: return TexturePlatform::Direct3D8;
@@ -538,23 +547,10 @@ bool SetFormatWords(NativeTexture& t, NativeFormat f, bool alpha) {
         t.Compression = dxtNumber == 1 ? 0x0C : dxtNumber == 3 ? 0x0E : dxtNumber == 5 ? 0x0F : 0;
         break;
     default: {
-        std::uint32_t d3d = 0;
-        switch (f) {
-        case NativeFormat::Dxt1: d3d = FourCc('D', 'X', 'T', '1'); break;
-        case NativeFormat::Dxt2: d3d = FourCc('D', 'X', 'T', '2'); break;
-        case NativeFormat::Dxt3: d3d = FourCc('D', 'X', 'T', '3'); break;
-        case NativeFormat::Dxt4: d3d = FourCc('D', 'X', 'T', '4'); break;
-        case NativeFormat::Dxt5: d3d = FourCc('D', 'X', 'T', '5'); break;
-        case NativeFormat::A8R8G8B8: d3d = 21; break;
-        case NativeFormat::X8R8G8B8: d3d = 22; break;
-        case NativeFormat::R5G6B5: d3d = 23; break;
-        case NativeFormat::X1R5G5B5: d3d = 24; break;
-        case NativeFormat::A1R5G5B5: d3d = 25; break;
-        case NativeFormat::A4R4G4B4: d3d = 26; break;
-        case NativeFormat::L8: d3d = 50; break;
-        case NativeFormat::A8L8: d3d = 51; break;
-        default: d3d = 41; break; // P8: the raster format's flags say which palette
-        }
+        std::uint32_t d3d = kD3DFormatP8;
+        for (const D3DFormatCode& c : kD3DFormats)
+            if (c.Format == f)
+                d3d = c.Code;
         t.AlphaOrFormat = d3d;
         t.Compression = static_cast<std::uint8_t>((t.Compression & ~(kD3D9AlphaFlag | kD3D9CompressedFlag)) |
                                                   (alpha ? kD3D9AlphaFlag : 0) | (dxt ? kD3D9CompressedFlag : 0));

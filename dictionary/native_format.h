@@ -105,6 +105,10 @@ struct NativeTexture {
     TexturePlatform Platform() const;
 };
 
+// The platform id a record of the platform carries (Direct3D 9's for any but
+// Direct3D 8 and Xbox): the inverse of NativeTexture::Platform.
+std::uint32_t PlatformIdOf(TexturePlatform platform);
+
 // Reads the record at start into texture: false unless it parses (as
 // ParseNativeRecord) and its struct holds exactly what the levels account for.
 bool ReadNativeTexture(ByteReader& reader, std::uint64_t start, NativeTexture& texture);

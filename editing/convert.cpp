@@ -29,16 +29,6 @@ std::uint16_t DeviceOf(TexturePlatform p) {
     }
 }
 
-DecodeResult Missing() {
-    DecodeResult r;
-    r.Status = DecodeStatus::DataMissing;
-    return r;
-}
-
-std::uint32_t PlatformIdOf(TexturePlatform p) {
-    return p == TexturePlatform::Direct3D8 ? kPlatformD3D8 : p == TexturePlatform::Xbox ? kPlatformXbox : kPlatformD3D9;
-}
-
 // An empty dictionary of the target with the source's header, count struct and closing chunks.
 std::vector<std::uint8_t> EmptyLike(const std::vector<std::uint8_t>& src, std::uint64_t recordsStart,
                                     std::uint64_t recordsEnd, TexturePlatform to) {
@@ -162,7 +152,7 @@ private:
         ByteReader reader(d_.Source());
         const std::uint64_t start = d_.Entries()[i].RecordStart;
         if (!ParseNativeRecord(reader, start, n) || !ReadNativeTexture(reader, start, t))
-            throw UnreadableTexture(i, Missing());
+            throw UnreadableRecord(i);
     }
 
     void CopyRecord(std::size_t i) {

@@ -78,12 +78,6 @@ DecodeState Blank(NativeFormat f, std::uint32_t w, std::uint32_t h) {
     return s;
 }
 
-DecodeResult Missing() {
-    DecodeResult r;
-    r.Status = DecodeStatus::DataMissing;
-    return r;
-}
-
 // A format that cannot hold the picture's alpha gives way to one that can.
 NativeFormat WithRoomForAlpha(NativeFormat f, const AlphaUse& picture, bool hadTransparency) {
     if (!picture.Any)
@@ -104,9 +98,7 @@ NativeFormat WithRoomForAlpha(NativeFormat f, const AlphaUse& picture, bool hadT
 NativeTexture NewNativeTexture(TexturePlatform platform, const std::vector<std::uint8_t>& dictionary,
                                const std::string& name, const std::string& mask, std::uint32_t levels) {
     NativeTexture t;
-    t.PlatformId = platform == TexturePlatform::Direct3D8 ? kPlatformD3D8
-                   : platform == TexturePlatform::Xbox    ? kPlatformXbox
-                                                          : kPlatformD3D9;
+    t.PlatformId = PlatformIdOf(platform);
     t.Version = t.StructVersion = DictionaryVersion(dictionary);
     t.Filter = levels > 1 ? 6 : 2;
     t.RawName = NameField(name);
@@ -136,7 +128,7 @@ NativePlan PlanFor(const Dictionary& d, std::size_t i, const InputImage& given, 
         throw UnreadableTexture(i, p.Current.Result);
     ByteReader reader(d.Source());
     if (!ParseNativeRecord(reader, e.RecordStart, p.Old) || !ReadNativeTexture(reader, e.RecordStart, p.Texture))
-        throw UnreadableTexture(i, Missing());
+        throw UnreadableRecord(i);
     const DecodeState& now = p.Current.State;
     PutOutcome& out = p.Outcome;
     out.Before = {now.TexWidth, now.TexHeight, 0, p.Old.Levels.size(), FormatName(p.Old.Format)};
@@ -177,6 +169,12 @@ std::vector<PaletteEntry> TexelsOf(const DecodeState& s) {
 
 bool UsesAlpha(const std::vector<DecodeState>& levels) {
     return std::any_of(levels.begin(), levels.end(), [](const DecodeState& s) { return AlphaOf(s).Any; });
+}
+
+KelmoraError UnreadableRecord(std::size_t index) {
+    DecodeResult r;
+    r.Status = DecodeStatus::DataMissing;
+    return UnreadableTexture(index, r);
 }
 
 NativeRules RulesOf(const NativeRecord& n) {
@@ -346,7 +344,7 @@ void DictionaryEdit::ReplaceNative(std::size_t index, const std::vector<DecodeSt
     NativeTexture t;
     const std::uint64_t start = current_->Entries()[index].RecordStart;
     if (!ParseNativeRecord(reader, start, n) || !ReadNativeTexture(reader, start, t))
-        throw UnreadableTexture(index, Missing());
+        throw UnreadableRecord(index);
     if (!(levels.size() == 1 && n.Levels.size() == 1))
         t.LevelCount = static_cast<std::uint8_t>(levels.size());
     NativeRules rules = RulesOf(n);

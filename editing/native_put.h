@@ -18,6 +18,9 @@ namespace kelmora {
 std::vector<PaletteEntry> TexelsOf(const DecodeState& picture);
 bool UsesAlpha(const std::vector<DecodeState>& pictures);
 
+// The refusal of texture index whose PC or Xbox record does not read whole.
+KelmoraError UnreadableRecord(std::size_t index);
+
 // What a record's levels are written like: rows of small levels padded to 4
 // bytes, DXT levels below 4 x 4 stored empty.
 struct NativeRules {
