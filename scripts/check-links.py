@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Each library and program links every library of ours whose headers it
 includes, and includes something of every library of ours it links: the
-build's graph is the code's."""
+build's graph is the code's. And no part of the viewer includes its window."""
 import pathlib
 import re
 import sys
@@ -32,5 +32,11 @@ for folder, target in targets.items():
         failed = True
     if linked - included:
         print(f"{target}: links {sorted(linked - included)} without including them")
+        failed = True
+# The window is the top of the viewer: its parts never include it (that would be
+# a cycle), and only the program's start-up makes one.
+for p in sorted((root / "viewer").iterdir()):
+    if p.suffix in (".cpp", ".h") and p.stem != "KelmoraU" and '#include "viewer/KelmoraU.h"' in p.read_text(encoding="utf-8"):
+        print(f"viewer/{p.name} includes the window (viewer/KelmoraU.h); only main.cpp may")
         failed = True
 sys.exit(1 if failed else 0)

@@ -58,7 +58,7 @@ protected:
         form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(path)}, ui_);
         return *form_;
     }
-    QString Status() const { return form_->StatusText->text(); }
+    QString Status() const { return form_->Layout().StatusText->text(); }
     std::string dir_;
     std::shared_ptr<FakeUi> ui_;
     std::unique_ptr<TForm1> form_;
@@ -83,7 +83,7 @@ TEST_F(BrowseTest, FilesThatAreNoDictionaries) {
         TForm1& f = Start(Write(name, bytes));
         ASSERT_EQ(ui_->messages.size(), 1u);
         EXPECT_EQ(ui_->messages[0], QString::fromStdString(name + " is not a texture dictionary."));
-        EXPECT_EQ(f.lb->count(), 0);
+        EXPECT_EQ(f.Layout().lb->count(), 0);
         EXPECT_EQ(f.windowTitle(), QString::fromStdString("Kelmora 1.2 - " + name));
         EXPECT_TRUE(f.List().Entries().empty());
     }
@@ -97,7 +97,7 @@ TEST_F(BrowseTest, FilesThatAreNoDictionaries) {
 TEST_F(BrowseTest, CopyImageCarriesTheAlpha) {
     TextureSpec t = RandomTexture("t", 16, 8, 8, true, 3);
     TForm1& f = Start(Write("a.txd", BuildDictionary({t})));
-    f.CopyImage1->trigger();
+    f.Action(TAct::CopyImage1)->trigger();
     const QImage copied = QGuiApplication::clipboard()->image();
     ASSERT_EQ(copied.size(), QSize(16, 8));
     for (int y = 0; y < 8; ++y)
@@ -110,7 +110,7 @@ TEST_F(BrowseTest, CopyImageCarriesTheAlpha) {
             }
         }
     EXPECT_EQ(Status(), "Copied 16 x 8 texels to the clipboard.");
-    EXPECT_EQ(f.CopyImage1->shortcut(), QKeySequence("Ctrl+C"));
+    EXPECT_EQ(f.Action(TAct::CopyImage1)->shortcut(), QKeySequence("Ctrl+C"));
 }
 
 TEST_F(BrowseTest, NextAndPreviousDictionary) {
@@ -119,16 +119,16 @@ TEST_F(BrowseTest, NextAndPreviousDictionary) {
     Write("c.txt", {1, 2, 3});
     Write("d.txd", BuildDictionary({RandomTexture("in_d", 16, 8, 8, true, 3)}));
     TForm1& f = Start(a);
-    EXPECT_EQ(f.NextDictionary1->shortcut(), QKeySequence("Alt+Right"));
-    f.NextDictionary1->trigger();
+    EXPECT_EQ(f.Action(TAct::NextDictionary1)->shortcut(), QKeySequence("Alt+Right"));
+    f.Action(TAct::NextDictionary1)->trigger();
     EXPECT_EQ(f.List().Entries().at(0).Name, "in_b");
-    f.NextDictionary1->trigger();
+    f.Action(TAct::NextDictionary1)->trigger();
     EXPECT_EQ(f.List().Entries().at(0).Name, "in_d");
-    f.NextDictionary1->trigger();
+    f.Action(TAct::NextDictionary1)->trigger();
     EXPECT_EQ(Status(), "This is the last dictionary of its folder.");
     EXPECT_EQ(f.List().Entries().at(0).Name, "in_d");
-    f.PreviousDictionary1->trigger();
-    f.PreviousDictionary1->trigger();
+    f.Action(TAct::PreviousDictionary1)->trigger();
+    f.Action(TAct::PreviousDictionary1)->trigger();
     EXPECT_EQ(f.List().Entries().at(0).Name, "in_a");
 
     // Inside an archive: its dictionaries, in the order of its table.
@@ -136,29 +136,29 @@ TEST_F(BrowseTest, NextAndPreviousDictionary) {
                                       {"two.txd", BuildDictionary({RandomTexture("second", 16, 8, 8, true, 5)})}}));
     f.OpenFile(dir_ + "/game.img");
     EXPECT_EQ(f.List().Entries().at(0).Name, "first");
-    f.NextDictionary1->trigger();
+    f.Action(TAct::NextDictionary1)->trigger();
     EXPECT_EQ(f.List().Entries().at(0).Name, "second");
-    EXPECT_EQ(f.lbArchive->currentRow(), 1);
-    f.NextDictionary1->trigger();
+    EXPECT_EQ(f.Layout().lbArchive->currentRow(), 1);
+    f.Action(TAct::NextDictionary1)->trigger();
     EXPECT_EQ(Status(), "This is the last dictionary of the archive.");
 }
 
 TEST_F(BrowseTest, DarkCheckerboard) {
     TForm1& f = Start(Write("a.txd", BuildDictionary({RandomTexture("t", 16, 8, 8, true, 1)})));
-    f.ShowTransparency1->trigger();
+    f.Action(TAct::ShowTransparency1)->trigger();
     f.resize(400, 300);
-    f.Image1->resize(200, 200);
-    f.Image1->SetZoom(4);
+    f.Layout().Image1->resize(200, 200);
+    f.Layout().Image1->SetZoom(4);
     const auto corner = [&] {
         // A fully transparent picture shows the board alone.
         QImage clear(16, 8, QImage::Format_ARGB32);
         clear.fill(Qt::transparent);
-        f.Image1->SetPicture(clear);
-        return f.Image1->grab().toImage().pixelColor(f.Image1->PictureRect().topLeft().toPoint() + QPoint(1, 1));
+        f.Layout().Image1->SetPicture(clear);
+        return f.Layout().Image1->grab().toImage().pixelColor(f.Layout().Image1->PictureRect().topLeft().toPoint() + QPoint(1, 1));
     };
     EXPECT_GT(corner().lightness(), 150);
-    f.DarkCheckerboard1->trigger();
-    EXPECT_TRUE(f.Image1->DarkCheckerboard());
+    f.Action(TAct::DarkCheckerboard1)->trigger();
+    EXPECT_TRUE(f.Layout().Image1->DarkCheckerboard());
     EXPECT_LT(corner().lightness(), 100);
 }
 
@@ -171,42 +171,42 @@ TEST_F(BrowseTest, FindSortAndTypeToFind) {
     TForm1& f = Start(Write("car.txd", BuildDictionary(texs)));
     auto visible = [&] {
         std::vector<std::string> lines;
-        for (int row = 0; row < f.lb->count(); ++row)
-            if (!f.lb->item(row)->isHidden())
-                lines.push_back(f.lb->item(row)->text().toStdString().substr(0, f.lb->item(row)->text().indexOf(' ') + 3));
+        for (int row = 0; row < f.Layout().lb->count(); ++row)
+            if (!f.Layout().lb->item(row)->isHidden())
+                lines.push_back(f.Layout().lb->item(row)->text().toStdString().substr(0, f.Layout().lb->item(row)->text().indexOf(' ') + 3));
         return lines;
     };
-    EXPECT_EQ(f.Find1->shortcut(), QKeySequence("Ctrl+K"));
-    f.edtFind->setText("wHeEl");
+    EXPECT_EQ(f.Action(TAct::Find1)->shortcut(), QKeySequence("Ctrl+K"));
+    f.Layout().edtFind->setText("wHeEl");
     EXPECT_EQ(visible(), (std::vector<std::string>{"1. wh", "3. gl"}));
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-    QApplication::sendEvent(f.edtFind, &escape);
-    EXPECT_EQ(f.edtFind->text(), "");
+    QApplication::sendEvent(f.Layout().edtFind, &escape);
+    EXPECT_EQ(f.Layout().edtFind->text(), "");
     EXPECT_EQ(visible().size(), 4u);
 
-    f.cmbxSort->setCurrentIndex(1); // name
+    f.Layout().cmbxSort->setCurrentIndex(1); // name
     EXPECT_EQ(visible(), (std::vector<std::string>{"2. Bo", "3. gl", "4. tr", "1. wh"}));
-    f.cmbxSort->setCurrentIndex(2); // size, largest first
+    f.Layout().cmbxSort->setCurrentIndex(2); // size, largest first
     EXPECT_EQ(visible(), (std::vector<std::string>{"2. Bo", "1. wh", "3. gl", "4. tr"}));
     // A line shows its own texture, with its own number in the status.
-    f.lb->setCurrentRow(1);
+    f.Layout().lb->setCurrentRow(1);
     EXPECT_EQ(f.View().State().Pixels, texs[0].Pixels);
     EXPECT_TRUE(Status().startsWith("Texture 1 loaded")) << Status().toStdString();
-    f.cmbxSort->setCurrentIndex(0);
+    f.Layout().cmbxSort->setCurrentIndex(0);
     EXPECT_EQ(f.List().SelectedEntry(), 0);
 
     // Type-to-find: "t" finds trim, not the lines whose number starts with... anything.
-    f.lb->setFocus();
+    f.Layout().lb->setFocus();
     QKeyEvent t(QEvent::KeyPress, Qt::Key_T, Qt::NoModifier, "t");
-    QApplication::sendEvent(f.lb, &t);
+    QApplication::sendEvent(f.Layout().lb, &t);
     EXPECT_EQ(f.List().SelectedEntry(), 3);
     EXPECT_EQ(f.View().State().Pixels, texs[3].Pixels);
     // "/" in the list goes to the find field, its text selected for typing over.
-    f.edtFind->setText("gl");
-    f.edtFind->deselect();
+    f.Layout().edtFind->setText("gl");
+    f.Layout().edtFind->deselect();
     QKeyEvent slash(QEvent::KeyPress, Qt::Key_Slash, Qt::NoModifier, "/");
-    QApplication::sendEvent(f.lb, &slash);
-    EXPECT_EQ(f.edtFind->selectedText(), "gl");
+    QApplication::sendEvent(f.Layout().lb, &slash);
+    EXPECT_EQ(f.Layout().edtFind->selectedText(), "gl");
 }
 
 // The properties panel: names, size, depth, levels, palette and alpha, offsets,
@@ -220,13 +220,13 @@ TEST_F(BrowseTest, PropertiesOfTheShownTexture) {
     std::fill(mips.Pixels.begin(), mips.Pixels.end(), 1);
     mips.Pixels[0] = 2;
     TForm1& f = Start(Write("p.txd", BuildDictionary({mips, RandomTexture("plain", 16, 8, 8, true, 1)})));
-    EXPECT_FALSE(f.Properties1->isChecked());
-    f.Properties1->trigger();
-    EXPECT_TRUE(f.Properties1->isChecked());
+    EXPECT_FALSE(f.Action(TAct::Properties1)->isChecked());
+    f.Action(TAct::Properties1)->trigger();
+    EXPECT_TRUE(f.Action(TAct::Properties1)->isChecked());
     auto value = [&](const QString& label) {
-        for (int i = 0; i < f.tvProperties->topLevelItemCount(); ++i)
-            if (f.tvProperties->topLevelItem(i)->text(0) == label)
-                return f.tvProperties->topLevelItem(i)->text(1);
+        for (int i = 0; i < f.Layout().tvProperties->topLevelItemCount(); ++i)
+            if (f.Layout().tvProperties->topLevelItem(i)->text(0) == label)
+                return f.Layout().tvProperties->topLevelItem(i)->text(1);
         return QString("(missing)");
     };
     EXPECT_EQ(value("Name"), "sign");
@@ -241,7 +241,7 @@ TEST_F(BrowseTest, PropertiesOfTheShownTexture) {
     EXPECT_EQ(value("rasterFormat").left(2), "0x");
     EXPECT_EQ(value("Raster header at"), QString::number(f.List().Entries()[0].DataOffset));
 
-    f.lb->setCurrentRow(1);
+    f.Layout().lb->setCurrentRow(1);
     EXPECT_EQ(value("Name"), "plain");
     EXPECT_EQ(value("Mask"), "(none)");
     EXPECT_EQ(value("Layout"), "the fixed offsets");
@@ -258,7 +258,7 @@ TEST_F(BrowseTest, PaletteCellsHoverAndMark) {
     t.Pixels[5] = 40;
     t.Palette[40] = {250, 10, 20, 128};
     TForm1& f = Start(Write("p.txd", BuildDictionary({t, RandomTexture("four", 16, 8, 4, true, 7)})));
-    TPaletteView* pal = f.palView;
+    TPaletteView* pal = f.Layout().palView;
     ASSERT_EQ(pal->Colours().size(), 256u);
     EXPECT_EQ(pal->size(), QSize(16 * 16, 16 * 10)); // 16 rows of 16 cells
     EXPECT_EQ(pal->Colours()[40], QColor(250, 10, 20));
@@ -267,22 +267,22 @@ TEST_F(BrowseTest, PaletteCellsHoverAndMark) {
     const QPointF cell = pal->CellRect(40).center();
     QMouseEvent move(QEvent::MouseMove, cell, pal->mapToGlobal(cell), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(pal, &move);
-    EXPECT_EQ(f.ReadoutText->text(), "entry 40: 250 10 20 128");
+    EXPECT_EQ(f.Layout().ReadoutText->text(), "entry 40: 250 10 20 128");
 
     QMouseEvent press(QEvent::MouseButtonPress, cell, pal->mapToGlobal(cell), Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
     QApplication::sendEvent(pal, &press);
     EXPECT_EQ(pal->Marked(), 40);
     EXPECT_EQ(Status(), "Entry 40 is used by 1 texel(s).");
-    const QImage marked = f.Image1->Picture();
+    const QImage marked = f.Layout().Image1->Picture();
     EXPECT_EQ(QColor(marked.pixel(5, 0)), QColor(250, 10, 20)); // as it is
     const PaletteEntry other = t.Palette[3];
     EXPECT_EQ(qRed(marked.pixel(0, 0)), (other.R + 256) / 3); // faded
     QApplication::sendEvent(pal, &press); // a second click ends the mark
     EXPECT_EQ(pal->Marked(), -1);
-    EXPECT_EQ(QColor(f.Image1->Picture().pixel(0, 0)), QColor(other.R, other.G, other.B));
+    EXPECT_EQ(QColor(f.Layout().Image1->Picture().pixel(0, 0)), QColor(other.R, other.G, other.B));
 
-    f.lb->setCurrentRow(1);
+    f.Layout().lb->setCurrentRow(1);
     EXPECT_EQ(pal->Colours().size(), 16u);
     EXPECT_EQ(pal->height(), 10);
 }
@@ -307,7 +307,7 @@ TEST_F(BrowseTest, MassExtractDialogGrowsWithItsList) {
     EXPECT_GE(d.clb->width(), list.width() + 150);
     EXPECT_GE(d.clb->height(), list.height() + 250);
     EXPECT_NEAR(d.Button5->geometry().right(), d.width() - 1, 2);
-    EXPECT_GE(f.Progress->minimumWidth(), f.Progress->fontMetrics().horizontalAdvance("Texture 165 of 165"));
+    EXPECT_GE(f.Layout().Progress->minimumWidth(), f.Layout().Progress->fontMetrics().horizontalAdvance("Texture 165 of 165"));
 }
 
 // View > Thumbnails: the list becomes a grid of thumbnails with names below,
@@ -320,44 +320,44 @@ TEST_F(BrowseTest, ThumbnailGrid) {
     f.showNormal();
     f.resize(900, 600);
     QApplication::processEvents();
-    f.lb->setCurrentRow(5);
+    f.Layout().lb->setCurrentRow(5);
     // Switched on and off while the worker is busy: what waits is dropped, what it
     // is making still arrives, and nothing is shared without its lock.
     for (int i = 0; i < 6; ++i) {
-        f.Thumbnails1->trigger();
+        f.Action(TAct::Thumbnails1)->trigger();
         QApplication::processEvents();
-        f.Thumbnails1->trigger();
+        f.Action(TAct::Thumbnails1)->trigger();
     }
-    f.Thumbnails1->trigger();
-    EXPECT_EQ(f.lb->viewMode(), QListView::IconMode);
-    EXPECT_EQ(f.lb->item(7)->text(), "tex7");
+    f.Action(TAct::Thumbnails1)->trigger();
+    EXPECT_EQ(f.Layout().lb->viewMode(), QListView::IconMode);
+    EXPECT_EQ(f.Layout().lb->item(7)->text(), "tex7");
     // The worker makes them all in the background; the window keeps taking events.
     QElapsedTimer waited;
     waited.start();
     while (f.List().ThumbnailsReady() < texs.size() && waited.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(f.List().ThumbnailsReady(), texs.size());
-    for (int row = 0; row < f.lb->count(); ++row) {
-        const QList<QSize> sizes = f.lb->item(row)->icon().availableSizes();
+    for (int row = 0; row < f.Layout().lb->count(); ++row) {
+        const QList<QSize> sizes = f.Layout().lb->item(row)->icon().availableSizes();
         ASSERT_FALSE(sizes.isEmpty()) << row;
         EXPECT_LE(sizes.first().width(), 64);
     }
     // A thumbnail is the texture: a 16 x 32 one stays at its size.
-    EXPECT_EQ(f.lb->item(0)->icon().availableSizes().first(), QSize(16, 32));
-    EXPECT_EQ(f.lb->item(1)->icon().availableSizes().first(), QSize(64, 16));
+    EXPECT_EQ(f.Layout().lb->item(0)->icon().availableSizes().first(), QSize(16, 32));
+    EXPECT_EQ(f.Layout().lb->item(1)->icon().availableSizes().first(), QSize(64, 16));
     // One selection for grid and list.
     EXPECT_EQ(f.List().SelectedEntry(), 5);
-    f.lb->setCurrentRow(9);
+    f.Layout().lb->setCurrentRow(9);
     EXPECT_EQ(f.View().State().Pixels, texs[9].Pixels);
-    f.Thumbnails1->trigger();
-    EXPECT_EQ(f.lb->viewMode(), QListView::ListMode);
+    f.Action(TAct::Thumbnails1)->trigger();
+    EXPECT_EQ(f.Layout().lb->viewMode(), QListView::ListMode);
     EXPECT_EQ(f.List().SelectedEntry(), 9);
-    EXPECT_TRUE(f.lb->item(9)->text().startsWith("10. tex9  |  512 x 128"));
-    EXPECT_TRUE(f.lb->item(9)->icon().isNull());
+    EXPECT_TRUE(f.Layout().lb->item(9)->text().startsWith("10. tex9  |  512 x 128"));
+    EXPECT_TRUE(f.Layout().lb->item(9)->icon().isNull());
     // Another dictionary while the grid is on: its own names and thumbnails.
-    f.Thumbnails1->trigger();
+    f.Action(TAct::Thumbnails1)->trigger();
     f.OpenFile(Write("two.txd", BuildDictionary({texs[0], texs[1]})));
-    EXPECT_EQ(f.lb->item(1)->text(), "tex1");
+    EXPECT_EQ(f.Layout().lb->item(1)->text(), "tex1");
     waited.restart();
     while (f.List().ThumbnailsReady() < 2 && waited.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
@@ -371,8 +371,8 @@ TEST_F(BrowseTest, FindInAllDictionaries) {
     fs::create_directories(dir_ + "/sub");
     Write("sub/b.txd", BuildDictionary({RandomTexture("grass", 16, 8, 8, true, 2), RandomTexture("wheel_l", 32, 16, 4, true, 3)}));
     TForm1& f = Start(a);
-    EXPECT_EQ(f.FindAll1->shortcut(), QKeySequence("Ctrl+Shift+F"));
-    f.FindAll1->trigger();
+    EXPECT_EQ(f.Action(TAct::FindAll1)->shortcut(), QKeySequence("Ctrl+Shift+F"));
+    f.Action(TAct::FindAll1)->trigger();
     TFindAllDialog* d = f.FindAll();
     ASSERT_NE(d, nullptr);
     EXPECT_TRUE(d->isVisible());
@@ -399,7 +399,7 @@ TEST_F(BrowseTest, FindInAllDictionaries) {
     EXPECT_EQ(f.View().State().TexWidth, 32u);
     EXPECT_TRUE(Status().startsWith("Texture 2 loaded"));
     // Back again with what it found; Escape closes it.
-    f.FindAll1->trigger();
+    f.Action(TAct::FindAll1)->trigger();
     EXPECT_TRUE(d->isVisible());
     EXPECT_EQ(d->tvResults->topLevelItemCount(), 1);
     QTest::keyClick(d->edtPattern, Qt::Key_Escape);
@@ -410,7 +410,7 @@ TEST_F(BrowseTest, FindInAllDictionaries) {
                                       {"two.txd", BuildDictionary({RandomTexture("y", 16, 8, 8, true, 5),
                                                                    RandomTexture("wheel_r", 8, 8, 8, true, 6)})}}));
     f.OpenFile(dir_ + "/game.img");
-    f.FindAll1->trigger();
+    f.Action(TAct::FindAll1)->trigger();
     EXPECT_EQ(d->Scope(), dir_ + "/game.img");
     d->Search();
     d->Stop(); // whatever was found stays, and the count says so
@@ -422,7 +422,7 @@ TEST_F(BrowseTest, FindInAllDictionaries) {
     ASSERT_EQ(d->Results().size(), 1u);
     EXPECT_EQ(d->tvResults->topLevelItem(0)->text(0), "two.txd");
     d->Open(d->Results()[0]);
-    EXPECT_EQ(f.lbArchive->currentItem()->text().left(7), "two.txd");
+    EXPECT_EQ(f.Layout().lbArchive->currentItem()->text().left(7), "two.txd");
     EXPECT_EQ(f.List().SelectedEntry(), 1);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - game.img/two.txd - 2 texture(s)");
     EXPECT_TRUE(ui_->errors.empty());
@@ -434,16 +434,16 @@ TEST_F(BrowseTest, TheDocumentIsReadOnceAndReloadWalksAgain) {
     const std::string p = Write("d.txd", BuildDictionary({RandomTexture("a", 16, 8, 8, true, 1),
                                                          RandomTexture("b", 16, 8, 8, true, 2)}));
     TForm1& f = Start(p);
-    f.lb->setCurrentRow(1);
+    f.Layout().lb->setCurrentRow(1);
     const std::vector<std::uint8_t> pixels = f.View().State().Pixels;
     const TextureSpec wide = RandomTexture("wide", 64, 8, 8, true, 9);
     Write("d.txd", BuildDictionary({RandomTexture("new", 8, 8, 8, true, 3), wide, RandomTexture("c", 8, 8, 8, true, 4)}));
-    f.lb->setCurrentRow(0);
-    f.lb->setCurrentRow(1);
+    f.Layout().lb->setCurrentRow(0);
+    f.Layout().lb->setCurrentRow(1);
     EXPECT_EQ(f.View().State().Pixels, pixels); // the bytes read at the open
-    EXPECT_EQ(f.lb->count(), 2);
-    f.Reload1->trigger();
-    EXPECT_EQ(f.lb->count(), 3);
+    EXPECT_EQ(f.Layout().lb->count(), 2);
+    f.Action(TAct::Reload1)->trigger();
+    EXPECT_EQ(f.Layout().lb->count(), 3);
     EXPECT_EQ(f.List().SelectedEntry(), 1);
     EXPECT_EQ(f.View().State().Pixels, wide.Pixels);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - d.txd - 3 texture(s)");
@@ -570,7 +570,7 @@ TEST_F(BrowseTest, FindInAllDictionariesListsEveryMatch) {
     for (int i = 0; i < 300; ++i)
         Write("d" + std::to_string(i) + ".txd", dict);
     TForm1& f = Start(dir_ + "/d0.txd");
-    f.FindAll1->trigger();
+    f.Action(TAct::FindAll1)->trigger();
     TFindAllDialog* d = f.FindAll();
     d->edtPattern->setText("wheel");
     for (int round = 0; round < 3; ++round) {

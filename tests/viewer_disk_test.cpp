@@ -48,7 +48,7 @@ protected:
     // Renames the selected texture as the user would.
     void Rename(TForm1& f, const QString& name) {
         ui_->texts = {name};
-        f.RenameTexture1->trigger();
+        f.Action(TAct::RenameTexture1)->trigger();
     }
     // Lets the window's events run until pred holds (5 s at most).
     static bool WaitFor(const std::function<bool()>& pred) {
@@ -78,17 +78,17 @@ TEST_F(DiskTest, TheSecondWindowsSaveIsRefusedAndKeepsItsEdits) {
     TForm1& first = Open(file_);
     TForm1& second = Open(file_);
     Rename(first, "tyre");
-    first.Save1->trigger();
+    first.Action(TAct::Save1)->trigger();
     ASSERT_FALSE(first.Session().Modified());
     Rename(second, "rim");
-    second.Save1->trigger();
+    second.Action(TAct::Save1)->trigger();
     ASSERT_EQ(ui_->errors.size(), 1u);
     EXPECT_EQ(ui_->errors[0].toStdString(), file_ + " changed on disk since it was read; nothing was written.");
     EXPECT_TRUE(second.Session().Modified());
     EXPECT_EQ(Names(file_), (std::vector<std::string>{"tyre", "body"}));
     // The first window goes on saving over its own save.
     Rename(first, "tyre2");
-    first.Save1->trigger();
+    first.Action(TAct::Save1)->trigger();
     EXPECT_EQ(Names(file_), (std::vector<std::string>{"tyre2", "body"}));
 }
 
@@ -98,7 +98,7 @@ TEST_F(DiskTest, AChangeOnDiskIsReadAgainOrTheEditsAreKeptForSaveAs) {
     WriteFile(file_, BuildDictionary({RealTexture("new", 16, 16, 8, 1, 5)}));
     ASSERT_TRUE(WaitFor([&] { return f.List().Entries().size() == 1; }));
     EXPECT_TRUE(ui_->reloadQuestions.empty());
-    EXPECT_EQ(f.StatusText->text(), "car.txd changed on disk and was read again.");
+    EXPECT_EQ(f.Layout().StatusText->text(), "car.txd changed on disk and was read again.");
 
     // With edits: asked; keeping them leaves the file to the other program.
     Rename(f, "mine");
@@ -111,7 +111,7 @@ TEST_F(DiskTest, AChangeOnDiskIsReadAgainOrTheEditsAreKeptForSaveAs) {
     // Save offers Save As, and writes there.
     ui_->answers = {true};
     ui_->dictionaryFile = QString::fromStdString(dir_ + "/mine.txd");
-    f.Save1->trigger();
+    f.Action(TAct::Save1)->trigger();
     ASSERT_FALSE(ui_->questions.empty());
     EXPECT_EQ(ui_->questions.back().text.toStdString(),
               "car.txd changed on disk since it was read. Save the dictionary under another name?");
@@ -147,7 +147,7 @@ TEST_F(DiskTest, AnArchiveChangedUnderneathIsReadAgainBeforeARowIsTrusted) {
         other.Put("hud.txd", map);
         other.Commit();
     }
-    f.lbArchive->setCurrentRow(1); // "hud.txd" in the table read at open
+    f.Layout().lbArchive->setCurrentRow(1); // "hud.txd" in the table read at open
     ASSERT_TRUE(f.Session().Loaded());
     EXPECT_EQ(f.List().Entries()[0].Name, "map");
     EXPECT_EQ(f.Session().ShownEntry()->Name, "hud.txd");
@@ -157,7 +157,7 @@ TEST_F(DiskTest, AnArchiveChangedUnderneathIsReadAgainBeforeARowIsTrusted) {
         other.Put("hud.txd", BuildDictionary({RealTexture("moved", 64, 64, 8, 1, 4)}));
         other.Commit();
     }
-    f.Reload1->trigger();
+    f.Action(TAct::Reload1)->trigger();
     EXPECT_EQ(f.Session().ShownEntry()->Name, "hud.txd");
     EXPECT_EQ(f.List().Entries()[0].Name, "moved");
 
@@ -168,7 +168,7 @@ TEST_F(DiskTest, AnArchiveChangedUnderneathIsReadAgainBeforeARowIsTrusted) {
         other.Put("new.txd", hud);
         other.Commit();
     }
-    f.Save1->trigger();
+    f.Action(TAct::Save1)->trigger();
     EXPECT_TRUE(ui_->errors.empty()) << ui_->errors.front().toStdString();
     EXPECT_FALSE(f.Session().Modified());
     // One saved after its own entry moved is refused; the edit stays.
@@ -178,7 +178,7 @@ TEST_F(DiskTest, AnArchiveChangedUnderneathIsReadAgainBeforeARowIsTrusted) {
         other.Put("hud.txd", std::vector<std::uint8_t>(hud.size() + 5000, 1));
         other.Commit();
     }
-    f.Save1->trigger();
+    f.Action(TAct::Save1)->trigger();
     ASSERT_EQ(ui_->errors.size(), 1u);
     EXPECT_EQ(ui_->errors[0].toStdString(), img + " changed on disk since it was read; nothing was written.");
     EXPECT_TRUE(f.Session().Modified());
@@ -191,7 +191,7 @@ TEST_F(DiskTest, ReadOnlyFilesAreSaidAndSavedElsewhere) {
     Rename(f, "tyre");
     ui_->answers = {true};
     ui_->dictionaryFile = QString::fromStdString(dir_ + "/copy.txd");
-    f.Save1->trigger();
+    f.Action(TAct::Save1)->trigger();
     ASSERT_FALSE(ui_->questions.empty());
     EXPECT_EQ(ui_->questions.back().text.toStdString(), "car.txd is read-only. Save the dictionary under another name?");
     EXPECT_EQ(Names(file_), (std::vector<std::string>{"wheel", "body"}));
@@ -221,10 +221,10 @@ TEST_F(DiskTest, RenameDictionaryKeepsTheTxdEnding) {
     WriteFile(img, BuildArchiveV2({{"car.txd", ReadFile(file_)}}));
     TForm1& f = Open(img);
     ui_->texts = {"bike"};
-    f.RenameDictionary1->trigger();
+    f.Action(TAct::RenameDictionary1)->trigger();
     ASSERT_TRUE(ui_->errors.empty()) << ui_->errors[0].toStdString();
     EXPECT_EQ(ReadBack(ReadFile(img))[0].Name, "bike.txd");
-    EXPECT_EQ(f.StatusText->text(), "Renamed car.txd to bike.txd.");
+    EXPECT_EQ(f.Layout().StatusText->text(), "Renamed car.txd to bike.txd.");
 }
 
 // An edit of the archive that a crash cut off is undone as the window opens it, and said once.
@@ -264,45 +264,45 @@ TEST_F(DiskTest, ArchiveCommandsAreUndoneAndDoneAgain) {
     const std::vector<ArchiveFile> original = ReadBack(ReadFile(img));
     TForm1& f = Open(img);
 
-    f.lbArchive->setCurrentRow(1);
+    f.Layout().lbArchive->setCurrentRow(1);
     ui_->answers = {true};
-    f.RemoveDictionary1->trigger();
+    f.Action(TAct::RemoveDictionary1)->trigger();
     ASSERT_EQ(ui_->destructive.size(), ui_->questions.size());
     EXPECT_TRUE(ui_->destructive.back()) << "the question's default is No";
     const std::vector<ArchiveFile> removed = ReadBack(ReadFile(img));
     ASSERT_EQ(removed.size(), 2u);
-    EXPECT_EQ(f.Undo1->text().toStdString(), "&Undo Remove hud.txd");
-    f.Undo1->trigger();
+    EXPECT_EQ(f.Action(TAct::Undo1)->text().toStdString(), "&Undo Remove hud.txd");
+    f.Action(TAct::Undo1)->trigger();
     EXPECT_EQ(ReadBack(ReadFile(img)), original);
-    EXPECT_EQ(f.StatusText->text(), "Undid Remove hud.txd.");
+    EXPECT_EQ(f.Layout().StatusText->text(), "Undid Remove hud.txd.");
     EXPECT_EQ(f.Session().ShownEntry()->Name, "hud.txd");
-    f.Redo1->trigger();
+    f.Action(TAct::Redo1)->trigger();
     EXPECT_EQ(ReadBack(ReadFile(img)), removed);
-    f.Undo1->trigger();
+    f.Action(TAct::Undo1)->trigger();
 
     // Rename, and a dictionary edit on top: each undone in its turn.
-    f.lbArchive->setCurrentRow(2);
+    f.Layout().lbArchive->setCurrentRow(2);
     ui_->texts = {"atlas"};
-    f.RenameDictionary1->trigger();
+    f.Action(TAct::RenameDictionary1)->trigger();
     ASSERT_EQ(ReadBack(ReadFile(img))[2].Name, "atlas.txd");
     Rename(f, "chart");
-    EXPECT_EQ(f.Undo1->text().toStdString(), "&Undo Rename map");
-    f.Undo1->trigger(); // the texture's name
+    EXPECT_EQ(f.Action(TAct::Undo1)->text().toStdString(), "&Undo Rename map");
+    f.Action(TAct::Undo1)->trigger(); // the texture's name
     EXPECT_FALSE(f.Session().Modified());
-    EXPECT_EQ(f.Undo1->text().toStdString(), "&Undo Rename map.txd");
-    f.Undo1->trigger();
+    EXPECT_EQ(f.Action(TAct::Undo1)->text().toStdString(), "&Undo Rename map.txd");
+    f.Action(TAct::Undo1)->trigger();
     EXPECT_EQ(ReadBack(ReadFile(img)), original);
 
     // Replace from a file, undone.
     WriteFile(dir_ + "/new.txd", BuildDictionary({RealTexture("new", 16, 16, 8, 1, 3)}));
     ui_->openFile = QString::fromStdString(dir_ + "/new.txd");
-    f.lbArchive->setCurrentRow(0);
-    f.ReplaceDictionary1->trigger();
+    f.Layout().lbArchive->setCurrentRow(0);
+    f.Action(TAct::ReplaceDictionary1)->trigger();
     EXPECT_EQ(f.List().Entries()[0].Name, "new");
-    f.Undo1->trigger();
+    f.Action(TAct::Undo1)->trigger();
     EXPECT_EQ(ReadBack(ReadFile(img)), original);
     EXPECT_EQ(f.List().Entries()[0].Name, "wheel");
     // Opening another file ends the history.
     f.OpenFile(file_);
-    EXPECT_FALSE(f.Undo1->isEnabled());
+    EXPECT_FALSE(f.Action(TAct::Undo1)->isEnabled());
 }

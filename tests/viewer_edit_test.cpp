@@ -76,7 +76,7 @@ protected:
 TEST_F(EditTest, ReplaceUndoRedoAndSave) {
     TForm1& f = Start();
     ui_->imageFile = QString::fromStdString(EditedPng());
-    f.ReplaceTexture1->trigger();
+    f.Action(TAct::ReplaceTexture1)->trigger();
     EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors[0].toStdString());
     EXPECT_EQ(ui_->colourQuestions, 0); // a palettised picture within the depth needs no choice
     EXPECT_EQ(f.View().State().Pixels, edited_);
@@ -84,25 +84,25 @@ TEST_F(EditTest, ReplaceUndoRedoAndSave) {
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - car.txd* - 2 texture(s)");
     EXPECT_EQ(ReadFile(file_), original_); // nothing written yet
 
-    f.Undo1->trigger();
+    f.Action(TAct::Undo1)->trigger();
     EXPECT_EQ(f.View().State().Pixels, texs_[0].Pixels);
     EXPECT_FALSE(f.Session().Modified());
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - car.txd - 2 texture(s)");
-    f.Redo1->trigger();
+    f.Action(TAct::Redo1)->trigger();
     EXPECT_EQ(f.View().State().Pixels, edited_);
     EXPECT_TRUE(f.Session().Modified());
 
-    f.Save1->trigger();
+    f.Action(TAct::Save1)->trigger();
     EXPECT_FALSE(f.Session().Modified());
     EXPECT_EQ(Dictionary::OpenFile(file_).Decode(0).State.Pixels, edited_);
     EXPECT_EQ(Dictionary::OpenFile(file_).Decode(1).State.Pixels, texs_[1].Pixels);
     // Undo after a save is an unsaved change again.
-    f.Undo1->trigger();
+    f.Action(TAct::Undo1)->trigger();
     EXPECT_TRUE(f.Session().Modified());
 
     // Save As writes elsewhere and goes on there.
     ui_->dictionaryFile = QString::fromStdString(dir_ + "/copy.txd");
-    f.SaveAs1->trigger();
+    f.Action(TAct::SaveAs1)->trigger();
     EXPECT_EQ(f.Session().File, dir_ + "/copy.txd");
     EXPECT_EQ(ReadFile(dir_ + "/copy.txd"), original_);
     EXPECT_FALSE(f.Session().Modified());
@@ -121,47 +121,47 @@ TEST_F(EditTest, AddRemoveRenameAndColourChoices) {
     ui_->imageFile = QString::fromStdString(dir_ + "/new.png");
     // Add asks name, mask name, depth and levels in one go, the name proposed from the file.
     ui_->newTextures = {{"decal", "decal_a", 8, 2}};
-    f.AddTexture1->trigger();
+    f.Action(TAct::AddTexture1)->trigger();
     ASSERT_EQ(ui_->proposedTextures.size(), 1u);
     EXPECT_EQ(ui_->proposedTextures[0].Name, "new");
     EXPECT_EQ(ui_->levelLimits, (std::vector<int>{2, 2, 1, 1})); // true colour holds one level
     EXPECT_EQ(ui_->colourQuestions, 1);
     EXPECT_EQ(ui_->colourCanKeep, std::vector<bool>{false}); // a new texture has no palette to keep
-    ASSERT_EQ(f.lb->count(), 3);
-    EXPECT_EQ(f.lb->item(2)->text(), "3. decal / decal_a  |  16 x 16 (8bit)");
+    ASSERT_EQ(f.Layout().lb->count(), 3);
+    EXPECT_EQ(f.Layout().lb->item(2)->text(), "3. decal / decal_a  |  16 x 16 (8bit)");
     EXPECT_EQ(f.List().SelectedEntry(), 2);
     EXPECT_EQ(f.View().LevelCount(), 2u);
-    f.Undo1->trigger();
+    f.Action(TAct::Undo1)->trigger();
     // True colour: no question about colours.
     ui_->newTextures = {{"decal", "", 32, 1}};
-    f.AddTexture1->trigger();
+    f.Action(TAct::AddTexture1)->trigger();
     EXPECT_EQ(ui_->colourQuestions, 1);
-    EXPECT_EQ(f.lb->item(2)->text(), "3. decal  |  16 x 16 (32bit)");
-    f.Undo1->trigger();
+    EXPECT_EQ(f.Layout().lb->item(2)->text(), "3. decal  |  16 x 16 (32bit)");
+    f.Action(TAct::Undo1)->trigger();
     ui_->newTextures = {{"decal", "", 8, 1}};
-    f.AddTexture1->trigger();
-    EXPECT_EQ(f.lb->item(2)->text(), "3. decal  |  16 x 16 (8bit)");
+    f.Action(TAct::AddTexture1)->trigger();
+    EXPECT_EQ(f.Layout().lb->item(2)->text(), "3. decal  |  16 x 16 (8bit)");
 
     ui_->texts = {"tyre"};
-    f.lb->setCurrentRow(0);
-    f.RenameTexture1->trigger();
-    EXPECT_EQ(f.lb->item(0)->text(), "1. tyre  |  32 x 32 (8bit)");
-    f.lb->setCurrentRow(1);
-    f.RemoveTexture1->trigger();
-    EXPECT_EQ(f.lb->count(), 2);
+    f.Layout().lb->setCurrentRow(0);
+    f.Action(TAct::RenameTexture1)->trigger();
+    EXPECT_EQ(f.Layout().lb->item(0)->text(), "1. tyre  |  32 x 32 (8bit)");
+    f.Layout().lb->setCurrentRow(1);
+    f.Action(TAct::RemoveTexture1)->trigger();
+    EXPECT_EQ(f.Layout().lb->count(), 2);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - car.txd* - 2 texture(s)");
-    f.Undo1->trigger();
-    f.Undo1->trigger();
-    f.Undo1->trigger();
-    EXPECT_EQ(f.lb->count(), 2);
-    EXPECT_EQ(f.lb->item(0)->text(), "1. wheel  |  32 x 32 (8bit)");
+    f.Action(TAct::Undo1)->trigger();
+    f.Action(TAct::Undo1)->trigger();
+    f.Action(TAct::Undo1)->trigger();
+    EXPECT_EQ(f.Layout().lb->count(), 2);
+    EXPECT_EQ(f.Layout().lb->item(0)->text(), "1. wheel  |  32 x 32 (8bit)");
     EXPECT_FALSE(f.Session().Modified());
 
     // A name too long for the format is said, and the dialog comes back with what
     // was typed until it fits or is cancelled.
     const std::size_t before = ui_->messages.size();
     ui_->texts = {QString(40, 'x'), "short"};
-    f.RenameTexture1->trigger();
+    f.Action(TAct::RenameTexture1)->trigger();
     EXPECT_TRUE(ui_->errors.empty());
     ASSERT_EQ(ui_->messages.size(), before + 1);
     EXPECT_TRUE(ui_->messages.back().contains("at most 31 fit")) << ui_->messages.back().toStdString();
@@ -169,12 +169,12 @@ TEST_F(EditTest, AddRemoveRenameAndColourChoices) {
     EXPECT_EQ(ui_->typedTexts[ui_->typedTexts.size() - 2], "body");
     EXPECT_EQ(ui_->typedTexts.back(), QString(40, 'x'));
     EXPECT_TRUE(f.Session().Modified());
-    EXPECT_EQ(f.Undo1->text(), "&Undo Rename body");
-    f.Undo1->trigger();
+    EXPECT_EQ(f.Action(TAct::Undo1)->text(), "&Undo Rename body");
+    f.Action(TAct::Undo1)->trigger();
     EXPECT_FALSE(f.Session().Modified());
-    EXPECT_FALSE(f.Undo1->isEnabled());
-    EXPECT_TRUE(f.Redo1->isEnabled());
-    EXPECT_EQ(f.Redo1->text(), "&Redo Rename body");
+    EXPECT_FALSE(f.Action(TAct::Undo1)->isEnabled());
+    EXPECT_TRUE(f.Action(TAct::Redo1)->isEnabled());
+    EXPECT_EQ(f.Action(TAct::Redo1)->text(), "&Redo Rename body");
 }
 
 TEST_F(EditTest, UnsavedChangesAreAskedForAndDropsReplace) {
@@ -197,11 +197,11 @@ TEST_F(EditTest, UnsavedChangesAreAskedForAndDropsReplace) {
 
     ui_->openFile = QString::fromStdString(other);
     ui_->saveChoices = {TUiServices::SaveChoice::Cancel};
-    f.Open1->trigger();
+    f.Action(TAct::Open1)->trigger();
     EXPECT_EQ(ui_->openCalls, 0); // cancelled before the open dialog
     EXPECT_EQ(f.Session().File, file_);
     ui_->saveChoices = {TUiServices::SaveChoice::Discard};
-    f.NextDictionary1->trigger();
+    f.Action(TAct::NextDictionary1)->trigger();
     EXPECT_EQ(f.Session().File, other);
     EXPECT_EQ(ReadFile(file_), original_);
 
@@ -223,19 +223,19 @@ TEST_F(EditTest, ArchivesAreEditedInPlace) {
     WriteFile(dir_ + "/game.img", BuildArchiveV2({{"car.txd", original_}, {"hud.txd", other}}));
     TForm1& f = *(form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(dir_ + "/game.img")}, ui_));
     ui_->imageFile = QString::fromStdString(EditedPng());
-    f.ReplaceTexture1->trigger();
+    f.Action(TAct::ReplaceTexture1)->trigger();
     ASSERT_TRUE(f.Session().Modified());
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - game.img/car.txd* - 2 texture(s)");
     // Another dictionary of the archive: asked first; Cancel keeps the edit shown.
-    f.lbArchive->setCurrentRow(1);
+    f.Layout().lbArchive->setCurrentRow(1);
     ASSERT_EQ(ui_->saveQuestions.size(), 1u);
     EXPECT_EQ(ui_->saveQuestions[0], "game.img/car.txd");
-    EXPECT_EQ(f.lbArchive->currentRow(), 0);
+    EXPECT_EQ(f.Layout().lbArchive->currentRow(), 0);
     EXPECT_TRUE(f.Session().Modified());
 
-    f.Save1->trigger();
+    f.Action(TAct::Save1)->trigger();
     EXPECT_FALSE(f.Session().Modified());
-    EXPECT_EQ(f.StatusText->text(), "Saved game.img/car.txd.");
+    EXPECT_EQ(f.Layout().StatusText->text(), "Saved game.img/car.txd.");
     const std::vector<ArchiveFile> back = ReadBack(ReadFile(dir_ + "/game.img"));
     ASSERT_EQ(back.size(), 2u);
     EXPECT_EQ(back[0].Name, "car.txd");
@@ -245,8 +245,8 @@ TEST_F(EditTest, ArchivesAreEditedInPlace) {
     hud.resize((hud.size() + 2047) / 2048 * 2048, 0);
     EXPECT_EQ(back[1].Bytes, hud);
     // The window shows what the archive holds now.
-    f.lbArchive->setCurrentRow(1);
-    f.lbArchive->setCurrentRow(0);
+    f.Layout().lbArchive->setCurrentRow(1);
+    f.Layout().lbArchive->setCurrentRow(0);
     EXPECT_EQ(f.View().State().Pixels, edited_);
 }
 
@@ -286,14 +286,14 @@ TEST_F(EditTest, TheWindowTakesKeysWhileColoursAreReduced) {
         }
     } watch;
     watch.form = &f;
-    f.Image1->installEventFilter(&watch);
-    const int before = f.lb->count();
+    f.Layout().Image1->installEventFilter(&watch);
+    const int before = f.Layout().lb->count();
     // Timers run only while the window takes events: this one first runs once
     // the work has started (everything before it runs on the window's thread).
     QTimer::singleShot(0, &f, [&] {
         watch.sent.start();
-        QApplication::postEvent(f.Image1, new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier));
-        f.RunCommand([&] { f.RemoveTexture1->trigger(); }); // refused while busy: no second command
+        QApplication::postEvent(f.Layout().Image1, new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier));
+        f.RunCommand([&] { f.Action(TAct::RemoveTexture1)->trigger(); }); // refused while busy: no second command
         QTimer::singleShot(400, &f, [&] {
             if (f.Edits().Busy()) { // the busy state shows once the work takes a moment
                 watch.sampled = true;
@@ -315,9 +315,9 @@ TEST_F(EditTest, TheWindowTakesKeysWhileColoursAreReduced) {
     }
     EXPECT_TRUE(f.menuBar()->isEnabled());
     EXPECT_FALSE(f.Edits().Busy());
-    EXPECT_EQ(f.lb->count(), before); // Remove did not run inside Replace
+    EXPECT_EQ(f.Layout().lb->count(), before); // Remove did not run inside Replace
     EXPECT_TRUE(f.Session().Modified());
-    EXPECT_EQ(f.Undo1->text(), "&Undo Replace big");
+    EXPECT_EQ(f.Action(TAct::Undo1)->text(), "&Undo Replace big");
     EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors[0].toStdString());
 }
 
@@ -328,7 +328,7 @@ TEST_F(EditTest, AddIsRefusedBeforeItsDialogWhereNothingCanBeAdded) {
     TForm1& f = Start();
     ui_->imageFile = QString::fromStdString(EditedPng());
     ui_->newTextures = {{"decal", "", 8, 1}};
-    f.AddTexture1->trigger();
+    f.Action(TAct::AddTexture1)->trigger();
     EXPECT_TRUE(ui_->proposedTextures.empty()); // the dialog never opened
     ASSERT_EQ(ui_->errors.size(), 1u);
     EXPECT_NE(ui_->errors[0].indexOf("cannot grow"), -1) << ui_->errors[0].toStdString();

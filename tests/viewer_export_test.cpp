@@ -48,7 +48,7 @@ protected:
     // Runs the mass extract command; `drive` works the dialog and returns its result.
     void MassExtract(const std::function<int(TForm2&)>& drive) {
         ui_->onModal = [drive](QDialog* d) { return drive(*static_cast<TForm2*>(d)); };
-        form_->AllTexturesinfile1->trigger();
+        form_->Action(TAct::AllTexturesinfile1)->trigger();
     }
     std::vector<std::string> Files(const std::string& sub) const {
         std::vector<std::string> names;
@@ -82,11 +82,11 @@ int ClickExport(TForm2& d) {
 TEST_F(ViewerExportTest, SingleExportProposesTheNameAndFollowsTheFilter) {
     TForm1& f = Open("s.txd", {Tex("wheel", ""), Tex("body", "body_mask")});
     ui_->saveConfirm = false;
-    f.SaveImage1->trigger();
-    f.cbxAlpha->setChecked(true);
-    f.SaveImage1->trigger();
-    f.lb->setCurrentRow(1);
-    f.SaveImage1->trigger();
+    f.Action(TAct::SaveImage1)->trigger();
+    f.Layout().cbxAlpha->setChecked(true);
+    f.Action(TAct::SaveImage1)->trigger();
+    f.Layout().lb->setCurrentRow(1);
+    f.Action(TAct::SaveImage1)->trigger();
     EXPECT_EQ(ui_->proposedNames, (std::vector<QString>{"wheel", "wheel_alpha", "body_mask"}));
 
     // An extension of ours typed chooses the format; any other gets the filter's
@@ -94,16 +94,16 @@ TEST_F(ViewerExportTest, SingleExportProposesTheNameAndFollowsTheFilter) {
     ui_->saveConfirm = true;
     ui_->savePath = QString::fromStdString(dir_ + "/typed.jpg");
     ui_->saveFilter = 1;
-    f.SaveImage1->trigger();
-    EXPECT_EQ(f.StatusText->text(), "Saved typed.jpg"); // said once written
+    f.Action(TAct::SaveImage1)->trigger();
+    EXPECT_EQ(f.Layout().StatusText->text(), "Saved typed.jpg"); // said once written
     const auto jpeg = ReadFile(dir_ + "/typed.jpg");
     ASSERT_GT(jpeg.size(), 3u);
     EXPECT_EQ(jpeg[0], 0xFF);
     EXPECT_EQ(jpeg[1], 0xD8);
     ui_->savePath = QString::fromStdString(dir_ + "/typed.v2");
-    f.SaveImage1->trigger();
+    f.Action(TAct::SaveImage1)->trigger();
     EXPECT_FALSE(fs::exists(dir_ + "/typed.v2"));
-    EXPECT_EQ(f.StatusText->text(), "Saved typed.v2.bmp");
+    EXPECT_EQ(f.Layout().StatusText->text(), "Saved typed.v2.bmp");
     auto bmp = ReadFile(dir_ + "/typed.v2.bmp");
     ASSERT_GT(bmp.size(), 1078u);
     EXPECT_EQ(bmp[0], 'B');
@@ -112,7 +112,7 @@ TEST_F(ViewerExportTest, SingleExportProposesTheNameAndFollowsTheFilter) {
 
     ui_->saveFilter = 2;
     ui_->savePath = QString::fromStdString(dir_ + "/x.jpg");
-    f.SaveImage1->trigger();
+    f.Action(TAct::SaveImage1)->trigger();
     auto jpg = ReadFile(dir_ + "/x.jpg");
     EXPECT_EQ(jpg[0], 0xFF);
     EXPECT_EQ(jpg[1], 0xD8);
@@ -120,11 +120,11 @@ TEST_F(ViewerExportTest, SingleExportProposesTheNameAndFollowsTheFilter) {
     // TGA holds colour and alpha whatever the check box says; the alpha follows the menu.
     ui_->saveFilter = 3;
     ui_->savePath = QString::fromStdString(dir_ + "/b.tga");
-    f.SaveImage1->trigger();
+    f.Action(TAct::SaveImage1)->trigger();
     EXPECT_EQ(ReadFile(dir_ + "/b.tga")[18 + 3], 255);
-    f.ba1->trigger();
+    f.Action(TAct::ba1)->trigger();
     ui_->savePath = QString::fromStdString(dir_ + "/d.tga");
-    f.SaveImage1->trigger();
+    f.Action(TAct::SaveImage1)->trigger();
     auto dim = ReadFile(dir_ + "/d.tga");
     EXPECT_EQ(dim[18 + 3], 128);
     const PaletteEntry& e = f.View().State().Palette[f.View().State().Pixel(0, 0)];
@@ -136,12 +136,12 @@ TEST_F(ViewerExportTest, NothingIsSavedWithoutAPicture) {
     TextureSpec bad = Tex("bad", "");
     bad.Depth = 32;
     TForm1& f = Open("n.txd", {Tex("good", ""), bad});
-    f.lb->setCurrentRow(1);
-    ASSERT_TRUE(f.Image1->Picture().isNull());
+    f.Layout().lb->setCurrentRow(1);
+    ASSERT_TRUE(f.Layout().Image1->Picture().isNull());
     for (int filter : {1, 2, 3}) {
         ui_->saveFilter = filter;
         ui_->savePath = QString::fromStdString(dir_ + "/none" + std::to_string(filter));
-        f.SaveImage1->trigger();
+        f.Action(TAct::SaveImage1)->trigger();
     }
     EXPECT_TRUE(ui_->proposedNames.empty());
     EXPECT_FALSE(fs::exists(dir_ + "/none1") || fs::exists(dir_ + "/none2") || fs::exists(dir_ + "/none3"));
@@ -284,7 +284,7 @@ TEST_F(ViewerExportTest, DestinationQuestionsAndCancel) {
 
 TEST_F(ViewerExportTest, MassExportRunFromTheWindow) {
     TForm1& f = Open("cars.txd", {Tex("a", "a_m"), Tex("b", ""), Tex("c", "")});
-    f.lb->setCurrentRow(1);
+    f.Layout().lb->setCurrentRow(1);
     // The sub directory of a folder that exists is made without a question.
     const std::size_t questions = ui_->questions.size();
     MassExtract([&](TForm2& d) {
@@ -294,11 +294,11 @@ TEST_F(ViewerExportTest, MassExportRunFromTheWindow) {
     });
     EXPECT_EQ(ui_->questions.size(), questions);
     EXPECT_EQ(Files("cars"), (std::vector<std::string>{"a.tga", "b.tga", "c.tga"}));
-    QString status = f.StatusText->text();
+    QString status = f.Layout().StatusText->text();
     EXPECT_TRUE(status.startsWith("3 of 3 texture(s) exported within ")) << status.toStdString();
     EXPECT_TRUE(status.endsWith(QString::fromStdString(" seconds to " + dir_ + "/cars/.")));
-    EXPECT_EQ(f.lb->currentRow(), 1); // the selected texture is shown again
-    EXPECT_FALSE(f.Image1->Picture().isNull());
+    EXPECT_EQ(f.Layout().lb->currentRow(), 1); // the selected texture is shown again
+    EXPECT_FALSE(f.Layout().Image1->Picture().isNull());
     EXPECT_TRUE(f.menuBar()->isEnabled());
 
     // Without overwriting: No for b skips it; the count drops; the second number is
@@ -310,7 +310,7 @@ TEST_F(ViewerExportTest, MassExportRunFromTheWindow) {
         ui_->answers = {true, false, true, true};
         return ClickExport(d);
     });
-    EXPECT_TRUE(f.StatusText->text().startsWith("1 of 3 texture(s)")) << f.StatusText->text().toStdString();
+    EXPECT_TRUE(f.Layout().StatusText->text().startsWith("1 of 3 texture(s)")) << f.Layout().StatusText->text().toStdString();
     EXPECT_EQ(ui_->questions.back().caption, "Overwrite existing file?");
 }
 
@@ -322,7 +322,7 @@ TEST_F(ViewerExportTest, DialogListsEveryEntryOfABrokenWalk) {
     bytes.resize(second + 40); // the second record runs past the end
     WriteFile(p, bytes);
     form_ = std::make_unique<TForm1>(QStringList{QString::fromStdString(p)}, ui_);
-    ASSERT_EQ(form_->lb->count(), 2);
+    ASSERT_EQ(form_->Layout().lb->count(), 2);
     form_->List().SelectLine(0);
     MassExtract([&](TForm2& d) {
         EXPECT_EQ(d.clb->count(), 3);
@@ -342,8 +342,8 @@ TEST_F(ViewerExportTest, UnsupportedDepthEndsTheRunWithoutSummary) {
     });
     ASSERT_EQ(ui_->messages.size(), 1u);
     EXPECT_EQ(ui_->messages.back(), "Unknown palette size detected!!! (16)");
-    EXPECT_EQ(f.StatusText->text(), "");
-    EXPECT_TRUE(f.Image1->Picture().isNull());
+    EXPECT_EQ(f.Layout().StatusText->text(), "");
+    EXPECT_TRUE(f.Layout().Image1->Picture().isNull());
     EXPECT_EQ(Files("u"), (std::vector<std::string>{"good.bmp", "good_alpha.bmp"}));
 }
 
@@ -418,7 +418,7 @@ TEST_F(ViewerExportTest, CollisionsInputsAndCancel) {
     ASSERT_EQ(ui_->messages.size(), 1u);
     EXPECT_EQ(ui_->messages[0].toStdString(), "Not overwriting an input of this export: \"" + dir_ + "/pack.bmp\"");
     EXPECT_TRUE(fs::exists(dir_ + "/shared~2.bmp"));
-    const QString status = f.StatusText->text();
+    const QString status = f.Layout().StatusText->text();
     EXPECT_TRUE(status.startsWith("3 of 4 texture(s) exported")) << status.toStdString();
     EXPECT_TRUE(status.endsWith(QString::fromStdString(" seconds to " + dir_ + "/ (1 renamed)."))) << status.toStdString();
 
@@ -426,7 +426,7 @@ TEST_F(ViewerExportTest, CollisionsInputsAndCancel) {
     // nothing after them.
     fs::create_directories(dir_ + "/c");
     WriteFile(dir_ + "/c/tyre.bmp", {1});
-    ui_->onAsk = [&] { QMetaObject::invokeMethod(f.CancelExport, "click", Qt::QueuedConnection); };
+    ui_->onAsk = [&] { QMetaObject::invokeMethod(f.Layout().CancelExport, "click", Qt::QueuedConnection); };
     MassExtract([&](TForm2& d) {
         d.edtPath->setText(QString::fromStdString(dir_ + "/c"));
         d.cbx1->setChecked(false);
@@ -440,9 +440,9 @@ TEST_F(ViewerExportTest, CollisionsInputsAndCancel) {
     EXPECT_EQ(ui_->questions.back().text.toStdString(), dir_ + "/c/tyre.bmp\r\nalready exists! Overwrite?");
     EXPECT_EQ(Files("c"), (std::vector<std::string>{"shared.bmp", "shared~2.bmp", "tyre.bmp", "wheel.bmp"}));
     EXPECT_GT(ReadFile(dir_ + "/c/tyre.bmp").size(), 1u);
-    EXPECT_TRUE(f.StatusText->text().startsWith("2 of 4 texture(s) exported")) << f.StatusText->text().toStdString();
-    EXPECT_TRUE(f.StatusText->text().endsWith(" (1 renamed) (cancelled).")) << f.StatusText->text().toStdString();
-    EXPECT_FALSE(f.CancelExport->isVisible());
+    EXPECT_TRUE(f.Layout().StatusText->text().startsWith("2 of 4 texture(s) exported")) << f.Layout().StatusText->text().toStdString();
+    EXPECT_TRUE(f.Layout().StatusText->text().endsWith(" (1 renamed) (cancelled).")) << f.Layout().StatusText->text().toStdString();
+    EXPECT_FALSE(f.Layout().CancelExport->isVisible());
 }
 
 // PNG from the window: the single export follows "&Brighten Alphas" and ignores
@@ -451,11 +451,11 @@ TEST_F(ViewerExportTest, CollisionsInputsAndCancel) {
 // dictionary's folder.
 TEST_F(ViewerExportTest, PngFromTheWindow) {
     TForm1& f = Open("p.txd", {Tex("wheel", "wheel_m"), Tex("flag", "", 4)});
-    f.cbxAlpha->setChecked(true);
+    f.Layout().cbxAlpha->setChecked(true);
     ui_->saveConfirm = true;
     ui_->saveFilter = 4;
     ui_->savePath = QString::fromStdString(dir_ + "/one.png");
-    f.SaveImage1->trigger();
+    f.Action(TAct::SaveImage1)->trigger();
     EXPECT_EQ(ui_->saveFirstDir.toStdString(), dir_ + "/");
     CommandResult one = RunCommand("/usr/bin/python3 -c 'from PIL import Image; im=Image.open(\"" + dir_ +
                                    "/one.png\"); print(im.mode, im.getpixel((3, 2)), im.info[\"transparency\"][5])'");

@@ -78,13 +78,13 @@ TEST_F(KeysTest, TheKeyboardWorksFromStartUp) {
     TForm1& f = Show(Write("d.txd", BuildDictionary({RandomTexture("alpha", 16, 16, 8, true, 1),
                                                      RandomTexture("beta", 16, 16, 8, true, 2),
                                                      RandomTexture("gamma", 16, 16, 8, true, 3)})));
-    EXPECT_EQ(QApplication::focusWidget(), f.lb);
+    EXPECT_EQ(QApplication::focusWidget(), f.Layout().lb);
     Type(Qt::Key_Down);
     EXPECT_EQ(f.List().SelectedEntry(), 1);
-    EXPECT_TRUE(f.StatusText->text().startsWith("Texture 2 loaded")) << f.StatusText->text().toStdString();
+    EXPECT_TRUE(f.Layout().StatusText->text().startsWith("Texture 2 loaded")) << f.Layout().StatusText->text().toStdString();
 
-    f.Find1->trigger();
-    ASSERT_EQ(QApplication::focusWidget(), f.edtFind);
+    f.Action(TAct::Find1)->trigger();
+    ASSERT_EQ(QApplication::focusWidget(), f.Layout().edtFind);
     int dialogs = 0;
     ui_->onModal = [&](QDialog*) {
         ++dialogs;
@@ -93,14 +93,14 @@ TEST_F(KeysTest, TheKeyboardWorksFromStartUp) {
     Type(Qt::Key_E, Qt::ControlModifier);
     EXPECT_EQ(dialogs, 1);
     Type(Qt::Key_F, Qt::ControlModifier);
-    EXPECT_FALSE(f.EnableFilter1->isChecked());
+    EXPECT_FALSE(f.Action(TAct::EnableFilter1)->isChecked());
 
-    QTest::keyClicks(f.edtFind, "gam");
+    QTest::keyClicks(f.Layout().edtFind, "gam");
     Type(Qt::Key_Down);
-    EXPECT_EQ(QApplication::focusWidget(), f.lb);
+    EXPECT_EQ(QApplication::focusWidget(), f.Layout().lb);
     EXPECT_EQ(f.List().SelectedEntry(), 2);
 
-    f.Find1->trigger();
+    f.Action(TAct::Find1)->trigger();
     Type(Qt::Key_X, Qt::ControlModifier);
     EXPECT_FALSE(f.isVisible());
 }
@@ -113,19 +113,19 @@ TEST_F(KeysTest, ArchivesByEitherFileAndFailedOpens) {
     Write("v1.img", v1.Img);
     TForm1& f = Show(Write("v1.dir", v1.Dir));
     EXPECT_TRUE(ui_->messages.empty()) << ui_->messages[0].toStdString();
-    ASSERT_EQ(f.lbArchive->count(), 2);
-    ASSERT_EQ(f.lb->count(), 1);
+    ASSERT_EQ(f.Layout().lbArchive->count(), 2);
+    ASSERT_EQ(f.Layout().lb->count(), 1);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/one.txd - 1 texture(s)");
-    f.lbArchive->setCurrentRow(1);
+    f.Layout().lbArchive->setCurrentRow(1);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/two.txd - 1 texture(s)");
     // The filter's Down and Return go to its list, to the first line it leaves;
     // Escape clears it.
-    QLineEdit* filter = f.pnlArchive->FindField();
+    QLineEdit* filter = f.Layout().pnlArchive->FindField();
     filter->setFocus();
     QTest::keyClicks(filter, "one");
     QTest::keyClick(filter, Qt::Key_Down);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/one.txd - 1 texture(s)");
-    EXPECT_TRUE(f.lbArchive->hasFocus() || QApplication::focusWidget() == f.lbArchive);
+    EXPECT_TRUE(f.Layout().lbArchive->hasFocus() || QApplication::focusWidget() == f.Layout().lbArchive);
     filter->setFocus();
     QTest::keyClick(filter, Qt::Key_Escape);
     EXPECT_TRUE(filter->text().isEmpty());
@@ -139,7 +139,7 @@ TEST_F(KeysTest, ArchivesByEitherFileAndFailedOpens) {
     EXPECT_EQ(ui_->errors[0], QString::fromStdString(lonely + " has no data file: lonely.img is missing."));
     EXPECT_EQ(f.Session().File, dir_ + "/v1.dir");
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/two.txd - 1 texture(s)");
-    EXPECT_EQ(f.lb->count(), 1);
+    EXPECT_EQ(f.Layout().lb->count(), 1);
 }
 
 // A picture of another size is asked about before the texture takes it; a
@@ -149,12 +149,12 @@ TEST_F(KeysTest, QuestionsAndWholeValues) {
     TextureSpec odd = RandomTexture("odd", 16, 16, 8, true, 5);
     odd.Depth = 24; // written as an 8-bit body with a depth the decoder refuses
     TForm1& f = Show(Write("d.txd", BuildDictionary({RealTexture("wheel", 32, 32, 8, 1, 6), odd})));
-    ASSERT_EQ(f.palView->Colours().size(), 256u);
-    f.lb->setCurrentRow(1);
-    EXPECT_TRUE(f.palView->Colours().empty());
-    EXPECT_TRUE(f.Image1 != nullptr);
+    ASSERT_EQ(f.Layout().palView->Colours().size(), 256u);
+    f.Layout().lb->setCurrentRow(1);
+    EXPECT_TRUE(f.Layout().palView->Colours().empty());
+    EXPECT_TRUE(f.Layout().Image1 != nullptr);
 
-    f.lb->setCurrentRow(0);
+    f.Layout().lb->setCurrentRow(0);
     DecodeState big = Dictionary::OpenFile(dir_ + "/d.txd").Decode(0).State;
     big.TexWidth = big.TexHeight = 64;
     big.Pixels.assign(64 * 64, 9);
@@ -170,11 +170,11 @@ TEST_F(KeysTest, QuestionsAndWholeValues) {
     ui_->sizeChoices = {TUiServices::SizeChoice::ScaleToTexture};
     f.Edits().ReplaceShownTexture(dir_ + "/big.png");
     EXPECT_TRUE(f.Session().Modified());
-    EXPECT_TRUE(f.lb->item(0)->text().endsWith("32 x 32 (8bit)"));
+    EXPECT_TRUE(f.Layout().lb->item(0)->text().endsWith("32 x 32 (8bit)"));
     EXPECT_EQ(f.View().State().Pixels, std::vector<std::uint8_t>(32 * 32, f.View().State().Pixels[0]));
     ui_->sizeChoices = {TUiServices::SizeChoice::TakePictureSize};
     f.Edits().ReplaceShownTexture(dir_ + "/big.png");
-    EXPECT_TRUE(f.lb->item(0)->text().endsWith("64 x 64 (8bit)"));
+    EXPECT_TRUE(f.Layout().lb->item(0)->text().endsWith("64 x 64 (8bit)"));
 
     // Sides no texture can have: only scaling is offered, and it is asked before
     // anything about colours.
@@ -196,12 +196,12 @@ TEST_F(KeysTest, QuestionsAndWholeValues) {
     f.Edits().ReplaceShownTexture(dir_ + "/odd.png");
     EXPECT_EQ(static_cast<std::size_t>(ui_->colourQuestions), colours + 1);
     EXPECT_TRUE(ui_->colourCanKeep.back()); // the texture has a palette to keep
-    EXPECT_TRUE(f.lb->item(0)->text().endsWith("64 x 64 (8bit)"));
+    EXPECT_TRUE(f.Layout().lb->item(0)->text().endsWith("64 x 64 (8bit)"));
 
-    f.Properties1->trigger();
-    ASSERT_GT(f.tvProperties->topLevelItemCount(), 3);
-    for (int i = 0; i < f.tvProperties->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = f.tvProperties->topLevelItem(i);
+    f.Action(TAct::Properties1)->trigger();
+    ASSERT_GT(f.Layout().tvProperties->topLevelItemCount(), 3);
+    for (int i = 0; i < f.Layout().tvProperties->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = f.Layout().tvProperties->topLevelItem(i);
         EXPECT_EQ(item->toolTip(1), item->text(1)) << item->text(0).toStdString();
     }
 }
@@ -214,18 +214,18 @@ TEST_F(KeysTest, SelectedThumbnailIsFramedNotTinted) {
     plain.Palette[3] = {200, 40, 40, 128};
     TForm1& f = Show(Write("d.txd", BuildDictionary({plain, plain})));
     f.resize(900, 600);
-    f.Thumbnails1->trigger();
+    f.Action(TAct::Thumbnails1)->trigger();
     QElapsedTimer waited;
     waited.start();
     while (f.List().ThumbnailsReady() < 2 && waited.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(f.List().ThumbnailsReady(), 2u);
-    f.lb->setCurrentRow(0);
+    f.Layout().lb->setCurrentRow(0);
     QApplication::processEvents();
-    const QImage shot = f.lb->viewport()->grab().toImage();
+    const QImage shot = f.Layout().lb->viewport()->grab().toImage();
     // Inside each 32 x 32 thumbnail, at the top of its cell, selected and not.
     auto middle = [&](int row) {
-        const QRect r = f.lb->visualItemRect(f.lb->item(row));
+        const QRect r = f.Layout().lb->visualItemRect(f.Layout().lb->item(row));
         return QColor(shot.pixel(r.center().x(), r.top() + 12));
     };
     EXPECT_EQ(middle(0), middle(1));
@@ -239,28 +239,28 @@ TEST_F(KeysTest, TheArchivePanelFindsSortsAndChangesDictionaries) {
     const ArchiveV1 v1 = BuildArchiveV1({{"b.txd", dict(16, 1)}, {"a.txd", dict(64, 2)}, {"c.txd", dict(512, 3)}});
     Write("game.img", v1.Img);
     TForm1& f = Show(Write("game.dir", v1.Dir));
-    ASSERT_EQ(f.lbArchive->count(), 3);
+    ASSERT_EQ(f.Layout().lbArchive->count(), 3);
     auto order = [&] {
         std::vector<std::string> names;
-        for (int row = 0; row < f.lbArchive->count(); ++row)
-            if (!f.lbArchive->item(row)->isHidden())
-                names.push_back(f.lbArchive->item(row)->text().section(' ', 0, 0).toStdString());
+        for (int row = 0; row < f.Layout().lbArchive->count(); ++row)
+            if (!f.Layout().lbArchive->item(row)->isHidden())
+                names.push_back(f.Layout().lbArchive->item(row)->text().section(' ', 0, 0).toStdString());
         return names;
     };
     EXPECT_EQ(order(), (std::vector<std::string>{"b.txd", "a.txd", "c.txd"}));
-    f.pnlArchive->Order()->setCurrentIndex(1);
+    f.Layout().pnlArchive->Order()->setCurrentIndex(1);
     EXPECT_EQ(order(), (std::vector<std::string>{"a.txd", "b.txd", "c.txd"}));
-    f.pnlArchive->Order()->setCurrentIndex(2);
+    f.Layout().pnlArchive->Order()->setCurrentIndex(2);
     EXPECT_EQ(order(), (std::vector<std::string>{"c.txd", "a.txd", "b.txd"}));
-    f.pnlArchive->FindField()->setText("A.T");
+    f.Layout().pnlArchive->FindField()->setText("A.T");
     EXPECT_EQ(order(), (std::vector<std::string>{"a.txd"}));
-    f.pnlArchive->FindField()->clear();
-    f.pnlArchive->Order()->setCurrentIndex(0);
+    f.Layout().pnlArchive->FindField()->clear();
+    f.Layout().pnlArchive->Order()->setCurrentIndex(0);
 
     // Rename: a name the table cannot hold is said, and the dialog comes back.
-    f.lbArchive->setCurrentRow(0);
+    f.Layout().lbArchive->setCurrentRow(0);
     ui_->texts = {"bad/name.txd", "z.txd"};
-    f.RenameDictionary1->trigger();
+    f.Action(TAct::RenameDictionary1)->trigger();
     ASSERT_FALSE(ui_->messages.empty());
     EXPECT_TRUE(ui_->messages.back().contains("path separator")) << ui_->messages.back().toStdString();
     std::vector<ArchiveFile> back = ReadBack(ReadFile(dir_ + "/game.img"), ReadFile(dir_ + "/game.dir"));
@@ -272,31 +272,31 @@ TEST_F(KeysTest, TheArchivePanelFindsSortsAndChangesDictionaries) {
     const std::string loose = Write("loose.txd", dict(32, 4));
     ui_->openFile = QString::fromStdString(loose);
     ui_->texts = {"new.txd"};
-    f.AddDictionary1->trigger();
+    f.Action(TAct::AddDictionary1)->trigger();
     back = ReadBack(ReadFile(dir_ + "/game.img"), ReadFile(dir_ + "/game.dir"));
     ASSERT_EQ(back.size(), 4u);
     EXPECT_EQ(back[3].Name, "new.txd");
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - game.dir/new.txd - 1 texture(s)");
-    f.lbArchive->setCurrentRow(1);
-    f.ReplaceDictionary1->trigger();
+    f.Layout().lbArchive->setCurrentRow(1);
+    f.Action(TAct::ReplaceDictionary1)->trigger();
     back = ReadBack(ReadFile(dir_ + "/game.img"), ReadFile(dir_ + "/game.dir"));
     std::vector<std::uint8_t> padded = ReadFile(loose);
     padded.resize((padded.size() + 2047) / 2048 * 2048, 0);
     EXPECT_EQ(back[1].Name, "a.txd");
     EXPECT_EQ(back[1].Bytes, padded);
     ui_->dictionaryFile = QString::fromStdString(dir_ + "/out.txd");
-    f.ExtractDictionary1->trigger();
+    f.Action(TAct::ExtractDictionary1)->trigger();
     std::vector<std::uint8_t> out = ReadFile(dir_ + "/out.txd");
     out.resize(padded.size(), 0);
     EXPECT_EQ(out, padded);
 
     // Remove, after a question.
     ui_->answers = {true};
-    f.RemoveDictionary1->trigger();
+    f.Action(TAct::RemoveDictionary1)->trigger();
     back = ReadBack(ReadFile(dir_ + "/game.img"), ReadFile(dir_ + "/game.dir"));
     ASSERT_EQ(back.size(), 3u);
     EXPECT_EQ(back[1].Name, "c.txd");
-    EXPECT_EQ(f.lbArchive->count(), 3);
+    EXPECT_EQ(f.Layout().lbArchive->count(), 3);
 }
 
 // The list column is as wide as the user left it when the window last closed.
@@ -304,10 +304,10 @@ TEST_F(KeysTest, TheListColumnKeepsItsWidth) {
     const std::string file = Write("w.txd", BuildDictionary({RandomTexture("a", 8, 8, 8, true, 1)}));
     {
         TForm1& f = Show(file);
-        f.Splitter2->setSizes({333, 500});
-        ASSERT_EQ(f.Splitter2->sizes().value(0), 333);
+        f.Layout().Splitter2->setSizes({333, 500});
+        ASSERT_EQ(f.Layout().Splitter2->sizes().value(0), 333);
         f.close();
     }
     TForm1& again = Show(file);
-    EXPECT_EQ(again.Splitter2->sizes().value(0), 333);
+    EXPECT_EQ(again.Layout().Splitter2->sizes().value(0), 333);
 }

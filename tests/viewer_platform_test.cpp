@@ -49,7 +49,7 @@ protected:
         return *form_;
     }
     void Select(TForm1& f, int row) {
-        f.lb->setCurrentRow(row);
+        f.Layout().lb->setCurrentRow(row);
         QApplication::processEvents();
         WaitForDisplay(f);
     }
@@ -72,24 +72,24 @@ std::vector<std::uint8_t> ShownGrey(TForm1& f) {
 TEST_F(ViewerPlatformTest, ShowsPcTexturesAsStoredWithoutBrightening) {
     TForm1& f = Start(KELMORA_D3D8);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - d3d8.txd - 6 texture(s)");
-    EXPECT_EQ(f.lb->item(0)->text(), "1. sky  |  128 x 64 (DXT1)");
+    EXPECT_EQ(f.Layout().lb->item(0)->text(), "1. sky  |  128 x 64 (DXT1)");
     // Brightening means nothing for 0..255 alpha: disabled, and the tooltip says why.
-    EXPECT_FALSE(f.ba1->isEnabled());
-    EXPECT_NE(f.ba1->toolTip().indexOf("PC and Xbox"), -1);
+    EXPECT_FALSE(f.Action(TAct::ba1)->isEnabled());
+    EXPECT_NE(f.Action(TAct::ba1)->toolTip().indexOf("PC and Xbox"), -1);
 
     // The glass: its picture is the decode, its alpha shown as grey exactly as stored.
     const Dictionary d = Dictionary::OpenFile(KELMORA_D3D8);
     const DecodedTexture glass = d.Decode(1);
     Select(f, 1);
     EXPECT_EQ(f.View().State().Texels, glass.State.Texels);
-    f.cbxAlpha->setChecked(true);
+    f.Layout().cbxAlpha->setChecked(true);
     QApplication::processEvents();
     WaitForDisplay(f);
     std::vector<std::uint8_t> alpha;
     for (const PaletteEntry& e : glass.State.Texels)
         alpha.push_back(e.A);
     EXPECT_EQ(ShownGrey(f), alpha);
-    f.cbxAlpha->setChecked(false);
+    f.Layout().cbxAlpha->setChecked(false);
 
     // The 4-bit lamp: 32 palette cells, as its palette holds.
     Select(f, 5);
@@ -99,12 +99,12 @@ TEST_F(ViewerPlatformTest, ShowsPcTexturesAsStoredWithoutBrightening) {
     // Back to a console dictionary: brightening applies again.
     f.OpenFile(KELMORA_DEMO);
     WaitForDisplay(f);
-    EXPECT_TRUE(f.ba1->isEnabled());
+    EXPECT_TRUE(f.Action(TAct::ba1)->isEnabled());
 }
 
 TEST_F(ViewerPlatformTest, PropertiesNameThePlatformAndItsFields) {
     TForm1& f = Start(KELMORA_D3D9);
-    f.Properties1->trigger();
+    f.Action(TAct::Properties1)->trigger();
     QApplication::processEvents();
     WaitForDisplay(f);
     QTreeWidget* tree = f.View().tvProperties;
@@ -126,32 +126,32 @@ TEST_F(ViewerPlatformTest, PcTexturesAreEditedAndSavedAsOnTheConsole) {
     WriteFile(file, ReadFile(KELMORA_D3D9));
     TForm1& f = Start(file);
     ui_->texts = {"renamed"};
-    f.lb->setCurrentRow(2);
-    f.RenameTexture1->trigger();
+    f.Layout().lb->setCurrentRow(2);
+    f.Action(TAct::RenameTexture1)->trigger();
     QApplication::processEvents();
     EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors.back().toStdString());
     EXPECT_TRUE(f.Session().Modified());
-    EXPECT_EQ(f.lb->item(2)->text(), "3. renamed  |  32 x 32 (888)");
+    EXPECT_EQ(f.Layout().lb->item(2)->text(), "3. renamed  |  32 x 32 (888)");
     // A picture with alpha into opaque DXT1: it becomes DXT5, and the status line says so.
     const std::string glass = dir_ + "/glass.png";
     WritePng(glass, Dictionary::OpenFile(file).Decode(1).State, true);
-    f.lb->setCurrentRow(0);
+    f.Layout().lb->setCurrentRow(0);
     QApplication::processEvents();
     ui_->imageFile = QString::fromStdString(glass);
-    f.ReplaceTexture1->trigger();
+    f.Action(TAct::ReplaceTexture1)->trigger();
     EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors.back().toStdString());
-    EXPECT_EQ(f.lb->item(0)->text(), "1. bricks  |  64 x 64 (DXT5)");
-    EXPECT_EQ(f.StatusText->text(), "glass.png has alpha that DXT1 does not hold; texture 1 is now DXT5.");
+    EXPECT_EQ(f.Layout().lb->item(0)->text(), "1. bricks  |  64 x 64 (DXT5)");
+    EXPECT_EQ(f.Layout().StatusText->text(), "glass.png has alpha that DXT1 does not hold; texture 1 is now DXT5.");
     // New textures take the dictionary's platform: 32 bits is 8888, 16 bits DXT (DXT5 with alpha).
     ui_->newTextures = {{"pane", "", 32, 1}, {"pane_dxt", "", 16, 7}};
-    f.AddTexture1->trigger();
-    f.AddTexture1->trigger();
+    f.Action(TAct::AddTexture1)->trigger();
+    f.Action(TAct::AddTexture1)->trigger();
     EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors.back().toStdString());
-    ASSERT_EQ(f.lb->count(), 9);
-    EXPECT_EQ(f.lb->item(7)->text(), "8. pane  |  64 x 64 (8888)");
-    EXPECT_EQ(f.lb->item(8)->text(), "9. pane_dxt  |  64 x 64 (DXT5)");
+    ASSERT_EQ(f.Layout().lb->count(), 9);
+    EXPECT_EQ(f.Layout().lb->item(7)->text(), "8. pane  |  64 x 64 (8888)");
+    EXPECT_EQ(f.Layout().lb->item(8)->text(), "9. pane_dxt  |  64 x 64 (DXT5)");
     EXPECT_EQ(ui_->levelLimits, (std::vector<int>{7, 7, 7, 7})); // a full chain at any depth
-    f.Save1->trigger();
+    f.Action(TAct::Save1)->trigger();
     const Dictionary saved = Dictionary::OpenFile(file);
     EXPECT_EQ(saved.Entries()[0].Format, "DXT5");
     EXPECT_EQ(saved.Entries()[2].Name, "renamed");
@@ -164,12 +164,12 @@ TEST_F(ViewerPlatformTest, ConvertDictionaryWritesANewFileAndSaysWhatChanged) {
     TForm1& f = Start(KELMORA_D3D9);
     ui_->conversion = TUiServices::Conversion{"ps2", false, 1, 0, false};
     ui_->dictionaryFile = QString::fromStdString(dir_ + "/walls-ps2.txd");
-    f.ConvertDictionary1->trigger();
+    f.Action(TAct::ConvertDictionary1)->trigger();
     EXPECT_TRUE(ui_->errors.empty()) << (ui_->errors.empty() ? "" : ui_->errors.back().toStdString());
     const Dictionary out = Dictionary::OpenFile(dir_ + "/walls-ps2.txd");
     ASSERT_EQ(out.Entries().size(), 7u);
     EXPECT_EQ(out.Entries()[0].Platform, TexturePlatform::Ps2);
-    EXPECT_EQ(f.StatusText->text(), "Converted 7 texture(s) to PlayStation 2 in walls-ps2.txd.");
+    EXPECT_EQ(f.Layout().StatusText->text(), "Converted 7 texture(s) to PlayStation 2 in walls-ps2.txd.");
     ASSERT_FALSE(ui_->messages.empty());
     EXPECT_NE(ui_->messages.back().indexOf("texture 1 (bricks): DXT1 -> 8bit, 3 of 7 levels dropped"), -1)
         << ui_->messages.back().toStdString();
@@ -181,7 +181,7 @@ TEST_F(ViewerPlatformTest, ConvertDictionaryWritesANewFileAndSaysWhatChanged) {
     WriteFile(file, BuildNativeDictionary({odd}));
     TForm1& g = Start(file);
     ui_->dictionaryFile = QString::fromStdString(dir_ + "/odd-ps2.txd");
-    g.ConvertDictionary1->trigger();
+    g.Action(TAct::ConvertDictionary1)->trigger();
     ASSERT_FALSE(ui_->errors.empty());
     EXPECT_NE(ui_->errors.back().indexOf("texture 1 (odd): 24 x 20: the console's sides"), -1)
         << ui_->errors.back().toStdString();
@@ -189,7 +189,7 @@ TEST_F(ViewerPlatformTest, ConvertDictionaryWritesANewFileAndSaysWhatChanged) {
     ui_->conversion = TUiServices::Conversion{"d3d8", false, 1, 0, false};
     ui_->dictionaryFile = QString::fromStdString(file);
     const auto before = ReadFile(file);
-    g.ConvertDictionary1->trigger();
+    g.Action(TAct::ConvertDictionary1)->trigger();
     EXPECT_EQ(ReadFile(file), before);
     EXPECT_NE(ui_->errors.back().indexOf("exists already"), -1) << ui_->errors.back().toStdString();
 }
@@ -200,11 +200,11 @@ TEST_F(ViewerPlatformTest, ThumbnailsShowPcTextures) {
     const std::string file = dir_ + "/xbox.txd";
     WriteFile(file, BuildNativeDictionary({s}, 0x00000350));
     TForm1& f = Start(file);
-    f.Thumbnails1->trigger();
+    f.Action(TAct::Thumbnails1)->trigger();
     QElapsedTimer waited;
     waited.start();
     while (f.List().ThumbnailsReady() < 1 && waited.elapsed() < 20000)
         QApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_EQ(f.List().ThumbnailsReady(), 1u);
-    EXPECT_EQ(f.lb->item(0)->icon().availableSizes().first(), QSize(16, 16));
+    EXPECT_EQ(f.Layout().lb->item(0)->icon().availableSizes().first(), QSize(16, 16));
 }

@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -63,7 +64,7 @@ protected:
             ticks_.erase(ticks_.begin());
         return t;
     }
-    QString Status() const { return form_->StatusText->text(); }
+    QString Status() const { return form_->Layout().StatusText->text(); }
 
     std::string dir_;
     std::shared_ptr<FakeUi> ui_;
@@ -79,7 +80,7 @@ TextureSpec Opaque(const std::string& name, std::uint32_t depth, std::uint32_t w
 }
 
 void ExpectPictureIs(const TForm1& f, const IndexedImage& want) {
-    const QImage& got = f.Image1->Picture();
+    const QImage& got = f.Layout().Image1->Picture();
     ASSERT_EQ(got.format(), QImage::Format_Indexed8);
     ASSERT_EQ(got.width(), static_cast<int>(want.Width));
     ASSERT_EQ(got.height(), static_cast<int>(want.Height));
@@ -95,21 +96,21 @@ void ExpectPictureIs(const TForm1& f, const IndexedImage& want) {
 TEST_F(ViewerTest, StartsWithoutAFile) {
     TForm1& f = Start({});
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2");
-    EXPECT_EQ(f.lb->count(), 0);
+    EXPECT_EQ(f.Layout().lb->count(), 0);
     EXPECT_EQ(Status(), "Kelmora started and ready...");
     EXPECT_TRUE(f.MaximisePosted());
-    EXPECT_EQ(f.Panel1->width() > 0, true);
-    EXPECT_EQ(f.ImgPal->width(), 256);
-    EXPECT_EQ(f.ImgPal->height(), 10);
-    EXPECT_TRUE(f.EnableFilter1->isChecked());
-    EXPECT_TRUE(f.ba1->isChecked());
-    EXPECT_TRUE(f.ShowPalette1->isChecked());
-    EXPECT_FALSE(f.Stretch1->isChecked());
-    EXPECT_FALSE(f.cbxAlpha->isChecked());
-    EXPECT_EQ(f.Open1->shortcut(), QKeySequence("Ctrl+O"));
-    EXPECT_EQ(f.Exit1->shortcut(), QKeySequence("Ctrl+X"));
-    EXPECT_EQ(f.EnableFilter1->shortcut(), QKeySequence("Ctrl+F"));
-    EXPECT_FALSE(f.ShowTransparency1->isChecked());
+    EXPECT_EQ(f.Layout().Panel1->width() > 0, true);
+    EXPECT_EQ(f.Layout().ImgPal->width(), 256);
+    EXPECT_EQ(f.Layout().ImgPal->height(), 10);
+    EXPECT_TRUE(f.Action(TAct::EnableFilter1)->isChecked());
+    EXPECT_TRUE(f.Action(TAct::ba1)->isChecked());
+    EXPECT_TRUE(f.Action(TAct::ShowPalette1)->isChecked());
+    EXPECT_FALSE(f.Action(TAct::Stretch1)->isChecked());
+    EXPECT_FALSE(f.Layout().cbxAlpha->isChecked());
+    EXPECT_EQ(f.Action(TAct::Open1)->shortcut(), QKeySequence("Ctrl+O"));
+    EXPECT_EQ(f.Action(TAct::Exit1)->shortcut(), QKeySequence("Ctrl+X"));
+    EXPECT_EQ(f.Action(TAct::EnableFilter1)->shortcut(), QKeySequence("Ctrl+F"));
+    EXPECT_FALSE(f.Action(TAct::ShowTransparency1)->isChecked());
     auto menus = f.menuBar()->actions();
     ASSERT_EQ(menus.size(), 6);
     EXPECT_EQ(menus[0]->text(), "&File");
@@ -127,8 +128,8 @@ TEST_F(ViewerTest, StartsWithoutAFile) {
     std::set<QChar> letters;
     for (const QAction* m : menus)
         EXPECT_TRUE(letters.insert(letter(m->text())).second) << m->text().toStdString();
-    EXPECT_EQ(letters.count(letter(f.cbxAlpha->text())), 0u);
-    EXPECT_FALSE(f.ExtractDictionary1->isEnabled()); // no archive is open
+    EXPECT_EQ(letters.count(letter(f.Layout().cbxAlpha->text())), 0u);
+    EXPECT_FALSE(f.Action(TAct::ExtractDictionary1)->isEnabled()); // no archive is open
     // No two commands share a shortcut.
     std::vector<QString> keys;
     for (QAction* a : f.findChildren<QAction*>())
@@ -137,12 +138,12 @@ TEST_F(ViewerTest, StartsWithoutAFile) {
     std::sort(keys.begin(), keys.end());
     EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end());
     EXPECT_FALSE(f.windowIcon().isNull());
-    EXPECT_EQ(menus[0]->menu()->defaultAction(), f.Open1);
-    EXPECT_EQ(menus[2]->menu()->defaultAction(), f.Reload1);
+    EXPECT_EQ(menus[0]->menu()->defaultAction(), f.Action(TAct::Open1));
+    EXPECT_EQ(menus[2]->menu()->defaultAction(), f.Action(TAct::Reload1));
 
     f.Reload1Click(); // nothing selected: only clears
     EXPECT_EQ(Status(), "");
-    EXPECT_TRUE(f.Image1->Picture().isNull());
+    EXPECT_TRUE(f.Layout().Image1->Picture().isNull());
 }
 
 TEST_F(ViewerTest, CommandLineOpensTheFirstExistingFile) {
@@ -153,10 +154,10 @@ TEST_F(ViewerTest, CommandLineOpensTheFirstExistingFile) {
                        QString::fromStdString(third)});
     EXPECT_EQ(f.Session().File, second);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - second.txd - 2 texture(s)");
-    ASSERT_EQ(f.lb->count(), 2);
-    EXPECT_EQ(f.lb->item(0)->text(), "1. alpha one  |  32 x 16 (8bit)");
-    EXPECT_EQ(f.lb->item(1)->text(), "2. beta  |  32 x 16 (4bit)");
-    EXPECT_EQ(f.lb->currentRow(), 0);
+    ASSERT_EQ(f.Layout().lb->count(), 2);
+    EXPECT_EQ(f.Layout().lb->item(0)->text(), "1. alpha one  |  32 x 16 (8bit)");
+    EXPECT_EQ(f.Layout().lb->item(1)->text(), "2. beta  |  32 x 16 (4bit)");
+    EXPECT_EQ(f.Layout().lb->currentRow(), 0);
     WalkResult walk = WalkFile(second);
     EXPECT_EQ(Status(), "Texture 1 loaded within 0.015 seconds. Palette offset: " +
                             QString::number(walk.Entries[0].DataOffset + 236 + 512) +
@@ -178,7 +179,7 @@ TEST_F(ViewerTest, StartUpReadFailureShowsTheErrorBeforeTheWindow) {
     ASSERT_EQ(ui_->errors.size(), 1u);
     EXPECT_EQ(ui_->errors[0], QString::fromStdString("Cannot open file \"" + sock + "\". No such device or address."));
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - held.txd");
-    EXPECT_EQ(f.lb->count(), 0);
+    EXPECT_EQ(f.Layout().lb->count(), 0);
     EXPECT_EQ(Status(), "");
     EXPECT_FALSE(f.MaximisePosted());
     close(s);
@@ -190,15 +191,15 @@ TEST_F(ViewerTest, BrokenAndEmptyDictionaries) {
     WriteFile(dir_ + "/broken.txd", bytes);
     TForm1& f = Start({QString::fromStdString(dir_ + "/broken.txd")});
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - broken.txd - 2 texture(s)");
-    EXPECT_EQ(f.lb->count(), 2);
-    EXPECT_EQ(f.lb->currentRow(), -1);
+    EXPECT_EQ(f.Layout().lb->count(), 2);
+    EXPECT_EQ(f.Layout().lb->currentRow(), -1);
     EXPECT_EQ(Status(), "ERROR!");
     ASSERT_EQ(ui_->messages.size(), 1u);
     // The walk's report, after the name of the file it is about.
     EXPECT_EQ(ui_->messages[0], QString::fromStdString("broken.txd\r\n\r\nTexture 2 of 2\r\ncut\r\n\r\n-<[  ERROR!  ]>-\r\n\r\n"
                                                        "Can't jump to position " + std::to_string(bytes.size() + 10) +
                                                        ",\r\nfile size is only " + std::to_string(bytes.size()) + "!"));
-    EXPECT_TRUE(f.Image1->Picture().isNull());
+    EXPECT_TRUE(f.Layout().Image1->Picture().isNull());
 
     // A header that claims more textures than the file holds: the caption counts
     // the lines listed.
@@ -228,7 +229,7 @@ TEST_F(ViewerTest, BrokenAndEmptyDictionaries) {
     ui_->openFile = QString::fromStdString(dir_ + "/empty.txd");
     f.Open1Click();
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - empty.txd - 0 texture(s)");
-    EXPECT_EQ(f.lb->count(), 0);
+    EXPECT_EQ(f.Layout().lb->count(), 0);
     EXPECT_EQ(Status(), "empty.txd is empty!");
 
     ui_->openFile.clear(); // cancelled: nothing changes
@@ -243,14 +244,14 @@ TEST_F(ViewerTest, PictureIsTheDecodeInEveryView) {
     ExpectPictureIs(f, MakeIndexedImage(f.View().State(), false, true));
     EXPECT_EQ(f.View().State().Pixels, t.Pixels);
 
-    f.cbxAlpha->setChecked(true); // the click redisplays
+    f.Layout().cbxAlpha->setChecked(true); // the click redisplays
     ExpectPictureIs(f, MakeIndexedImage(f.View().State(), true, true));
-    f.ba1->trigger();
-    EXPECT_FALSE(f.ba1->isChecked());
+    f.Action(TAct::ba1)->trigger();
+    EXPECT_FALSE(f.Action(TAct::ba1)->isChecked());
     ExpectPictureIs(f, MakeIndexedImage(f.View().State(), true, false));
 
     // The strip follows the same colours: 256 one-pixel columns, the last row white.
-    const QImage& strip = f.ImgPal->Picture();
+    const QImage& strip = f.Layout().ImgPal->Picture();
     ASSERT_EQ(strip.size(), QSize(256, 10));
     for (int i = 0; i < 256; ++i) {
         const std::uint8_t a = t.Palette[i].A;
@@ -259,9 +260,9 @@ TEST_F(ViewerTest, PictureIsTheDecodeInEveryView) {
         ASSERT_EQ(strip.pixel(i, 9), qRgb(255, 255, 255));
     }
 
-    f.cbxAlpha->setChecked(false);
-    f.lb->setCurrentRow(1); // a user's selection change
-    const QImage& four = f.ImgPal->Picture();
+    f.Layout().cbxAlpha->setChecked(false);
+    f.Layout().lb->setCurrentRow(1); // a user's selection change
+    const QImage& four = f.Layout().ImgPal->Picture();
     for (int x = 0; x < 256; ++x) {
         const PaletteEntry& e = f.View().State().Palette[x / 16];
         ASSERT_EQ(four.pixel(x, 0), qRgb(e.R, e.G, e.B)) << x;
@@ -274,16 +275,16 @@ TEST_F(ViewerTest, PictureIsTheDecodeInEveryView) {
 TEST_F(ViewerTest, OpaqueAlphaShowsWhiteOrGrey) {
     std::string p = Dictionary("o.txd", {Opaque("solid", 8)});
     TForm1& f = Start({QString::fromStdString(p)});
-    f.cbxAlpha->setChecked(true);
-    const QImage white = f.Image1->Picture().convertToFormat(QImage::Format_RGB32);
+    f.Layout().cbxAlpha->setChecked(true);
+    const QImage white = f.Layout().Image1->Picture().convertToFormat(QImage::Format_RGB32);
     for (int y = 0; y < white.height(); ++y)
         for (int x = 0; x < white.width(); ++x)
             ASSERT_EQ(white.pixel(x, y), qRgb(255, 255, 255));
-    EXPECT_EQ(f.ImgPal->Picture().pixel(100, 3), qRgb(255, 255, 255));
-    f.ba1->trigger();
-    const QImage grey = f.Image1->Picture().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(f.Layout().ImgPal->Picture().pixel(100, 3), qRgb(255, 255, 255));
+    f.Action(TAct::ba1)->trigger();
+    const QImage grey = f.Layout().Image1->Picture().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(grey.pixel(5, 5), qRgb(128, 128, 128));
-    EXPECT_EQ(f.ImgPal->Picture().pixel(100, 3), qRgb(128, 128, 128));
+    EXPECT_EQ(f.Layout().ImgPal->Picture().pixel(100, 3), qRgb(128, 128, 128));
 }
 
 TEST_F(ViewerTest, OptionsThatToggle) {
@@ -291,23 +292,23 @@ TEST_F(ViewerTest, OptionsThatToggle) {
     TForm1& f = Start({QString::fromStdString(p)});
     f.show();
     const QString before = Status();
-    const QImage unswizzled = f.Image1->Picture();
-    f.EnableFilter1->trigger();
-    EXPECT_FALSE(f.EnableFilter1->isChecked());
-    EXPECT_NE(f.Image1->Picture(), unswizzled);
+    const QImage unswizzled = f.Layout().Image1->Picture();
+    f.Action(TAct::EnableFilter1)->trigger();
+    EXPECT_FALSE(f.Action(TAct::EnableFilter1)->isChecked());
+    EXPECT_NE(f.Layout().Image1->Picture(), unswizzled);
     EXPECT_EQ(Status().mid(Status().indexOf("Palette")), before.mid(before.indexOf("Palette")));
 
-    f.ShowPalette1->trigger(); // hidden at once
-    EXPECT_FALSE(f.Panel2->isVisible());
-    f.Reload1->trigger(); // a display without the option draws no strip
-    EXPECT_TRUE(f.ImgPal->Picture().isNull());
-    EXPECT_FALSE(f.Image1->Picture().isNull());
-    f.ShowPalette1->trigger();
-    EXPECT_TRUE(f.Panel2->isVisible());
-    EXPECT_TRUE(f.ImgPal->Picture().isNull()); // empty until the next display
+    f.Action(TAct::ShowPalette1)->trigger(); // hidden at once
+    EXPECT_FALSE(f.Layout().Panel2->isVisible());
+    f.Action(TAct::Reload1)->trigger(); // a display without the option draws no strip
+    EXPECT_TRUE(f.Layout().ImgPal->Picture().isNull());
+    EXPECT_FALSE(f.Layout().Image1->Picture().isNull());
+    f.Action(TAct::ShowPalette1)->trigger();
+    EXPECT_TRUE(f.Layout().Panel2->isVisible());
+    EXPECT_TRUE(f.Layout().ImgPal->Picture().isNull()); // empty until the next display
 
-    f.Stretch1->trigger();
-    EXPECT_TRUE(f.Image1->Stretch());
+    f.Action(TAct::Stretch1)->trigger();
+    EXPECT_TRUE(f.Layout().Image1->Stretch());
 }
 
 TEST_F(ViewerTest, UnsupportedDepthShowsTheMessageAndDisablesTheCheckBox) {
@@ -315,16 +316,16 @@ TEST_F(ViewerTest, UnsupportedDepthShowsTheMessageAndDisablesTheCheckBox) {
     bad.Depth = 16;
     std::string p = Dictionary("d.txd", {Opaque("good", 8), bad});
     TForm1& f = Start({QString::fromStdString(p)});
-    EXPECT_TRUE(f.cbxAlpha->isEnabled());
-    f.lb->setCurrentRow(1);
+    EXPECT_TRUE(f.Layout().cbxAlpha->isEnabled());
+    f.Layout().lb->setCurrentRow(1);
     ASSERT_EQ(ui_->messages.size(), 1u);
     EXPECT_EQ(ui_->messages[0], "Unknown palette size detected!!! (16)");
-    EXPECT_TRUE(f.Image1->Picture().isNull());
-    EXPECT_TRUE(f.ImgPal->Picture().isNull());
+    EXPECT_TRUE(f.Layout().Image1->Picture().isNull());
+    EXPECT_TRUE(f.Layout().ImgPal->Picture().isNull());
     EXPECT_EQ(Status(), "");
-    EXPECT_FALSE(f.cbxAlpha->isEnabled());
-    f.lb->setCurrentRow(0);
-    EXPECT_TRUE(f.cbxAlpha->isEnabled());
+    EXPECT_FALSE(f.Layout().cbxAlpha->isEnabled());
+    f.Layout().lb->setCurrentRow(0);
+    EXPECT_TRUE(f.Layout().cbxAlpha->isEnabled());
 }
 
 TEST_F(ViewerTest, StatusLineTimings) {
@@ -349,10 +350,10 @@ TEST_F(ViewerTest, ErrorsReachTheDefaultErrorBox) {
     std::string p = Dictionary("e.txd", {Opaque("a", 8)});
     TForm1& f = Start({QString::fromStdString(p)});
     fs::remove(p);
-    f.Reload1->trigger(); // the file is gone: the command ends with the open error
+    f.Action(TAct::Reload1)->trigger(); // the file is gone: the command ends with the open error
     ASSERT_EQ(ui_->errors.size(), 1u);
     EXPECT_EQ(ui_->errors[0], QString::fromStdString("Cannot open file \"" + p + "\". No such file or directory."));
-    EXPECT_TRUE(f.Image1->Picture().isNull());
+    EXPECT_TRUE(f.Layout().Image1->Picture().isNull());
     EXPECT_EQ(Status(), "");
 }
 
@@ -362,32 +363,32 @@ TEST_F(ViewerTest, ADecodeTheUserHasMovedOnFromIsDropped) {
     std::string first = Dictionary("first.txd", {Opaque("a", 8, 16, 8), Opaque("big", 8, 2048, 1024), Opaque("c", 8)});
     std::string second = Dictionary("second.txd", {Opaque("only", 4, 16, 8)});
     TForm1& f = Start({QString::fromStdString(first)});
-    f.lb->setCurrentRow(1); // as a click does: the decode goes to the worker
+    f.Layout().lb->setCurrentRow(1); // as a click does: the decode goes to the worker
     EXPECT_TRUE(f.View().Decoding());
-    EXPECT_TRUE(f.Image1->Picture().isNull());
+    EXPECT_TRUE(f.Layout().Image1->Picture().isNull());
     EXPECT_EQ(Status(), "Decoding texture 2...");
     f.OpenFile(second);
     ASSERT_TRUE(WaitForDisplay(f));
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - second.txd - 1 texture(s)");
-    EXPECT_EQ(f.lb->count(), 1);
+    EXPECT_EQ(f.Layout().lb->count(), 1);
     EXPECT_EQ(f.View().State().TexWidth, 16u);
-    EXPECT_EQ(f.Image1->Picture().width(), 16);
+    EXPECT_EQ(f.Layout().Image1->Picture().width(), 16);
     EXPECT_TRUE(Status().startsWith("Texture 1 loaded"));
     EXPECT_TRUE(ui_->errors.empty());
     EXPECT_TRUE(ui_->messages.empty());
 
     // Back to the large one: it comes, and the window took keys meanwhile.
     f.OpenFile(first);
-    f.lb->setCurrentRow(1);
+    f.Layout().lb->setCurrentRow(1);
     ASSERT_TRUE(WaitForDisplay(f));
     EXPECT_EQ(f.View().State().TexWidth, 2048u);
-    EXPECT_EQ(f.Image1->Picture().width(), 2048);
+    EXPECT_EQ(f.Layout().Image1->Picture().width(), 2048);
     EXPECT_TRUE(Status().startsWith("Texture 2 loaded"));
 }
 
 TEST_F(ViewerTest, AboutBox) {
     TForm1& f = Start({});
-    f.About1->trigger();
+    f.Action(TAct::About1)->trigger();
     ASSERT_EQ(ui_->messages.size(), 1u);
     QStringList lines = ui_->messages[0].split("\r\n");
     ASSERT_EQ(lines.size(), 14);
@@ -404,7 +405,7 @@ TEST_F(ViewerTest, RegisterFileTypeAsksFirst) {
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     TForm1& f = Start({});
     ui_->answers = {false};
-    f.RegisterFileType1->trigger();
+    f.Action(TAct::RegisterFileType1)->trigger();
     ASSERT_EQ(ui_->questions.size(), 1u);
     EXPECT_EQ(ui_->questions[0].caption, "Register File Type");
     EXPECT_EQ(ui_->questions[0].text, "Do you want to associate Kelmora with the file extension .txd?");
@@ -412,7 +413,7 @@ TEST_F(ViewerTest, RegisterFileTypeAsksFirst) {
     EXPECT_FALSE(fs::exists(config));
 
     ui_->answers = {true};
-    f.RegisterFileType1->trigger();
+    f.Action(TAct::RegisterFileType1)->trigger();
     EXPECT_TRUE(fs::exists(data + "/applications/kelmora.desktop"));
     EXPECT_TRUE(fs::exists(config + "/mimeapps.list"));
     EXPECT_TRUE(ui_->messages.empty()); // success shows nothing
@@ -439,7 +440,7 @@ TEST_F(ViewerTest, RealLayoutTextures) {
     colour.EmptyExtension = true;
     std::string p = Dictionary("r.txd", {mips, colour});
     TForm1& f = Start({QString::fromStdString(p)});
-    EXPECT_EQ(f.lb->count(), 2);
+    EXPECT_EQ(f.Layout().lb->count(), 2);
     EXPECT_EQ(f.View().State().Pixels, mips.Pixels);
     ExpectPictureIs(f, MakeIndexedImage(f.View().State(), false, true));
     const WalkResult walk = WalkFile(p);
@@ -449,18 +450,18 @@ TEST_F(ViewerTest, RealLayoutTextures) {
                                   "; Image offset: " + QString::number(walk.Entries[0].DataOffset + 156)))
         << Status().toStdString();
 
-    f.lb->setCurrentRow(1);
-    const QImage got = f.Image1->Picture().convertToFormat(QImage::Format_RGB32);
+    f.Layout().lb->setCurrentRow(1);
+    const QImage got = f.Layout().Image1->Picture().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(got.size(), QSize(16, 8));
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 16; ++x) {
             const PaletteEntry& e = colour.Texels[y * 16 + x];
             ASSERT_EQ(got.pixel(x, y), qRgb(e.R, e.G, e.B)) << x << "," << y;
         }
-    EXPECT_TRUE(f.ImgPal->Picture().isNull());
-    EXPECT_TRUE(f.cbxAlpha->isEnabled());
-    f.cbxAlpha->setChecked(true);
-    const QImage alpha = f.Image1->Picture().convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(f.Layout().ImgPal->Picture().isNull());
+    EXPECT_TRUE(f.Layout().cbxAlpha->isEnabled());
+    f.Layout().cbxAlpha->setChecked(true);
+    const QImage alpha = f.Layout().Image1->Picture().convertToFormat(QImage::Format_RGB32);
     const std::uint8_t a = BrightenAlpha(colour.Texels[5].A);
     EXPECT_EQ(alpha.pixel(5, 0), qRgb(a, a, a));
 }
@@ -504,7 +505,7 @@ TEST_F(ViewerTest, OutOfMemoryInAFreshProcess) {
     {
         TForm1 f({QString::fromStdString(p)}, ui);
         WaitForDisplay(f);
-        f.Reload1->trigger(); // a command after the failure works as before
+        f.Action(TAct::Reload1)->trigger(); // a command after the failure works as before
         WaitForDisplay(f);
     }
     // The decode itself, or the picture made from it, runs out: an error box or
@@ -530,20 +531,20 @@ TEST_F(ViewerTest, GameArchivesListTheirDictionaries) {
     WriteFile(dir_ + "/game.img", BuildArchiveV2(rows, 4, files));
     TForm1& f = Start({QString::fromStdString(dir_ + "/game.img")});
 
-    EXPECT_FALSE(f.pnlArchive->isHidden());
-    ASSERT_EQ(f.lbArchive->count(), 2);
-    EXPECT_EQ(f.lbArchive->item(1)->text(), "hud.txd  |  2048 bytes");
+    EXPECT_FALSE(f.Layout().pnlArchive->isHidden());
+    ASSERT_EQ(f.Layout().lbArchive->count(), 2);
+    EXPECT_EQ(f.Layout().lbArchive->item(1)->text(), "hud.txd  |  2048 bytes");
     ASSERT_EQ(ui_->messages.size(), 1u);
     EXPECT_TRUE(ui_->messages[0].contains("entry 4 (gone.txd) starts at byte 1843200")) << ui_->messages[0].toStdString();
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - game.img/cars.txd - 2 texture(s)");
-    EXPECT_EQ(f.lb->count(), 2);
+    EXPECT_EQ(f.Layout().lb->count(), 2);
     EXPECT_EQ(f.View().State().Pixels, wheel.Pixels);
     EXPECT_TRUE(Status().startsWith("Texture 1 loaded")) << Status().toStdString();
 
-    f.lbArchive->setCurrentRow(1); // as a click does
+    f.Layout().lbArchive->setCurrentRow(1); // as a click does
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - game.img/hud.txd - 1 texture(s)");
-    ASSERT_EQ(f.lb->count(), 1);
-    EXPECT_EQ(f.lb->item(0)->text(), "1. font  |  16 x 16 (4bit)");
+    ASSERT_EQ(f.Layout().lb->count(), 1);
+    EXPECT_EQ(f.Layout().lb->item(0)->text(), "1. font  |  16 x 16 (4bit)");
     EXPECT_EQ(f.View().State().Pixels, font.Pixels);
 
     // The mass export reads the dictionary from inside the archive.
@@ -557,6 +558,6 @@ TEST_F(ViewerTest, GameArchivesListTheirDictionaries) {
 
     // A plain dictionary afterwards hides the archive's list.
     f.OpenFile(Dictionary("plain.txd", {Opaque("p", 8)}));
-    EXPECT_TRUE(f.pnlArchive->isHidden());
+    EXPECT_TRUE(f.Layout().pnlArchive->isHidden());
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - plain.txd - 1 texture(s)");
 }

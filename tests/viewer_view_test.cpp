@@ -74,59 +74,59 @@ TEST_F(ViewerViewTest, ZoomStepsShortcutsAndFit) {
     TextureSpec small = RandomTexture("small", 4, 2, 8, false, 1);
     TextureSpec wide = RandomTexture("wide", 2048, 1024, 8, false, 2);
     TForm1& f = Start(Dictionary("z.txd", {small, wide}));
-    TPictureBox* box = f.Image1;
-    EXPECT_EQ(f.ZoomText->text(), "100%");
-    EXPECT_TRUE(f.ZoomIn1->shortcuts().contains(QKeySequence("Ctrl++")));
-    EXPECT_TRUE(f.ZoomIn1->shortcuts().contains(QKeySequence("Ctrl+=")));
-    EXPECT_EQ(f.ZoomOut1->shortcut(), QKeySequence("Ctrl+-"));
-    EXPECT_EQ(f.ActualSize1->shortcut(), QKeySequence("Ctrl+0"));
+    TPictureBox* box = f.Layout().Image1;
+    EXPECT_EQ(f.Layout().ZoomText->text(), "100%");
+    EXPECT_TRUE(f.Action(TAct::ZoomIn1)->shortcuts().contains(QKeySequence("Ctrl++")));
+    EXPECT_TRUE(f.Action(TAct::ZoomIn1)->shortcuts().contains(QKeySequence("Ctrl+=")));
+    EXPECT_EQ(f.Action(TAct::ZoomOut1)->shortcut(), QKeySequence("Ctrl+-"));
+    EXPECT_EQ(f.Action(TAct::ActualSize1)->shortcut(), QKeySequence("Ctrl+0"));
 
     const std::vector<double> up = {1.5, 2, 3, 4, 6, 8, 12, 16, 24, 32, 32};
     for (double z : up) {
-        f.ZoomIn1->trigger();
+        f.Action(TAct::ZoomIn1)->trigger();
         EXPECT_DOUBLE_EQ(box->Zoom(), z);
     }
-    EXPECT_EQ(f.ZoomText->text(), "3200%");
-    f.ActualSize1->trigger();
+    EXPECT_EQ(f.Layout().ZoomText->text(), "3200%");
+    f.Action(TAct::ActualSize1)->trigger();
     for (double z : {2.0 / 3, 0.5, 1.0 / 3, 0.25, 1.0 / 6, 0.125, 0.0625, 0.0625}) {
-        f.ZoomOut1->trigger();
+        f.Action(TAct::ZoomOut1)->trigger();
         EXPECT_DOUBLE_EQ(box->Zoom(), z);
     }
     // Fit keeps the aspect ratio and enlarges by whole steps; the 4 x 2 texture would
     // need more than 32x to fill the box.
-    f.FitInWindow1->trigger();
+    f.Action(TAct::FitInWindow1)->trigger();
     const QRectF fit = box->PictureRect();
     EXPECT_NEAR(fit.width() / fit.height(), 2.0, 1e-9);
     EXPECT_DOUBLE_EQ(box->Zoom(), std::min(32.0, std::floor(std::min(box->width() / 4.0, box->height() / 2.0))));
-    EXPECT_EQ(f.ZoomText->text(), "Fit 3200%");
+    EXPECT_EQ(f.Layout().ZoomText->text(), "Fit 3200%");
 
     // Texels stay sharp: at 8x every texel is an 8 x 8 square of one colour.
-    f.ActualSize1->trigger();
+    f.Action(TAct::ActualSize1)->trigger();
     for (int i = 0; i < 6; ++i) // 1.5, 2, 3, 4, 6, 8
-        f.ZoomIn1->trigger();
+        f.Action(TAct::ZoomIn1)->trigger();
     ASSERT_DOUBLE_EQ(box->Zoom(), 8);
     const QImage shot = box->grab().toImage();
     const QRectF r = box->PictureRect();
-    const QColor want(f.Image1->Picture().pixel(1, 0));
+    const QColor want(f.Layout().Image1->Picture().pixel(1, 0));
 
     for (int dy = 0; dy < 8; ++dy)
         for (int dx = 0; dx < 8; ++dx)
             ASSERT_EQ(QColor(shot.pixel(int(r.left()) + 8 + dx, int(r.top()) + dy)), want) << dx << "," << dy;
 
     // The zoom holds from texture to texture; each first view is centred.
-    f.lb->setCurrentRow(1);
+    f.Layout().lb->setCurrentRow(1);
     WaitForDisplay(f);
     EXPECT_DOUBLE_EQ(box->Zoom(), 8);
     EXPECT_EQ(box->Pan(), QPointF());
-    f.FitInWindow1->trigger();
+    f.Action(TAct::FitInWindow1)->trigger();
     EXPECT_NEAR(box->Zoom(), std::min(box->width() / 2048.0, box->height() / 1024.0), 1e-9);
     // Fit is a mode: the next texture is fitted too, a small one enlarged by whole steps.
-    f.lb->setCurrentRow(0);
+    f.Layout().lb->setCurrentRow(0);
     WaitForDisplay(f);
     EXPECT_DOUBLE_EQ(box->Zoom(), std::min(32.0, std::floor(std::min(box->width() / 4.0, box->height() / 2.0))));
 
     // Ctrl + wheel zooms around the pointer: the texel under it stays under it.
-    f.ActualSize1->trigger();
+    f.Action(TAct::ActualSize1)->trigger();
     const QPointF at = box->PictureRect().topLeft() + QPointF(100.5, 60.5);
     const QPoint before = box->TexelAt(at);
     QWheelEvent wheel(at, box->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::ControlModifier,
@@ -145,7 +145,7 @@ TEST_F(ViewerViewTest, ZoomStepsShortcutsAndFit) {
 
 TEST_F(ViewerViewTest, DraggingStopsAtThePictureEdges) {
     TForm1& f = Start(Dictionary("d.txd", {RandomTexture("big", 2048, 1024, 8, false, 3)}));
-    TPictureBox* box = f.Image1;
+    TPictureBox* box = f.Layout().Image1;
     const double excessX = (2048 - box->Viewport().width()) / 2.0, excessY = (1024 - box->Viewport().height()) / 2.0;
     ASSERT_GT(excessX, 0);
     const QPointF centre(box->width() / 2.0, box->height() / 2.0);
@@ -158,8 +158,8 @@ TEST_F(ViewerViewTest, DraggingStopsAtThePictureEdges) {
     EXPECT_EQ(box->PictureRect().left(), 0); // the left edge meets the box's, no further
 
     // A picture smaller than the box does not move.
-    f.FitInWindow1->trigger();
-    f.ZoomOut1->trigger();
+    f.Action(TAct::FitInWindow1)->trigger();
+    f.Action(TAct::ZoomOut1)->trigger();
     box->SetPan({40, 40});
     EXPECT_EQ(box->Pan(), QPointF());
 }
@@ -170,80 +170,80 @@ TEST_F(ViewerViewTest, TransparencyAndReadout) {
     t.Palette[t.Pixels[17]] = {30, 40, 50, 64};     // texel (1, 1) half
     TextureSpec colour = RealTexture("c", 8, 8, 32, 1, 5);
     TForm1& f = Start(Dictionary("t.txd", {t, colour}));
-    EXPECT_EQ(f.Image1->Picture().format(), QImage::Format_Indexed8);
+    EXPECT_EQ(f.Layout().Image1->Picture().format(), QImage::Format_Indexed8);
 
-    f.ShowTransparency1->trigger();
-    const QImage argb = f.Image1->Picture();
+    f.Action(TAct::ShowTransparency1)->trigger();
+    const QImage argb = f.Layout().Image1->Picture();
     ASSERT_EQ(argb.format(), QImage::Format_ARGB32);
     EXPECT_EQ(argb.pixel(1, 1), qRgba(30, 40, 50, BrightenAlpha(64)));
-    f.ba1->trigger(); // without brightening the alpha is the console's
-    EXPECT_EQ(f.Image1->Picture().pixel(1, 1), qRgba(30, 40, 50, 64));
+    f.Action(TAct::ba1)->trigger(); // without brightening the alpha is the console's
+    EXPECT_EQ(f.Layout().Image1->Picture().pixel(1, 1), qRgba(30, 40, 50, 64));
     // On screen the transparent texel shows the checkerboard.
-    f.ZoomIn1->trigger();
-    f.ZoomIn1->trigger();
-    f.ZoomIn1->trigger(); // 3x
-    const QImage shot = f.Image1->grab().toImage();
-    const QPointF tl = f.Image1->PictureRect().topLeft();
+    f.Action(TAct::ZoomIn1)->trigger();
+    f.Action(TAct::ZoomIn1)->trigger();
+    f.Action(TAct::ZoomIn1)->trigger(); // 3x
+    const QImage shot = f.Layout().Image1->grab().toImage();
+    const QPointF tl = f.Layout().Image1->PictureRect().topLeft();
     const QColor under(shot.pixel(int(tl.x()) + 1, int(tl.y()) + 1));
     EXPECT_TRUE(under == QColor(Qt::white) || under == QColor(204, 204, 204)) << under.name().toStdString();
     // The alpha view is shown as before, over no checkerboard.
-    f.cbxAlpha->setChecked(true);
-    EXPECT_EQ(f.Image1->Picture().format(), QImage::Format_Indexed8);
-    f.cbxAlpha->setChecked(false);
-    f.ShowTransparency1->trigger();
-    f.ba1->trigger();
-    f.ActualSize1->trigger();
+    f.Layout().cbxAlpha->setChecked(true);
+    EXPECT_EQ(f.Layout().Image1->Picture().format(), QImage::Format_Indexed8);
+    f.Layout().cbxAlpha->setChecked(false);
+    f.Action(TAct::ShowTransparency1)->trigger();
+    f.Action(TAct::ba1)->trigger();
+    f.Action(TAct::ActualSize1)->trigger();
 
     // The texel under the mouse, in the status bar; nothing outside the picture.
-    const QRectF r = f.Image1->PictureRect();
-    Mouse(f.Image1, QEvent::MouseMove, r.topLeft() + QPointF(1.5, 1.5));
+    const QRectF r = f.Layout().Image1->PictureRect();
+    Mouse(f.Layout().Image1, QEvent::MouseMove, r.topLeft() + QPointF(1.5, 1.5));
     const PaletteEntry& e = t.Palette[t.Pixels[17]];
-    EXPECT_EQ(f.ReadoutText->text(),
+    EXPECT_EQ(f.Layout().ReadoutText->text(),
               QString("1, 1: index %1, %2 %3 %4 %5").arg(t.Pixels[17]).arg(e.R).arg(e.G).arg(e.B).arg(e.A));
-    Mouse(f.Image1, QEvent::MouseMove, r.topLeft() - QPointF(3, 3));
-    EXPECT_EQ(f.ReadoutText->text(), "");
+    Mouse(f.Layout().Image1, QEvent::MouseMove, r.topLeft() - QPointF(3, 3));
+    EXPECT_EQ(f.Layout().ReadoutText->text(), "");
 
-    f.lb->setCurrentRow(1); // true colour: no index
+    f.Layout().lb->setCurrentRow(1); // true colour: no index
 
     WaitForDisplay(f);
-    const QRectF rc = f.Image1->PictureRect();
-    Mouse(f.Image1, QEvent::MouseMove, rc.topLeft() + QPointF(2.5, 0.5));
+    const QRectF rc = f.Layout().Image1->PictureRect();
+    Mouse(f.Layout().Image1, QEvent::MouseMove, rc.topLeft() + QPointF(2.5, 0.5));
     const PaletteEntry& c = colour.Texels[2];
-    EXPECT_EQ(f.ReadoutText->text(), QString("2, 0: %1 %2 %3 %4").arg(c.R).arg(c.G).arg(c.B).arg(c.A));
+    EXPECT_EQ(f.Layout().ReadoutText->text(), QString("2, 0: %1 %2 %3 %4").arg(c.R).arg(c.G).arg(c.B).arg(c.A));
 }
 
 TEST_F(ViewerViewTest, MipLevels) {
     TextureSpec mips = RealTexture("mips", 64, 32, 8, 4, 6);
     TextureSpec one = RandomTexture("one", 16, 8, 8, true, 7);
     TForm1& f = Start(Dictionary("m.txd", {mips, one}));
-    EXPECT_EQ(f.LevelText->text(), "level 1 of 4 (64 x 32)");
-    EXPECT_EQ(f.NextLevel1->shortcut(), QKeySequence("Ctrl+PgDown"));
-    EXPECT_EQ(f.PreviousLevel1->shortcut(), QKeySequence("Ctrl+PgUp"));
-    f.NextLevel1->trigger();
-    f.NextLevel1->trigger();
-    EXPECT_EQ(f.LevelText->text(), "level 3 of 4 (16 x 8)");
+    EXPECT_EQ(f.Layout().LevelText->text(), "level 1 of 4 (64 x 32)");
+    EXPECT_EQ(f.Action(TAct::NextLevel1)->shortcut(), QKeySequence("Ctrl+PgDown"));
+    EXPECT_EQ(f.Action(TAct::PreviousLevel1)->shortcut(), QKeySequence("Ctrl+PgUp"));
+    f.Action(TAct::NextLevel1)->trigger();
+    f.Action(TAct::NextLevel1)->trigger();
+    EXPECT_EQ(f.Layout().LevelText->text(), "level 3 of 4 (16 x 8)");
     EXPECT_EQ(f.View().State().Pixels, mips.MipPixels[1]);
-    EXPECT_EQ(f.Image1->Picture().size(), QSize(16, 8));
-    f.NextLevel1->trigger();
-    f.NextLevel1->trigger(); // no level 5: stays
-    EXPECT_EQ(f.LevelText->text(), "level 4 of 4 (8 x 4)");
+    EXPECT_EQ(f.Layout().Image1->Picture().size(), QSize(16, 8));
+    f.Action(TAct::NextLevel1)->trigger();
+    f.Action(TAct::NextLevel1)->trigger(); // no level 5: stays
+    EXPECT_EQ(f.Layout().LevelText->text(), "level 4 of 4 (8 x 4)");
 
     // "&Actual Image..." saves the level shown.
     ui_->saveConfirm = true;
     ui_->saveFilter = 3;
     ui_->savePath = QString::fromStdString(dir_ + "/level.tga");
-    f.SaveImage1->trigger();
+    f.Action(TAct::SaveImage1)->trigger();
     auto tga = ReadFile(dir_ + "/level.tga");
     EXPECT_EQ(tga[12], 8);
     EXPECT_EQ(tga[14], 4);
 
-    f.PreviousLevel1->trigger();
-    EXPECT_EQ(f.LevelText->text(), "level 3 of 4 (16 x 8)");
-    f.Reload1->trigger(); // every display starts at level 0
-    EXPECT_EQ(f.LevelText->text(), "level 1 of 4 (64 x 32)");
-    f.lb->setCurrentRow(1);
+    f.Action(TAct::PreviousLevel1)->trigger();
+    EXPECT_EQ(f.Layout().LevelText->text(), "level 3 of 4 (16 x 8)");
+    f.Action(TAct::Reload1)->trigger(); // every display starts at level 0
+    EXPECT_EQ(f.Layout().LevelText->text(), "level 1 of 4 (64 x 32)");
+    f.Layout().lb->setCurrentRow(1);
     WaitForDisplay(f);
-    EXPECT_EQ(f.LevelText->text(), "");
+    EXPECT_EQ(f.Layout().LevelText->text(), "");
 }
 
 TEST_F(ViewerViewTest, DropOpensTheFileAndCaptionsHaveTooltips) {
@@ -259,7 +259,7 @@ TEST_F(ViewerViewTest, DropOpensTheFileAndCaptionsHaveTooltips) {
     QApplication::sendEvent(&f, &drop);
     EXPECT_EQ(f.Session().File, other);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - other.txd - 1 texture(s)");
-    EXPECT_EQ(f.lb->item(0)->toolTip(), QString::fromStdString("1. " + longName + "  |  16 x 8 (8bit)"));
+    EXPECT_EQ(f.Layout().lb->item(0)->toolTip(), QString::fromStdString("1. " + longName + "  |  16 x 8 (8bit)"));
 }
 
 // Mends: a walk that stopped shows nothing until the user picks a line, even when
@@ -271,42 +271,42 @@ TEST_F(ViewerViewTest, DisplaysThatInputOvertakes) {
     const std::string broken = dir_ + "/broken.txd";
     WriteFile(broken, bytes);
     TForm1& f = Start(broken);
-    EXPECT_EQ(f.StatusText->text(), "ERROR!");
+    EXPECT_EQ(f.Layout().StatusText->text(), "ERROR!");
     QFocusEvent focus(QEvent::FocusIn, Qt::TabFocusReason);
-    QApplication::sendEvent(f.lb, &focus);
-    f.lb->setFocus(Qt::TabFocusReason);
+    QApplication::sendEvent(f.Layout().lb, &focus);
+    f.Layout().lb->setFocus(Qt::TabFocusReason);
     QApplication::processEvents();
-    EXPECT_EQ(f.StatusText->text(), "ERROR!");
-    EXPECT_TRUE(f.Image1->Picture().isNull());
-    f.SaveImage1->trigger(); // nothing selected: nothing at all
+    EXPECT_EQ(f.Layout().StatusText->text(), "ERROR!");
+    EXPECT_TRUE(f.Layout().Image1->Picture().isNull());
+    f.Action(TAct::SaveImage1)->trigger(); // nothing selected: nothing at all
     EXPECT_TRUE(ui_->proposedNames.empty());
-    f.lb->setCurrentRow(0); // the user's choice shows it
+    f.Layout().lb->setCurrentRow(0); // the user's choice shows it
     WaitForDisplay(f);
-    EXPECT_TRUE(f.StatusText->text().startsWith("Texture 1 loaded"));
+    EXPECT_TRUE(f.Layout().StatusText->text().startsWith("Texture 1 loaded"));
 
     TextureSpec t0 = RandomTexture("t0", 16, 8, 8, true, 12), t1 = RandomTexture("t1", 1024, 1024, 8, true, 13),
                 t2 = RandomTexture("t2", 48, 8, 8, true, 14);
     TextureSpec bad = RandomTexture("bad", 8, 8, 8, true, 15);
     bad.Depth = 24;
     TForm1& g = Start(Dictionary("fast.txd", {t0, t1, t2, bad}));
-    g.lb->setCurrentRow(1); // a large texture: decoded on the worker
+    g.Layout().lb->setCurrentRow(1); // a large texture: decoded on the worker
     EXPECT_TRUE(g.View().Decoding());
-    g.lb->setCurrentRow(2); // a key press before it came back
+    g.Layout().lb->setCurrentRow(2); // a key press before it came back
     ASSERT_TRUE(WaitForDisplay(g));
-    EXPECT_EQ(g.lb->currentRow(), 2);
+    EXPECT_EQ(g.Layout().lb->currentRow(), 2);
     EXPECT_EQ(g.View().State().Pixels, t2.Pixels);
-    EXPECT_EQ(g.Image1->Picture().width(), 48);
-    EXPECT_TRUE(g.StatusText->text().startsWith("Texture 3 loaded")) << g.StatusText->text().toStdString();
-    g.lb->setCurrentRow(1);
+    EXPECT_EQ(g.Layout().Image1->Picture().width(), 48);
+    EXPECT_TRUE(g.Layout().StatusText->text().startsWith("Texture 3 loaded")) << g.Layout().StatusText->text().toStdString();
+    g.Layout().lb->setCurrentRow(1);
     ASSERT_TRUE(WaitForDisplay(g));
     EXPECT_EQ(g.View().State().Pixels, t1.Pixels);
-    EXPECT_TRUE(g.StatusText->text().startsWith("Texture 2 loaded"));
+    EXPECT_TRUE(g.Layout().StatusText->text().startsWith("Texture 2 loaded"));
 
-    g.lb->setCurrentRow(3); // unsupported depth: no picture
+    g.Layout().lb->setCurrentRow(3); // unsupported depth: no picture
     ASSERT_FALSE(ui_->messages.empty());
-    g.SaveImage1->trigger();
+    g.Action(TAct::SaveImage1)->trigger();
     EXPECT_TRUE(ui_->proposedNames.empty());
-    EXPECT_EQ(g.StatusText->text(), "Nothing to save: no texture is shown.");
+    EXPECT_EQ(g.Layout().StatusText->text(), "Nothing to save: no texture is shown.");
 }
 
 TEST(ViewerProgram, HelpAndVersionPrintAndExit) {
@@ -333,7 +333,7 @@ TEST_F(ViewerViewTest, ZoomThatBehaves) {
     stripes.Palette[1] = {255, 255, 255, 128};
     TextureSpec mips = RealTexture("mips", 64, 32, 8, 3, 6);
     TForm1& f = Start(Dictionary("z.txd", {big, stripes, mips}));
-    TPictureBox* box = f.Image1;
+    TPictureBox* box = f.Layout().Image1;
     EXPECT_TRUE(box->HorizontalBar()->isVisible());
     EXPECT_TRUE(box->VerticalBar()->isVisible() == (1024 > box->height() - box->HorizontalBar()->height()));
     // The bar and the picture agree: the bar at its left end shows the left edge.
@@ -361,17 +361,17 @@ TEST_F(ViewerViewTest, ZoomThatBehaves) {
 
     // The readout follows a zoom made with the keyboard.
     Mouse(box, QEvent::MouseMove, QPointF(100.5, 100.5));
-    const QString before = f.ReadoutText->text();
-    f.ZoomIn1->trigger();
-    EXPECT_NE(f.ReadoutText->text(), before);
-    EXPECT_TRUE(f.ReadoutText->text().startsWith(QString("%1, ").arg(box->TexelAt({100.5, 100.5}).x())));
+    const QString before = f.Layout().ReadoutText->text();
+    f.Action(TAct::ZoomIn1)->trigger();
+    EXPECT_NE(f.Layout().ReadoutText->text(), before);
+    EXPECT_TRUE(f.Layout().ReadoutText->text().startsWith(QString("%1, ").arg(box->TexelAt({100.5, 100.5}).x())));
 
     // Below 100% black and white columns become grey, not a random pick of either.
-    f.lb->setCurrentRow(1);
+    f.Layout().lb->setCurrentRow(1);
     WaitForDisplay(f);
-    f.ActualSize1->trigger();
-    f.ZoomOut1->trigger(); // 67%
-    f.ZoomOut1->trigger(); // 50%
+    f.Action(TAct::ActualSize1)->trigger();
+    f.Action(TAct::ZoomOut1)->trigger(); // 67%
+    f.Action(TAct::ZoomOut1)->trigger(); // 50%
     ASSERT_DOUBLE_EQ(box->Zoom(), 0.5);
     const QImage shot = box->grab().toImage();
     const QRectF r = box->PictureRect();
@@ -379,23 +379,23 @@ TEST_F(ViewerViewTest, ZoomThatBehaves) {
     EXPECT_NEAR(mid.red(), 128, 20);
 
     // A mip level is shown at the size of level 0.
-    f.lb->setCurrentRow(2);
+    f.Layout().lb->setCurrentRow(2);
     WaitForDisplay(f);
-    f.ActualSize1->trigger();
-    f.NextLevel1->trigger();
+    f.Action(TAct::ActualSize1)->trigger();
+    f.Action(TAct::NextLevel1)->trigger();
     EXPECT_EQ(box->Picture().size(), QSize(32, 16));
     EXPECT_EQ(box->PictureRect().size(), QSizeF(64, 32));
-    EXPECT_EQ(f.LevelText->text(), "level 2 of 3 (32 x 16)");
+    EXPECT_EQ(f.Layout().LevelText->text(), "level 2 of 3 (32 x 16)");
     // Its texels are twice as large as level 0's: the readout says so.
-    EXPECT_EQ(f.ZoomText->text(), "200%");
+    EXPECT_EQ(f.Layout().ZoomText->text(), "200%");
 
     // Stretch and zoom exclude each other, and the status bar says which holds.
-    f.Stretch1->trigger();
-    EXPECT_EQ(f.ZoomText->text(), "Stretched");
-    f.ZoomIn1->trigger();
-    EXPECT_FALSE(f.Stretch1->isChecked());
+    f.Action(TAct::Stretch1)->trigger();
+    EXPECT_EQ(f.Layout().ZoomText->text(), "Stretched");
+    f.Action(TAct::ZoomIn1)->trigger();
+    EXPECT_FALSE(f.Action(TAct::Stretch1)->isChecked());
     EXPECT_FALSE(box->Stretch());
-    EXPECT_EQ(f.ZoomText->text(), "300%");
+    EXPECT_EQ(f.Layout().ZoomText->text(), "300%");
 }
 
 // The toggles draw the decoded picture again; going back to a texture takes it
@@ -405,20 +405,20 @@ TEST_F(ViewerViewTest, TogglesRedrawAndRecentDecodesAreKept) {
     TForm1& f = Start(Dictionary("c.txd", {a, b}));
     const std::size_t first = f.View().Decodes();
     EXPECT_EQ(first, 1u);
-    f.cbxAlpha->setChecked(true);
+    f.Layout().cbxAlpha->setChecked(true);
     EXPECT_EQ(f.View().Decodes(), first);
     const auto& grey = std::get<IndexedImage>(f.View().Picture());
     EXPECT_EQ(grey.Colours[5].Red, BrightenAlpha(a.Palette[5].A)); // the alpha view, brightened
-    f.ba1->trigger();
+    f.Action(TAct::ba1)->trigger();
     EXPECT_EQ(std::get<IndexedImage>(f.View().Picture()).Colours[5].Red, a.Palette[5].A);
-    f.ShowTransparency1->trigger();
-    f.cbxAlpha->setChecked(false);
+    f.Action(TAct::ShowTransparency1)->trigger();
+    f.Layout().cbxAlpha->setChecked(false);
     EXPECT_EQ(f.View().Decodes(), first);
-    f.lb->setCurrentRow(1);
+    f.Layout().lb->setCurrentRow(1);
     EXPECT_EQ(f.View().Decodes(), first + 1);
-    f.lb->setCurrentRow(0);
+    f.Layout().lb->setCurrentRow(0);
     EXPECT_EQ(f.View().Decodes(), first + 1); // kept
     EXPECT_EQ(f.View().State().Pixels, a.Pixels);
-    f.EnableFilter1->trigger();
+    f.Action(TAct::EnableFilter1)->trigger();
     EXPECT_EQ(f.View().Decodes(), first + 2);
 }

@@ -28,6 +28,7 @@
 #include "viewer/edit_commands.h"
 #include "viewer/export_controller.h"
 #include "viewer/find_all_dialog.h"
+#include "viewer/main_menu.h"
 #include "viewer/messages.h"
 #include "viewer/picture_box.h"
 #include "viewer/qt_text.h"
@@ -50,9 +51,6 @@ TForm1::TForm1(const QStringList& args, std::shared_ptr<TUiServices> ui, std::fu
     setFont(QFont("MS Sans Serif", 8));
 #endif
     BuildLayout();
-    BuildMenu(*this);
-    UpdateArchiveActions();
-    UpdateUndoActions();
     QIcon icon;
     for (int size : {16, 32, 48, 256})
         icon.addFile(QString(":/kelmora-%1.png").arg(size), QSize(size, size));
@@ -65,40 +63,45 @@ TForm1::TForm1(const QStringList& args, std::shared_ptr<TUiServices> ui, std::fu
 
 TForm1::~TForm1() {
     delete findAll_; // its search ends before the window's parts go
-    // Closing hides the dock, whose action would call into what is no TForm1 by then.
-    disconnect(Properties1, nullptr, this, nullptr);
     if (Form1 == this)
         Form1 = nullptr;
 }
 
 void TForm1::BuildLayout() {
-    TWindowLayout::BuildLayout(*this, *ui_, ticks_);
-    list_ = TextureList;
-    view_ = TextureView;
+    layout_.BuildLayout(*this, *ui_, ticks_);
+    actions_ = std::make_unique<TActionRegistry>(*this, [this](const std::function<void()>& f) { RunCommand(f); });
+    BuildMenuBar(*menuBar(), *actions_);
+    // View > Properties shows the dock, and closing the dock clears its check mark.
+    connect(Action(TAct::Properties1), &QAction::toggled, layout_.dockProperties, &QWidget::setVisible);
+    connect(layout_.dockProperties->toggleViewAction(), &QAction::toggled, Action(TAct::Properties1), &QAction::setChecked);
+    for (TAct a : {TAct::ExtractDictionary1, TAct::ReplaceDictionary1, TAct::AddDictionary1, TAct::RemoveDictionary1,
+                   TAct::RenameDictionary1})
+        layout_.lbArchive->addAction(Action(a));
+    list_ = layout_.TextureList;
+    view_ = layout_.TextureView;
     setAcceptDrops(true);
     list_->Chosen = [this] { RunCommand([this] { lbClick(); }); };
     list_->Source = [this] { return session_.Source(); };
-    list_->Unswizzle = [this] { return EnableFilter1->isChecked(); };
-    list_->IsMenuShortcut = [this](const QKeySequence& keys) { return IsMenuShortcut(keys); };
-    pnlArchive->Chosen = [this] { RunCommand([this] { lbArchiveClick(); }); };
+    list_->Unswizzle = [this] { return Action(TAct::EnableFilter1)->isChecked(); };
+    list_->IsMenuShortcut = [this](const QKeySequence& keys) { return actions_->IsMenuShortcut(keys); };
+    layout_.pnlArchive->Chosen = [this] { RunCommand([this] { lbArchiveClick(); }); };
     view_->Options = [this] { return ViewOptions(); };
     view_->Run = [this](const std::function<void()>& f) { RunCommand(f); };
-    connect(cbxAlpha, &QCheckBox::toggled, this, [this](bool) { RunCommand([this] { cbxAlphaClick(); }); });
+    connect(layout_.cbxAlpha, &QCheckBox::toggled, this, [this](bool) { RunCommand([this] { cbxAlphaClick(); }); });
 
-    export_ = new TExportController(*this, session_, *list_, *view_, *status, *ui_, ticks_);
+    export_ = new TExportController(*this, session_, *list_, *view_, *layout_.status, *ui_, ticks_);
     export_->Finished = [this] { ShowTexture(); };
-    edits_ = std::make_unique<TEditCommands>(*this, session_, *list_, *view_, *pnlArchive, *status, *ui_);
+    edits_ = std::make_unique<TEditCommands>(*this, session_, *list_, *view_, *layout_.pnlArchive, *layout_.status, *ui_);
     edits_->Relist = [this](int entry) { ListDictionary(entry); };
-    archiveCommands_ = std::make_unique<TArchiveCommands>(*this, session_, *pnlArchive, *status, *ui_);
+    archiveCommands_ = std::make_unique<TArchiveCommands>(*this, session_, *layout_.pnlArchive, *layout_.status, *ui_);
     archiveCommands_->MayLeaveDictionary = [this] { return MayLeaveDictionary(); };
     archiveCommands_->LoadDictionary = [this] { LoadDictionary(); };
     archiveCommands_->Cleared = [this](const QString& caption) {
-        UpdateUndoActions();
-        UpdateArchiveActions();
+        FollowDocument();
         SetCaption(caption);
         diskWatch_->WatchOpenFile();
     };
-    diskWatch_ = new TDiskWatch(*this, session_, *ui_, *status);
+    diskWatch_ = new TDiskWatch(*this, session_, *ui_, *layout_.status);
     diskWatch_->Busy = [this] { return export_->Busy() || edits_->Busy(); };
     diskWatch_->Run = [this](const std::function<void()>& command) { RunCommand(command); };
     diskWatch_->Reload = [this] {
@@ -113,8 +116,8 @@ void TForm1::SetCaption(const QString& text) {
 }
 
 TViewOptions TForm1::ViewOptions() const {
-    return {EnableFilter1->isChecked(), ba1->isChecked(), ShowPalette1->isChecked(), ShowTransparency1->isChecked(),
-            !dockProperties->isHidden()};
+    return {Action(TAct::EnableFilter1)->isChecked(), Action(TAct::ba1)->isChecked(), Action(TAct::ShowPalette1)->isChecked(), Action(TAct::ShowTransparency1)->isChecked(),
+            !layout_.dockProperties->isHidden()};
 }
 
 void TForm1::RunCommand(const std::function<void()>& command) {
@@ -129,7 +132,7 @@ void TForm1::RunCommand(const std::function<void()>& command) {
 }
 
 void TForm1::FormCreate(const QStringList& args) {
-    status->SetStatus("Kelmora started and ready...");
+    layout_.status->SetStatus("Kelmora started and ready...");
     session_.File.clear();
     for (qsizetype i = args.size(); i-- > 0;)
         if (FileExists(S(args[i])))
@@ -153,7 +156,7 @@ void TForm1::FormCreate(const QStringList& args) {
         }
     } else {
         setWindowTitle(kTitle);
-        lb->setFocus();
+        layout_.lb->setFocus();
     }
     maximisePosted_ = true;
     QMetaObject::invokeMethod(this, [this] { showMaximized(); }, Qt::QueuedConnection);
@@ -170,13 +173,13 @@ void TForm1::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
-    SaveListWidth();
+    layout_.SaveListWidth();
     QMainWindow::closeEvent(e);
 }
 
 void TForm1::LoadCurrentFile() {
     // The keys of the list (arrows, type-to-find, the menu's shortcuts) work at once.
-    lb->setFocus();
+    layout_.lb->setFocus();
     // A ".txd" is a dictionary whatever it holds; other files may be game archives.
     // An ".img" or ".dir" is an archive's part, never read as a dictionary: without
     // its other part, the archive's reader says which is missing.
@@ -188,9 +191,9 @@ void TForm1::LoadCurrentFile() {
     }
     session_.Archive.reset();
     session_.Location = {session_.File};
-    pnlArchive->SetDictionaries({});
-    pnlArchive->hide();
-    UpdateArchiveActions();
+    layout_.pnlArchive->SetDictionaries({});
+    layout_.pnlArchive->hide();
+    FollowDocument();
     LoadDictionary();
 }
 
@@ -216,19 +219,18 @@ void TForm1::LoadDictionary(int selectEntry) {
         session_.Location = {session_.File};
     }
     session_.Unload();
-    UpdateUndoActions();
+    FollowDocument();
     session_.Load();
     ListDictionary(selectEntry);
 }
 
 void TForm1::ListDictionary(int selectEntry) {
     view_->Clear();
-    UpdateUndoActions();
     if (!session_.Archive) {
-        pnlArchive->SetDictionaries({});
-        pnlArchive->hide();
-        UpdateArchiveActions();
+        layout_.pnlArchive->SetDictionaries({});
+        layout_.pnlArchive->hide();
     }
+    FollowDocument();
     const QString fileName = Q(session_.ShownFileName());
     const Dictionary& dictionary = session_.Current();
     if (!dictionary.IsDictionary()) {
@@ -248,15 +250,13 @@ void TForm1::ListDictionary(int selectEntry) {
     SetCaption(fileName + (session_.Modified() ? "*" : "") + " - " + QString::number(counted) + " texture(s)");
     diskWatch_->WatchOpenFile();
     list_->SetEntries(walk.Entries, walk.Listed);
-    // PC and Xbox alpha is 0..255 already: brightening means nothing for them.
-    ba1->setEnabled(walk.Listed == 0 || AnyHalfRangeAlpha(dictionary.Entries()));
     if (walk.End == WalkEnd::Stopped) {
-        status->SetStatus("ERROR!");
+        layout_.status->SetStatus("ERROR!");
         ui_->ShowMessage(this, fileName + "\r\n\r\n" + WalkStoppedText(walk.Report));
         return;
     }
     if (walk.Count == 0) {
-        status->SetStatus(fileName + " is empty!");
+        layout_.status->SetStatus(fileName + " is empty!");
         return;
     }
     // The texture asked for, or the first line as sorted that the find text leaves.
@@ -269,7 +269,7 @@ void TForm1::ShowTexture() { ShowLevel(0); }
 
 void TForm1::ShowLevel(int level) {
     const int n = list_->SelectedEntry();
-    if (lb->count() == 0 || n < 0 || !session_.Loaded()) {
+    if (layout_.lb->count() == 0 || n < 0 || !session_.Loaded()) {
         view_->Clear();
         return;
     }
@@ -331,21 +331,21 @@ void TForm1::OpenMatch(const TextureMatch& match) {
     if (AbsolutePath(session_.File) != AbsolutePath(match.File) || (shown ? shown->Name : "") != match.Entry)
         return; // the user kept the dictionary open before
     // A find text that hides the texture gives way.
-    if (list_->SelectEntry(static_cast<int>(match.Index)) && lb->currentItem()->isHidden()) {
-        edtFind->clear();
+    if (list_->SelectEntry(static_cast<int>(match.Index)) && layout_.lb->currentItem()->isHidden()) {
+        layout_.edtFind->clear();
         list_->SelectEntry(static_cast<int>(match.Index));
     }
     ShowTexture();
     activateWindow();
-    lb->setFocus();
+    layout_.lb->setFocus();
 }
 
 bool TForm1::MayLeaveDictionary() { return edits_->MayLeaveDictionary(); }
 
 // Zoom and stretch exclude each other: a zoom command ends the stretch.
 void TForm1::Unstretch() {
-    if (Stretch1->isChecked()) {
-        Stretch1->setChecked(false);
+    if (Action(TAct::Stretch1)->isChecked()) {
+        Action(TAct::Stretch1)->setChecked(false);
         Stretch1Click();
     }
 }
@@ -396,13 +396,13 @@ void TForm1::ReadAgain(int selectEntry) {
         ShowTexture();
 }
 void TForm1::Stretch1Click() {
-    Image1->SetStretch(Stretch1->isChecked());
+    layout_.Image1->SetStretch(Action(TAct::Stretch1)->isChecked());
     view_->ShowZoom();
 }
-void TForm1::ZoomIn1Click() { Unstretch(), Image1->ZoomIn(); }
-void TForm1::ZoomOut1Click() { Unstretch(), Image1->ZoomOut(); }
-void TForm1::ActualSize1Click() { Unstretch(), Image1->SetZoomMode(TPictureBox::ZoomMode::Actual); }
-void TForm1::FitInWindow1Click() { Unstretch(), Image1->SetZoomMode(TPictureBox::ZoomMode::Fit); }
+void TForm1::ZoomIn1Click() { Unstretch(), layout_.Image1->ZoomIn(); }
+void TForm1::ZoomOut1Click() { Unstretch(), layout_.Image1->ZoomOut(); }
+void TForm1::ActualSize1Click() { Unstretch(), layout_.Image1->SetZoomMode(TPictureBox::ZoomMode::Actual); }
+void TForm1::FitInWindow1Click() { Unstretch(), layout_.Image1->SetZoomMode(TPictureBox::ZoomMode::Fit); }
 void TForm1::NextLevel1Click() {
     if (view_->Shown() && static_cast<std::size_t>(view_->Level()) + 1 < view_->LevelCount())
         ShowLevel(view_->Level() + 1);
@@ -411,9 +411,9 @@ void TForm1::PreviousLevel1Click() {
     if (view_->Shown() && view_->Level() > 0)
         ShowLevel(view_->Level() - 1);
 }
-void TForm1::ShowPalette1Click() { Panel2->setVisible(ShowPalette1->isChecked()); }
-void TForm1::DarkCheckerboard1Click() { Image1->SetDarkCheckerboard(DarkCheckerboard1->isChecked()); }
-void TForm1::Thumbnails1Click() { list_->SetGrid(Thumbnails1->isChecked()); }
+void TForm1::ShowPalette1Click() { layout_.Panel2->setVisible(Action(TAct::ShowPalette1)->isChecked()); }
+void TForm1::DarkCheckerboard1Click() { layout_.Image1->SetDarkCheckerboard(Action(TAct::DarkCheckerboard1)->isChecked()); }
+void TForm1::Thumbnails1Click() { list_->SetGrid(Action(TAct::Thumbnails1)->isChecked()); }
 void TForm1::Properties1Click() {
     if (view_->Shown())
         view_->FillProperties();
@@ -444,7 +444,7 @@ void TForm1::CopyImage1Click() {
         return;
     // The picture as shown, with each texel's alpha (the grey alpha view has none).
     QGuiApplication::clipboard()->setImage(view_->ClipboardPicture());
-    status->SetStatus("Copied " + QString::number(view_->State().TexWidth) + " x " +
+    layout_.status->SetStatus("Copied " + QString::number(view_->State().TexWidth) + " x " +
                       QString::number(view_->State().TexHeight) + " texels to the clipboard.");
 }
 
@@ -471,30 +471,27 @@ void TForm1::RegisterFileType1Click() {
 void TForm1::StepDictionary(int step) {
     if (session_.File.empty())
         return;
-    if (session_.Archive && lbArchive->count() > 0) {
+    if (session_.Archive && layout_.lbArchive->count() > 0) {
         if (!archiveCommands_->Step(step))
-            status->SetStatus(step > 0 ? "This is the last dictionary of the archive."
+            layout_.status->SetStatus(step > 0 ? "This is the last dictionary of the archive."
                                        : "This is the first dictionary of the archive.");
         return;
     }
     const std::string next = NeighbourDictionary(session_.File, step);
     if (next.empty())
-        status->SetStatus(step > 0 ? "This is the last dictionary of its folder."
+        layout_.status->SetStatus(step > 0 ? "This is the last dictionary of its folder."
                                    : "This is the first dictionary of its folder.");
     else
         OpenFile(next);
 }
 
-void TForm1::UpdateUndoActions() {
-    // Enabled only with something to take back, and naming it.
-    Undo1->setEnabled(session_.CanUndo());
-    Undo1->setText(session_.CanUndo() ? "&Undo " + Q(session_.UndoLabel()) : "&Undo");
-    Redo1->setEnabled(session_.CanRedo());
-    Redo1->setText(session_.CanRedo() ? "&Redo " + Q(session_.RedoLabel()) : "&Redo");
+void TForm1::FollowDocument() {
+    TActionState state;
+    state.CanUndo = session_.CanUndo(), state.UndoLabel = session_.UndoLabel();
+    state.CanRedo = session_.CanRedo(), state.RedoLabel = session_.RedoLabel();
+    state.ArchiveOpen = session_.Archive.has_value();
+    // PC and Xbox alpha is 0..255 already: brightening means nothing for them.
+    if (session_.Loaded() && session_.Current().IsDictionary())
+        state.HalfRangeAlpha = session_.Current().Walk().Listed == 0 || AnyHalfRangeAlpha(session_.Current().Entries());
+    actions_->Follow(state);
 }
-
-void TForm1::UpdateArchiveActions() {
-    archiveCommands_->UpdateActions(
-        {ExtractDictionary1, ReplaceDictionary1, AddDictionary1, RemoveDictionary1, RenameDictionary1});
-}
-

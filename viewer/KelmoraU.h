@@ -10,8 +10,8 @@
 #include <string>
 
 #include "archive/texture_search.h"
+#include "viewer/action_registry.h"
 #include "viewer/dictionary_session.h"
-#include "viewer/main_menu.h"
 #include "viewer/texture_view.h"
 #include "viewer/window_layout.h"
 
@@ -22,8 +22,8 @@ class TExportController;
 class TFindAllDialog;
 
 // The widgets keep their design's names (TWindowLayout), and so do the menu's
-// actions (TMainMenu).
-class TForm1 : public QMainWindow, public TMainMenu, public TWindowLayout {
+// actions (TActionRegistry), whose handlers here are named after them.
+class TForm1 : public QMainWindow {
     Q_OBJECT
 public:
     // args are the command-line arguments without the program name. ui defaults to
@@ -39,7 +39,11 @@ public:
     TExportController& Exporter() { return *export_; }
     TEditCommands& Edits() { return *edits_; }
     TFindAllDialog* FindAll() { return findAll_; }
+    // The menu's actions, and the window's widgets by their design's names.
+    QAction* Action(TAct a) const { return (*actions_)[a]; }
+    const TWindowLayout& Layout() const { return layout_; }
 
+public slots:
     // The menu's handlers.
     void Open1Click();
     void lbClick();
@@ -85,6 +89,7 @@ public:
     void NextDictionary1Click();
     void PreviousDictionary1Click();
 
+public:
     // Reads the session's dictionary anew and lists it, with this entry selected
     // where it exists, or the first line.
     void LoadDictionary(int selectEntry = -1);
@@ -123,9 +128,8 @@ private:
     // The dictionary `step` places after the open one: in its archive, or among the
     // .txd files of its folder in name order.
     void StepDictionary(int step);
-    void UpdateUndoActions();
-    // The archive commands, enabled while an archive is open.
-    void UpdateArchiveActions();
+    // The actions enabled and named as the document now is.
+    void FollowDocument();
     TViewOptions ViewOptions() const;
     // Reads the open file again (an archive's table too), the same dictionary and
     // entry shown where they still are.
@@ -136,6 +140,8 @@ private:
     std::shared_ptr<TUiServices> ui_;
     std::function<std::uint32_t()> ticks_;
     TDictionarySession session_;
+    TWindowLayout layout_;
+    std::unique_ptr<TActionRegistry> actions_;
     TTextureListPanel* list_ = nullptr;
     TTextureView* view_ = nullptr;
     TExportController* export_ = nullptr;

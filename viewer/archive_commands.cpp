@@ -107,11 +107,6 @@ bool TArchiveCommands::Step(int step) {
     return true;
 }
 
-void TArchiveCommands::UpdateActions(std::initializer_list<QAction*> actions) const {
-    for (QAction* a : actions)
-        a->setEnabled(session_.Archive.has_value());
-}
-
 std::optional<ArchiveEntry> TArchiveCommands::Selected() const {
     const int index = panel_.Selected();
     if (!session_.Archive || index < 0)

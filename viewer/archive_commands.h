@@ -5,10 +5,8 @@
 // the archive in the order that keeps every entry whole, then lists it anew.
 #include <QString>
 #include <functional>
-#include <initializer_list>
 #include <string>
 
-class QAction;
 class QWidget;
 class TArchivePanel;
 class TDictionarySession;
@@ -43,8 +41,6 @@ public:
     // Shows the dictionary `step` lines from the shown one in the panel's order;
     // false past either end.
     bool Step(int step);
-    // The commands are enabled while an archive is open.
-    void UpdateActions(std::initializer_list<QAction*> actions) const;
 
     void ExtractDictionary();
     void ReplaceDictionary();
