@@ -295,7 +295,7 @@ TEST_F(BrowseTest, MassExtractDialogGrowsWithItsList) {
         texs.push_back(RandomTexture("a_rather_long_texture_name_" + std::to_string(i), 16, 8, 8, true, i));
     TForm1& f = Start(Write("many.txd", BuildDictionary(texs)));
     std::string dest;
-    TForm2 d(&f, *ui_, dest, f.Session().File);
+    TForm2 d(&f, *ui_, dest, f.Session().File());
     d.Fill(f.List().Entries(), "many");
     d.FitTexts();
     EXPECT_GE(d.width(), 434);
@@ -394,7 +394,7 @@ TEST_F(BrowseTest, FindInAllDictionaries) {
     d->tvResults->setFocus();
     QTest::keyClick(d->tvResults, Qt::Key_Return);
     EXPECT_FALSE(d->isVisible());
-    EXPECT_EQ(f.Session().File, fs::canonical(dir_).string() + "/sub/b.txd");
+    EXPECT_EQ(f.Session().File(), fs::canonical(dir_).string() + "/sub/b.txd");
     EXPECT_EQ(f.List().SelectedEntry(), 1);
     EXPECT_EQ(f.View().State().TexWidth, 32u);
     EXPECT_TRUE(Status().startsWith("Texture 2 loaded"));
@@ -457,8 +457,7 @@ TEST(DictionarySession, EditsUndoRedoAndTheSavedBytes) {
     const std::vector<std::uint8_t> original = BuildDictionary({RandomTexture("a", 16, 8, 8, true, 1)});
     WriteFile(file, original);
     TDictionarySession s;
-    s.File = file;
-    s.Location = {file};
+    s.SetFile(file);
     EXPECT_FALSE(s.Loaded());
     s.Load();
     ASSERT_TRUE(s.Loaded());
@@ -510,6 +509,79 @@ TEST(DictionarySession, EditsUndoRedoAndTheSavedBytes) {
     fs::remove_all(dir);
 }
 
+// The document says each change by a signal, so that the parts that listen
+// (the menu's states, the caption, the disk watch) follow whoever made it.
+TEST(DictionarySession, SaysEachChangeBySignals) {
+    const std::string dir = MakeTempDir("session-signals");
+    const std::vector<std::uint8_t> bytes = BuildDictionary({RandomTexture("a", 16, 8, 8, true, 1)});
+    WriteFile(dir + "/g.img", BuildArchiveV2({{"one.txd", bytes}, {"two.txd", bytes}}));
+    TDictionarySession s;
+    std::string heard;
+    QObject::connect(&s, &TDictionarySession::FileChanged, [&] { heard += 'F'; });
+    QObject::connect(&s, &TDictionarySession::DictionaryChanged, [&] { heard += 'D'; });
+    QObject::connect(&s, &TDictionarySession::HistoryChanged, [&] { heard += 'H'; });
+    auto said = [&heard] { return std::exchange(heard, std::string()); };
+
+    s.SetFile(dir + "/g.img");
+    EXPECT_EQ(said(), "F");
+    s.ReadTable();
+    EXPECT_EQ(said(), "F");
+    ASSERT_TRUE(s.Archive());
+    EXPECT_FALSE(s.ShownEntry()); // none chosen yet
+    EXPECT_EQ(s.ChooseDictionary("two.txd"), std::optional<std::size_t>(1));
+    EXPECT_EQ(said(), "F");
+    EXPECT_EQ(s.ShownEntry()->Name, "two.txd");
+    EXPECT_FALSE(s.ChooseDictionary("three.txd"));
+    EXPECT_FALSE(s.ChooseDictionary(2));
+    EXPECT_EQ(said(), ""); // nothing chosen, nothing changed
+    EXPECT_EQ(s.ShownEntry()->Name, "two.txd");
+    s.Load();
+    EXPECT_EQ(said(), "DH");
+    std::vector<std::uint8_t> edited = bytes;
+    edited.back() ^= 1;
+    s.Apply(edited, "Replace a");
+    EXPECT_EQ(said(), "DH");
+    s.Undo();
+    EXPECT_EQ(said(), "DH");
+    s.Redo();
+    EXPECT_EQ(said(), "DH");
+    s.MarkSaved();
+    EXPECT_EQ(said(), "H");
+    s.ClearHistory();
+    EXPECT_EQ(said(), "H");
+    s.Unload();
+    EXPECT_EQ(said(), "DH");
+
+    // A table that cannot be read leaves no archive open, and says so.
+    s.ReadTable();
+    ASSERT_TRUE(s.Archive());
+    fs::remove(dir + "/g.img");
+    said();
+    EXPECT_THROW(s.ReadTable(), std::exception);
+    EXPECT_EQ(said(), "F");
+    EXPECT_FALSE(s.Archive());
+    fs::remove_all(dir);
+}
+
+// The menu's states follow the document whoever changes it.
+TEST(DictionarySession, TheMenuFollowsTheDocument) {
+    const std::string dir = MakeTempDir("session-menu");
+    WriteFile(dir + "/d.txd", BuildDictionary({RandomTexture("a", 16, 8, 8, true, 1)}));
+    TForm1 f({QString::fromStdString(dir + "/d.txd")}, std::make_shared<FakeUi>());
+    QAction* undo = f.Action(TAct::Undo1);
+    EXPECT_FALSE(undo->isEnabled());
+    std::vector<std::uint8_t> edited = f.Session().CurrentBytes();
+    edited.back() ^= 1;
+    f.Session().Apply(edited, "Replace a");
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_EQ(undo->text(), "&Undo Replace a");
+    f.Session().Undo();
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_TRUE(f.Action(TAct::Redo1)->isEnabled());
+    EXPECT_FALSE(f.Action(TAct::RemoveDictionary1)->isEnabled());
+    fs::remove_all(dir);
+}
+
 // Undo keeps what each edit changed, not the whole file, and its memory is
 // bounded: past 100 steps or 256 MB the oldest go first.
 TEST(DictionarySession, UndoKeepsTheChangeAndIsBounded) {
@@ -518,8 +590,7 @@ TEST(DictionarySession, UndoKeepsTheChangeAndIsBounded) {
     std::vector<std::uint8_t> bytes = BuildDictionary({RandomTexture("a", 1024, 1024, 8, true, 1)});
     WriteFile(file, bytes);
     TDictionarySession s;
-    s.File = file;
-    s.Location = {file};
+    s.SetFile(file);
     s.Load();
     std::vector<std::vector<std::uint8_t>> states{bytes};
     for (int i = 0; i < 150; ++i) {

@@ -117,7 +117,7 @@ TEST_F(DiskTest, AChangeOnDiskIsReadAgainOrTheEditsAreKeptForSaveAs) {
               "car.txd changed on disk since it was read. Save the dictionary under another name?");
     EXPECT_EQ(ReadFile(file_), theirs);
     EXPECT_EQ(Names(dir_ + "/mine.txd"), std::vector<std::string>{"mine"});
-    EXPECT_EQ(f.Session().File, dir_ + "/mine.txd");
+    EXPECT_EQ(f.Session().File(), dir_ + "/mine.txd");
 
     // Reload: the edits go and the file is shown as it is now.
     f.OpenFile(file_);
@@ -212,7 +212,7 @@ TEST_F(DiskTest, AnImgWithoutItsDirIsNeverADictionary) {
     WriteFile(dir_ + "/old.img", a.Img);
     WriteFile(dir_ + "/old.dir", a.Dir);
     f.OpenFile(dir_ + "/old.img");
-    EXPECT_TRUE(f.Session().Archive.has_value());
+    EXPECT_TRUE(f.Session().Archive().has_value());
     EXPECT_EQ(f.List().Entries()[0].Name, "wheel");
 }
 

@@ -103,7 +103,7 @@ TEST_F(EditTest, ReplaceUndoRedoAndSave) {
     // Save As writes elsewhere and goes on there.
     ui_->dictionaryFile = QString::fromStdString(dir_ + "/copy.txd");
     f.Action(TAct::SaveAs1)->trigger();
-    EXPECT_EQ(f.Session().File, dir_ + "/copy.txd");
+    EXPECT_EQ(f.Session().File(), dir_ + "/copy.txd");
     EXPECT_EQ(ReadFile(dir_ + "/copy.txd"), original_);
     EXPECT_FALSE(f.Session().Modified());
 }
@@ -199,10 +199,10 @@ TEST_F(EditTest, UnsavedChangesAreAskedForAndDropsReplace) {
     ui_->saveChoices = {TUiServices::SaveChoice::Cancel};
     f.Action(TAct::Open1)->trigger();
     EXPECT_EQ(ui_->openCalls, 0); // cancelled before the open dialog
-    EXPECT_EQ(f.Session().File, file_);
+    EXPECT_EQ(f.Session().File(), file_);
     ui_->saveChoices = {TUiServices::SaveChoice::Discard};
     f.Action(TAct::NextDictionary1)->trigger();
-    EXPECT_EQ(f.Session().File, other);
+    EXPECT_EQ(f.Session().File(), other);
     EXPECT_EQ(ReadFile(file_), original_);
 
     // Closing with changes: Save writes them.

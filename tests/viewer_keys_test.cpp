@@ -137,7 +137,7 @@ TEST_F(KeysTest, ArchivesByEitherFileAndFailedOpens) {
     f.RunCommand([&] { f.OpenFile(lonely); }); // its .img is missing
     ASSERT_EQ(ui_->errors.size(), 1u);
     EXPECT_EQ(ui_->errors[0], QString::fromStdString(lonely + " has no data file: lonely.img is missing."));
-    EXPECT_EQ(f.Session().File, dir_ + "/v1.dir");
+    EXPECT_EQ(f.Session().File(), dir_ + "/v1.dir");
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - v1.dir/two.txd - 1 texture(s)");
     EXPECT_EQ(f.Layout().lb->count(), 1);
 }

@@ -152,7 +152,7 @@ TEST_F(ViewerTest, CommandLineOpensTheFirstExistingFile) {
     ticks_ = {1000, 1015};
     TForm1& f = Start({QString::fromStdString(dir_ + "/none.txd"), QString::fromStdString(second),
                        QString::fromStdString(third)});
-    EXPECT_EQ(f.Session().File, second);
+    EXPECT_EQ(f.Session().File(), second);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - second.txd - 2 texture(s)");
     ASSERT_EQ(f.Layout().lb->count(), 2);
     EXPECT_EQ(f.Layout().lb->item(0)->text(), "1. alpha one  |  32 x 16 (8bit)");
@@ -223,7 +223,7 @@ TEST_F(ViewerTest, BrokenAndEmptyDictionaries) {
     EXPECT_EQ(ui_->messages[2], "notes.txd is not a texture dictionary.");
     EXPECT_EQ(ui_->messages[3], QString::fromStdString(dir_) + " is a folder, not a texture dictionary.");
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - claims.txd - 2 texture(s)");
-    EXPECT_EQ(f.Session().File, dir_ + "/claims.txd");
+    EXPECT_EQ(f.Session().File(), dir_ + "/claims.txd");
 
     WriteFile(dir_ + "/empty.txd", BuildDictionary({}));
     ui_->openFile = QString::fromStdString(dir_ + "/empty.txd");

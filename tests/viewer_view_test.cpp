@@ -257,7 +257,7 @@ TEST_F(ViewerViewTest, DropOpensTheFileAndCaptionsHaveTooltips) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&f, &drop);
-    EXPECT_EQ(f.Session().File, other);
+    EXPECT_EQ(f.Session().File(), other);
     EXPECT_EQ(f.windowTitle(), "Kelmora 1.2 - other.txd - 1 texture(s)");
     EXPECT_EQ(f.Layout().lb->item(0)->toolTip(), QString::fromStdString("1. " + longName + "  |  16 x 8 (8bit)"));
 }

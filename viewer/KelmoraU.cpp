@@ -71,6 +71,9 @@ void TForm1::BuildLayout() {
     layout_.BuildLayout(*this, *ui_, ticks_);
     actions_ = std::make_unique<TActionRegistry>(*this, [this](const std::function<void()>& f) { RunCommand(f); });
     BuildMenuBar(*menuBar(), *actions_);
+    for (auto changed : {&TDictionarySession::FileChanged, &TDictionarySession::DictionaryChanged,
+                         &TDictionarySession::HistoryChanged})
+        connect(&session_, changed, this, &TForm1::FollowDocument);
     // View > Properties shows the dock, and closing the dock clears its check mark.
     connect(Action(TAct::Properties1), &QAction::toggled, layout_.dockProperties, &QWidget::setVisible);
     connect(layout_.dockProperties->toggleViewAction(), &QAction::toggled, Action(TAct::Properties1), &QAction::setChecked);
@@ -97,7 +100,6 @@ void TForm1::BuildLayout() {
     archiveCommands_->MayLeaveDictionary = [this] { return MayLeaveDictionary(); };
     archiveCommands_->LoadDictionary = [this] { LoadDictionary(); };
     archiveCommands_->Cleared = [this](const QString& caption) {
-        FollowDocument();
         SetCaption(caption);
         diskWatch_->WatchOpenFile();
     };
@@ -111,7 +113,7 @@ void TForm1::BuildLayout() {
 }
 
 void TForm1::SetCaption(const QString& text) {
-    const bool readOnly = !session_.File.empty() && session_.ReadOnly();
+    const bool readOnly = !session_.File().empty() && session_.ReadOnly();
     setWindowTitle(kTitle + " - " + text + (readOnly ? " [read-only]" : ""));
 }
 
@@ -133,20 +135,21 @@ void TForm1::RunCommand(const std::function<void()>& command) {
 
 void TForm1::FormCreate(const QStringList& args) {
     layout_.status->SetStatus("Kelmora started and ready...");
-    session_.File.clear();
+    std::string file;
     for (qsizetype i = args.size(); i-- > 0;)
         if (FileExists(S(args[i])))
-            session_.File = S(args[i]);
+            file = S(args[i]);
+    session_.SetFile(file);
     // A folder is no file to open; the user is told rather than shown nothing.
-    if (session_.File.empty())
+    if (session_.File().empty())
         for (const QString& a : args)
             if (DirectoryExists(S(a))) {
                 ui_->ShowMessage(this, a + " is a folder, not a texture dictionary.");
                 break;
             }
-    if (!session_.File.empty()) {
-        SetCaption(Q(FileNameOf(session_.File)));
-        ui_->SetOpenDirectory(Q(DirectoryWithSeparator(AbsolutePath(session_.File))));
+    if (!session_.File().empty()) {
+        SetCaption(Q(FileNameOf(session_.File())));
+        ui_->SetOpenDirectory(Q(DirectoryWithSeparator(AbsolutePath(session_.File()))));
         try {
             LoadCurrentFile();
         } catch (const std::exception& e) {
@@ -183,17 +186,14 @@ void TForm1::LoadCurrentFile() {
     // A ".txd" is a dictionary whatever it holds; other files may be game archives.
     // An ".img" or ".dir" is an archive's part, never read as a dictionary: without
     // its other part, the archive's reader says which is missing.
-    const bool txd = Q(FileNameOf(session_.File)).toLower().endsWith(".txd");
-    const bool archivePart = HasExtension(session_.File, ".img") || HasExtension(session_.File, ".dir");
-    if (!txd && (archivePart || IsGameArchive(session_.File))) {
+    const bool txd = Q(FileNameOf(session_.File())).toLower().endsWith(".txd");
+    const bool archivePart = HasExtension(session_.File(), ".img") || HasExtension(session_.File(), ".dir");
+    if (!txd && (archivePart || IsGameArchive(session_.File()))) {
         LoadArchive();
         return;
     }
-    session_.Archive.reset();
-    session_.Location = {session_.File};
     layout_.pnlArchive->SetDictionaries({});
     layout_.pnlArchive->hide();
-    FollowDocument();
     LoadDictionary();
 }
 
@@ -210,27 +210,17 @@ void TForm1::LoadDictionary(int selectEntry) {
     list_->SetEntries({}, 0);
     view_->Clear();
     export_->Marks.clear();
-    // The file names what is walked unless it is the open archive.
-    const auto& archive = session_.Archive;
-    const bool inArchive = archive && (archive->DataFile == session_.File || archive->TableFile == session_.File) &&
-                           session_.Location.File == archive->DataFile;
-    if (!inArchive) {
-        session_.Archive.reset();
-        session_.Location = {session_.File};
-    }
     session_.Unload();
-    FollowDocument();
     session_.Load();
     ListDictionary(selectEntry);
 }
 
 void TForm1::ListDictionary(int selectEntry) {
     view_->Clear();
-    if (!session_.Archive) {
+    if (!session_.Archive()) {
         layout_.pnlArchive->SetDictionaries({});
         layout_.pnlArchive->hide();
     }
-    FollowDocument();
     const QString fileName = Q(session_.ShownFileName());
     const Dictionary& dictionary = session_.Current();
     if (!dictionary.IsDictionary()) {
@@ -309,26 +299,25 @@ void TForm1::OpenFile(const std::string& path) {
         return;
     session_.ForgetEdits();
     session_.ClearHistory();
-    session_.File = path;
-    session_.Location = {path};
+    session_.SetFile(path);
     SetCaption(Q(FileNameOf(path)));
     LoadCurrentFile();
 }
 
 void TForm1::OpenMatch(const TextureMatch& match) {
-    const bool archiveOpen = session_.Archive && AbsolutePath(session_.File) == AbsolutePath(match.File);
+    const bool archiveOpen = session_.Archive() && AbsolutePath(session_.File()) == AbsolutePath(match.File);
     if (match.Entry.empty()) {
-        if (session_.Archive || AbsolutePath(session_.File) != AbsolutePath(match.File))
+        if (session_.Archive() || AbsolutePath(session_.File()) != AbsolutePath(match.File))
             OpenFile(match.File);
     } else {
         if (!archiveOpen)
             OpenFile(match.File);
-        const ArchiveEntry* shown = session_.ShownEntry();
+        const std::optional<ArchiveEntry> shown = session_.ShownEntry();
         if (!shown || shown->Name != match.Entry)
             archiveCommands_->ShowNamed(match.Entry);
     }
-    const ArchiveEntry* shown = session_.ShownEntry();
-    if (AbsolutePath(session_.File) != AbsolutePath(match.File) || (shown ? shown->Name : "") != match.Entry)
+    const std::optional<ArchiveEntry> shown = session_.ShownEntry();
+    if (AbsolutePath(session_.File()) != AbsolutePath(match.File) || (shown ? shown->Name : "") != match.Entry)
         return; // the user kept the dictionary open before
     // A find text that hides the texture gives way.
     if (list_->SelectEntry(static_cast<int>(match.Index)) && layout_.lb->currentItem()->isHidden()) {
@@ -387,10 +376,10 @@ void TForm1::Reload1Click() {
 }
 
 void TForm1::ReadAgain(int selectEntry) {
-    if (!session_.Archive)
+    if (!session_.Archive())
         return LoadDictionary(selectEntry);
     // An archive's table is read again too: its rows may name other bytes by now.
-    const ArchiveEntry* shown = session_.ShownEntry();
+    const std::optional<ArchiveEntry> shown = session_.ShownEntry();
     LoadArchive(shown ? shown->Name : std::string());
     if (selectEntry >= 0 && list_->SelectEntry(selectEntry))
         ShowTexture();
@@ -469,15 +458,15 @@ void TForm1::RegisterFileType1Click() {
 }
 
 void TForm1::StepDictionary(int step) {
-    if (session_.File.empty())
+    if (session_.File().empty())
         return;
-    if (session_.Archive && layout_.lbArchive->count() > 0) {
+    if (session_.Archive() && layout_.lbArchive->count() > 0) {
         if (!archiveCommands_->Step(step))
             layout_.status->SetStatus(step > 0 ? "This is the last dictionary of the archive."
                                        : "This is the first dictionary of the archive.");
         return;
     }
-    const std::string next = NeighbourDictionary(session_.File, step);
+    const std::string next = NeighbourDictionary(session_.File(), step);
     if (next.empty())
         layout_.status->SetStatus(step > 0 ? "This is the last dictionary of its folder."
                                    : "This is the first dictionary of its folder.");
@@ -489,7 +478,7 @@ void TForm1::FollowDocument() {
     TActionState state;
     state.CanUndo = session_.CanUndo(), state.UndoLabel = session_.UndoLabel();
     state.CanRedo = session_.CanRedo(), state.RedoLabel = session_.RedoLabel();
-    state.ArchiveOpen = session_.Archive.has_value();
+    state.ArchiveOpen = session_.Archive().has_value();
     // PC and Xbox alpha is 0..255 already: brightening means nothing for them.
     if (session_.Loaded() && session_.Current().IsDictionary())
         state.HalfRangeAlpha = session_.Current().Walk().Listed == 0 || AnyHalfRangeAlpha(session_.Current().Entries());

@@ -25,19 +25,17 @@ TArchiveCommands::TArchiveCommands(QWidget& window, TDictionarySession& session,
 void TArchiveCommands::Open(const std::string& select) {
     panel_.SetDictionaries({});
     session_.Unload();
-    session_.Archive.reset();
-    session_.Location = {session_.File};
     session_.ReadTable();
-    const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
-    const QString file = Q(FileNameOf(session_.File));
+    const std::vector<const ArchiveEntry*> dicts = session_.Archive()->Dictionaries();
+    const QString file = Q(FileNameOf(session_.File()));
     Cleared(file + " - " + QString::number(dicts.size()) + " dictionaries");
     panel_.SetDictionaries(dicts);
     panel_.show();
-    if (!session_.Archive->Problems.empty()) {
+    if (!session_.Archive()->Problems.empty()) {
         // One box for all of them: a damaged table can have thousands.
         // The reader names a few damaged entries in full and counts the rest.
         QString text = file + ": some entries cannot be read as they are:";
-        for (const ArchiveProblem& problem : session_.Archive->Problems)
+        for (const ArchiveProblem& problem : session_.Archive()->Problems)
             text += "\r\n" + ArchiveProblemMessage(problem);
         ui_.ShowMessage(&window_, text);
     }
@@ -60,11 +58,11 @@ void TArchiveCommands::Reload(const std::string& select) {
 
 void TArchiveCommands::ShowSelected() {
     const int row = panel_.Selected();
-    if (!session_.Archive || row < 0)
+    if (!session_.Archive() || row < 0)
         return;
-    const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
+    const std::vector<const ArchiveEntry*> dicts = session_.Archive()->Dictionaries();
     if (!MayLeaveDictionary()) {
-        if (const ArchiveEntry* shown = session_.ShownEntry())
+        if (const std::optional<ArchiveEntry> shown = session_.ShownEntry())
             for (std::size_t i = 0; i < dicts.size(); ++i)
                 if (dicts[i]->Name == shown->Name)
                     panel_.Select(static_cast<int>(i));
@@ -78,17 +76,17 @@ void TArchiveCommands::ShowSelected() {
         const std::string name = dicts[static_cast<std::size_t>(row)]->Name;
         session_.ForgetEdits();
         Open(name);
-        status_.SetStatus(Q(FileNameOf(session_.File)) + " changed on disk; its table was read again.");
+        status_.SetStatus(Q(FileNameOf(session_.File())) + " changed on disk; its table was read again.");
         return;
     }
-    session_.Location = session_.Archive->Location(*dicts[static_cast<std::size_t>(row)]);
+    session_.ChooseDictionary(static_cast<std::size_t>(row));
     LoadDictionary();
 }
 
 bool TArchiveCommands::ShowNamed(const std::string& name) {
-    if (!session_.Archive)
+    if (!session_.Archive())
         return false;
-    const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
+    const std::vector<const ArchiveEntry*> dicts = session_.Archive()->Dictionaries();
     for (std::size_t i = 0; i < dicts.size(); ++i)
         if (dicts[i]->Name == name) {
             panel_.Select(static_cast<int>(i));
@@ -109,9 +107,9 @@ bool TArchiveCommands::Step(int step) {
 
 std::optional<ArchiveEntry> TArchiveCommands::Selected() const {
     const int index = panel_.Selected();
-    if (!session_.Archive || index < 0)
+    if (!session_.Archive() || index < 0)
         return std::nullopt;
-    const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
+    const std::vector<const ArchiveEntry*> dicts = session_.Archive()->Dictionaries();
     if (static_cast<std::size_t>(index) >= dicts.size())
         return std::nullopt;
     return *dicts[static_cast<std::size_t>(index)];
@@ -121,11 +119,11 @@ void TArchiveCommands::ExtractDictionary() {
     const std::optional<ArchiveEntry> e = Selected();
     if (!e)
         return;
-    const std::string dir = DirectoryWithSeparator(session_.File);
+    const std::string dir = DirectoryWithSeparator(session_.File());
     const QString path = ui_.ChooseDictionaryFile(&window_, Q(dir + SafeFileName(Cp1252ToUtf8(e->Name))));
     if (path.isEmpty())
         return;
-    const std::vector<std::uint8_t> bytes = ReadAllBytes(*OpenLocation(session_.Archive->Location(*e)));
+    const std::vector<std::uint8_t> bytes = ReadAllBytes(*OpenLocation(session_.Archive()->Location(*e)));
     SaveDictionary(S(path), bytes);
     status_.SetStatus("Extracted " + Q(ShownText(e->Name)) + " to " + path + ".");
 }
@@ -140,7 +138,7 @@ void TArchiveCommands::ReplaceDictionary() {
         return;
     const std::vector<std::uint8_t> bytes = ReadAllBytes(FileSource(S(path)));
     CheckEditable(bytes, FileNameOf(S(path))); // only a whole dictionary goes in
-    ArchiveEdit archive(session_.File);
+    ArchiveEdit archive(session_.File());
     archive.DependOn(name, e->Offset, e->Size);
     TDictionarySession::ArchiveStep step{TDictionarySession::ArchiveStep::Kind::Replaced, name, "", 0,
                                          std::make_shared<const std::vector<std::uint8_t>>(archive.Read(name)),
@@ -149,11 +147,11 @@ void TArchiveCommands::ReplaceDictionary() {
     archive.Commit();
     session_.RecordArchiveStep(std::move(step), "Replace " + ShownText(name));
     Reload(name);
-    status_.SetStatus("Replaced " + Q(ShownText(name)) + " in " + Q(FileNameOf(session_.File)) + ".");
+    status_.SetStatus("Replaced " + Q(ShownText(name)) + " in " + Q(FileNameOf(session_.File())) + ".");
 }
 
 void TArchiveCommands::AddDictionary() {
-    if (!session_.Archive || !MayLeaveDictionary())
+    if (!session_.Archive() || !MayLeaveDictionary())
         return;
     const QString path = ui_.ChooseOpenFile(&window_);
     if (path.isEmpty())
@@ -164,7 +162,7 @@ void TArchiveCommands::AddDictionary() {
     // A name the table cannot hold, or one it has, brings the dialog back.
     while (ui_.AskText(&window_, "Add Dictionary", "Name in the archive:", name)) {
         const std::string wanted = S(name.trimmed());
-        ArchiveEdit archive(session_.File);
+        ArchiveEdit archive(session_.File());
         try {
             CheckEntryName(wanted);
         } catch (const KelmoraError& error) {
@@ -172,7 +170,7 @@ void TArchiveCommands::AddDictionary() {
             continue;
         }
         if (archive.Has(wanted)) {
-            ui_.ShowMessage(&window_, Q(FileNameOf(session_.File)) + " has an entry named " + Q(wanted) + " already.");
+            ui_.ShowMessage(&window_, Q(FileNameOf(session_.File())) + " has an entry named " + Q(wanted) + " already.");
             continue;
         }
         archive.Put(wanted, bytes);
@@ -181,7 +179,7 @@ void TArchiveCommands::AddDictionary() {
                                     std::make_shared<const std::vector<std::uint8_t>>(bytes)},
                                    "Add " + ShownText(wanted));
         Reload(wanted);
-        status_.SetStatus("Added " + Q(wanted) + " to " + Q(FileNameOf(session_.File)) + ".");
+        status_.SetStatus("Added " + Q(wanted) + " to " + Q(FileNameOf(session_.File())) + ".");
         return;
     }
 }
@@ -192,14 +190,14 @@ void TArchiveCommands::RemoveDictionary() {
         return;
     const std::string name = e->Name;
     if (!ui_.AskDestructive(&window_, "Remove Dictionary",
-                      "Remove " + Q(ShownText(name)) + " from " + Q(FileNameOf(session_.File)) + "?"))
+                      "Remove " + Q(ShownText(name)) + " from " + Q(FileNameOf(session_.File())) + "?"))
         return;
     if (!MayLeaveDictionary())
         return;
     const int next = std::max(panel_.Neighbour(1), panel_.Neighbour(-1));
-    const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
+    const std::vector<const ArchiveEntry*> dicts = session_.Archive()->Dictionaries();
     const std::string nextName = next >= 0 ? dicts[static_cast<std::size_t>(next)]->Name : std::string();
-    ArchiveEdit archive(session_.File);
+    ArchiveEdit archive(session_.File());
     archive.DependOn(name, e->Offset, e->Size);
     // Undo puts the bytes back at the row's place.
     TDictionarySession::ArchiveStep step{TDictionarySession::ArchiveStep::Kind::Removed, name, "", archive.RowOf(name),
@@ -209,7 +207,7 @@ void TArchiveCommands::RemoveDictionary() {
     archive.Commit();
     session_.RecordArchiveStep(std::move(step), "Remove " + ShownText(name));
     Reload(nextName);
-    status_.SetStatus("Removed " + Q(ShownText(name)) + " from " + Q(FileNameOf(session_.File)) + ".");
+    status_.SetStatus("Removed " + Q(ShownText(name)) + " from " + Q(FileNameOf(session_.File())) + ".");
 }
 
 void TArchiveCommands::RenameDictionary() {
@@ -224,7 +222,7 @@ void TArchiveCommands::RenameDictionary() {
         if (HasExtension(old, ".txd") && !HasExtension(wanted, ".txd"))
             wanted += ".txd";
         try {
-            ArchiveEdit archive(session_.File);
+            ArchiveEdit archive(session_.File());
             archive.DependOn(old, e->Offset, e->Size);
             archive.Rename(old, wanted);
             archive.Commit();
@@ -248,7 +246,7 @@ void TArchiveCommands::UndoStep(bool undo) {
     using Kind = TDictionarySession::ArchiveStep::Kind;
     const TDictionarySession::ArchiveStep step = *found; // the history changes below
     const std::string label = undo ? session_.UndoLabel() : session_.RedoLabel();
-    ArchiveEdit archive(session_.File);
+    ArchiveEdit archive(session_.File());
     std::string shown = step.Name;
     switch (step.What) {
     case Kind::Removed:

@@ -13,20 +13,21 @@
 using namespace kelmora;
 
 void TDictionarySession::Load() {
-    const std::shared_ptr<const ByteSource> source = OpenLocation(Location);
+    const std::shared_ptr<const ByteSource> source = OpenLocation(location_);
     // A file of another kind is known by its first word: the rest of it (a disc
     // image dropped by mistake) is not read.
     std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uint64_t>(source->Size(), 4)));
     head.resize(source->ReadAt(0, head.data(), head.size()));
     const bool other = head.size() == 4 && LoadLE32(head.data()) != kDictionaryChunk;
     Bytes bytes = std::make_shared<const std::vector<std::uint8_t>>(other ? std::move(head) : ReadAllBytes(*source));
-    if (Location.Whole)
-        Stamp = other ? StampOf(Location.File) : StampOfRead(Location.File, *bytes);
-    ChangedOnDisk = false;
+    if (location_.Whole)
+        stamp_ = other ? StampOf(location_.File) : StampOfRead(location_.File, *bytes);
+    changedOnDisk_ = false;
     DropDictionarySteps();
     saved_ = bytes;
     version_ = savedVersion_ = nextVersion_++;
     Show(std::move(bytes));
+    emit HistoryChanged();
 }
 
 void TDictionarySession::Unload() {
@@ -34,11 +35,79 @@ void TDictionarySession::Unload() {
     bytes_.reset();
     saved_.reset();
     dictionary_.reset();
+    emit DictionaryChanged();
+    emit HistoryChanged();
+}
+
+void TDictionarySession::SetFile(const std::string& path) {
+    file_ = path;
+    location_ = {path};
+    archive_.reset();
+    tableRead_.clear();
+    emit FileChanged();
+}
+
+void TDictionarySession::ReadTable() {
+    archive_.reset();
+    tableRead_.clear();
+    location_ = {file_};
+    try {
+        archive_ = OpenGameArchive(file_);
+        tableRead_ = ArchiveTableBytes(*archive_);
+    } catch (...) {
+        archive_.reset(); // no archive is open
+        emit FileChanged();
+        throw;
+    }
+    changedOnDisk_ = false;
+    emit FileChanged();
+}
+
+bool TDictionarySession::ChooseDictionary(std::size_t index) {
+    const std::vector<const ArchiveEntry*> dicts = archive_ ? archive_->Dictionaries() : std::vector<const ArchiveEntry*>();
+    if (index >= dicts.size())
+        return false;
+    location_ = archive_->Location(*dicts[index]);
+    emit FileChanged();
+    return true;
+}
+
+std::optional<std::size_t> TDictionarySession::ChooseDictionary(const std::string& name) {
+    const std::vector<const ArchiveEntry*> dicts = archive_ ? archive_->Dictionaries() : std::vector<const ArchiveEntry*>();
+    for (std::size_t i = 0; i < dicts.size(); ++i)
+        if (dicts[i]->Name == name) {
+            ChooseDictionary(i);
+            return i;
+        }
+    return std::nullopt;
+}
+
+void TDictionarySession::KeepEditsOfChangedFile() {
+    changedOnDisk_ = true;
+    emit HistoryChanged();
+}
+
+void TDictionarySession::MarkSaved() {
+    saved_ = bytes_;
+    savedVersion_ = version_;
+    emit HistoryChanged();
+}
+
+void TDictionarySession::Saved(const FileStamp& stamp) {
+    stamp_ = stamp;
+    MarkSaved();
+}
+
+void TDictionarySession::SavedAs(const std::string& path, const FileStamp& stamp) {
+    SetFile(path);
+    changedOnDisk_ = false;
+    Saved(stamp);
 }
 
 void TDictionarySession::Show(Bytes bytes) {
     bytes_ = std::move(bytes);
     dictionary_ = std::make_shared<const Dictionary>(std::make_shared<SharedBufferSource>(bytes_));
+    emit DictionaryChanged();
 }
 
 TDictionarySession::Delta TDictionarySession::DeltaTo(const std::vector<std::uint8_t>& from,
@@ -83,6 +152,7 @@ void TDictionarySession::Apply(std::vector<std::uint8_t> bytes, std::string labe
     version_ = nextVersion_++;
     Show(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)));
     Trim();
+    emit HistoryChanged();
 }
 
 void TDictionarySession::DropDictionarySteps() {
@@ -94,12 +164,14 @@ void TDictionarySession::DropDictionarySteps() {
 void TDictionarySession::ClearHistory() {
     undo_.clear();
     redo_.clear();
+    emit HistoryChanged();
 }
 
 void TDictionarySession::RecordArchiveStep(ArchiveStep step, std::string label) {
     undo_.push_back({{}, 0, std::move(label), std::make_shared<const ArchiveStep>(std::move(step))});
     redo_.clear();
     Trim();
+    emit HistoryChanged();
 }
 
 const TDictionarySession::ArchiveStep* TDictionarySession::NextUndoneArchiveStep() const {
@@ -115,6 +187,7 @@ void TDictionarySession::ArchiveStepUndone() {
         return;
     redo_.push_back(std::move(undo_.back()));
     undo_.pop_back();
+    emit HistoryChanged();
 }
 
 void TDictionarySession::ArchiveStepRedone() {
@@ -122,6 +195,7 @@ void TDictionarySession::ArchiveStepRedone() {
         return;
     undo_.push_back(std::move(redo_.back()));
     redo_.pop_back();
+    emit HistoryChanged();
 }
 
 void TDictionarySession::StepBack(std::vector<Step>& from, std::vector<Step>& to) {
@@ -133,6 +207,7 @@ void TDictionarySession::StepBack(std::vector<Step>& from, std::vector<Step>& to
     to.push_back({DeltaTo(back, *bytes_), version_, step.Label, nullptr});
     version_ = step.Version;
     Show(std::make_shared<const std::vector<std::uint8_t>>(std::move(back)));
+    emit HistoryChanged();
 }
 
 void TDictionarySession::Undo() { StepBack(undo_, redo_); }
@@ -145,56 +220,51 @@ void TDictionarySession::ForgetEdits() {
         version_ = savedVersion_;
         Show(saved_);
     }
+    emit HistoryChanged();
 }
 
-const ArchiveEntry* TDictionarySession::ShownEntry() const {
-    if (Location.Whole || !Archive)
-        return nullptr;
-    for (const ArchiveEntry& e : Archive->Entries)
-        if (e.Offset == Location.Offset && e.Size == Location.Size)
-            return &e;
-    return nullptr;
-}
-
-void TDictionarySession::ReadTable() {
-    Archive = OpenGameArchive(File);
-    TableRead = ArchiveTableBytes(*Archive);
-    ChangedOnDisk = false;
+std::optional<ArchiveEntry> TDictionarySession::ShownEntry() const {
+    if (location_.Whole || !archive_)
+        return std::nullopt;
+    for (const ArchiveEntry& e : archive_->Entries)
+        if (e.Offset == location_.Offset && e.Size == location_.Size)
+            return e;
+    return std::nullopt;
 }
 
 bool TDictionarySession::ChangedSinceRead() const {
-    if (File.empty())
+    if (file_.empty())
         return false;
     try {
-        if (Archive)
-            return ArchiveTableBytes(*Archive) != TableRead;
-        return Loaded() && Location.Whole && StampOf(File) != Stamp;
+        if (archive_)
+            return ArchiveTableBytes(*archive_) != tableRead_;
+        return Loaded() && location_.Whole && StampOf(file_) != stamp_;
     } catch (const std::exception&) {
         return true; // gone, or no longer readable
     }
 }
 
 bool TDictionarySession::ReadOnly() const {
-    if (Archive)
-        return IsReadOnlyFile(Archive->DataFile) || IsReadOnlyFile(Archive->TableFile);
-    return IsReadOnlyFile(File);
+    if (archive_)
+        return IsReadOnlyFile(archive_->DataFile) || IsReadOnlyFile(archive_->TableFile);
+    return IsReadOnlyFile(file_);
 }
 
 std::string TDictionarySession::ShownFileName() const {
-    std::string name = FileNameOf(File);
-    if (const ArchiveEntry* e = ShownEntry())
+    std::string name = FileNameOf(file_);
+    if (const std::optional<ArchiveEntry> e = ShownEntry())
         name += "/" + ShownText(e->Name);
     return name;
 }
 
 std::string TDictionarySession::LoosePath() const {
-    if (const ArchiveEntry* e = Archive ? ShownEntry() : nullptr)
-        return DirectoryWithSeparator(File) + SafeFileName(Cp1252ToUtf8(e->Name));
-    return File;
+    if (const std::optional<ArchiveEntry> e = ShownEntry())
+        return DirectoryWithSeparator(file_) + SafeFileName(Cp1252ToUtf8(e->Name));
+    return file_;
 }
 
 std::string TDictionarySession::SearchScope() const {
-    if (File.empty())
+    if (file_.empty())
         return {};
-    return Archive ? File : DirectoryPartOf(AbsolutePath(File));
+    return archive_ ? file_ : DirectoryPartOf(AbsolutePath(file_));
 }

@@ -3,7 +3,9 @@
 // listed from it, and its edits. The dictionary's bytes are read once, from the
 // file or from one archive entry's range, and every display, thumbnail and
 // export reads them from here; nothing holds the file open. Each edit makes a
-// new dictionary, and undo and redo keep the ones before and after.
+// new dictionary, and undo and redo keep the ones before and after. Its state
+// changes only through its methods, which say so by the signals below.
+#include <QObject>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -15,23 +17,40 @@
 #include "base/file_identity.h"
 #include "dictionary/dictionary.h"
 
-class TDictionarySession {
+class TDictionarySession : public QObject {
+    Q_OBJECT
 public:
     using Bytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 
     // The file opened: a dictionary, or a game archive (its .img or .dir).
-    std::string File;
+    const std::string& File() const { return file_; }
     // Where the listed dictionary's bytes are: File itself, or a range of the archive's data.
-    kelmora::SourceLocation Location;
-    // The archive's table while an archive is open, and its bytes as read then.
-    std::optional<kelmora::GameArchive> Archive;
-    std::vector<std::uint8_t> TableRead;
+    const kelmora::SourceLocation& Location() const { return location_; }
+    // The archive's table while an archive is open.
+    const std::optional<kelmora::GameArchive>& Archive() const { return archive_; }
     // A dictionary file as it was read or last saved: a save refuses to replace
     // it once it has changed on disk.
-    kelmora::FileStamp Stamp;
+    const kelmora::FileStamp& Stamp() const { return stamp_; }
     // The user chose to keep the edits of a file that changed on disk: Save would
     // overwrite the change, and only Save As writes.
-    bool ChangedOnDisk = false;
+    bool ChangedOnDisk() const { return changedOnDisk_; }
+    void KeepEditsOfChangedFile();
+
+    // Another file is the document's, read as a whole (no archive); the shown
+    // dictionary stays until the next Load or Unload.
+    void SetFile(const std::string& path);
+    // The open file's table is read: an archive is open, none of its dictionaries
+    // shown yet. Throws KelmoraError when it cannot be read.
+    void ReadTable();
+    // The dictionary of the open archive at this index of its dictionaries, or of
+    // this name, is where Load reads: false, or no index, when the table has no
+    // such dictionary.
+    bool ChooseDictionary(std::size_t index);
+    std::optional<std::size_t> ChooseDictionary(const std::string& name);
+    // The shown bytes were written into the file (a dictionary's, stamped as now).
+    void Saved(const kelmora::FileStamp& stamp);
+    // The shown bytes were written into another file, which becomes the document's.
+    void SavedAs(const std::string& path, const kelmora::FileStamp& stamp);
 
     // Reads the dictionary at Location anew and walks it; the edits go. Throws
     // KelmoraError when the file cannot be read.
@@ -84,18 +103,13 @@ public:
     // Whether the shown bytes are others than the file holds.
     bool Modified() const { return version_ != savedVersion_; }
     // The shown bytes are now what the file holds (after a save).
-    void MarkSaved() {
-        saved_ = bytes_;
-        savedVersion_ = version_;
-    }
+    void MarkSaved();
     // Edits and their history go; the bytes read stay shown.
     void ForgetEdits();
 
-    // The archive entry whose dictionary is listed; null for a dictionary file.
-    // The pointer is good until the table is read again.
-    const kelmora::ArchiveEntry* ShownEntry() const;
-    // Reads the open archive's table (and remembers its bytes).
-    void ReadTable();
+    // The archive entry whose dictionary is listed, as the table holds it; none
+    // for a dictionary file.
+    std::optional<kelmora::ArchiveEntry> ShownEntry() const;
     // Whether the open file, or the open archive's table, is no longer as read.
     bool ChangedSinceRead() const;
     // Whether the open file (or one of the archive's files) may not be written.
@@ -110,8 +124,22 @@ public:
     // open dictionary; empty when nothing is open.
     std::string SearchScope() const;
 
+signals:
+    // The file, the archive's table or the place of the shown dictionary changed.
+    void FileChanged();
+    // Other bytes are shown (read, edited, undone, let go).
+    void DictionaryChanged();
+    // What Undo and Redo would do, or whether the bytes are saved, changed.
+    void HistoryChanged();
+
 private:
     void Show(Bytes bytes);
+    std::string file_;
+    kelmora::SourceLocation location_;
+    std::optional<kelmora::GameArchive> archive_;
+    std::vector<std::uint8_t> tableRead_; // the archive's table as read
+    kelmora::FileStamp stamp_;
+    bool changedOnDisk_ = false;
 
     // The bytes of another state from those shown: the same first Prefix and last
     // Suffix bytes, and Middle between them.

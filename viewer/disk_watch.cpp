@@ -37,10 +37,10 @@ TDiskWatch::~TDiskWatch() { SetRecoveryNotice(nullptr); }
 
 void TDiskWatch::WatchOpenFile() {
     QStringList files;
-    if (session_.Archive)
-        files << Q(session_.Archive->DataFile) << Q(session_.Archive->TableFile);
-    else if (!session_.File.empty())
-        files << Q(session_.File);
+    if (session_.Archive())
+        files << Q(session_.Archive()->DataFile) << Q(session_.Archive()->TableFile);
+    else if (!session_.File().empty())
+        files << Q(session_.File());
     files.removeDuplicates();
     if (!watcher_->files().isEmpty())
         watcher_->removePaths(watcher_->files());
@@ -53,12 +53,12 @@ bool TDiskWatch::Look() {
     // Not in the middle of a command or a question: looked at again a moment later.
     if ((Busy && Busy()) || QApplication::activeModalWidget())
         return false;
-    if (session_.File.empty() || session_.ChangedOnDisk || !session_.ChangedSinceRead())
+    if (session_.File().empty() || session_.ChangedOnDisk() || !session_.ChangedSinceRead())
         return true; // not changed after all (a save of ours), or the user knows
-    const QString name = Q(FileNameOf(session_.File));
+    const QString name = Q(FileNameOf(session_.File()));
     Run([&] {
         if (session_.Modified() && !ui_.AskReloadChanged(&window_, name)) {
-            session_.ChangedOnDisk = true;
+            session_.KeepEditsOfChangedFile();
             status_.SetStatus(name + " changed on disk; your edits are kept.");
             return;
         }

@@ -81,7 +81,7 @@ void TEditCommands::OffTheWindowThread(const QString& label, const std::function
 
 void TEditCommands::Apply(const std::function<void(DictionaryEdit&)>& change, int selectEntry, const QString& label) {
     std::vector<std::uint8_t> before = session_.CurrentBytes();
-    CheckEditable(before, FileNameOf(session_.File));
+    CheckEditable(before, FileNameOf(session_.File()));
     const bool unswizzle = view_.Options().Unswizzle;
     // Colour reduction, mip levels and the check of the new bytes take seconds
     // for a large picture: off the window's thread, the window painted meanwhile.
@@ -184,7 +184,7 @@ void TEditCommands::ReplaceShownTexture(const std::string& imagePath) {
 }
 
 void TEditCommands::AddTexture() {
-    if (list_.lb->count() == 0 && list_.Entries().empty() && session_.File.empty())
+    if (list_.lb->count() == 0 && list_.Entries().empty() && session_.File().empty())
         return;
     const QString path = ui_.ChooseImageFile(&window_, "Add Texture");
     if (path.isEmpty())
@@ -306,41 +306,36 @@ void TEditCommands::Save() {
     const QString shown = Q(session_.ShownFileName());
     // A file the user may not write, or one whose change on disk the user chose
     // to keep apart from these edits, is written only under another name.
-    if (session_.ReadOnly() || (session_.ChangedOnDisk && !session_.Archive)) {
-        const QString why = session_.ReadOnly() ? Q(FileNameOf(session_.File)) + " is read-only."
-                                                : Q(FileNameOf(session_.File)) + " changed on disk since it was read.";
+    if (session_.ReadOnly() || (session_.ChangedOnDisk() && !session_.Archive())) {
+        const QString why = session_.ReadOnly() ? Q(FileNameOf(session_.File())) + " is read-only."
+                                                : Q(FileNameOf(session_.File())) + " changed on disk since it was read.";
         if (ui_.AskYesNo(&window_, "Save", why + " Save the dictionary under another name?"))
             SaveAs();
         return;
     }
-    if (const ArchiveEntry* entry = session_.Archive ? session_.ShownEntry() : nullptr) {
+    if (const std::optional<ArchiveEntry> entry = session_.ShownEntry()) {
         // Into the archive, in the order of writes that keeps every entry whole,
         // only where the entry still is what was read.
         const std::string name = entry->Name;
-        ArchiveEdit archive(session_.File);
-        archive.DependOn(name, session_.Location.Offset, session_.Location.Size);
+        ArchiveEdit archive(session_.File());
+        archive.DependOn(name, session_.Location().Offset, session_.Location().Size);
         archive.Put(name, session_.CurrentBytes());
         archive.Commit();
         // The entry may have moved: the table is read again and the list follows.
         session_.ReadTable();
-        const std::vector<const ArchiveEntry*> dicts = session_.Archive->Dictionaries();
-        archive_.SetDictionaries(dicts);
-        for (std::size_t i = 0; i < dicts.size(); ++i) {
-            if (dicts[i]->Name != name)
-                continue;
-            session_.Location = session_.Archive->Location(*dicts[i]);
-            archive_.Select(static_cast<int>(i));
-        }
+        archive_.SetDictionaries(session_.Archive()->Dictionaries());
+        if (const std::optional<std::size_t> at = session_.ChooseDictionary(name))
+            archive_.Select(static_cast<int>(*at));
+        session_.MarkSaved();
     } else {
-        session_.Stamp = SaveDictionary(session_.File, session_.CurrentBytes(), &session_.Stamp);
+        session_.Saved(SaveDictionary(session_.File(), session_.CurrentBytes(), &session_.Stamp()));
     }
-    session_.MarkSaved();
     Relist(list_.SelectedEntry());
     status_.SetStatus("Saved " + shown + ".");
 }
 
 void TEditCommands::ConvertDictionary() {
-    if (session_.File.empty() || !session_.Loaded())
+    if (session_.File().empty() || !session_.Loaded())
         return;
     TUiServices::Conversion c;
     // The other side is what a modder converts to: the console's dictionaries to the PC, the rest to the console.
@@ -362,7 +357,7 @@ void TEditCommands::ConvertDictionary() {
         return;
     // The open file, or its archive, is never the output: its edits would go.
     FileIdentity output, open;
-    if (IdentityOf(S(path), output) && IdentityOf(session_.File, open) && output == open)
+    if (IdentityOf(S(path), output) && IdentityOf(session_.File(), open) && output == open)
         throw KelmoraError(ErrorCode::OutputExists, {.File = S(path)});
     ConvertResult r;
     const std::vector<std::uint8_t> bytes = session_.CurrentBytes();
@@ -390,19 +385,14 @@ void TEditCommands::ConvertDictionary() {
 }
 
 void TEditCommands::SaveAs() {
-    if (session_.File.empty() || !session_.Loaded())
+    if (session_.File().empty() || !session_.Loaded())
         return;
     // A dictionary of an archive is saved as a loose file beside it.
     const QString path = ui_.ChooseDictionaryFile(&window_, Q(session_.LoosePath()));
     if (path.isEmpty())
         return;
     const FileStamp written = SaveDictionary(S(path), session_.CurrentBytes());
-    session_.File = S(path);
-    session_.Location = {session_.File};
-    session_.Archive.reset();
-    session_.Stamp = written;
-    session_.ChangedOnDisk = false;
-    session_.MarkSaved();
+    session_.SavedAs(S(path), written);
     Relist(list_.SelectedEntry());
-    status_.SetStatus("Saved " + Q(FileNameOf(session_.File)) + ".");
+    status_.SetStatus("Saved " + Q(FileNameOf(session_.File())) + ".");
 }

@@ -52,7 +52,7 @@ void TExportController::SaveImage() {
     const QString proposed = Q(SafeFileName(Cp1252ToUtf8(view_.cbxAlpha->isChecked() ? e.AlphaName : e.Name)));
     QString path;
     int filter = 1;
-    const QString dictionaryDir = Q(DirectoryWithSeparator(AbsolutePath(session_.File)));
+    const QString dictionaryDir = Q(DirectoryWithSeparator(AbsolutePath(session_.File())));
     if (!ui_.ChooseSaveFile(&window_, proposed, dictionaryDir, path, filter))
         return;
     // The save dialog's filters are the formats' table in its order, from 1. An
@@ -155,10 +155,10 @@ void TExportController::ExportMarked() {
         OnWindowThread([&] { ui_.ShowMessage(&window_, ErrorMessage(error)); });
     };
     auto inputs = std::make_shared<InputSet>();
-    inputs->Add(session_.File);
-    if (session_.Archive) {
-        inputs->Add(session_.Archive->TableFile);
-        inputs->Add(session_.Archive->DataFile);
+    inputs->Add(session_.File());
+    if (session_.Archive()) {
+        inputs->Add(session_.Archive()->TableFile);
+        inputs->Add(session_.Archive()->DataFile);
     }
     Settings.Inputs = inputs;
     Settings.Jobs = CoreCount(); // the run's files and questions are the same for any number
