@@ -19,10 +19,10 @@
 #include "base/os_file.h"
 #include "base/paths.h"
 #include "base/version.h"
-#include "dictionary/texture_codec.h"
 #include "shell/file_type_registration.h"
 #include "viewer/archive_commands.h"
 #include "viewer/archive_panel.h"
+#include "viewer/background_work.h"
 #include "viewer/desktop_ui.h"
 #include "viewer/disk_watch.h"
 #include "viewer/edit_commands.h"
@@ -92,11 +92,13 @@ void TForm1::BuildLayout() {
     view_->Run = [this](const std::function<void()>& f) { RunCommand(f); };
     connect(layout_.cbxAlpha, &QCheckBox::toggled, this, [this](bool) { RunCommand([this] { cbxAlphaClick(); }); });
 
+    work_ = std::make_unique<TBackgroundWork>(*this, *layout_.status,
+                                              std::initializer_list<QWidget*>{list_, layout_.pnlArchive});
     export_ = new TExportController(*this, session_, *list_, *view_, *layout_.status, *ui_, ticks_);
     export_->Finished = [this] { ShowTexture(); };
-    edits_ = std::make_unique<TEditCommands>(*this, session_, *list_, *view_, *layout_.pnlArchive, *layout_.status, *ui_);
+    edits_ = std::make_unique<TEditCommands>(*this, session_, *list_, *view_, *layout_.pnlArchive, *layout_.status, *ui_, *work_);
     edits_->Relist = [this](int entry) { ListDictionary(entry); };
-    archiveCommands_ = std::make_unique<TArchiveCommands>(*this, session_, *layout_.pnlArchive, *layout_.status, *ui_);
+    archiveCommands_ = std::make_unique<TArchiveCommands>(*this, session_, *layout_.pnlArchive, *layout_.status, *ui_, *work_);
     archiveCommands_->MayLeaveDictionary = [this] { return MayLeaveDictionary(); };
     archiveCommands_->LoadDictionary = [this] { LoadDictionary(); };
     archiveCommands_->Cleared = [this](const QString& caption) {
@@ -104,7 +106,7 @@ void TForm1::BuildLayout() {
         diskWatch_->WatchOpenFile();
     };
     diskWatch_ = new TDiskWatch(*this, session_, *ui_, *layout_.status);
-    diskWatch_->Busy = [this] { return export_->Busy() || edits_->Busy(); };
+    diskWatch_->Busy = [this] { return export_->Busy() || work_->Busy(); };
     diskWatch_->Run = [this](const std::function<void()>& command) { RunCommand(command); };
     diskWatch_->Reload = [this] {
         session_.ClearHistory(); // its steps were made on the file as it was
@@ -124,7 +126,7 @@ TViewOptions TForm1::ViewOptions() const {
 
 void TForm1::RunCommand(const std::function<void()>& command) {
     // During an export run only its Cancel button is taken; during an edit's work nothing.
-    if ((export_ && export_->Busy()) || (edits_ && edits_->Busy()))
+    if ((export_ && export_->Busy()) || (work_ && work_->Busy()))
         return;
     try {
         command();
@@ -166,7 +168,7 @@ void TForm1::FormCreate(const QStringList& args) {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
-    if (export_->Busy() || edits_->Busy()) { // the window closes when the work has ended
+    if (export_->Busy() || work_->Busy()) { // the window closes when the work has ended
         e->ignore();
         return;
     }
@@ -211,7 +213,21 @@ void TForm1::LoadDictionary(int selectEntry) {
     view_->Clear();
     export_->Marks.clear();
     session_.Unload();
-    session_.Load();
+    // A large file is read off the window's thread, and the user may stop it.
+    std::optional<TDictionarySession::ReadBytes> read;
+    const QString name = Q(session_.ShownFileName());
+    work_->Run("Reading " + name, [&](TBackgroundWork::Progress& p) {
+        read = TDictionarySession::Read(session_.Location(), [&p](std::uint64_t done, std::uint64_t total) {
+            p.Done = done, p.Count = total;
+            return !p.Stop;
+        });
+    }, true);
+    if (!read) { // nothing is shown
+        setWindowTitle(kTitle);
+        layout_.status->SetStatus("Reading " + name + " was cancelled.");
+        return;
+    }
+    session_.Take(std::move(*read));
     ListDictionary(selectEntry);
 }
 
@@ -474,13 +490,4 @@ void TForm1::StepDictionary(int step) {
         OpenFile(next);
 }
 
-void TForm1::FollowDocument() {
-    TActionState state;
-    state.CanUndo = session_.CanUndo(), state.UndoLabel = session_.UndoLabel();
-    state.CanRedo = session_.CanRedo(), state.RedoLabel = session_.RedoLabel();
-    state.ArchiveOpen = session_.Archive().has_value();
-    // PC and Xbox alpha is 0..255 already: brightening means nothing for them.
-    if (session_.Loaded() && session_.Current().IsDictionary())
-        state.HalfRangeAlpha = session_.Current().Walk().Listed == 0 || AnyHalfRangeAlpha(session_.Current().Entries());
-    actions_->Follow(state);
-}
+void TForm1::FollowDocument() { actions_->Follow(TActionState::Of(session_)); }

@@ -16,6 +16,7 @@
 #include "viewer/window_layout.h"
 
 class TArchiveCommands;
+class TBackgroundWork;
 class TDiskWatch;
 class TEditCommands;
 class TExportController;
@@ -145,6 +146,7 @@ private:
     TTextureListPanel* list_ = nullptr;
     TTextureView* view_ = nullptr;
     TExportController* export_ = nullptr;
+    std::unique_ptr<TBackgroundWork> work_;
     std::unique_ptr<TEditCommands> edits_;
     std::unique_ptr<TArchiveCommands> archiveCommands_;
     TFindAllDialog* findAll_ = nullptr;

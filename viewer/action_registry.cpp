@@ -4,6 +4,8 @@
 #include <QMetaObject>
 #include <stdexcept>
 
+#include "dictionary/texture_codec.h"
+#include "viewer/dictionary_session.h"
 #include "viewer/messages.h"
 #include "viewer/qt_text.h"
 
@@ -98,6 +100,17 @@ TActionRegistry::TActionRegistry(QObject& target, std::function<void(const std::
     }
     (*this)[TAct::ba1]->setToolTip(kBrightenTip);
     Follow({});
+}
+
+TActionState TActionState::Of(const TDictionarySession& document) {
+    TActionState state;
+    state.CanUndo = document.CanUndo(), state.UndoLabel = document.UndoLabel();
+    state.CanRedo = document.CanRedo(), state.RedoLabel = document.RedoLabel();
+    state.ArchiveOpen = document.Archive().has_value();
+    // PC and Xbox alpha is 0..255 already: brightening means nothing for them.
+    if (document.Loaded() && document.Current().IsDictionary())
+        state.HalfRangeAlpha = document.Current().Walk().Listed == 0 || AnyHalfRangeAlpha(document.Current().Entries());
+    return state;
 }
 
 const char* TActionRegistry::NameOf(TAct a) { return RowOf(a).Name; }

@@ -11,6 +11,7 @@
 
 class QAction;
 class QObject;
+class TDictionarySession;
 
 // The actions, by the names they have in the window's design.
 enum class TAct {
@@ -30,6 +31,8 @@ struct TActionState {
     bool ArchiveOpen = false;
     // Whether brightening means anything: a console texture is listed (alpha 0..128), or none is.
     bool HalfRangeAlpha = true;
+
+    static TActionState Of(const TDictionarySession& document);
 };
 
 class TActionRegistry {

@@ -10,6 +10,7 @@
 #include "editing/dictionary_edit.h"
 #include "export/safe_name.h"
 #include "viewer/archive_panel.h"
+#include "viewer/background_work.h"
 #include "viewer/dialog_services.h"
 #include "viewer/dictionary_session.h"
 #include "viewer/messages.h"
@@ -19,13 +20,19 @@
 using namespace kelmora;
 
 TArchiveCommands::TArchiveCommands(QWidget& window, TDictionarySession& session, TArchivePanel& panel,
-                                   TStatusPanel& status, TUiServices& ui)
-    : window_(window), session_(session), panel_(panel), status_(status), ui_(ui) {}
+                                   TStatusPanel& status, TUiServices& ui, TBackgroundWork& work)
+    : window_(window), session_(session), panel_(panel), status_(status), ui_(ui), work_(work) {}
+
+void TArchiveCommands::Commit(ArchiveEdit& archive) {
+    work_.Run("Writing " + Q(FileNameOf(session_.File())), [&](TBackgroundWork::Progress&) { archive.Commit(); });
+}
 
 void TArchiveCommands::Open(const std::string& select) {
     panel_.SetDictionaries({});
     session_.Unload();
-    session_.ReadTable();
+    session_.ReadTable([this](const std::function<void()>& read) {
+        work_.Run("Reading " + Q(FileNameOf(session_.File())), [&](TBackgroundWork::Progress&) { read(); });
+    });
     const std::vector<const ArchiveEntry*> dicts = session_.Archive()->Dictionaries();
     const QString file = Q(FileNameOf(session_.File()));
     Cleared(file + " - " + QString::number(dicts.size()) + " dictionaries");
@@ -144,7 +151,7 @@ void TArchiveCommands::ReplaceDictionary() {
                                          std::make_shared<const std::vector<std::uint8_t>>(archive.Read(name)),
                                          std::make_shared<const std::vector<std::uint8_t>>(bytes)};
     archive.Put(name, bytes);
-    archive.Commit();
+    Commit(archive);
     session_.RecordArchiveStep(std::move(step), "Replace " + ShownText(name));
     Reload(name);
     status_.SetStatus("Replaced " + Q(ShownText(name)) + " in " + Q(FileNameOf(session_.File())) + ".");
@@ -174,7 +181,7 @@ void TArchiveCommands::AddDictionary() {
             continue;
         }
         archive.Put(wanted, bytes);
-        archive.Commit();
+        Commit(archive);
         session_.RecordArchiveStep({TDictionarySession::ArchiveStep::Kind::Added, wanted, "", 0, nullptr,
                                     std::make_shared<const std::vector<std::uint8_t>>(bytes)},
                                    "Add " + ShownText(wanted));
@@ -204,7 +211,7 @@ void TArchiveCommands::RemoveDictionary() {
                                          std::make_shared<const std::vector<std::uint8_t>>(archive.Read(name)),
                                          nullptr};
     archive.Remove(name);
-    archive.Commit();
+    Commit(archive);
     session_.RecordArchiveStep(std::move(step), "Remove " + ShownText(name));
     Reload(nextName);
     status_.SetStatus("Removed " + Q(ShownText(name)) + " from " + Q(FileNameOf(session_.File())) + ".");
@@ -225,7 +232,7 @@ void TArchiveCommands::RenameDictionary() {
             ArchiveEdit archive(session_.File());
             archive.DependOn(old, e->Offset, e->Size);
             archive.Rename(old, wanted);
-            archive.Commit();
+            Commit(archive);
         } catch (const KelmoraError& error) {
             ui_.ShowMessage(&window_, ErrorMessage(error));
             continue;
@@ -267,7 +274,7 @@ void TArchiveCommands::UndoStep(bool undo) {
         shown = undo ? step.Name : step.NewName;
         break;
     }
-    archive.Commit();
+    Commit(archive);
     if (undo)
         session_.ArchiveStepUndone();
     else

@@ -9,17 +9,19 @@
 
 class QWidget;
 class TArchivePanel;
+class TBackgroundWork;
 class TDictionarySession;
 class TStatusPanel;
 class TUiServices;
 #include <optional>
 
+#include "archive/archive_edit.h"
 #include "archive/game_archive.h"
 
 class TArchiveCommands {
 public:
     TArchiveCommands(QWidget& window, TDictionarySession& session, TArchivePanel& panel, TStatusPanel& status,
-                     TUiServices& ui);
+                     TUiServices& ui, TBackgroundWork& work);
 
     // Before the shown dictionary goes: false when the user keeps its edits.
     std::function<bool()> MayLeaveDictionary;
@@ -52,6 +54,8 @@ public:
     void UndoStep(bool undo);
 
 private:
+    // Writes the archive's edit off the window's thread.
+    void Commit(kelmora::ArchiveEdit& archive);
     // The dictionary of the panel's selected line, as the table was read; none
     // for none. A copy: a command's question may read the table again.
     std::optional<kelmora::ArchiveEntry> Selected() const;
@@ -61,4 +65,5 @@ private:
     TArchivePanel& panel_;
     TStatusPanel& status_;
     TUiServices& ui_;
+    TBackgroundWork& work_;
 };

@@ -12,21 +12,43 @@
 
 using namespace kelmora;
 
-void TDictionarySession::Load() {
-    const std::shared_ptr<const ByteSource> source = OpenLocation(location_);
+std::optional<TDictionarySession::ReadBytes>
+TDictionarySession::Read(const SourceLocation& where, const std::function<bool(std::uint64_t, std::uint64_t)>& going) {
+    const std::shared_ptr<const ByteSource> source = OpenLocation(where);
     // A file of another kind is known by its first word: the rest of it (a disc
     // image dropped by mistake) is not read.
     std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uint64_t>(source->Size(), 4)));
     head.resize(source->ReadAt(0, head.data(), head.size()));
     const bool other = head.size() == 4 && LoadLE32(head.data()) != kDictionaryChunk;
-    Bytes bytes = std::make_shared<const std::vector<std::uint8_t>>(other ? std::move(head) : ReadAllBytes(*source));
-    if (location_.Whole)
-        stamp_ = other ? StampOf(location_.File) : StampOfRead(location_.File, *bytes);
+    std::vector<std::uint8_t> bytes;
+    if (other) {
+        bytes = std::move(head);
+    } else {
+        bytes.resize(static_cast<std::size_t>(source->Size()));
+        // In parts, so that a large file's progress shows and the user may stop it.
+        constexpr std::size_t kPart = 4u << 20;
+        for (std::size_t at = 0; at < bytes.size(); at += kPart) {
+            if (going && !going(at, bytes.size()))
+                return std::nullopt;
+            source->ReadExactly(at, bytes.data() + at, std::min(kPart, bytes.size() - at));
+        }
+    }
+    ReadBytes read{std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)), std::nullopt};
+    if (where.Whole)
+        read.Stamp = other ? StampOf(where.File) : StampOfRead(where.File, *read.Read);
+    return read;
+}
+
+void TDictionarySession::Load() { Take(*Read(location_)); }
+
+void TDictionarySession::Take(ReadBytes read) {
+    if (read.Stamp)
+        stamp_ = *read.Stamp;
     changedOnDisk_ = false;
     DropDictionarySteps();
-    saved_ = bytes;
+    saved_ = read.Read;
     version_ = savedVersion_ = nextVersion_++;
-    Show(std::move(bytes));
+    Show(std::move(read.Read));
     emit HistoryChanged();
 }
 
@@ -47,13 +69,21 @@ void TDictionarySession::SetFile(const std::string& path) {
     emit FileChanged();
 }
 
-void TDictionarySession::ReadTable() {
+void TDictionarySession::ReadTable(const std::function<void(const std::function<void()>&)>& offThread) {
     archive_.reset();
     tableRead_.clear();
     location_ = {file_};
     try {
-        archive_ = OpenGameArchive(file_);
-        tableRead_ = ArchiveTableBytes(*archive_);
+        std::optional<GameArchive> archive;
+        std::vector<std::uint8_t> table;
+        const std::string file = file_;
+        auto read = [&] {
+            archive = OpenGameArchive(file);
+            table = ArchiveTableBytes(*archive);
+        };
+        offThread ? offThread(read) : read();
+        archive_ = std::move(archive);
+        tableRead_ = std::move(table);
     } catch (...) {
         archive_.reset(); // no archive is open
         emit FileChanged();

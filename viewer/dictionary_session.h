@@ -7,6 +7,7 @@
 // changes only through its methods, which say so by the signals below.
 #include <QObject>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,8 +41,9 @@ public:
     // dictionary stays until the next Load or Unload.
     void SetFile(const std::string& path);
     // The open file's table is read: an archive is open, none of its dictionaries
-    // shown yet. Throws KelmoraError when it cannot be read.
-    void ReadTable();
+    // shown yet. Throws KelmoraError when it cannot be read. The reading runs
+    // through offThread where one is given (it takes no state of the session).
+    void ReadTable(const std::function<void(const std::function<void()>&)>& offThread = {});
     // The dictionary of the open archive at this index of its dictionaries, or of
     // this name, is where Load reads: false, or no index, when the table has no
     // such dictionary.
@@ -55,6 +57,16 @@ public:
     // Reads the dictionary at Location anew and walks it; the edits go. Throws
     // KelmoraError when the file cannot be read.
     void Load();
+    // Load in two halves, so that the reading runs on another thread: Read takes
+    // no state of the session; going(done, total) is asked between parts, and
+    // false stops the read (none is returned). Take shows what was read.
+    struct ReadBytes {
+        Bytes Read;
+        std::optional<kelmora::FileStamp> Stamp; // a whole file's
+    };
+    static std::optional<ReadBytes> Read(const kelmora::SourceLocation& where,
+                                         const std::function<bool(std::uint64_t, std::uint64_t)>& going = {});
+    void Take(ReadBytes read);
     // Nothing is listed: the bytes and the edits go.
     void Unload();
     // Whether a dictionary has been read.

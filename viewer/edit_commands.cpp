@@ -1,15 +1,10 @@
 #include "viewer/edit_commands.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QFileInfo>
-#include <QMainWindow>
-#include <QMenuBar>
-#include <QTimer>
 #include <QListWidget>
 #include <algorithm>
 #include <exception>
-#include <thread>
 
 #include "archive/archive_edit.h"
 #include "base/errors.h"
@@ -22,6 +17,7 @@
 #include "editing/put_back.h"
 #include "images/image_input.h"
 #include "viewer/archive_panel.h"
+#include "viewer/background_work.h"
 #include "viewer/dialog_services.h"
 #include "viewer/dictionary_session.h"
 #include "viewer/messages.h"
@@ -32,52 +28,12 @@
 using namespace kelmora;
 
 TEditCommands::TEditCommands(QWidget& window, TDictionarySession& session, TTextureListPanel& list, TTextureView& view,
-                             TArchivePanel& archive, TStatusPanel& status, TUiServices& ui)
-    : window_(window), session_(session), list_(list), view_(view), archive_(archive), status_(status), ui_(ui) {}
+                             TArchivePanel& archive, TStatusPanel& status, TUiServices& ui, TBackgroundWork& work)
+    : window_(window), session_(session), list_(list), view_(view), archive_(archive), status_(status), ui_(ui),
+      work_(work) {}
 
-void TEditCommands::OffTheWindowThread(const QString& label, const std::function<void()>& work) {
-    QMainWindow* main = qobject_cast<QMainWindow*>(&window_);
-    QEventLoop loop;
-    QTimer slow; // quick edits show no busy state at all
-    slow.setSingleShot(true);
-    bool shown = false;
-    QObject::connect(&slow, &QTimer::timeout, &loop, [&] {
-        shown = true;
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-        if (main) {
-            main->menuBar()->setEnabled(false);
-            list_.setEnabled(false);
-            archive_.setEnabled(false);
-        }
-        status_.SetStatus(label + "...");
-    });
-    busy_ = true;
-    std::exception_ptr error;
-    std::thread thread([&] {
-        try {
-            work();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    slow.start(150);
-    loop.exec();
-    thread.join();
-    slow.stop();
-    busy_ = false;
-    if (shown) {
-        if (main) {
-            archive_.setEnabled(true);
-            list_.setEnabled(true);
-            main->menuBar()->setEnabled(true);
-        }
-        QApplication::restoreOverrideCursor();
-        status_.SetStatus(QString());
-    }
-    if (error)
-        std::rethrow_exception(error);
-}
+
+bool TEditCommands::Busy() const { return work_.Busy(); }
 
 void TEditCommands::Apply(const std::function<void(DictionaryEdit&)>& change, int selectEntry, const QString& label) {
     std::vector<std::uint8_t> before = session_.CurrentBytes();
@@ -86,7 +42,7 @@ void TEditCommands::Apply(const std::function<void(DictionaryEdit&)>& change, in
     // Colour reduction, mip levels and the check of the new bytes take seconds
     // for a large picture: off the window's thread, the window painted meanwhile.
     std::vector<std::uint8_t> after;
-    OffTheWindowThread(label, [&] {
+    work_.Run(label, [&](TBackgroundWork::Progress&) {
         DictionaryEdit edit(std::move(before), unswizzle);
         change(edit);
         if (!edit.Changed())
@@ -320,7 +276,7 @@ void TEditCommands::Save() {
         ArchiveEdit archive(session_.File());
         archive.DependOn(name, session_.Location().Offset, session_.Location().Size);
         archive.Put(name, session_.CurrentBytes());
-        archive.Commit();
+        work_.Run("Saving " + shown, [&](TBackgroundWork::Progress&) { archive.Commit(); });
         // The entry may have moved: the table is read again and the list follows.
         session_.ReadTable();
         archive_.SetDictionaries(session_.Archive()->Dictionaries());
@@ -328,7 +284,11 @@ void TEditCommands::Save() {
             archive_.Select(static_cast<int>(*at));
         session_.MarkSaved();
     } else {
-        session_.Saved(SaveDictionary(session_.File(), session_.CurrentBytes(), &session_.Stamp()));
+        FileStamp written;
+        work_.Run("Saving " + shown, [&](TBackgroundWork::Progress&) {
+            written = SaveDictionary(session_.File(), session_.CurrentBytes(), &session_.Stamp());
+        });
+        session_.Saved(written);
     }
     Relist(list_.SelectedEntry());
     status_.SetStatus("Saved " + shown + ".");
@@ -361,7 +321,7 @@ void TEditCommands::ConvertDictionary() {
         throw KelmoraError(ErrorCode::OutputExists, {.File = S(path)});
     ConvertResult r;
     const std::vector<std::uint8_t> bytes = session_.CurrentBytes();
-    OffTheWindowThread("Convert", [&] {
+    work_.Run("Convert", [&](TBackgroundWork::Progress&) {
         const Dictionary source(std::make_shared<BufferSource>(bytes));
         r = kelmora::ConvertDictionary(source, o);
     });
@@ -373,7 +333,7 @@ void TEditCommands::ConvertDictionary() {
         ui_.ShowError(&window_, text);
         return;
     }
-    SaveDictionary(S(path), r.Bytes);
+    work_.Run("Saving " + Q(FileNameOf(S(path))), [&](TBackgroundWork::Progress&) { SaveDictionary(S(path), r.Bytes); });
     QString said = "Converted " + QString::number(r.Textures) + " texture(s) to " + PlatformName(o.To) + " in " +
                    Q(FileNameOf(S(path))) + ".";
     status_.SetStatus(said);
@@ -391,7 +351,10 @@ void TEditCommands::SaveAs() {
     const QString path = ui_.ChooseDictionaryFile(&window_, Q(session_.LoosePath()));
     if (path.isEmpty())
         return;
-    const FileStamp written = SaveDictionary(S(path), session_.CurrentBytes());
+    FileStamp written;
+    work_.Run("Saving " + Q(FileNameOf(S(path))), [&](TBackgroundWork::Progress&) {
+        written = SaveDictionary(S(path), session_.CurrentBytes());
+    });
     session_.SavedAs(S(path), written);
     Relist(list_.SelectedEntry());
     status_.SetStatus("Saved " + Q(FileNameOf(session_.File())) + ".");

@@ -11,6 +11,7 @@
 
 class QWidget;
 class TArchivePanel;
+class TBackgroundWork;
 class TDictionarySession;
 class TStatusPanel;
 class TTextureListPanel;
@@ -19,7 +20,7 @@ class TUiServices;
 class TEditCommands {
 public:
     TEditCommands(QWidget& window, TDictionarySession& session, TTextureListPanel& list, TTextureView& view,
-                  TArchivePanel& archive, TStatusPanel& status, TUiServices& ui);
+                  TArchivePanel& archive, TStatusPanel& status, TUiServices& ui, TBackgroundWork& work);
 
     // The dictionary as it now is is listed again, with this entry selected where it exists.
     std::function<void(int selectEntry)> Relist;
@@ -43,7 +44,7 @@ public:
     // Before the open dictionary goes away: false when the user keeps it.
     bool MayLeaveDictionary();
     // While an edit's work runs off the interface thread: no other command starts.
-    bool Busy() const { return busy_; }
+    bool Busy() const;
 
 private:
     // Runs an edit on the dictionary's bytes; the result becomes the shown dictionary.
@@ -52,12 +53,6 @@ private:
     // Runs an edit whose refusal is shown in a plain box: true when it was refused.
     bool Refused(const std::function<void()>& edit);
 
-    // Runs work on a thread of its own while the window keeps painting; after
-    // about a moment of it the menus and the list rest and the cursor says busy.
-    // What work throws is thrown here.
-    void OffTheWindowThread(const QString& label, const std::function<void()>& work);
-
-    bool busy_ = false;
     QWidget& window_;
     TDictionarySession& session_;
     TTextureListPanel& list_;
@@ -65,4 +60,5 @@ private:
     TArchivePanel& archive_;
     TStatusPanel& status_;
     TUiServices& ui_;
+    TBackgroundWork& work_;
 };

@@ -1,5 +1,7 @@
 #include "viewer/status_panel.h"
 
+#include <algorithm>
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -41,6 +43,13 @@ void TStatusPanel::ShowProgress(std::size_t done, std::size_t count) {
     Progress->setMaximum(static_cast<int>(count));
     Progress->setValue(static_cast<int>(done));
     Progress->setFormat(QString("Texture %1 of %2").arg(done + 1).arg(count));
+}
+
+void TStatusPanel::ShowProgress(std::uint64_t done, std::uint64_t count, const QString& label) {
+    // Per mille: a bar's range is an int, and a file's size need not fit one.
+    Progress->setMaximum(1000);
+    Progress->setValue(count == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(done, count) * 1000 / count));
+    Progress->setFormat(label + ": %p%");
 }
 
 void TStatusPanel::EndProgress() {

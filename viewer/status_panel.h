@@ -2,6 +2,7 @@
 // The status bar: the status text, the texel under the mouse, the level and the
 // zoom, and while an export runs its progress with a Cancel button.
 #include <QStatusBar>
+#include <cstdint>
 #include <functional>
 
 class QLabel;
@@ -17,6 +18,8 @@ public:
     // Shows the progress bar and Cancel; Cancelled runs on a click or Escape.
     void BeginProgress();
     void ShowProgress(std::size_t done, std::size_t count);
+    // Other work's progress: "label: 40%".
+    void ShowProgress(std::uint64_t done, std::uint64_t count, const QString& label);
     void EndProgress();
     std::function<void()> Cancelled;
 
