@@ -21,6 +21,7 @@
 #include "base/os_file.h"
 #include "base/text.h"
 #include "editing/dictionary_edit.h"
+#include "editing/folder_import.h"
 #include "editing/put_back.h"
 #include "dictionary/record_layout.h"
 #include "editing/texture_import.h"
@@ -35,69 +36,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool IsImageName(const std::string& name) {
-    const std::string ext = PathToUtf8(PathFromUtf8(name).extension());
-    return !ext.empty() && FindFormatByName(ext.substr(1)) != nullptr;
-}
-
-// Puts the images of dir (ending in a separator) back into the dictionary as
-// import does; the count of textures replaced. Images that match nothing go to
-// notes, for standard error.
-std::size_t ImportFolder(DictionaryEdit& edit, const std::string& dictionary, const std::string& dir,
-                         const EditOptions& o, std::vector<std::string>& lines, std::vector<std::string>& notes) {
-    const Dictionary& d = edit.Current();
-    const std::size_t count = d.Entries().size();
-    // The names extract gives, format by format: the same claims in the same order,
-    // so that repeated names find their "~2" files; alpha companions claim theirs.
-    std::vector<std::string> chosen(count), companions(count);
-    std::set<std::string> used;
-    for (const OutputFormat& f : OutputFormats()) {
-        RunNames names;
-        for (std::size_t i = 0; i < count; ++i) {
-            const TTexEntry& e = d.Entries()[i];
-            const std::string main = names.Claim(dir, SafeFileName(Cp1252ToUtf8(e.Name)), std::string(f.Extension));
-            const std::string alpha = names.Claim(dir, SafeFileName(Cp1252ToUtf8(e.AlphaName)), std::string(f.Extension));
-            // Only the formats without alpha of their own have companions.
-            if (f.TakesPicture)
-                used.insert(alpha);
-            if (chosen[i].empty() && IsRegularFile(main)) {
-                chosen[i] = main;
-                if (f.TakesPicture)
-                    companions[i] = alpha;
-            }
-        }
-    }
-    std::size_t replaced = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (chosen[i].empty())
-            continue;
-        used.insert(chosen[i]);
-        const std::string stem = dir + SafeFileName(Cp1252ToUtf8(d.Entries()[i].Name));
-        const std::string alphaStem = dir + SafeFileName(Cp1252ToUtf8(d.Entries()[i].AlphaName));
-        const std::string ext = PathToUtf8(PathFromUtf8(chosen[i]).extension());
-        std::vector<std::string> mips(16);
-        for (std::size_t n = 1; n < mips.size(); ++n) {
-            const std::string m = stem + ".mip" + std::to_string(n) + ext;
-            if (IsRegularFile(m)) {
-                mips[n] = m;
-                used.insert(m);
-            }
-            if (!companions[i].empty())
-                used.insert(alphaStem + ".mip" + std::to_string(n) + ext);
-        }
-        if (PutBack(edit, dictionary, i, chosen[i], companions[i], o, mips, lines))
-            ++replaced;
-    }
-    std::vector<std::string> unmatched;
-    for (const auto& entry : fs::directory_iterator(PathFromUtf8(dir))) {
-        const std::string path = dir + PathToUtf8(entry.path().filename());
-        if (entry.is_regular_file() && IsImageName(path) && !used.count(path))
-            unmatched.push_back(path);
-    }
-    std::sort(unmatched.begin(), unmatched.end());
-    for (const std::string& path : unmatched)
+// What a folder's put-back did, as lines for standard output and notes for
+// standard error (the images that match no texture).
+std::size_t Said(const FolderImport& done, std::vector<std::string>& lines, std::vector<std::string>& notes) {
+    for (const FolderPut& put : done.Puts)
+        Report(lines, put.Label, put.Image, put.Outcome);
+    for (const std::string& path : done.Unmatched)
         notes.push_back(EscapeControls(path) + " matches no texture; skipped");
-    return replaced;
+    return done.Replaced();
 }
 
 std::string WithSeparator(const std::string& folder) {
@@ -117,26 +63,21 @@ struct PutBackResult {
 // bytes() reads the dictionary, label names it in lines; dir is its folder of images.
 PutBackResult PutBackFolder(const std::string& label, const std::string& dir, const EditOptions& o,
                             const std::function<std::vector<std::uint8_t>()>& bytes) {
-    PutBackResult done;
+    PutBackResult said;
+    FolderPutBack done;
     try {
-        if (!DirectoryExists(dir))
-            return done;
-        std::vector<std::uint8_t> read = bytes();
-        CheckEditable(read, label);
-        DictionaryEdit edit(std::move(read), !o.NoFilter);
-        std::vector<std::string> own;
-        done.Replaced = ImportFolder(edit, label, dir, o, own, done.Notes);
-        if (!edit.Changed())
-            return done;
-        edit.Verify();
-        done.Changed = true;
-        done.Bytes = edit.Bytes();
-        for (std::string& line : own)
-            done.Lines.push_back(label + ": " + line);
+        done = kelmora::PutBackFolder(label, dir, PutOptionsOf(o), bytes);
     } catch (...) {
         done.Error = std::current_exception();
     }
-    return done;
+    std::vector<std::string> own;
+    said.Replaced = Said(done.Import, own, said.Notes);
+    said.Error = done.Error;
+    said.Changed = done.Changed;
+    said.Bytes = std::move(done.Bytes);
+    for (std::string& line : own)
+        said.Lines.push_back(label + ": " + line);
+    return said;
 }
 
 // "N texture(s) of M dictionaries replaced in/below WHERE." or "..., nothing written."
@@ -153,17 +94,8 @@ int ImportArchive(const EditOptions& o, const std::string& folder) {
         throw KelmoraError(ErrorCode::OutputNotForArchive, {.File = o.Dictionary});
     ArchiveEdit archive(o.Dictionary);
     const GameArchive& a = archive.Archive();
-    const std::string stem = PathToUtf8(PathFromUtf8(FileNameOf(o.Dictionary)).stem());
     // The folder extract -o FOLDER wrote (FOLDER/<archive>/), or that one itself.
-    std::string archiveDir = ComposeDestDir(folder, true, SafeFileName(stem));
-    if (!DirectoryExists(archiveDir)) {
-        std::string given = folder;
-        while (given.size() > 1 && IsPathSeparator(given.back()))
-            given.pop_back();
-        if (!SameNameIgnoringCase(FileNameOf(given), SafeFileName(stem)))
-            throw KelmoraError(ErrorCode::NoArchiveFolder, {.File = folder, .Name = SafeFileName(stem)});
-        archiveDir = WithSeparator(folder);
-    }
+    const std::string archiveDir = ArchiveFolderOf(o.Dictionary, folder);
     // The data file is read while the dictionaries are put back, and closed before
     // the archive is written (Windows refuses a writer beside a reader).
     auto data = std::make_shared<FileSource>(a.DataFile);
@@ -172,9 +104,8 @@ int ImportArchive(const EditOptions& o, const std::string& folder) {
     const std::vector<const ArchiveEntry*> dicts = a.Dictionaries();
     OrderedPool<PutBackResult> pool(dicts.size(), o.Jobs, [&](std::size_t k) {
         const ArchiveEntry* e = dicts[k];
-        return PutBackFolder(o.Dictionary + "::" + ShownText(e->Name),
-                           ComposeDestDir(archiveDir, true, SafeFileName(Cp1252ToUtf8(EntryStem(*e)))), o,
-                           [&] { return ReadAllBytes(RangeSource(data, e->Offset, e->Size)); });
+        return PutBackFolder(o.Dictionary + "::" + ShownText(e->Name), DictionaryFolderOf(archiveDir, *e), o,
+                             [&] { return ReadAllBytes(RangeSource(data, e->Offset, e->Size)); });
     });
     std::vector<std::string> lines;
     std::size_t dictionaries = 0, textures = 0;
@@ -257,7 +188,8 @@ int Import(const EditOptions& o, const std::string& folder) {
     Place place;
     DictionaryEdit edit = OpenForEdit(o, place);
     std::vector<std::string> lines, notes;
-    const std::size_t replaced = ImportFolder(edit, o.Dictionary, WithSeparator(folder), o, lines, notes);
+    const std::size_t replaced =
+        Said(ImportFolder(edit, o.Dictionary, WithSeparator(folder), PutOptionsOf(o)), lines, notes);
     for (const std::string& note : notes)
         Note(note);
     FinishEdit(edit, o, place, static_cast<long>(replaced), lines);
