@@ -18,6 +18,9 @@
 #include "tests/support/archive_builder.h"
 #include "tests/support/dictionary_builder.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/process.h"
+#include "export/image_writers.h"
+#include "base/byte_source.h"
 #include "viewer/KelmoraU.h"
 #include "viewer/texture_list_panel.h"
 
@@ -305,4 +308,72 @@ TEST_F(DiskTest, ArchiveCommandsAreUndoneAndDoneAgain) {
     // Opening another file ends the history.
     f.OpenFile(file_);
     EXPECT_FALSE(f.Action(TAct::Undo1)->isEnabled());
+}
+
+// Archive > Import Folder: the folder an extract of the archive wrote, edited,
+// goes back in one edit of the archive, undone and done again as one.
+TEST_F(DiskTest, AnExtractedArchiveFolderIsImportedAndUndoneAsOne) {
+    const std::vector<std::uint8_t> car = ReadFile(file_);
+    const std::vector<std::uint8_t> hud = BuildDictionary({RealTexture("radar", 16, 16, 8, 1, 9)});
+    const std::string img = dir_ + "/game.img", out = dir_ + "/out";
+    WriteFile(img, BuildArchiveV2({{"car.txd", car}, {"hud.txd", hud}}));
+    ASSERT_EQ(RunCommand(std::string(KELMORA_CLI) + " extract -q -f png " + Quote(img) + " -o " + Quote(out)).code, 0);
+    TForm1& f = Open(img);
+    ASSERT_TRUE(f.Action(TAct::ImportFolder1)->isEnabled());
+    f.Layout().lbArchive->setCurrentRow(1); // hud.txd is shown
+    const std::vector<std::uint8_t> hudShown = f.Session().CurrentBytes();
+
+    // Nothing edited: nothing written, and said so.
+    ui_->folder = QString::fromStdString(out);
+    const auto before = fs::last_write_time(img);
+    f.Action(TAct::ImportFolder1)->trigger();
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    EXPECT_TRUE(ui_->messages[0].startsWith("Nothing was imported")) << ui_->messages[0].toStdString();
+    EXPECT_EQ(fs::last_write_time(img), before);
+    EXPECT_FALSE(f.Action(TAct::Undo1)->isEnabled());
+
+    // The wheel edited, and an image that matches nothing.
+    const std::string wheel = out + "/game/car/wheel.png";
+    ASSERT_TRUE(fs::exists(wheel));
+    DecodeState edited = Dictionary(std::make_shared<BufferSource>(car)).Decode(0).State;
+    for (std::uint32_t x = 0; x < 32; ++x)
+        edited.Pixels[5 * 32 + x] = 3;
+    WritePng(wheel, edited, true);
+    fs::copy_file(wheel, out + "/game/car/stray.png");
+    ui_->folder = QString::fromStdString(out + "/game"); // the archive's own folder, given itself
+    f.Action(TAct::ImportFolder1)->trigger();
+    EXPECT_TRUE(ui_->errors.empty()) << ui_->errors.front().toStdString();
+    EXPECT_EQ(f.Layout().StatusText->text(), "Imported 1 texture(s) of 1 dictionary into game.img.");
+    ASSERT_EQ(ui_->messages.size(), 2u);
+    EXPECT_TRUE(ui_->messages[1].contains("stray.png")) << ui_->messages[1].toStdString();
+    auto entry = [&](const std::string& name) {
+        const GameArchive a = OpenGameArchive(img);
+        for (const ArchiveEntry& e : a.Entries)
+            if (e.Name == name)
+                return ReadAllBytes(*OpenLocation(a.Location(e)));
+        return std::vector<std::uint8_t>();
+    };
+    // An entry holds whole sectors: the dictionary, then zeros.
+    auto holds = [](std::vector<std::uint8_t> stored, const std::vector<std::uint8_t>& bytes) {
+        if (stored.size() < bytes.size() || std::any_of(stored.begin() + static_cast<std::ptrdiff_t>(bytes.size()),
+                                                        stored.end(), [](std::uint8_t b) { return b != 0; }))
+            return false;
+        stored.resize(bytes.size());
+        return stored == bytes;
+    };
+    EXPECT_EQ(Dictionary(std::make_shared<BufferSource>(entry("car.txd"))).Decode(0).State.Pixels, edited.Pixels);
+    EXPECT_TRUE(holds(entry("hud.txd"), hud)); // untouched
+    EXPECT_EQ(f.Session().ShownEntry()->Name, "hud.txd"); // the dictionary shown stays
+    EXPECT_EQ(f.Session().CurrentBytes(), hudShown);
+
+    f.Action(TAct::Undo1)->trigger();
+    EXPECT_TRUE(holds(entry("car.txd"), car));
+    f.Action(TAct::Redo1)->trigger();
+    EXPECT_EQ(Dictionary(std::make_shared<BufferSource>(entry("car.txd"))).Decode(0).State.Pixels, edited.Pixels);
+
+    // A folder that is not the archive's is refused by name; nothing is written.
+    ui_->folder = QString::fromStdString(dir_);
+    f.Action(TAct::ImportFolder1)->trigger();
+    ASSERT_EQ(ui_->errors.size(), 1u);
+    EXPECT_TRUE(ui_->errors[0].contains("game")) << ui_->errors[0].toStdString();
 }

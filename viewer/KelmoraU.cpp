@@ -78,7 +78,7 @@ void TForm1::BuildLayout() {
     connect(Action(TAct::Properties1), &QAction::toggled, layout_.dockProperties, &QWidget::setVisible);
     connect(layout_.dockProperties->toggleViewAction(), &QAction::toggled, Action(TAct::Properties1), &QAction::setChecked);
     for (TAct a : {TAct::ExtractDictionary1, TAct::ReplaceDictionary1, TAct::AddDictionary1, TAct::RemoveDictionary1,
-                   TAct::RenameDictionary1})
+                   TAct::RenameDictionary1, TAct::ImportFolder1})
         layout_.lbArchive->addAction(Action(a));
     list_ = layout_.TextureList;
     view_ = layout_.TextureView;
@@ -101,6 +101,7 @@ void TForm1::BuildLayout() {
     archiveCommands_ = std::make_unique<TArchiveCommands>(*this, session_, *layout_.pnlArchive, *layout_.status, *ui_, *work_);
     archiveCommands_->MayLeaveDictionary = [this] { return MayLeaveDictionary(); };
     archiveCommands_->LoadDictionary = [this] { LoadDictionary(); };
+    archiveCommands_->PutOptions = [this] { return PutBackOptions{ViewOptions().Unswizzle, {ViewOptions().Brighten}}; };
     archiveCommands_->Cleared = [this](const QString& caption) {
         SetCaption(caption);
         diskWatch_->WatchOpenFile();
@@ -441,6 +442,7 @@ void TForm1::ReplaceDictionary1Click() { archiveCommands_->ReplaceDictionary(); 
 void TForm1::AddDictionary1Click() { archiveCommands_->AddDictionary(); }
 void TForm1::RemoveDictionary1Click() { archiveCommands_->RemoveDictionary(); }
 void TForm1::RenameDictionary1Click() { archiveCommands_->RenameDictionary(); }
+void TForm1::ImportFolder1Click() { archiveCommands_->ImportFolder(); }
 void TForm1::NextDictionary1Click() { StepDictionary(1); }
 void TForm1::PreviousDictionary1Click() { StepDictionary(-1); }
 

@@ -72,6 +72,7 @@ public slots:
     void AddDictionary1Click();
     void RemoveDictionary1Click();
     void RenameDictionary1Click();
+    void ImportFolder1Click();
     void CopyImage1Click();
     void Thumbnails1Click();
     void Properties1Click();

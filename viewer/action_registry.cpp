@@ -66,6 +66,7 @@ const Row kRows[] = {
     {KELMORA_ACT(AddDictionary1), "&Add Dictionary...", "", Check::No, Needs::Archive},
     {KELMORA_ACT(RemoveDictionary1), "Re&move Dictionary", "", Check::No, Needs::Archive},
     {KELMORA_ACT(RenameDictionary1), "Re&name Dictionary...", "", Check::No, Needs::Archive},
+    {KELMORA_ACT(ImportFolder1), "&Import Folder...", "", Check::No, Needs::Archive},
     {KELMORA_ACT(About1), "&About...", ""},
 };
 #undef KELMORA_ACT

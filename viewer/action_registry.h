@@ -20,7 +20,7 @@ enum class TAct {
     RemoveTexture1, RenameTexture1, Reload1, Stretch1, EnableFilter1, ba1, ShowPalette1, ShowTransparency1,
     RegisterFileType1, ZoomIn1, ZoomOut1, ActualSize1, FitInWindow1, DarkCheckerboard1, Thumbnails1, Properties1,
     NextLevel1, PreviousLevel1, ExtractDictionary1, ReplaceDictionary1, AddDictionary1, RemoveDictionary1,
-    RenameDictionary1, About1,
+    RenameDictionary1, ImportFolder1, About1,
     Count
 };
 

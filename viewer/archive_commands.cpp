@@ -5,9 +5,13 @@
 #include <optional>
 
 #include "archive/archive_edit.h"
+#include "base/byte_source.h"
 #include "base/errors.h"
+#include "base/ordered_pool.h"
 #include "base/paths.h"
+#include "base/text.h"
 #include "editing/dictionary_edit.h"
+#include "editing/folder_import.h"
 #include "export/safe_name.h"
 #include "viewer/archive_panel.h"
 #include "viewer/background_work.h"
@@ -149,7 +153,7 @@ void TArchiveCommands::ReplaceDictionary() {
     archive.DependOn(name, e->Offset, e->Size);
     TDictionarySession::ArchiveStep step{TDictionarySession::ArchiveStep::Kind::Replaced, name, "", 0,
                                          std::make_shared<const std::vector<std::uint8_t>>(archive.Read(name)),
-                                         std::make_shared<const std::vector<std::uint8_t>>(bytes)};
+                                         std::make_shared<const std::vector<std::uint8_t>>(bytes), {}};
     archive.Put(name, bytes);
     Commit(archive);
     session_.RecordArchiveStep(std::move(step), "Replace " + ShownText(name));
@@ -183,7 +187,7 @@ void TArchiveCommands::AddDictionary() {
         archive.Put(wanted, bytes);
         Commit(archive);
         session_.RecordArchiveStep({TDictionarySession::ArchiveStep::Kind::Added, wanted, "", 0, nullptr,
-                                    std::make_shared<const std::vector<std::uint8_t>>(bytes)},
+                                    std::make_shared<const std::vector<std::uint8_t>>(bytes), {}},
                                    "Add " + ShownText(wanted));
         Reload(wanted);
         status_.SetStatus("Added " + Q(wanted) + " to " + Q(FileNameOf(session_.File())) + ".");
@@ -209,7 +213,7 @@ void TArchiveCommands::RemoveDictionary() {
     // Undo puts the bytes back at the row's place.
     TDictionarySession::ArchiveStep step{TDictionarySession::ArchiveStep::Kind::Removed, name, "", archive.RowOf(name),
                                          std::make_shared<const std::vector<std::uint8_t>>(archive.Read(name)),
-                                         nullptr};
+                                         nullptr, {}};
     archive.Remove(name);
     Commit(archive);
     session_.RecordArchiveStep(std::move(step), "Remove " + ShownText(name));
@@ -237,12 +241,82 @@ void TArchiveCommands::RenameDictionary() {
             ui_.ShowMessage(&window_, ErrorMessage(error));
             continue;
         }
-        session_.RecordArchiveStep({TDictionarySession::ArchiveStep::Kind::Renamed, old, wanted, 0, nullptr, nullptr},
+        session_.RecordArchiveStep({TDictionarySession::ArchiveStep::Kind::Renamed, old, wanted, 0, nullptr, nullptr, {}},
                                    "Rename " + ShownText(old));
         Reload(wanted);
         status_.SetStatus("Renamed " + Q(ShownText(old)) + " to " + Q(wanted) + ".");
         return;
     }
+}
+
+void TArchiveCommands::ImportFolder() {
+    if (!session_.Archive() || !MayLeaveDictionary())
+        return;
+    const QString chosen = ui_.ChooseFolder(&window_, "Import Folder", Q(DirectoryWithSeparator(session_.File())));
+    if (chosen.isEmpty())
+        return;
+    const std::string file = session_.File();
+    const QString shownFile = Q(FileNameOf(file));
+    // The folder an extract of the archive wrote, or one named as the archive.
+    const std::string folder = ArchiveFolderOf(file, S(chosen));
+    const PutBackOptions options = PutOptions();
+    const std::optional<ArchiveEntry> shown = session_.ShownEntry();
+    ArchiveEdit archive(file);
+    const std::vector<const ArchiveEntry*> dicts = archive.Archive().Dictionaries();
+    using Step = TDictionarySession::ArchiveStep;
+    Step step{Step::Kind::Imported, shown ? shown->Name : std::string(), "", 0, nullptr, nullptr, {}};
+    std::size_t textures = 0;
+    std::vector<std::string> unmatched;
+    // Each dictionary is put back from its folder on any core and taken in the
+    // archive's order; nothing is written before all are done.
+    const bool stopped = work_.Run("Importing into " + shownFile, [&](TBackgroundWork::Progress& p) {
+        p.Count = dicts.size();
+        auto data = std::make_shared<FileSource>(archive.Archive().DataFile);
+        OrderedPool<FolderPutBack> pool(dicts.size(), CoreCount(), [&](std::size_t k) {
+            const ArchiveEntry* e = dicts[k];
+            return PutBackFolder(file + "::" + ShownText(e->Name), DictionaryFolderOf(folder, *e), options,
+                                 [&] { return ReadAllBytes(RangeSource(data, e->Offset, e->Size)); });
+        });
+        for (std::size_t k = 0; k < dicts.size() && !p.Stop; ++k, p.Done = k) {
+            FolderPutBack done = pool.Take(k);
+            if (done.Error)
+                std::rethrow_exception(done.Error);
+            unmatched.insert(unmatched.end(), done.Import.Unmatched.begin(), done.Import.Unmatched.end());
+            if (!done.Changed)
+                continue;
+            textures += done.Import.Replaced();
+            const std::string& name = dicts[k]->Name;
+            auto after = std::make_shared<const std::vector<std::uint8_t>>(std::move(done.Bytes));
+            step.Parts.push_back({Step::Kind::Replaced, name, "", 0,
+                                  std::make_shared<const std::vector<std::uint8_t>>(archive.Read(name)), after, {}});
+            archive.Put(name, *after);
+        }
+    }, true);
+    if (stopped) {
+        status_.SetStatus("Import into " + shownFile + " stopped; nothing was written.");
+        return;
+    }
+    QString skipped;
+    for (std::size_t i = 0; i < unmatched.size() && i < 20; ++i)
+        skipped += "\r\n" + Q(EscapeControls(unmatched[i]));
+    if (unmatched.size() > 20)
+        skipped += "\r\n... and " + QString::number(unmatched.size() - 20) + " more.";
+    if (!skipped.isEmpty())
+        skipped = "\r\n\r\nThese images match no texture and were skipped:" + skipped;
+    if (step.Parts.empty()) {
+        ui_.ShowMessage(&window_, "Nothing was imported: the images in " + chosen + " hold what " + shownFile +
+                                      " holds." + skipped);
+        return;
+    }
+    const std::size_t dictionaries = step.Parts.size();
+    Commit(archive);
+    session_.RecordArchiveStep(std::move(step), "Import " + FileNameOf(S(chosen)));
+    Reload(shown ? shown->Name : std::string());
+    const QString said = "Imported " + QString::number(textures) + " texture(s) of " + QString::number(dictionaries) +
+                         (dictionaries == 1 ? " dictionary" : " dictionaries") + " into " + shownFile + ".";
+    status_.SetStatus(said);
+    if (!skipped.isEmpty())
+        ui_.ShowMessage(&window_, said + skipped);
 }
 
 void TArchiveCommands::UndoStep(bool undo) {
@@ -269,6 +343,10 @@ void TArchiveCommands::UndoStep(bool undo) {
             archive.Put(step.Name, *step.New);
         break;
     case Kind::Replaced: archive.Put(step.Name, undo ? *step.Old : *step.New); break;
+    case Kind::Imported:
+        for (const TDictionarySession::ArchiveStep& part : step.Parts)
+            archive.Put(part.Name, undo ? *part.Old : *part.New);
+        break;
     case Kind::Renamed:
         archive.Rename(undo ? step.NewName : step.Name, undo ? step.Name : step.NewName);
         shown = undo ? step.Name : step.NewName;

@@ -17,6 +17,7 @@ class TUiServices;
 
 #include "archive/archive_edit.h"
 #include "archive/game_archive.h"
+#include "editing/put_back.h"
 
 class TArchiveCommands {
 public:
@@ -27,6 +28,8 @@ public:
     std::function<bool()> MayLeaveDictionary;
     // The dictionary at the session's location is read and listed.
     std::function<void()> LoadDictionary;
+    // How images are put back: the filter and the alpha the window shows them with.
+    std::function<kelmora::PutBackOptions()> PutOptions;
     // Nothing listed, nothing shown, the window's caption set.
     std::function<void(const QString& caption)> Cleared;
 
@@ -49,6 +52,9 @@ public:
     void AddDictionary();
     void RemoveDictionary();
     void RenameDictionary();
+    // Puts back the images of the folder an extract of the archive wrote: every
+    // dictionary whose pictures changed, in one edit of the archive, undone as one.
+    void ImportFolder();
     // Undo (or Redo) of the command the history names next: its inverse edit
     // (or the command again), written as every command is.
     void UndoStep(bool undo);

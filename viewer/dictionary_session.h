@@ -84,11 +84,18 @@ public:
     // Its steps stay in the history while the archive is open, across the
     // dictionaries shown; a dictionary's own steps go when it does.
     struct ArchiveStep {
-        enum class Kind { Removed, Added, Replaced, Renamed } What = Kind::Added;
+        // Imported: several entries replaced at once, each a Replaced part.
+        enum class Kind { Removed, Added, Replaced, Renamed, Imported } What = Kind::Added;
         std::string Name, NewName; // as the table holds them; Renamed: from Name to NewName
         std::size_t Row = 0;       // Removed: the place of its row
         Bytes Old, New;            // Removed: Old; Added: New; Replaced: both
-        std::uint64_t Size() const { return (Old ? Old->size() : 0) + (New ? New->size() : 0); }
+        std::vector<ArchiveStep> Parts;
+        std::uint64_t Size() const {
+            std::uint64_t size = (Old ? Old->size() : 0) + (New ? New->size() : 0);
+            for (const ArchiveStep& part : Parts)
+                size += part.Size();
+            return size;
+        }
     };
     // A command that was done. The oldest steps go past kMostSteps of them or
     // kMostBytes of bytes kept (a dictionary's edit keeps only the bytes it changed).

@@ -55,7 +55,7 @@ void BuildMenuBar(QMenuBar& bar, const TActionRegistry& actions) {
     // What the archive panel does with whole dictionaries; also its context menu.
     QMenu* archive = bar.addMenu("A&rchive"); // Alt+A is "Draw &Alpha Channel"
     add(archive, {TAct::ExtractDictionary1, TAct::ReplaceDictionary1, TAct::AddDictionary1, TAct::RemoveDictionary1,
-                  TAct::RenameDictionary1});
+                  TAct::RenameDictionary1, kSeparator, TAct::ImportFolder1});
 
     QMenu* help = bar.addMenu("&Help");
     add(help, {TAct::About1});
