@@ -15,6 +15,18 @@ TBackgroundWork::TBackgroundWork(QMainWindow& window, TStatusPanel& status, std:
 
 bool TBackgroundWork::Run(const QString& label, const std::function<void(Progress&)>& work, bool stoppable) {
     Progress progress;
+    // Before the window shows (the file named at start-up) there is nothing to
+    // paint and no key to take: the work runs here, and the window's first
+    // showing is not disturbed by an event loop inside its making.
+    if (!window_.isVisible()) {
+        busy_ = true;
+        struct Done {
+            bool& busy;
+            ~Done() { busy = false; }
+        } done{busy_};
+        work(progress);
+        return progress.Stop.load();
+    }
     QEventLoop loop;
     QTimer slow; // quick work shows no busy state at all
     slow.setSingleShot(true);
