@@ -377,3 +377,26 @@ TEST_F(DiskTest, AnExtractedArchiveFolderIsImportedAndUndoneAsOne) {
     ASSERT_EQ(ui_->errors.size(), 1u);
     EXPECT_TRUE(ui_->errors[0].contains("game")) << ui_->errors[0].toStdString();
 }
+
+// Choosing another dictionary of the archive with edits unsaved: saving them
+// writes the archive and reads its table again, and the dictionary chosen is the
+// one shown after, found again by its row and name.
+TEST_F(DiskTest, SavingOnTheWayToAnotherDictionaryShowsTheOneChosen) {
+    const std::vector<std::uint8_t> car = ReadFile(file_);
+    const std::vector<std::uint8_t> hud = BuildDictionary({RealTexture("radar", 16, 16, 8, 1, 9)});
+    const std::string img = dir_ + "/game.img";
+    // Two dictionaries of one name: the row chosen tells them apart.
+    WriteFile(img, BuildArchiveV2({{"car.txd", car}, {"hud.txd", hud}, {"hud.txd", car}}));
+    TForm1& f = Open(img);
+    Rename(f, "tyre");
+    ui_->saveChoices = {TUiServices::SaveChoice::Save};
+    f.Layout().lbArchive->setCurrentRow(2);
+    EXPECT_TRUE(ui_->errors.empty()) << ui_->errors.front().toStdString();
+    ASSERT_TRUE(f.Session().ShownEntry());
+    EXPECT_EQ(f.Session().ShownEntry()->Name, "hud.txd");
+    EXPECT_EQ(f.List().Entries()[0].Name, "wheel"); // the second hud.txd, a copy of car.txd
+    EXPECT_EQ(f.Layout().lbArchive->currentRow(), 2);
+    EXPECT_FALSE(f.Session().Modified());
+    f.Layout().lbArchive->setCurrentRow(0);
+    EXPECT_EQ(f.List().Entries()[0].Name, "tyre"); // saved into the archive
+}

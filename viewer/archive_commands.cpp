@@ -71,40 +71,52 @@ void TArchiveCommands::ShowSelected() {
     const int row = panel_.Selected();
     if (!session_.Archive() || row < 0)
         return;
-    const std::vector<const ArchiveEntry*> dicts = session_.Archive()->Dictionaries();
+    // By its index and name: the question below may save into the archive,
+    // which reads its table again.
+    const std::size_t index = static_cast<std::size_t>(row);
+    std::string name;
+    if (const std::vector<const ArchiveEntry*> dicts = session_.Archive()->Dictionaries(); index < dicts.size())
+        name = dicts[index]->Name;
+    else
+        return;
     if (!MayLeaveDictionary()) {
         if (const std::optional<ArchiveEntry> shown = session_.ShownEntry())
-            for (std::size_t i = 0; i < dicts.size(); ++i)
-                if (dicts[i]->Name == shown->Name)
-                    panel_.Select(static_cast<int>(i));
+            if (const std::optional<std::size_t> at = IndexOf(shown->Name))
+                panel_.Select(static_cast<int>(*at));
         return;
     }
-    if (static_cast<std::size_t>(row) >= dicts.size())
-        return;
     if (session_.ChangedSinceRead()) {
         // Another program wrote the archive: the rows read at open may name other
         // bytes now. The table is read again and the same name shown.
-        const std::string name = dicts[static_cast<std::size_t>(row)]->Name;
         session_.ForgetEdits();
         Open(name);
         status_.SetStatus(Q(FileNameOf(session_.File())) + " changed on disk; its table was read again.");
         return;
     }
-    session_.ChooseDictionary(static_cast<std::size_t>(row));
+    // The same row where it still has that name (one of several of a name), else the name's.
+    const std::vector<const ArchiveEntry*> now = session_.Archive()->Dictionaries();
+    const std::optional<std::size_t> at = index < now.size() && now[index]->Name == name ? index : IndexOf(name);
+    if (!at || !session_.ChooseDictionary(*at))
+        return;
+    panel_.Select(static_cast<int>(*at));
     LoadDictionary();
 }
 
-bool TArchiveCommands::ShowNamed(const std::string& name) {
-    if (!session_.Archive())
-        return false;
+std::optional<std::size_t> TArchiveCommands::IndexOf(const std::string& name) const {
     const std::vector<const ArchiveEntry*> dicts = session_.Archive()->Dictionaries();
     for (std::size_t i = 0; i < dicts.size(); ++i)
-        if (dicts[i]->Name == name) {
-            panel_.Select(static_cast<int>(i));
-            ShowSelected();
-            return true;
-        }
-    return false;
+        if (dicts[i]->Name == name)
+            return i;
+    return std::nullopt;
+}
+
+bool TArchiveCommands::ShowNamed(const std::string& name) {
+    const std::optional<std::size_t> at = session_.Archive() ? IndexOf(name) : std::nullopt;
+    if (!at)
+        return false;
+    panel_.Select(static_cast<int>(*at));
+    ShowSelected();
+    return true;
 }
 
 bool TArchiveCommands::Step(int step) {

@@ -65,6 +65,8 @@ private:
     // The dictionary of the panel's selected line, as the table was read; none
     // for none. A copy: a command's question may read the table again.
     std::optional<kelmora::ArchiveEntry> Selected() const;
+    // The index among the open archive's dictionaries of the first of this name.
+    std::optional<std::size_t> IndexOf(const std::string& name) const;
 
     QWidget& window_;
     TDictionarySession& session_;
