@@ -10,6 +10,9 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTimer>
 #include <filesystem>
 
 #include "archive/archive_edit.h"
@@ -399,4 +402,35 @@ TEST_F(DiskTest, SavingOnTheWayToAnotherDictionaryShowsTheOneChosen) {
     EXPECT_FALSE(f.Session().Modified());
     f.Layout().lbArchive->setCurrentRow(0);
     EXPECT_EQ(f.List().Entries()[0].Name, "tyre"); // saved into the archive
+}
+
+// Import Folder stopped by Cancel while its pictures are reduced: nothing is written.
+TEST_F(DiskTest, AnImportStoppedByCancelWritesNothing) {
+    const std::string img = dir_ + "/game.img", out = dir_ + "/out";
+    WriteFile(img, BuildArchiveV2({{"big.txd", BuildDictionary({RealTexture("big", 1024, 1024, 8, 1, 3)})}}));
+    ASSERT_EQ(RunCommand(std::string(KELMORA_CLI) + " extract -q -f png " + Quote(img) + " -o " + Quote(out)).code, 0);
+    DecodeState rgba; // many colours: quantising them takes a while
+    rgba.TexWidth = rgba.TexHeight = 1024;
+    rgba.TexDepth = 32;
+    rgba.TrueColour = rgba.FullAlpha = true;
+    for (std::uint32_t y = 0; y < 1024; ++y)
+        for (std::uint32_t x = 0; x < 1024; ++x)
+            rgba.Texels.push_back({static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
+                                   static_cast<std::uint8_t>(x ^ y), 255});
+    WritePng(out + "/game/big/big.png", rgba, false);
+    const std::vector<std::uint8_t> before = ReadFile(img);
+    TForm1& f = Open(img);
+    f.showNormal();
+    bool cancelShown = false;
+    QTimer::singleShot(300, &f, [&] {
+        cancelShown = f.Layout().CancelExport->isVisible();
+        f.Layout().CancelExport->click();
+    });
+    ui_->folder = QString::fromStdString(out);
+    f.Action(TAct::ImportFolder1)->trigger();
+    EXPECT_TRUE(cancelShown);
+    EXPECT_EQ(f.Layout().StatusText->text(), "Import into game.img stopped; nothing was written.");
+    EXPECT_EQ(ReadFile(img), before);
+    EXPECT_FALSE(f.Action(TAct::Undo1)->isEnabled());
+    EXPECT_TRUE(f.menuBar()->isEnabled());
 }
