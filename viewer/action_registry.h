@@ -38,8 +38,8 @@ struct TActionState {
 class TActionRegistry {
 public:
     // Builds the actions, owned by target; each runs target's <name>Click slot
-    // through run, which runs a command as the window does. Throws
-    // std::logic_error when target has no handler for an action.
+    // through run, which runs a command as the window does. A target without
+    // a handler for an action is a fault of the build: the program stops there.
     TActionRegistry(QObject& target, std::function<void(const std::function<void()>&)> run);
 
     QAction* operator[](TAct a) const { return actions_[static_cast<std::size_t>(a)]; }
