@@ -96,9 +96,11 @@ void TForm1::BuildLayout() {
                                               std::initializer_list<QWidget*>{list_, layout_.pnlArchive});
     export_ = new TExportController(*this, session_, *list_, *view_, *layout_.status, *ui_, ticks_);
     export_->Finished = [this] { ShowTexture(); };
-    edits_ = std::make_unique<TEditCommands>(*this, session_, *list_, *view_, *layout_.pnlArchive, *layout_.status, *ui_, *work_);
+    edits_ = std::make_unique<TEditCommands>(*this, session_, *list_, *view_, *layout_.pnlArchive, *layout_.status,
+                                             *ui_, *work_);
     edits_->Relist = [this](int entry) { ListDictionary(entry); };
-    archiveCommands_ = std::make_unique<TArchiveCommands>(*this, session_, *layout_.pnlArchive, *layout_.status, *ui_, *work_);
+    archiveCommands_ =
+        std::make_unique<TArchiveCommands>(*this, session_, *layout_.pnlArchive, *layout_.status, *ui_, *work_);
     archiveCommands_->MayLeaveDictionary = [this] { return MayLeaveDictionary(); };
     archiveCommands_->LoadDictionary = [this] { LoadDictionary(); };
     archiveCommands_->PutOptions = [this] { return PutBackOptions{ViewOptions().Unswizzle, {ViewOptions().Brighten}}; };
@@ -121,7 +123,8 @@ void TForm1::SetCaption(const QString& text) {
 }
 
 TViewOptions TForm1::ViewOptions() const {
-    return {Action(TAct::EnableFilter1)->isChecked(), Action(TAct::ba1)->isChecked(), Action(TAct::ShowPalette1)->isChecked(), Action(TAct::ShowTransparency1)->isChecked(),
+    auto on = [this](TAct a) { return Action(a)->isChecked(); };
+    return {on(TAct::EnableFilter1), on(TAct::ba1), on(TAct::ShowPalette1), on(TAct::ShowTransparency1),
             !layout_.dockProperties->isHidden()};
 }
 
