@@ -77,6 +77,7 @@ if command -v clang++ >/dev/null; then
     -DKELMORA_FUZZ=ON -DKELMORA_BUILD_VIEWER=OFF -DKELMORA_BUILD_TESTS=OFF -DKELMORA_BUILD_BENCH=OFF -DKELMORA_BUILD_CLI=OFF
   mkdir "$work/corpus"
   cp samples/demo.txd samples/console.txd samples/d3d8.txd samples/d3d9.txd data/icons/kelmora-16.png "$work/corpus/"
+  cp fuzz/regressions/* "$work/corpus/" # inputs that once found a fault, replayed first
   seconds=${KELMORA_FUZZ_SECONDS:-60}
   stage "fuzz the engine, archives and images for $seconds s" build-fuzz/fuzz/walk_decode_fuzz -max_total_time="$seconds" \
     -rss_limit_mb=4096 -max_len=200000 -print_final_stats=1 "$work/corpus"

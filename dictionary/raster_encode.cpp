@@ -55,6 +55,8 @@ void WritePlain4(PixelSink& out, const DecodeState& s) {
 // halves of a byte (4 bits). discard: the bytes after each 4-bit pair stay.
 void WritePairs(PixelSink& out, const DecodeState& s, bool discard) {
     const std::uint32_t w = s.TexWidth, h = s.TexHeight;
+    if (w == 0)
+        return; // no texels: no row to write (nor to copy from)
     const bool eight = s.TexDepth == 8;
     std::vector<std::uint8_t> top(w), bottom(w), buf(eight ? 2 * static_cast<std::size_t>(w) : w);
     for (std::uint32_t p = 0; p < h / 2; ++p) {

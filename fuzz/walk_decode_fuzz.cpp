@@ -167,6 +167,8 @@ void Edit(const std::vector<std::uint8_t>& bytes, const kelmora::InputImage* ima
         for (std::uint32_t y = 0; y < own.Height; ++y)
             for (std::uint32_t x = 0; x < own.Width; ++x)
                 own.Rgba.push_back(t.State.Colour(x, y));
+        if (own.Rgba.empty())
+            return; // a texture of no texels (a side of 0) has no picture to change
         own.Rgba[0].R ^= 0x10;
         kelmora::PutImage(e, 0, own, "own", {});
         if (image)
