@@ -407,25 +407,27 @@ TEST_F(DiskTest, SavingOnTheWayToAnotherDictionaryShowsTheOneChosen) {
 // Import Folder stopped by Cancel while its pictures are reduced: nothing is written.
 TEST_F(DiskTest, AnImportStoppedByCancelWritesNothing) {
     const std::string img = dir_ + "/game.img", out = dir_ + "/out";
-    WriteFile(img, BuildArchiveV2({{"big.txd", BuildDictionary({RealTexture("big", 1024, 1024, 8, 1, 3)})}}));
+    // Four dictionaries, each a picture to quantise: the run is stopped between them
+    // however fast the machine.
+    std::vector<ArchiveFile> files;
+    for (int i = 1; i <= 4; ++i)
+        files.push_back({"big" + std::to_string(i) + ".txd", BuildDictionary({RealTexture("big", 1024, 1024, 8, 1, i)})});
+    WriteFile(img, BuildArchiveV2(files));
     ASSERT_EQ(RunCommand(std::string(KELMORA_CLI) + " extract -q -f png " + Quote(img) + " -o " + Quote(out)).code, 0);
-    DecodeState rgba; // many colours: quantising them takes a while
-    rgba.TexWidth = rgba.TexHeight = 1024;
-    rgba.TexDepth = 32;
-    rgba.TrueColour = rgba.FullAlpha = true;
-    for (std::uint32_t y = 0; y < 1024; ++y)
-        for (std::uint32_t x = 0; x < 1024; ++x)
-            rgba.Texels.push_back({static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
-                                   static_cast<std::uint8_t>(x ^ y), 255});
-    WritePng(out + "/game/big/big.png", rgba, false);
+    for (int i = 1; i <= 4; ++i)
+        WritePng(out + "/game/big" + std::to_string(i) + "/big.png", ManyColourPicture(1024), false);
     const std::vector<std::uint8_t> before = ReadFile(img);
     TForm1& f = Open(img);
     f.showNormal();
     bool cancelShown = false;
-    QTimer::singleShot(300, &f, [&] {
-        cancelShown = f.Layout().CancelExport->isVisible();
+    QTimer poll; // Cancel is pressed as soon as it shows
+    QObject::connect(&poll, &QTimer::timeout, &f, [&] {
+        if (cancelShown || !f.Layout().CancelExport->isVisible())
+            return;
+        cancelShown = true;
         f.Layout().CancelExport->click();
     });
+    poll.start(10);
     ui_->folder = QString::fromStdString(out);
     f.Action(TAct::ImportFolder1)->trigger();
     EXPECT_TRUE(cancelShown);

@@ -258,14 +258,7 @@ TEST_F(EditTest, TheWindowTakesKeysWhileColoursAreReduced) {
     WriteFile(file_, BuildDictionary({RealTexture("big", 1024, 1024, 8, 1, 3)}));
     TForm1& f = Start();
     f.showNormal();
-    DecodeState rgba; // many colours: it has to be quantised
-    rgba.TexWidth = rgba.TexHeight = 1024;
-    rgba.TexDepth = 32;
-    rgba.TrueColour = rgba.FullAlpha = true;
-    for (std::uint32_t y = 0; y < 1024; ++y)
-        for (std::uint32_t x = 0; x < 1024; ++x)
-            rgba.Texels.push_back({static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), static_cast<std::uint8_t>(x ^ y), 255});
-    WritePng(dir_ + "/many.png", rgba, false);
+    WritePng(dir_ + "/many.png", ManyColourPicture(1024), false); // many colours: it has to be quantised
 
     // A key posted once the work runs: how long the window takes to handle it,
     // and whether the work was still running then.

@@ -322,6 +322,18 @@ std::vector<std::uint8_t> BuildDictionary(const std::vector<TextureSpec>& textur
     return out;
 }
 
+DecodeState ManyColourPicture(std::uint32_t side) {
+    DecodeState rgba;
+    rgba.TexWidth = rgba.TexHeight = side;
+    rgba.TexDepth = 32;
+    rgba.TrueColour = rgba.FullAlpha = true;
+    for (std::uint32_t y = 0; y < side; ++y)
+        for (std::uint32_t x = 0; x < side; ++x)
+            rgba.Texels.push_back({static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y),
+                                   static_cast<std::uint8_t>(x ^ y), 255});
+    return rgba;
+}
+
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream f(kelmora::PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

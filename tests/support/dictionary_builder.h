@@ -51,6 +51,9 @@ std::vector<std::uint8_t> EncodePalette(const TextureSpec& texture);
 std::vector<std::uint8_t> BuildDictionary(const std::vector<TextureSpec>& textures);
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// A true-colour opaque picture of side x side texels, nearly each of its own
+// colour (red x, green y, blue x ^ y): one that has to be quantised, which takes a while.
+DecodeState ManyColourPicture(std::uint32_t side);
 std::vector<std::uint8_t> ReadFile(const std::string& path);
 
 // A fresh, empty directory below the system's temporary directory.
